@@ -1,0 +1,44 @@
+#pragma once
+// The bytes behind one drive designator: a block device, an image file, an image
+// whose unreadable areas come from a rescue mapfile, or an in-memory disk in tests.
+// Every kind is read-only: there is no write operation anywhere in this interface.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <sys/types.h>
+
+namespace korvelo {
+
+enum class MediaKind { NotADisk, Fixed, Removable };
+
+struct MediaInfo {
+  MediaKind kind = MediaKind::NotADisk;
+  int bytesPerSector = 512;  // logical sector size
+  int64_t sizeBytes = -1;    // -1 when the size query was refused
+};
+
+// Device and inode of the file behind a source, so that an export target that
+// is the source itself can be refused before anything is written.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+
+  // Reads up to buffer.size() bytes at byte offset `offset` (>= 0).
+  // Returns the number of bytes transferred (0 at or past the end of the medium,
+  // fewer than asked only where the medium ends or the call was cut short),
+  // or -errno when the read failed (for example EIO for a bad sector).
+  virtual int64_t readAt(int64_t offset, std::span<uint8_t> buffer) = 0;
+
+  virtual MediaInfo mediaInfo() const = 0;
+
+  virtual std::optional<FileIdentity> identity() const { return std::nullopt; }
+};
+
+}  // namespace korvelo

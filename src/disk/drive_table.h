@@ -1,0 +1,46 @@
+#pragma once
+// Maps the designators "0" ... "9" onto the machine's drives. By default the table
+// holds the whole-disk block devices in /sys/block order (sd*, nvme*n*, vd*, hd*,
+// mmcblk*; never loop, ram, zram, sr, dm, md), gap-free like Windows drive numbers.
+// `--drive PATH` replaces the table: the paths take 0, 1, 2 ... in the order given.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disk/byte_source.h"
+
+namespace korvelo {
+
+struct DriveSpec {
+  std::string path;     // block device or image file
+  std::string mapfile;  // optional rescue mapfile: areas not marked finished read as bad
+  // When set, opens the source instead of `path` (tests: in-memory or failing disks).
+  std::function<std::unique_ptr<ByteSource>()> factory;
+};
+
+class DriveTable {
+ public:
+  // Back to the machine's own disks (the default).
+  static void useMachineDisks();
+  // Replaces the table; entry i gets the designator '0' + i. At most 10 entries count.
+  static void useDrives(std::vector<DriveSpec> drives);
+  static void usePaths(const std::vector<std::string>& paths);
+
+  // The entry for a designator '0' ... '9'; nothing for letters, gaps and other characters.
+  static std::optional<DriveSpec> lookup(char designator);
+
+  // Whole-disk block devices of this machine in /sys/block order, as /dev paths.
+  static std::vector<std::string> machineDisks();
+};
+
+// Opens the source behind a designator read-only (O_RDONLY | O_CLOEXEC).
+// Returns null and sets *error to an errno value when that fails.
+std::unique_ptr<ByteSource> openDriveSource(char designator, int* error = nullptr);
+
+// Opens a block device or image file read-only; null with *error on failure.
+std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error = nullptr);
+
+}  // namespace korvelo

@@ -1,0 +1,47 @@
+#pragma once
+// The only way the program touches a recorder disk: a read-only handle on the
+// drive behind a one-character designator, with positioned reads of whole sectors.
+
+#include <cstdint>
+#include <memory>
+
+#include "disk/byte_source.h"
+
+namespace korvelo {
+
+inline constexpr int kSectorSize = 512;
+
+class PhysicalDrive {
+ public:
+  PhysicalDrive() = default;
+  virtual ~PhysicalDrive() = default;
+  PhysicalDrive(const PhysicalDrive&) = delete;
+  PhysicalDrive& operator=(const PhysicalDrive&) = delete;
+
+  // Closes a held drive first, whatever the new open gives. Lower-case letters are
+  // stored upper-cased; letters (volumes) have no mapping on Linux and fail.
+  bool open(char drive);
+  bool isOpen() const { return source_ != nullptr; }
+  char getDriveChar() const { return driveChar_; }
+
+  // count x 512 bytes from sector on, owned by the caller; null when the drive is
+  // closed, count < 1, or the read fails.
+  std::unique_ptr<uint8_t[]> readSector(int64_t sector, int count);
+
+  // Reads count sectors into buffer (count x 512 bytes). A read starting at or past
+  // the end fails; one that ends past the end succeeds and zero-fills the rest.
+  bool readSectorInto(int64_t sector, int count, uint8_t* buffer);
+
+  // errno of the last failed read (0 after a successful one).
+  int lastError() const { return lastError_; }
+
+  // The open source (null when closed): media info and file identity.
+  const ByteSource* source() const { return source_.get(); }
+
+ private:
+  std::unique_ptr<ByteSource> source_;
+  char driveChar_ = 0;
+  int lastError_ = 0;
+};
+
+}  // namespace korvelo

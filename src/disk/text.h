@@ -1,0 +1,24 @@
+#pragma once
+// Text helpers every layer uses.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvelo {
+
+// printf-style formatting into a std::string.
+std::string textf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Decimal with `separator` before every group of three digits from the right:
+// formatThousands(160039272960, '.') gives "160.039.272.960".
+std::string formatThousands(int64_t value, char separator);
+
+// Drops every character whose code with bit 7 cleared is below 32; at most 512
+// characters, no further than a NUL.
+std::string filterPrintable(std::string_view text);
+
+// The recorder's texts are Latin-1; the program's own texts and output are UTF-8.
+std::string latin1ToUtf8(std::string_view text);
+
+}  // namespace korvelo
