@@ -1,0 +1,34 @@
+#pragma once
+// One recording: the 1536-byte entry image exactly as read from its directory slot,
+// with accessors that decode the big-endian fields on each call.
+
+#include <cstdint>
+#include <string>
+
+#include "disk/sector_buffer.h"
+
+namespace korvelo {
+
+struct StartTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  int weekday = 0;  // 1 = Monday ... 7 = Sunday
+};
+
+class DirectoryEntry : public SectorBuffer {
+ public:
+  DirectoryEntry();
+  ~DirectoryEntry() override = default;
+
+  uint16_t getEntryNumber() const;
+  std::string getTitle() const;       // raw Latin-1 bytes up to the first NUL (at most 36)
+  std::string getSecondText() const;  // raw bytes from offset 180 up to the first NUL
+  uint32_t getLengthInSectors() const;
+  uint64_t getSizeInBytes() const;
+  uint32_t getNumberOfHojins() const;
+  uint32_t getDurationMs() const;
+  int32_t getStampTime() const;  // seconds since 1970 (the recording's end)
+  void getStartTime(int& year, int& month, int& day, int& hour, int& minute, int& weekday) const;
+  StartTime getStartTime() const;
+};
+
+}  // namespace korvelo
