@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "export/log_sink.h"
+#include "recfs/directory_entry.h"
+
+namespace korvelo {
+
+// Gives the file at `path` the recording's start as its last-write and last-access
+// time (local wall-clock time, second 0) and reports the outcome in the log.
+void setFileDate(const DirectoryEntry& entry, const std::string& path, LogSink& log);
+
+}  // namespace korvelo

@@ -1,0 +1,94 @@
+#pragma once
+// One recording copied into one ".hav" file: head, entry image, then its HOJINs in
+// file-FAT order, every HOJIN head checked and warned about.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "export/hav_head.h"
+#include "export/save_as.h"
+#include "recfs/directory_entry.h"
+#include "recfs/fsr5000_disk.h"
+#include "recfs/hojin_buffer.h"
+
+namespace korvelo {
+
+// Bytes free for the caller on the file system holding `path`, or the errno of a failed query.
+struct FreeSpace {
+  std::optional<uint64_t> bytes;
+  int error = 0;
+};
+using FreeSpaceQuery = std::function<FreeSpace(const std::string& path)>;
+FreeSpace queryFreeSpace(const std::string& path);  // statvfs of the path's folder
+
+class HavExportJob {
+ public:
+  explicit HavExportJob(Fsr5000Disk& disk);
+  virtual ~HavExportJob();
+  HavExportJob(const HavExportJob&) = delete;
+  HavExportJob& operator=(const HavExportJob&) = delete;
+
+  // Results: 0 ready, 100/101/102 head fields not set, 1 dialog failed, 10 cancelled,
+  // 1000 name longer than 510, 10000 too little space. `folder` follows the chosen path.
+  int prepareSave(const DirectoryEntry& entry, SaveAsChooser& chooser, const void* parent,
+                  std::string& folder, int hojinsPerStep, bool entryNumberInFileName);
+  // 0, or the error code 2 (not created), 3 (head not written), 4 (entry image not written).
+  int openFile();
+  void copyStep(bool suppressWarnings);
+
+  void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
+
+  std::string getPath() const { return path; }
+  std::string getMessages() const { return messages; }
+  const DirectoryEntry* getEntry() const { return entry; }
+  uint64_t getExpectedSize() const { return expectedSize; }
+  int getByteBarShift() const { return byteBarShift; }
+  int getHojinBarShift() const { return hojinBarShift; }
+  uint64_t getBytesWritten() const { return bytesWritten; }
+  int getPercentWritten() const { return percentWritten; }
+  int getCurrentHojin() const { return currentHojin; }
+  int getNumberOfHojins() const { return numberOfHojins; }
+  bool isFragmented() const { return fragmented; }
+  bool isCopying() const { return copying; }
+  bool isFinished() const { return finished; }
+  int getErrorCode() const { return errorCode; }
+  bool wasOpened() const { return opened_; }
+  // Damage found while copying: HOJINs with sectors that stayed unreadable, and those sectors.
+  int getDamagedHojins() const { return damagedHojins_; }
+  int64_t getUnreadableSectors() const { return unreadableSectors_; }
+
+ private:
+  void copyHojin(bool suppressWarnings, bool advance);
+  int64_t measureFile();
+
+  Fsr5000Disk* disk;
+  // file, head, entry, expectedSize, ... as the export job keeps them; see the .cpp
+  HavHead head;
+  const DirectoryEntry* entry = nullptr;
+  uint64_t expectedSize = 0;
+  int byteBarShift = 20;
+  int hojinBarShift = 0;
+  std::string path;
+  std::string messages;
+  uint64_t bytesWritten = 0;
+  int percentWritten = 0;
+  int hojinsPerStep = 32;
+  int currentHojin = 1;
+  int numberOfHojins = 0;
+  bool fragmented = false;
+  int64_t previousSector = -1;
+  int64_t currentSector = -1;
+  HojinBuffer hojin;
+  bool copying = true;
+  int errorCode = 0;
+  bool finished = false;
+
+  bool opened_ = false;
+  int damagedHojins_ = 0;
+  int64_t unreadableSectors_ = 0;
+  FreeSpaceQuery freeSpaceQuery_;
+};
+
+}  // namespace korvelo

@@ -1,0 +1,28 @@
+#pragma once
+// The save-as question a job asks its front end: the window shows a file dialog
+// (asking before overwriting); the command line answers from its output folder.
+
+#include <string>
+
+namespace korvelo {
+
+struct SaveAsRequest {
+  std::string proposedName;   // already stripped of : \ ? * /
+  std::string initialFolder;  // the current target folder
+  const void* parent = nullptr;  // the window that owns the dialog, opaque to the core
+};
+
+struct SaveAsAnswer {
+  enum class Kind { Chosen, Cancelled, Failed };
+  Kind kind = Kind::Cancelled;
+  std::string path;   // full path of the target when Chosen
+  int errorCode = 0;  // the dialog's error code when Failed
+};
+
+class SaveAsChooser {
+ public:
+  virtual ~SaveAsChooser() = default;
+  virtual SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) = 0;
+};
+
+}  // namespace korvelo

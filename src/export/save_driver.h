@@ -1,0 +1,69 @@
+#pragma once
+// Works off the queue of export jobs in small steps: opens every queued job, copies
+// the head job a few HOJINs per step, moves the progress bars, logs the messages,
+// the "Schreibe in" line and the read rate, sets the file date, removes finished jobs.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "export/hav_export_job.h"
+#include "export/log_sink.h"
+
+namespace korvelo {
+
+using JobQueue = std::deque<std::unique_ptr<HavExportJob>>;
+
+// What the driver touches in the window.
+class SaveDriverView {
+ public:
+  virtual ~SaveDriverView() = default;
+  virtual void setReadBarRange(int lower, int upper) = 0;
+  virtual void setReadBarPosition(int position) = 0;
+  virtual void setWriteBarRange(int lower, int upper) = 0;
+  virtual void setWriteBarPosition(int position) = 0;
+  virtual bool isMinimized() const = 0;
+  virtual void setWindowTitle(const std::string& title) = 0;  // redraws at once
+  virtual bool isSuppressMessagesChecked() const = 0;  // "Kopiermeldungen unterdrücken"
+  virtual void uncheckSuppressMessages() = 0;
+  virtual void setSaveEnabled(bool enabled) = 0;
+};
+
+// The settings the driver reads at every step (they may change while it runs).
+struct SaveOptions {
+  int millisecondsPause = 0;
+  bool suppressWarnings = true;
+  bool useRecordDate = false;
+};
+
+class SaveDriver {
+ public:
+  using Clock = std::function<int64_t()>;  // milliseconds on a monotonic clock
+
+  SaveDriver(JobQueue& queue, SaveDriverView& view, LogSink& log,
+             std::function<SaveOptions()> options, Clock clock = {});
+
+  void startSaving();
+  void saveStep();
+  bool isSavingActive() const { return savingActive; }
+  // Milliseconds to wait after a step: MillisecondsPause when it lies in 1 ... 100, else 0.
+  int pauseAfterStep() const;
+
+ private:
+  void showProgress();
+  void reportRate(const HavExportJob& job);
+  void finishHeadJob();
+
+  JobQueue& queue_;
+  SaveDriverView& view_;
+  LogSink& log_;
+  std::function<SaveOptions()> options_;
+  Clock clock_;
+  bool savingActive = false;
+  bool rateReported = false;
+  int64_t jobStartTime = 0;
+};
+
+}  // namespace korvelo
