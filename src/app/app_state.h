@@ -1,0 +1,55 @@
+#pragma once
+// What lives for the whole run: the settings, the recorder disk, the job queue, the
+// log and the save driver. Released in this order at the end: settings written,
+// store, disk, queue.
+
+#include <memory>
+#include <string>
+
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/settings_store.h"
+#include "export/save_driver.h"
+#include "recfs/fsr5000_disk.h"
+
+namespace korvelo {
+
+inline constexpr const char* kVersion = "1.30";
+
+class AppState {
+ public:
+  AppState();
+  ~AppState();  // shutdown(), if not done yet
+  AppState(const AppState&) = delete;
+  AppState& operator=(const AppState&) = delete;
+
+  // Loads the settings file "<basePath>.INI" (basePath: the executable's name made a
+  // full path against the working directory). Without a store, settings keep defaults.
+  void loadSettingsFrom(const std::string& basePath);
+  // Writes the settings back, then releases store, disk and queue, in this order.
+  void shutdown();
+
+  // The save driver, made once the front end provides its view.
+  SaveDriver& makeSaveDriver(SaveDriverView& view);
+  SaveDriver* saveDriver() { return driver.get(); }
+  SaveOptions saveOptions() const;
+
+  std::string version = kVersion;
+  Settings settings;
+  std::unique_ptr<SettingsStore> store;
+  std::unique_ptr<Fsr5000Disk> disk;
+  JobQueue jobs;
+  uint64_t totalSize = 0;
+  int hojinsPerStep = 4;
+  Log log;
+
+ private:
+  std::unique_ptr<SaveDriver> driver;
+  bool shutDown_ = false;
+};
+
+// The settings base path for an executable: its name without path and extension,
+// made a full path against the current working directory ("korvelo" gives "<cwd>/korvelo").
+std::string settingsBasePath(const std::string& argv0);
+
+}  // namespace korvelo
