@@ -13,6 +13,8 @@
 
 namespace korvelo {
 
+class FileFat;
+
 class Fsr5000Disk {
  public:
   // Opens the drive read-only. Empties the status text on success, replaces it with
@@ -51,7 +53,11 @@ class Fsr5000Disk {
   const DiskLayout& layout_;
   // File-FAT cache: entry number and F of the loaded file FAT, and its set bits in order.
   struct FatCache;
-  std::unique_ptr<FatCache> cache_;
+  std::unique_ptr<FatCache> cache_;  // null: no file FAT loaded
+
+  // The file FAT of an entry for File-FAT-Size `size`, from the cache or read anew
+  // (with the read trace line); null when it cannot be read.
+  const FileFat* loadFileFat(int entryNumber, int size);
 };
 
 class Pvr8005Disk : public Fsr5000Disk {

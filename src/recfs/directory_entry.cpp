@@ -1,0 +1,95 @@
+#include "recfs/directory_entry.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "recfs/disk_layout.h"
+#include "recfs/utc_calendar.h"
+
+namespace korvelo {
+namespace {
+
+// Offsets in the entry image; every number is big-endian.
+constexpr int kEntryNumberOffset = 0;
+constexpr int kTitleOffset = 4;
+constexpr int kTitleField = 36;  // the title ends where the stamp begins
+constexpr int kStampDayOffset = 40;
+constexpr int kStampHourOffset = 44;
+constexpr int kStampMinuteOffset = 46;
+constexpr int kLengthOffset = 148;
+constexpr int kDurationOffset = 152;
+constexpr int kSecondTextOffset = 180;
+
+constexpr uint32_t kUnixEpochMjd = 40587;  // 1970-01-01 as a Modified Julian Day
+
+// The bytes from `offset` up to the first NUL, at most `limit` of them.
+std::string textField(const uint8_t* image, int offset, int limit) {
+  const char* begin = reinterpret_cast<const char*>(image + offset);
+  const char* end = std::find(begin, begin + limit, '\0');
+  return std::string(begin, end);
+}
+
+}  // namespace
+
+DirectoryEntry::DirectoryEntry() : SectorBuffer(kEntryImageBytes) {
+  std::memset(getData(), 0, kEntryImageBytes);
+}
+
+uint16_t DirectoryEntry::getEntryNumber() const { return bigEndian16(kEntryNumberOffset); }
+
+std::string DirectoryEntry::getTitle() const {
+  return textField(getData(), kTitleOffset, kTitleField);
+}
+
+std::string DirectoryEntry::getSecondText() const {
+  return textField(getData(), kSecondTextOffset, kEntryImageBytes - kSecondTextOffset);
+}
+
+uint32_t DirectoryEntry::getLengthInSectors() const { return bigEndian32(kLengthOffset); }
+
+uint64_t DirectoryEntry::getSizeInBytes() const {
+  return uint64_t{getLengthInSectors()} * 512u;
+}
+
+uint32_t DirectoryEntry::getNumberOfHojins() const {
+  return getLengthInSectors() / kSectorsPerHojin;
+}
+
+uint32_t DirectoryEntry::getDurationMs() const { return bigEndian32(kDurationOffset); }
+
+// The recorder's stamp is taken modulo 2^32, as the recorder's own 32-bit clock
+// arithmetic does; out-of-range days wrap instead of failing.
+int32_t DirectoryEntry::getStampTime() const {
+  const uint32_t day = bigEndian32(kStampDayOffset);
+  const uint32_t hour = bigEndian16(kStampHourOffset);
+  const uint32_t minute = bigEndian16(kStampMinuteOffset);
+  const uint32_t seconds = ((day - kUnixEpochMjd) * 1440u + hour * 60u + minute) * 60u;
+  return static_cast<int32_t>(seconds);
+}
+
+StartTime DirectoryEntry::getStartTime() const {
+  // Same 32-bit wrap as the stamp, so the start always lies in 1901 ... 2038.
+  const uint32_t wrapped = static_cast<uint32_t>(getStampTime()) - getDurationMs() / 1000u;
+  const UtcFields utc = breakDownUtc(static_cast<int32_t>(wrapped));
+  StartTime start;
+  start.year = utc.year;
+  start.month = utc.month;
+  start.day = utc.day;
+  start.hour = utc.hour;
+  start.minute = utc.minute;
+  start.weekday = utc.weekday;
+  return start;
+}
+
+void DirectoryEntry::getStartTime(int& year, int& month, int& day, int& hour, int& minute,
+                                  int& weekday) const {
+  const StartTime start = getStartTime();
+  year = start.year;
+  month = start.month;
+  day = start.day;
+  hour = start.hour;
+  minute = start.minute;
+  weekday = start.weekday;
+}
+
+}  // namespace korvelo

@@ -1,0 +1,68 @@
+// Tests the File-FAT-Size on the first HOJINs of up to 16 recordings: each must be
+// a HOJIN that starts a recording where the current value puts it.
+
+#include <cinttypes>
+#include <string>
+
+#include "disk/text.h"
+#include "recfs/fsr5000_disk.h"
+#include "recfs/hojin_buffer.h"
+#include "recfs/status_text.h"
+
+namespace korvelo {
+namespace {
+
+constexpr size_t kRecordingsTested = 16;
+constexpr int kFatSizeSearchLimit = 256;
+
+}  // namespace
+
+int Fsr5000Disk::verifySizeFileFAT() {
+  if (!directoryRead && !readDirectory(false)) {
+    setStatus(textf("Konnte Verzeichnis der %s-Festplatte nicht lesen.", layout_.modelName));
+    return -1;
+  }
+  const int before = fileFatSize;
+  clearStatus();
+  if (entries.empty()) {
+    setStatus("Keine Aufzeichnungen gefunden, \"File-FAT-Size\"-Überprüfung nicht möglich.");
+    return fileFatSize;
+  }
+
+  HojinBuffer hojin;
+  int tested = 0;
+  int good = 0;
+  for (size_t position = 0; position < entries.size() && position < kRecordingsTested; ++position) {
+    const int index = static_cast<int>(position);
+    const int entryNumber = entries[position]->getEntryNumber();
+    if (entryNumber != index) {
+      addStatusLine(textf("Strukturfehler! Interner Index %d von Verzeichniseintrag %d stimmt nicht!",
+                          entryNumber, index));
+    }
+    // The location's trace lines must not reach the caller.
+    const std::string kept = statusText();
+    const int64_t sector = getSectorNumberOfHojin(index, 1);
+    setStatus(kept);
+    const bool read = sector >= 0 && drive.readSectorInto(sector, hojin.getSize() / kSectorSize,
+                                                          hojin.getData());
+    if (!read) {
+      addStatusLine(textf("Fehler beim Lesen mit \"File-FAT-Size\" %d des StartHOJIN %d aus Sektor %" PRId64
+                          ".",
+                          fileFatSize, index, sector));
+      fileFatSize = before;
+      addStatusLine(textf("Überprüfung ergab keinen gültigen \"File-FAT-Size\"-Wert unterhalb von %d.",
+                          kFatSizeSearchLimit));
+      return -1;
+    }
+    hojin.setSector(sector);
+    ++tested;
+    if (hojin.hasSignature() && hojin.isRecordingStart()) ++good;
+  }
+
+  const double percent = static_cast<double>(good) / tested * 100.0;
+  setStatus(textf("Überprüfung bestätigt %d als \"File-FAT-Size\"-Wert (%3.0f%%).", fileFatSize,
+                  percent));
+  return fileFatSize;
+}
+
+}  // namespace korvelo

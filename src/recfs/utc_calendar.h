@@ -1,0 +1,18 @@
+#pragma once
+// Breaks seconds since 1970-01-01 00:00 UTC down into calendar fields without the C
+// library, so every signed 32-bit count (1901 ... 2038) has a result on every platform.
+
+#include <cstdint>
+
+namespace korvelo {
+
+struct UtcFields {
+  int year = 1970, month = 1, day = 1;  // month 1 ... 12, day 1 ... 31
+  int hour = 0, minute = 0, second = 0;
+  int weekday = 4;  // 1 = Monday ... 7 = Sunday
+};
+
+// Proleptic Gregorian calendar; valid for any count whose year fits an int.
+UtcFields breakDownUtc(int64_t secondsSince1970);
+
+}  // namespace korvelo
