@@ -1,0 +1,94 @@
+#include "diskbuilder/presets.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "diskbuilder/layout.h"
+
+namespace korvelo::sample {
+
+namespace {
+
+std::vector<uint32_t> blockRange(uint32_t first, uint32_t count) {
+  std::vector<uint32_t> blocks(count);
+  for (uint32_t i = 0; i < count; ++i) blocks[i] = first + i;
+  return blocks;
+}
+
+Recording makeRecording(int slot, std::string title, std::string secondText, uint32_t day,
+                        uint16_t hour, uint16_t minute, uint32_t durationMs) {
+  Recording recording;
+  recording.slot = slot;
+  recording.entryNumber = static_cast<uint16_t>(slot);
+  recording.title = std::move(title);
+  recording.secondText = std::move(secondText);
+  recording.stampDay = day;
+  recording.stampHour = hour;
+  recording.stampMinute = minute;
+  recording.durationMs = durationMs;
+  return recording;
+}
+
+}  // namespace
+
+DiskDescription demoDisk() {
+  DiskDescription disk;
+  // 100 HOJINs in blocks 0..6; owning block 0 makes it the one the size probe finds.
+  Recording tatort = makeRecording(0, "Tatort: Sch\xF6ne Gr\xFC\xDF" "e", "Das Erste",
+                                   54101, 20, 15, 5400000);
+  tatort.lengthSectors = 6500;
+  tatort.blocks = blockRange(0, 7);
+  disk.recordings.push_back(tatort);
+
+  Recording news = makeRecording(1, "Tagesschau", "Das Erste", 54102, 20, 15, 900000);
+  news.lengthSectors = 15 * kSectorsPerHojin;
+  news.blocks = {7};
+  disk.recordings.push_back(news);
+
+  // 40 HOJINs in three blocks far apart.
+  Recording film = makeRecording(2, "Der gro\xDF" "e Bluff", "ZDF - Spielfilm", 54103, 22, 45,
+                                 6300000);
+  film.lengthSectors = 40 * kSectorsPerHojin;
+  film.blocks = {8, 20, 35};
+  disk.recordings.push_back(film);
+
+  // 50 whole HOJINs and 50 sectors more.
+  Recording documentary = makeRecording(3, "Terra X: Fr\xFChe Kulturen", "ZDF", 54103, 19, 15,
+                                        2700000);
+  documentary.lengthSectors = 50 * kSectorsPerHojin + 50;
+  documentary.blocks = blockRange(9, 4);
+  disk.recordings.push_back(documentary);
+
+  // Started before midnight, stamped after it.
+  Recording sport = makeRecording(4, "Sportschau: Bundesliga am Sonntag", "ARD - Sport \xB7 Fu\xDF"
+                                  "ball", 54104, 0, 10, 1800000);
+  sport.lengthSectors = 16 * kSectorsPerHojin;
+  sport.blocks = {13};
+  disk.recordings.push_back(sport);
+  return disk;
+}
+
+DiskDescription benchDisk(uint64_t recordingBytes) {
+  constexpr uint32_t kRunBlocks = 7;
+  const uint64_t hojins = std::max<uint64_t>(1, (recordingBytes + kHojinBytes - 1) / kHojinBytes);
+  const uint64_t blockCount = (hojins + kHojinsPerBlock - 1) / kHojinsPerBlock;
+
+  Recording recording = makeRecording(0, "Benchmark-Aufnahme", "Messung", 54101, 20, 15, 0);
+  recording.lengthSectors = static_cast<uint32_t>(hojins * kSectorsPerHojin);
+  // About 8 Mbit/s, as a broadcast would be.
+  recording.durationMs = static_cast<uint32_t>(
+      std::min<uint64_t>(hojins * kHojinBytes / 1000, std::numeric_limits<uint32_t>::max()));
+  for (uint32_t i = 0; i < blockCount; ++i) {
+    recording.blocks.push_back(i + i / kRunBlocks);  // a gap of one block after every run
+  }
+
+  DiskDescription disk;
+  disk.recordings.push_back(recording);
+  const uint64_t dataEnd =
+      static_cast<uint64_t>(blockSector(disk.model, disk.fileFatSize, recording.blocks.back() + 1)) *
+      kSectorBytes;
+  disk.imageBytes = std::max(disk.imageBytes, dataEnd);
+  return disk;
+}
+
+}  // namespace korvelo::sample

@@ -1,0 +1,19 @@
+#pragma once
+// Ready-made disks for the demo and the benchmarks.
+
+#include <cstdint>
+
+#include "diskbuilder/disk_description.h"
+
+namespace korvelo::sample {
+
+// A 160 GB FSR-5000 disk with F = 72 and five recordings in slots 0..4 numbered 0..4: one of 100
+// HOJINs, one fragmented over three distant blocks, one whose length is not a multiple of 65
+// sectors, Latin-1 titles and realistic stamps and durations.
+DiskDescription demoDisk();
+
+// An FSR-5000 disk with F = 72 and one recording of at least recordingBytes of data, its blocks
+// in runs of seven with a gap after each run, so a copy has to follow the file FAT.
+DiskDescription benchDisk(uint64_t recordingBytes);
+
+}  // namespace korvelo::sample
