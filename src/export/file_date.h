@@ -9,6 +9,7 @@ namespace korvelo {
 
 // Gives the file at `path` the recording's start as its last-write and last-access
 // time (local wall-clock time, second 0) and reports the outcome in the log.
+// The file must be closed already, so that nothing changes its times afterwards.
 void setFileDate(const DirectoryEntry& entry, const std::string& path, LogSink& log);
 
 }  // namespace korvelo

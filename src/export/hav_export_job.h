@@ -8,6 +8,7 @@
 #include <string>
 
 #include "export/hav_head.h"
+#include "export/output_file.h"
 #include "export/save_as.h"
 #include "recfs/directory_entry.h"
 #include "recfs/fsr5000_disk.h"
@@ -25,6 +26,12 @@ FreeSpace queryFreeSpace(const std::string& path);  // statvfs of the path's fol
 
 class HavExportJob {
  public:
+  // Error codes that end a job.
+  static constexpr int kNotCreated = 2;
+  static constexpr int kHeadNotWritten = 3;
+  static constexpr int kDataNotWritten = 4;  // entry image, a HOJIN, or the final sync/close
+  static constexpr int kIncomplete = 5;      // the copy ended short of the expected size
+
   explicit HavExportJob(Fsr5000Disk& disk);
   virtual ~HavExportJob();
   HavExportJob(const HavExportJob&) = delete;
@@ -35,8 +42,14 @@ class HavExportJob {
   int prepareSave(const DirectoryEntry& entry, SaveAsChooser& chooser, const void* parent,
                   std::string& folder, int hojinsPerStep, bool entryNumberInFileName);
   // 0, or the error code 2 (not created), 3 (head not written), 4 (entry image not written).
+  // Also copies HOJIN 1 with every check; its messages are kept for the first copyStep.
   int openFile();
+  // Copies up to hojinsPerStep HOJINs; finishes the job on an error, on a failed size
+  // measurement, on the file reaching its expected size (synced and closed first), or
+  // when the copy ended short of it (code 5). Called until isFinished().
   void copyStep(bool suppressWarnings);
+  // Closes the file if it is still open, without syncing (the job is abandoned).
+  void closeFile() { file.discard(); }
 
   void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
 
@@ -55,6 +68,7 @@ class HavExportJob {
   bool isFinished() const { return finished; }
   int getErrorCode() const { return errorCode; }
   bool wasOpened() const { return opened_; }
+  int getStepsTaken() const { return stepsTaken_; }
   // Damage found while copying: HOJINs with sectors that stayed unreadable, and those sectors.
   int getDamagedHojins() const { return damagedHojins_; }
   int64_t getUnreadableSectors() const { return unreadableSectors_; }
@@ -62,11 +76,23 @@ class HavExportJob {
  private:
   void copyHojin(bool suppressWarnings, bool advance);
   int64_t measureFile();
+  void checkFreeSpace(int& result);
+  void setProgressScales();
+  bool isTailPiece() const;
+  int remainderSectors() const;
+  void readSectors(int sectorCount);
+  void checkHojinHead(bool suppressWarnings);
+  void noteFragmentation();
+  void endCopy();
+  bool writeOrFail(const uint8_t* data, size_t size, const std::string& failureLine, int code);
+  bool closeForFinish();
+  void addLine(const std::string& line);
+  void addOnNewLine(const std::string& line);
 
   Fsr5000Disk* disk;
-  // file, head, entry, expectedSize, ... as the export job keeps them; see the .cpp
+  OutputFile file;
   HavHead head;
-  const DirectoryEntry* entry = nullptr;
+  const DirectoryEntry* entry = nullptr;  // owned by the disk's entry list
   uint64_t expectedSize = 0;
   int byteBarShift = 20;
   int hojinBarShift = 0;
@@ -75,7 +101,7 @@ class HavExportJob {
   uint64_t bytesWritten = 0;
   int percentWritten = 0;
   int hojinsPerStep = 32;
-  int currentHojin = 1;
+  int currentHojin = 1;  // N + 1 while the sectors after the last whole HOJIN are copied
   int numberOfHojins = 0;
   bool fragmented = false;
   int64_t previousSector = -1;
@@ -86,6 +112,7 @@ class HavExportJob {
   bool finished = false;
 
   bool opened_ = false;
+  int stepsTaken_ = 0;
   int damagedHojins_ = 0;
   int64_t unreadableSectors_ = 0;
   FreeSpaceQuery freeSpaceQuery_;

@@ -45,16 +45,28 @@ class SaveDriver {
   SaveDriver(JobQueue& queue, SaveDriverView& view, LogSink& log,
              std::function<SaveOptions()> options, Clock clock = {});
 
+  // Opens every queued job not opened yet; a job that cannot be opened is reported
+  // and removed at once.
   void startSaving();
+  // One step on the head job; the front end calls it again while isSavingActive().
   void saveStep();
   bool isSavingActive() const { return savingActive; }
   // Milliseconds to wait after a step: MillisecondsPause when it lies in 1 ... 100, else 0.
   int pauseAfterStep() const;
+  // Called with every job the driver removes from the queue (finished, or not openable)
+  // before it is destroyed, so that a front end can learn each job's outcome.
+  using JobRetiredHook = std::function<void(const HavExportJob&)>;
+  void setJobRetiredHook(JobRetiredHook hook) { jobRetired_ = std::move(hook); }
 
  private:
+  void beginHeadJob(const HavExportJob& job);
   void showProgress();
   void reportRate(const HavExportJob& job);
   void finishHeadJob();
+  // Closes the job's file, destroys the job and gives its file the recording's start
+  // as its date when asked.
+  void retireJob(std::unique_ptr<HavExportJob> job);
+  void logJobMessages(const HavExportJob& job);
 
   JobQueue& queue_;
   SaveDriverView& view_;
@@ -63,7 +75,9 @@ class SaveDriver {
   Clock clock_;
   bool savingActive = false;
   bool rateReported = false;
-  int64_t jobStartTime = 0;
+  int64_t jobStartTime = 0;   // milliseconds of the clock at the head job's first step
+  int lastTitlePercent = 0;   // the percentage last written into the window title
+  JobRetiredHook jobRetired_;
 };
 
 }  // namespace korvelo

@@ -1,0 +1,187 @@
+#include "export/hav_export_job.h"
+
+#include <sys/stat.h>
+
+#include "disk/text.h"
+#include "export/save_target.h"
+
+namespace korvelo {
+namespace {
+
+constexpr uint64_t kHeadAndEntryBytes = 88 + 1536;
+constexpr int kProgressBarMaximum = 32767;
+
+// True when `path` names the very file or device the recording is read from, which
+// creating the target would truncate.
+bool isTheSource(const std::string& path, Fsr5000Disk& disk) {
+  const ByteSource* source = disk.getDrive().source();
+  if (!source) return false;
+  const std::optional<FileIdentity> identity = source->identity();
+  struct stat info {};
+  if (!identity || ::stat(path.c_str(), &info) != 0) return false;
+  return FileIdentity{info.st_dev, info.st_ino} == *identity;
+}
+
+}  // namespace
+
+HavExportJob::HavExportJob(Fsr5000Disk& disk) : disk(&disk), freeSpaceQuery_(queryFreeSpace) {}
+
+HavExportJob::~HavExportJob() = default;
+
+void HavExportJob::addLine(const std::string& line) {
+  if (!messages.empty()) messages += "\r\n";
+  messages += line;
+}
+
+void HavExportJob::addOnNewLine(const std::string& line) {
+  messages += "\r\n";
+  messages += line;
+}
+
+int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& chooser,
+                              const void* parent, std::string& folder, int perStep,
+                              bool entryNumberInFileName) {
+  errorCode = 0;
+  entry = &recording;
+  numberOfHojins = static_cast<int>(recording.getNumberOfHojins());
+  hojinsPerStep = perStep;
+  messages.clear();
+  int result = 0;
+
+  if (!head.setSizes(static_cast<int64_t>(1536 + recording.getSizeInBytes())))
+    result = 100;
+  else if (!head.setTitle(recording.getTitle()))
+    result = 101;
+  else if (!head.setDuration(recording.getDurationMs() / 1000))
+    result = 102;
+  expectedSize = kHeadAndEntryBytes + recording.getSizeInBytes();
+
+  const ProposedName proposed = proposeFileName(recording, entryNumberInFileName);
+  path = proposed.name;
+  if (proposed.tooLong) return 1000;
+
+  const SaveAsAnswer answer = chooser.chooseSaveAs(SaveAsRequest{proposed.name, folder, parent});
+  if (answer.kind == SaveAsAnswer::Kind::Cancelled) return 10;
+  if (answer.kind == SaveAsAnswer::Kind::Failed) {
+    messages = textf("FN = \"%s\", Error = %d", proposed.name.c_str(), answer.errorCode);
+    return 1;
+  }
+  path = answer.path;
+  const std::string chosenFolder = folderOf(path);
+  if (!chosenFolder.empty() && chosenFolder != folder) folder = chosenFolder;
+
+  checkFreeSpace(result);
+  if (result == 10000) return result;
+  setProgressScales();
+  return result;
+}
+
+void HavExportJob::checkFreeSpace(int& result) {
+  const FreeSpace space = freeSpaceQuery_ ? freeSpaceQuery_(path) : queryFreeSpace(path);
+  if (!space.bytes) {
+    messages = textf("Fehler beim Prüfen des freien Festplattenplatz: Error code = 0x%08X",
+                     static_cast<unsigned>(space.error));
+    return;
+  }
+  addLine(textf("Freier Speicherplatz auf der Festplatte: %s Bytes",
+                formatThousands(static_cast<int64_t>(*space.bytes), '.').c_str()));
+  if (*space.bytes < expectedSize) {
+    addLine("Zuwenig Platz zum Speichern.");
+    result = 10000;
+  }
+}
+
+void HavExportJob::setProgressScales() {
+  byteBarShift = 20;
+  while ((expectedSize >> byteBarShift) > kProgressBarMaximum) ++byteBarShift;
+  hojinBarShift = 0;
+  while ((static_cast<uint32_t>(numberOfHojins) >> hojinBarShift) > kProgressBarMaximum)
+    ++hojinBarShift;
+}
+
+int HavExportJob::openFile() {
+  opened_ = true;
+  if (isTheSource(path, *disk)) {
+    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
+    addOnNewLine("  FileException: Die Zieldatei ist das Laufwerk, von dem gelesen wird.");
+    copying = false;
+    return errorCode = kNotCreated;
+  }
+  if (const int error = file.create(path); error != 0) {
+    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+    copying = false;
+    return errorCode = kNotCreated;
+  }
+  if (!writeOrFail(head.getData(), static_cast<size_t>(head.getSize()),
+                   "Fehler beim Schreiben der ersten 88 (0x58) Bytes.", kHeadNotWritten) ||
+      !writeOrFail(entry->getData(), static_cast<size_t>(entry->getSize()),
+                   "Fehler beim Schreiben des HAV-internen Verzeichniseintrags.", kDataNotWritten)) {
+    return errorCode;
+  }
+  copyHojin(false, false);
+  return 0;
+}
+
+// Writes all bytes; a failure is reported with its line and the system's description,
+// the file abandoned, the copy ended and the code recorded.
+bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::string& failureLine,
+                               int code) {
+  const int error = file.writeAll(data, size);
+  if (error == 0) return true;
+  addOnNewLine(failureLine);
+  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+  file.discard();
+  copying = false;
+  errorCode = code;
+  return false;
+}
+
+void HavExportJob::copyStep(bool suppressWarnings) {
+  // The first step keeps what openFile reported (HOJIN 1's warnings, an abort), so that
+  // it reaches the log together with this step's messages.
+  if (stepsTaken_ > 0) messages.clear();
+  ++stepsTaken_;
+  for (int copied = 0; copied < hojinsPerStep && !finished; ++copied) {
+    if (copying) copyHojin(suppressWarnings, true);
+    if (errorCode != 0) {
+      finished = true;
+      break;
+    }
+    const int64_t size = measureFile();
+    if (size < 0) {
+      finished = true;
+      addLine("Problem getting information about written file.");
+      closeForFinish();
+    } else if (static_cast<uint64_t>(size) >= expectedSize) {
+      finished = true;
+      if (closeForFinish()) addLine("Speichern abgeschlossen.");
+    } else if (!copying) {
+      finished = true;
+      errorCode = kIncomplete;
+      addLine(textf("Speichern unvollständig: %s von %s Bytes geschrieben.",
+                    formatThousands(size, '.').c_str(),
+                    formatThousands(static_cast<int64_t>(expectedSize), '.').c_str()));
+    }
+  }
+}
+
+// Syncs and closes a file still open; a failure ends the job with code 4.
+bool HavExportJob::closeForFinish() {
+  const int error = file.syncAndClose();
+  if (error == 0) return true;
+  addOnNewLine(textf("Fehler beim Schließen der Datei \"%s\"", path.c_str()));
+  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+  errorCode = kDataNotWritten;
+  return false;
+}
+
+int64_t HavExportJob::measureFile() {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return -1;
+  bytesWritten = static_cast<uint64_t>(info.st_size);
+  percentWritten = expectedSize ? static_cast<int>(bytesWritten * 100 / expectedSize) : 100;
+  return info.st_size;
+}
+
+}  // namespace korvelo

@@ -1,0 +1,114 @@
+// Copying one HOJIN of a recording into the open ".hav" file, with the checks on its
+// head, the fragmentation note, and the sectors after the last whole HOJIN.
+
+#include <cstring>
+
+#include "disk/physical_drive.h"
+#include "disk/text.h"
+#include "export/hav_export_job.h"
+#include "recfs/disk_layout.h"
+
+namespace korvelo {
+
+int HavExportJob::remainderSectors() const {
+  return entry ? static_cast<int>(entry->getLengthInSectors() % kSectorsPerHojin) : 0;
+}
+
+// The sectors after the last whole HOJIN lie where HOJIN N + 1 would begin; copying
+// them lets the file reach the size its own head announces.
+bool HavExportJob::isTailPiece() const {
+  return currentHojin == numberOfHojins + 1 && remainderSectors() > 0;
+}
+
+void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
+  bytesWritten = 0;
+  percentWritten = 0;
+  if (advance) ++currentHojin;
+  const bool tail = isTailPiece();
+  if (currentHojin <= numberOfHojins || tail) {
+    currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin);
+    if (currentSector == -1) {
+      addLine(textf("Abbruch, da Sektor des Hojin #%d (von %d) nicht ermittelt werden konnte.",
+                    currentHojin, numberOfHojins));
+    }
+  }
+  if ((currentHojin > numberOfHojins && !tail) || currentSector == -1) {
+    endCopy();
+    return;
+  }
+
+  const int sectorCount = tail ? remainderSectors() : kSectorsPerHojin;
+  readSectors(sectorCount);
+  const size_t bytes = static_cast<size_t>(sectorCount) * kSectorSize;
+  if (!writeOrFail(hojin.getData(), bytes,
+                   textf("Fehler beim Schreiben von HOJIN %d von %d.", currentHojin, numberOfHojins),
+                   kDataNotWritten)) {
+    return;
+  }
+  // The remainder is no HOJIN of its own: it has no head to check and no successor.
+  if (tail) return;
+  checkHojinHead(suppressWarnings);
+  noteFragmentation();
+}
+
+// Reads sectorCount sectors from currentSector into the buffer. When the whole read
+// fails, every sector is read on its own and only those that stay unreadable are
+// zero-filled, so that no bytes of an earlier HOJIN ever reach the file.
+void HavExportJob::readSectors(int sectorCount) {
+  PhysicalDrive& drive = disk->getDrive();
+  uint8_t* data = hojin.getData();
+  hojin.setSector(currentSector);
+  if (drive.readSectorInto(currentSector, sectorCount, data)) return;
+
+  int unreadable = 0;
+  for (int i = 0; i < sectorCount; ++i) {
+    uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;
+    if (!drive.readSectorInto(currentSector + i, 1, sector)) {
+      std::memset(sector, 0, kSectorSize);
+      ++unreadable;
+    }
+  }
+  if (unreadable == 0) return;
+  ++damagedHojins_;
+  unreadableSectors_ += unreadable;
+  addOnNewLine(textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
+                     unreadable, currentHojin, numberOfHojins));
+}
+
+// The first failing check adds its warning and ends the checks; HOJIN 1 always goes
+// through all of them.
+void HavExportJob::checkHojinHead(bool suppressWarnings) {
+  const uint32_t internal = hojin.getInternalNumber();
+  const uint32_t internal2 = hojin.getInternalNumber2();
+  if (!suppressWarnings && !hojin.hasSignature()) {
+    addOnNewLine(textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", currentHojin,
+                       numberOfHojins));
+    addOnNewLine(hojin.dumpHead());
+  } else if (!suppressWarnings && internal != internal2) {
+    addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %u und %u.", currentHojin,
+                       numberOfHojins, internal, internal2));
+    addOnNewLine(hojin.dumpHead());
+  } else if (static_cast<uint32_t>(currentHojin) != internal) {
+    addOnNewLine(textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.",
+                       currentHojin, numberOfHojins, internal));
+    addOnNewLine(hojin.dumpHead());
+  } else if (currentHojin == 1 && !hojin.isRecordingStart()) {
+    addOnNewLine(
+        textf("Warnung: Erster Hojin (von %d) ist kein Aufzeichnungsanfang.", numberOfHojins));
+  }
+}
+
+void HavExportJob::noteFragmentation() {
+  previousSector = currentSector;
+  if (currentHojin >= numberOfHojins) return;
+  currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin + 1);
+  if (currentSector != previousSector + kSectorsPerHojin) fragmented = true;
+}
+
+// The copy is over: past the last HOJIN, or a sector was not determinable.
+void HavExportJob::endCopy() {
+  copying = false;
+  closeForFinish();
+}
+
+}  // namespace korvelo

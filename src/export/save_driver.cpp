@@ -1,0 +1,131 @@
+#include "export/save_driver.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "disk/text.h"
+#include "export/file_date.h"
+#include "recfs/disk_layout.h"
+
+namespace korvelo {
+namespace {
+
+int64_t steadyMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+SaveDriver::SaveDriver(JobQueue& queue, SaveDriverView& view, LogSink& log,
+                       std::function<SaveOptions()> options, Clock clock)
+    : queue_(queue),
+      view_(view),
+      log_(log),
+      options_(std::move(options)),
+      clock_(clock ? std::move(clock) : Clock(steadyMilliseconds)) {}
+
+int SaveDriver::pauseAfterStep() const {
+  const int pause = options_().millisecondsPause;
+  return (pause >= 1 && pause <= 100) ? pause : 0;
+}
+
+void SaveDriver::startSaving() {
+  if (queue_.empty()) {
+    view_.setSaveEnabled(true);
+    return;
+  }
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    HavExportJob& job = **it;
+    if (job.wasOpened()) {
+      ++it;
+      continue;
+    }
+    const int result = job.openFile();
+    if (result == 0) {
+      savingActive = true;
+      ++it;
+      continue;
+    }
+    // A job that cannot be opened has nothing more to copy: it is reported and removed
+    // now rather than waiting in the queue for a driver that may never run.
+    view_.setSaveEnabled(true);
+    log_.append(textf("Fehler %d ist beim Speichern aufgetreten.", result));
+    logJobMessages(job);
+    std::unique_ptr<HavExportJob> failed = std::move(*it);
+    it = queue_.erase(it);
+    retireJob(std::move(failed));
+  }
+}
+
+void SaveDriver::logJobMessages(const HavExportJob& job) {
+  const std::string messages = job.getMessages();
+  if (!view_.isSuppressMessagesChecked() && !messages.empty()) log_.append(messages);
+}
+
+void SaveDriver::saveStep() {
+  if (!savingActive || queue_.empty()) return;
+  HavExportJob& job = *queue_.front();
+  if (job.getStepsTaken() == 0) beginHeadJob(job);
+  // A job whose copy already ended still needs its step to be finished.
+  if (!job.isFinished()) job.copyStep(options_().suppressWarnings);
+  logJobMessages(job);
+  view_.setReadBarPosition(job.getCurrentHojin() >> job.getHojinBarShift());
+  showProgress();
+  if (job.getCurrentHojin() >= job.getNumberOfHojins() && !rateReported) reportRate(job);
+  if (job.isFinished()) finishHeadJob();
+}
+
+void SaveDriver::beginHeadJob(const HavExportJob& job) {
+  view_.setReadBarRange(1, job.getNumberOfHojins() >> job.getHojinBarShift());
+  view_.setWriteBarRange(0, static_cast<int>(job.getExpectedSize() >> job.getByteBarShift()));
+  log_.append(textf("Schreibe in \"%s\"", job.getPath().c_str()));
+  rateReported = false;
+  jobStartTime = clock_();
+}
+
+void SaveDriver::showProgress() {
+  if (queue_.empty()) return;
+  const HavExportJob& job = *queue_.front();
+  if (!view_.isMinimized()) {
+    view_.setWriteBarPosition(static_cast<uint16_t>(job.getBytesWritten() >> job.getByteBarShift()));
+    return;
+  }
+  if (job.getPercentWritten() == lastTitlePercent) return;
+  view_.setWindowTitle(textf("Got %d%% HAV", job.getPercentWritten()));
+  lastTitlePercent = job.getPercentWritten();
+}
+
+// Bytes per elapsed millisecond, so that a job of less than a second still gets a
+// sensible figure; at least one millisecond is counted.
+void SaveDriver::reportRate(const HavExportJob& job) {
+  const int64_t elapsed = std::max<int64_t>(1, clock_() - jobStartTime);
+  const int64_t rate = int64_t(job.getNumberOfHojins()) * kHojinBytes * 1000 / elapsed / 1024;
+  log_.append(textf("Lesen der %sfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. %s KB/s",
+                    job.isFragmented() ? "" : "un", formatThousands(rate, '.').c_str()));
+  rateReported = true;
+}
+
+void SaveDriver::finishHeadJob() {
+  view_.setReadBarPosition(0);
+  view_.setWriteBarPosition(0);
+  std::unique_ptr<HavExportJob> job = std::move(queue_.front());
+  queue_.pop_front();
+  retireJob(std::move(job));
+  if (queue_.empty()) {
+    savingActive = false;
+    view_.uncheckSuppressMessages();
+    view_.setSaveEnabled(true);
+  }
+}
+
+void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {
+  if (jobRetired_) jobRetired_(*job);
+  const std::string path = job->getPath();
+  const DirectoryEntry* entry = job->getEntry();  // belongs to the disk, outlives the job
+  // The file is closed before its times are set, so that closing cannot change them.
+  job.reset();
+  if (entry && options_().useRecordDate) setFileDate(*entry, path, log_);
+}
+
+}  // namespace korvelo
