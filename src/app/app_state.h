@@ -1,8 +1,9 @@
 #pragma once
 // What lives for the whole run: the settings, the recorder disk, the job queue, the
 // log and the save driver. Released in this order at the end: settings written,
-// store, disk, queue.
+// store, then the driver and the queue, then the disk the jobs were reading from.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,12 +27,16 @@ class AppState {
   // Loads the settings file "<basePath>.INI" (basePath: the executable's name made a
   // full path against the working directory). Without a store, settings keep defaults.
   void loadSettingsFrom(const std::string& basePath);
-  // Writes the settings back, then releases store, disk and queue, in this order.
+  // Writes the settings back (a file that cannot be written is not reported), then
+  // releases the store, the queue and the disk. Jobs still queued are not finished;
+  // their files keep what was written. Runs once; later calls do nothing.
   void shutdown();
 
-  // The save driver, made once the front end provides its view.
+  // The save driver, made once the front end provides its view; a second call
+  // replaces it (the queue stays).
   SaveDriver& makeSaveDriver(SaveDriverView& view);
   SaveDriver* saveDriver() { return driver.get(); }
+  // The options as they stand now: the driver asks at every step.
   SaveOptions saveOptions() const;
 
   std::string version = kVersion;
@@ -40,7 +45,7 @@ class AppState {
   std::unique_ptr<Fsr5000Disk> disk;
   JobQueue jobs;
   uint64_t totalSize = 0;
-  int hojinsPerStep = 4;
+  int hojinsPerStep = 4;  // 4 HOJINs of 65 sectors: 130 KiB per idle step
   Log log;
 
  private:

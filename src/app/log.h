@@ -16,14 +16,17 @@ class Log : public LogSink {
   // A sink gets each appended entry, CR LF included, after it was added to the text.
   using Sink = std::function<void(std::string_view appended)>;
 
-  // Adds the text and CR LF.
+  // Adds the text and CR LF; CR LF pairs inside the text separate lines of their own.
   void append(std::string_view text) override;
-  // Binds a front end; entries appended before are replayed to it at once.
+  // Binds a front end; what was appended before is handed to it at once, as one piece.
   void attach(Sink sink);
 
   const std::string& text() const { return text_; }
-  // The entries split into lines at CR LF, for tests and plain front ends.
+  // The text split into lines at CR LF (the closing CR LF ends the last line).
   std::vector<std::string> lines() const;
+
+  // The text with every CR LF made a plain LF, for terminals and line-based controls.
+  static std::string withUnixLineEnds(std::string_view text);
 
  private:
   std::string text_;

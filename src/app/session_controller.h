@@ -1,33 +1,50 @@
 #pragma once
 // The logic behind the main window: the start-up search, the list, the description
 // of the recording under the caret, the total of the selection, and saving it.
+// Front ends call it from their handlers and see it only through SessionView.
 
+#include <cstdint>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/session_view.h"
 #include "export/save_as.h"
+#include "recfs/directory_entry.h"
 
 namespace korvelo {
 
+// Head and entry image that every ".hav" file carries besides the recording's data.
 inline constexpr uint64_t kTargetFileOverhead = 1624;
 
 class SessionController {
  public:
+  // Saving needs the save driver: app.makeSaveDriver must have been called before
+  // the first saveSelection.
   SessionController(AppState& app, SessionView& view, SaveAsChooser& chooser);
 
+  // Finds the recorder disk, reads its directory, fills the list and settles the
+  // File-FAT-Size; every step reported into the log. Meant to run once per run.
   void searchDisk();
   void fillList();
+  // Describes the entry under the caret, then shows the total of the selection.
   void showSelection();
   void showTotalSize();
+  // Offers the selected recordings one after the other and queues the accepted ones.
   void saveSelection();
 
   // "Von %s %d/%02d/%02d um %d:%02d Uhr - Länge: ..." for one entry.
   static std::string describe(const DirectoryEntry& entry);
-  // The list line of one entry.
+  // The list line of one entry: "%04d\t%s\t%s\t %s Bytes", texts made printable and UTF-8.
   static std::string listLine(const DirectoryEntry& entry);
 
  private:
+  void settleFileFatSize();
+  // The entry behind list line `index`, or null when the line has none.
+  const DirectoryEntry* entryAt(int index) const;
+  // Prepares one recording; its preparation result (0 ready, 10 cancelled, else an error).
+  int offerEntry(const DirectoryEntry& entry);
+  void logStatus();
+
   AppState& app_;
   SessionView& view_;
   SaveAsChooser& chooser_;

@@ -16,15 +16,23 @@ struct Settings {
   bool useRecordDate = false;
   bool suppressWarnings = true;
   bool tevionPVR8005HDD = false;
-  int millisecondsPause = 0;
+  int millisecondsPause = 0;  // only 1 ... 100 pause; other values are kept as they stand
   bool entryNumberInFileName = true;
 };
 
+// The folder the file dialog starts in on a first run: the user's home folder.
 std::string defaultHavFolder();
 
-// Fills `settings` from the store, storing the default of every missing key.
+// Fills `settings` from the store, storing the default of every missing or empty key
+// (so a first run ends with one line per key). The Tevion switch forces NoFileSysCheck.
 void loadSettings(SettingsStore& store, Settings& settings);
-// Writes every value back and flushes the store.
-void saveSettings(SettingsStore& store, const Settings& settings);
+// Writes every value back and flushes the store; false when the file could not be written.
+bool saveSettings(SettingsStore& store, const Settings& settings);
+
+// "true" in any letter case is true, everything else false.
+bool parseSettingsBool(const std::string& value);
+// Leading decimal digits after optional blanks and sign; 0 when there are none,
+// clamped to the int range.
+int parseSettingsInt(const std::string& value);
 
 }  // namespace korvelo

@@ -1,0 +1,56 @@
+#include "app/app_state.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+namespace korvelo {
+
+AppState::AppState() { settings.pathToHAVs = defaultHavFolder(); }
+
+AppState::~AppState() { shutdown(); }
+
+void AppState::loadSettingsFrom(const std::string& basePath) {
+  if (!store) store = std::make_unique<SettingsStore>(basePath);
+  loadSettings(*store, settings);
+}
+
+void AppState::shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (store) saveSettings(*store, settings);
+  store.reset();  // flushes once more; nothing changed since, so nothing is written
+  // The driver works on the queue and the jobs refer to the disk's entries: neither
+  // may outlive what it points at, so the driver goes first and the queue is emptied
+  // before the disk it reads from is closed.
+  driver.reset();
+  jobs.clear();
+  disk.reset();
+}
+
+SaveDriver& AppState::makeSaveDriver(SaveDriverView& view) {
+  driver = std::make_unique<SaveDriver>(jobs, view, log, [this] { return saveOptions(); });
+  return *driver;
+}
+
+SaveOptions AppState::saveOptions() const {
+  SaveOptions options;
+  options.millisecondsPause = settings.millisecondsPause;
+  options.suppressWarnings = settings.suppressWarnings;
+  options.useRecordDate = settings.useRecordDate;
+  return options;
+}
+
+std::string settingsBasePath(const std::string& argv0) {
+  const size_t slash = argv0.rfind('/');
+  std::string name = slash == std::string::npos ? argv0 : argv0.substr(slash + 1);
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  if (name.empty()) name = "korvelo";
+  char folder[PATH_MAX];
+  if (::getcwd(folder, sizeof folder) == nullptr) return name;
+  const std::string base(folder);
+  return base.ends_with('/') ? base + name : base + "/" + name;
+}
+
+}  // namespace korvelo

@@ -1,0 +1,140 @@
+#include "app/session_controller.h"
+
+#include <memory>
+
+#include "disk/text.h"
+#include "recfs/detection.h"
+#include "recfs/fat_geometry.h"
+#include "recfs/status_text.h"
+
+namespace korvelo {
+
+namespace {
+
+const char* weekdayName(int weekday) {
+  static constexpr const char* kNames[] = {"Montag",  "Dienstag", "Mittwoch", "Donnerstag",
+                                           "Freitag", "Samstag",  "Sonntag"};
+  if (weekday < 1 || weekday > 7) return "?";
+  return kNames[weekday - 1];
+}
+
+// The recorder's texts are Latin-1 and may hold control bytes.
+std::string shownText(const std::string& raw) { return latin1ToUtf8(filterPrintable(raw)); }
+
+std::string grouped(uint64_t bytes) { return formatThousands(static_cast<int64_t>(bytes), '.'); }
+
+}  // namespace
+
+SessionController::SessionController(AppState& app, SessionView& view, SaveAsChooser& chooser)
+    : app_(app), view_(view), chooser_(chooser) {}
+
+void SessionController::logStatus() { app_.log.append(statusText()); }
+
+void SessionController::searchDisk() {
+  Log& log = app_.log;
+  const Settings& settings = app_.settings;
+  log.append("Suche FSR-Festplatte ...");
+  fileSysCheckRelaxed = settings.tevionPVR8005HDD || settings.noFileSysCheck;
+  const char drive = findRecorderDrive();
+  logStatus();
+  if (drive == 0) {
+    log.append(settings.tevionPVR8005HDD ? "Keine PVR-8005-Festplatte gefunden."
+                                         : "Keine FSR-5000-Festplatte gefunden.");
+    view_.setSaveEnabled(false);
+    log.append("Warte auf Benutzer...");
+    return;
+  }
+  if (settings.tevionPVR8005HDD) {
+    app_.disk = std::make_unique<Pvr8005Disk>(drive);
+  } else {
+    app_.disk = std::make_unique<Fsr5000Disk>(drive);
+  }
+  if (!statusText().empty()) {
+    logStatus();  // the drive did not open
+    log.append("Warte auf Benutzer...");
+    return;
+  }
+  app_.disk->readDirectory(false);
+  logStatus();
+  fillList();
+  const int announced = app_.disk->getNumberOfEntries();
+  const auto listed = static_cast<int>(app_.disk->getEntries().size());
+  if (announced != listed) {
+    log.append(textf("Warnung! Das Verzeichnis sollte %d Einträge haben, hat aber nur %d.",
+                     announced, listed));
+  }
+  settleFileFatSize();
+  log.append("Warte auf Benutzer...");
+}
+
+void SessionController::settleFileFatSize() {
+  Fsr5000Disk& disk = *app_.disk;
+  const Settings& settings = app_.settings;
+  const int estimate = calcFAT(disk.getDriveChar());
+  if (!settings.fatSizeAuto) {
+    disk.setSizeFileFAT(settings.fatSizeManuel);
+    app_.log.append(textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- benutzter Vorgabewert: %d",
+                          estimate, settings.fatSizeManuel));
+    return;
+  }
+  const int found = disk.getSizeFileFAT();
+  app_.log.append(
+      textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
+  const int confirmed = disk.verifySizeFileFAT();
+  logStatus();
+  if (found < confirmed) {
+    app_.log.append(textf(
+        "  Zum schnelleren Programmstart bitte den Wert %d in den Optionen als Vorgabe einstellen.",
+        confirmed));
+  }
+}
+
+void SessionController::fillList() {
+  app_.log.append("Extrahiere Filmverzeichnis...");
+  if (!app_.disk) return;
+  for (const auto& entry : app_.disk->getEntries()) view_.appendListLine(listLine(*entry));
+}
+
+std::string SessionController::listLine(const DirectoryEntry& entry) {
+  return textf("%04d\t%s\t%s\t %s Bytes", entry.getEntryNumber(),
+               shownText(entry.getTitle()).c_str(), shownText(entry.getSecondText()).c_str(),
+               grouped(entry.getSizeInBytes()).c_str());
+}
+
+std::string SessionController::describe(const DirectoryEntry& entry) {
+  const StartTime start = entry.getStartTime();
+  const uint32_t durationMs = entry.getDurationMs();
+  const auto minutes = static_cast<int>(durationMs / 60000);
+  const auto seconds = static_cast<int>((durationMs / 1000) % 60);
+  return textf("Von %s %d/%02d/%02d um %d:%02d Uhr - Länge: %d Minut%s %02d Sekund%s",
+               weekdayName(start.weekday), start.year, start.month, start.day, start.hour,
+               start.minute, minutes, minutes == 1 ? "e" : "en", seconds,
+               seconds == 1 ? "e" : "en");
+}
+
+const DirectoryEntry* SessionController::entryAt(int index) const {
+  if (!app_.disk || index < 0) return nullptr;
+  const auto& entries = app_.disk->getEntries();
+  if (static_cast<size_t>(index) >= entries.size()) return nullptr;
+  return entries[static_cast<size_t>(index)].get();
+}
+
+void SessionController::showSelection() {
+  if (const DirectoryEntry* entry = entryAt(view_.caretLine())) {
+    view_.setDescription(describe(*entry));
+  }
+  showTotalSize();
+}
+
+void SessionController::showTotalSize() {
+  uint64_t total = 0;
+  const int lines = view_.lineCount();
+  for (int i = 0; i < lines; ++i) {
+    if (!view_.isLineSelected(i)) continue;
+    if (const DirectoryEntry* entry = entryAt(i)) total += entry->getSizeInBytes() + kTargetFileOverhead;
+  }
+  app_.totalSize = total;
+  view_.setTotalText(textf("Gesamtgröße der Zieldateien: %s Bytes", grouped(total).c_str()));
+}
+
+}  // namespace korvelo

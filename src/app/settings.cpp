@@ -1,0 +1,111 @@
+#include "app/settings.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+
+#include "app/settings_store.h"
+
+namespace korvelo {
+
+namespace {
+
+const char* boolText(bool value) { return value ? "true" : "false"; }
+
+std::optional<std::string> presentValue(SettingsStore& store, const char* key) {
+  std::optional<std::string> value = store.getValue(key);
+  if (value && value->empty()) return std::nullopt;
+  return value;
+}
+
+bool loadBool(SettingsStore& store, const char* key, bool fallback) {
+  const std::optional<std::string> value = presentValue(store, key);
+  if (!value) {
+    store.setValue(key, boolText(fallback));
+    return fallback;
+  }
+  return parseSettingsBool(*value);
+}
+
+int loadInt(SettingsStore& store, const char* key, int fallback) {
+  const std::optional<std::string> value = presentValue(store, key);
+  if (!value) {
+    store.setValue(key, std::to_string(fallback));
+    return fallback;
+  }
+  return parseSettingsInt(*value);
+}
+
+}  // namespace
+
+std::string defaultHavFolder() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0') return "/";
+  return home;
+}
+
+bool parseSettingsBool(const std::string& value) {
+  if (value.size() != 4) return false;
+  for (size_t i = 0; i < 4; ++i) {
+    if (std::tolower(static_cast<unsigned char>(value[i])) != "true"[i]) return false;
+  }
+  return true;
+}
+
+int parseSettingsInt(const std::string& value) {
+  size_t i = 0;
+  while (i < value.size() && std::isspace(static_cast<unsigned char>(value[i]))) ++i;
+  bool negative = false;
+  if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
+  long long magnitude = 0;
+  for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
+    magnitude = magnitude * 10 + (value[i] - '0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1) break;  // clamped below
+  }
+  const long long signedValue = negative ? -magnitude : magnitude;
+  if (signedValue > INT_MAX) return INT_MAX;
+  if (signedValue < INT_MIN) return INT_MIN;
+  return static_cast<int>(signedValue);
+}
+
+void loadSettings(SettingsStore& store, Settings& settings) {
+  if (const auto folder = presentValue(store, "PathToHAVs")) {
+    settings.pathToHAVs = *folder;
+  } else {
+    settings.pathToHAVs = defaultHavFolder();
+    store.setValue("PathToHAVs", settings.pathToHAVs);
+  }
+  settings.debugInfo = loadBool(store, "DebugInfo", false);
+  settings.noFileSysCheck = loadBool(store, "NoFileSysCheck", false);
+  settings.fatSizeAuto = loadBool(store, "FATSizeAuto", true);
+  settings.fatSizeManuel = loadInt(store, "FATSizeManuel", 72);
+  settings.useRecordDate = loadBool(store, "UseRecordDate", false);
+  settings.suppressWarnings = loadBool(store, "SuppressWarnings", true);
+  settings.tevionPVR8005HDD = loadBool(store, "TevionPVR8005HDD", false);
+  if (settings.tevionPVR8005HDD && !settings.noFileSysCheck) {
+    settings.noFileSysCheck = true;
+    store.setValue("NoFileSysCheck", "true");
+  }
+  settings.millisecondsPause = loadInt(store, "MillisecondsPause", 0);
+  settings.entryNumberInFileName = loadBool(store, "EntryNumberInFileName", true);
+}
+
+bool saveSettings(SettingsStore& store, const Settings& settings) {
+  // Folders are told apart exactly: on Linux "/Data" and "/data" are two folders.
+  if (store.getValue("PathToHAVs") != settings.pathToHAVs) {
+    store.setValue("PathToHAVs", settings.pathToHAVs);
+  }
+  store.setValue("DebugInfo", boolText(settings.debugInfo));
+  store.setValue("EntryNumberInFileName", boolText(settings.entryNumberInFileName));
+  store.setValue("NoFileSysCheck", boolText(settings.noFileSysCheck));
+  store.setValue("SuppressWarnings", boolText(settings.suppressWarnings));
+  store.setValue("TevionPVR8005HDD", boolText(settings.tevionPVR8005HDD));
+  store.setValue("UseRecordDate", boolText(settings.useRecordDate));
+  store.setValue("FATSizeAuto", boolText(settings.fatSizeAuto));
+  store.setValue("FATSizeManuel", std::to_string(settings.fatSizeManuel));
+  store.setValue("MillisecondsPause", std::to_string(settings.millisecondsPause));
+  return store.flush();
+}
+
+}  // namespace korvelo
