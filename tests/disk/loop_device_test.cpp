@@ -1,0 +1,119 @@
+// The same search on a real block device: a built recorder image attached read-only
+// as a loop device. Needs root and a working losetup; skipped otherwise.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diskbuilder/disk_builder.h"
+#include "disk/physical_drive.h"
+#include "recfs/detection.h"
+#include "recfs/status_text.h"
+#include "support/file_util.h"
+#include "support/memory_source.h"
+#include "support/temp_dir.h"
+
+namespace korvelo {
+namespace {
+
+// Runs a program without a shell; its standard output, or nothing when it failed.
+std::optional<std::string> runProgram(const std::vector<std::string>& arguments) {
+  int pipeEnds[2];
+  if (::pipe(pipeEnds) != 0) return std::nullopt;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    return std::nullopt;
+  }
+  if (child == 0) {
+    ::dup2(pipeEnds[1], STDOUT_FILENO);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(pipeEnds[1]);
+  std::string output;
+  std::array<char, 256> chunk;
+  ssize_t got;
+  while ((got = ::read(pipeEnds[0], chunk.data(), chunk.size())) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    output.append(chunk.data(), size_t(got));
+  }
+  ::close(pipeEnds[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return output;
+}
+
+// An image attached read-only for the life of the object; detached in every case.
+class LoopDevice {
+ public:
+  explicit LoopDevice(const std::string& image) {
+    auto output = runProgram({"losetup", "--find", "--show", "--read-only", image});
+    if (output) {
+      while (!output->empty() && (output->back() == '\n' || output->back() == ' ')) output->pop_back();
+      path_ = *output;
+    }
+  }
+  ~LoopDevice() {
+    if (!path_.empty()) runProgram({"losetup", "--detach", path_});
+  }
+  LoopDevice(const LoopDevice&) = delete;
+  LoopDevice& operator=(const LoopDevice&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;  // empty when attaching failed
+};
+
+TEST(LoopDeviceTest, FindsTheRecorderOnABlockDevice) {
+  if (::geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
+  test::TempDir dir;
+  const std::string image = dir.file("recorder.img");
+  sample::DiskDescription disk;
+  disk.imageBytes = 160039272960ULL;
+  sample::buildDisk(disk, image);
+  LoopDevice loop(image);
+  if (loop.path().empty()) GTEST_SKIP() << "losetup could not attach an image here";
+
+  const std::string pc = dir.file("pc.img");
+  test::createSparseFile(pc, 64 << 20);
+  test::ScopedTestDrives drives(std::vector<std::string>{pc, loop.path()});
+  fileSysCheckRelaxed = false;
+  EXPECT_EQ(findRecorderDrive(), '1');
+  EXPECT_EQ(statusText(),
+            " Untersuche Festplatte 0 ...  Signatur stimmt nicht.\r\n"
+            " Untersuche Festplatte 1 ...  Signatur stimmt! -   \"file_system.sys\"-Sektor vorhanden.");
+
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('1'));
+  const MediaInfo media = drive.source()->mediaInfo();
+  EXPECT_EQ(media.kind, MediaKind::Fixed);  // loop devices are not removable
+  EXPECT_EQ(media.bytesPerSector, 512);
+  EXPECT_EQ(media.sizeBytes, 160039272960);
+
+  const int64_t lastSector = 160039272960 / 512 - 1;
+  EXPECT_TRUE(drive.readSector(lastSector, 1));
+  EXPECT_FALSE(drive.readSector(lastSector + 1, 1));
+  auto signature = drive.readSector(16, 1);
+  ASSERT_TRUE(signature);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(signature.get()), 18),
+            std::string("Handan HFS Vol000\0", 18));
+}
+
+}  // namespace
+}  // namespace korvelo

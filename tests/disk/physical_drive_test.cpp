@@ -1,0 +1,214 @@
+// Raw sector reads: 64-bit positions, the end of the medium, failures, opening rules,
+// and what a source says about itself.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "disk/physical_drive.h"
+#include "support/file_util.h"
+#include "support/memory_source.h"
+#include "support/temp_dir.h"
+
+namespace korvelo {
+namespace {
+
+using test::ScopedTestDrives;
+
+// 512 bytes that name the sector they belong to, so a read from a wrong position shows.
+std::vector<uint8_t> markedSector(int64_t sector) {
+  std::vector<uint8_t> bytes(512);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t((sector * 7 + int64_t(i)) % 251);
+  std::memcpy(bytes.data(), &sector, sizeof sector);
+  return bytes;
+}
+
+std::vector<uint8_t> asVector(const uint8_t* data, size_t size) {
+  return std::vector<uint8_t>(data, data + size);
+}
+
+class PhysicalDriveTest : public ::testing::Test {
+ protected:
+  test::TempDir dir_;
+};
+
+TEST_F(PhysicalDriveTest, ReadsAcrossTheFourGibibyteMark) {
+  const std::string image = dir_.file("big.img");
+  test::createSparseFile(image, int64_t{5} << 30);
+  for (int64_t s : {int64_t{6662704}, int64_t{8388607}, int64_t{8388608}}) {
+    test::writeBytesAt(image, s * 512, markedSector(s));
+  }
+  ScopedTestDrives drives(std::vector<std::string>{image});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+
+  auto atMark = drive.readSector(8388608, 1);
+  ASSERT_TRUE(atMark);
+  EXPECT_EQ(asVector(atMark.get(), 512), markedSector(8388608));
+
+  auto below = drive.readSector(6662704, 1);  // byte 3411304448
+  ASSERT_TRUE(below);
+  EXPECT_EQ(asVector(below.get(), 512), markedSector(6662704));
+
+  std::vector<uint8_t> both(1024);
+  ASSERT_TRUE(drive.readSectorInto(8388607, 2, both.data()));
+  EXPECT_EQ(asVector(both.data(), 512), markedSector(8388607));
+  EXPECT_EQ(asVector(both.data() + 512, 512), markedSector(8388608));
+}
+
+TEST_F(PhysicalDriveTest, ReadOverTheEndZeroFillsTheTail) {
+  const std::string image = dir_.file("odd.img");
+  test::writeFileBytes(image, std::vector<uint8_t>(10 * 512 + 200, 0xAA));
+  ScopedTestDrives drives(std::vector<std::string>{image});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+
+  std::vector<uint8_t> buffer(3 * 512, 0xCC);  // stale content that must not survive
+  ASSERT_TRUE(drive.readSectorInto(9, 3, buffer.data()));
+  std::vector<uint8_t> expected(3 * 512, 0x00);
+  std::fill(expected.begin(), expected.begin() + 512 + 200, 0xAA);
+  EXPECT_EQ(buffer, expected);
+
+  // The half sector at the very end still counts as a successful read.
+  std::vector<uint8_t> last(512, 0xCC);
+  ASSERT_TRUE(drive.readSectorInto(10, 1, last.data()));
+  EXPECT_EQ(last[199], 0xAA);
+  EXPECT_EQ(last[200], 0x00);
+  EXPECT_EQ(last[511], 0x00);
+}
+
+TEST_F(PhysicalDriveTest, ReadStartingAtOrPastTheEndFails) {
+  const std::string image = dir_.file("ten.img");
+  test::writeFileBytes(image, std::vector<uint8_t>(10 * 512, 0x11));
+  ScopedTestDrives drives(std::vector<std::string>{image});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  std::vector<uint8_t> buffer(512);
+  EXPECT_TRUE(drive.readSectorInto(9, 1, buffer.data()));
+  EXPECT_FALSE(drive.readSectorInto(10, 1, buffer.data()));
+  EXPECT_NE(drive.lastError(), 0);
+  EXPECT_FALSE(drive.readSector(11, 4));
+  EXPECT_FALSE(drive.readSector(-1, 1));
+  // A sector number whose byte position does not fit into 64 bits.
+  EXPECT_FALSE(drive.readSector(INT64_MAX / 512, 1));
+  EXPECT_EQ(drive.lastError(), EINVAL);
+}
+
+TEST_F(PhysicalDriveTest, NoReadReachesTheDeviceForCountZeroOrAClosedDrive) {
+  auto disk = std::make_shared<test::MemoryDisk>(1 << 20);
+  ScopedTestDrives drives({test::memoryDrive(disk)});
+  PhysicalDrive closed;
+  EXPECT_FALSE(closed.readSector(0, 1));
+  std::vector<uint8_t> buffer(512);
+  EXPECT_FALSE(closed.readSectorInto(0, 1, buffer.data()));
+
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  EXPECT_FALSE(drive.readSector(0, 0));
+  EXPECT_FALSE(drive.readSector(0, -3));
+  EXPECT_FALSE(drive.readSectorInto(0, 0, buffer.data()));
+  EXPECT_FALSE(drive.readSectorInto(0, 1, nullptr));
+  EXPECT_EQ(disk->readCalls(), 0);
+  EXPECT_TRUE(drive.readSector(0, 1));
+  EXPECT_GT(disk->readCalls(), 0);
+}
+
+TEST_F(PhysicalDriveTest, UnreadableSectorFailsTheWholeRead) {
+  auto disk = std::make_shared<test::MemoryDisk>(1 << 20);
+  disk->write(6 * 512, markedSector(6));
+  ScopedTestDrives drives({DriveSpec{"<bad>", {}, [disk]() -> std::unique_ptr<ByteSource> {
+                             return std::make_unique<test::FailingSource>(
+                                 std::make_unique<test::MemorySource>(disk), std::set<int64_t>{5});
+                           }}});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  EXPECT_FALSE(drive.readSector(4, 2));
+  EXPECT_EQ(drive.lastError(), EIO);
+  auto after = drive.readSector(6, 1);
+  ASSERT_TRUE(after);
+  EXPECT_EQ(asVector(after.get(), 512), markedSector(6));
+  EXPECT_EQ(drive.lastError(), 0);
+}
+
+TEST_F(PhysicalDriveTest, OpensTheEntryNamedByTheDigit) {
+  std::vector<std::string> images;
+  for (int i = 0; i < 4; ++i) {
+    images.push_back(dir_.file("d" + std::to_string(i) + ".img"));
+    test::writeFileBytes(images.back(), std::vector<uint8_t>(512, uint8_t(0x30 + i)));
+  }
+  ScopedTestDrives drives(images);
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('3'));
+  EXPECT_EQ(drive.getDriveChar(), '3');
+  auto sector = drive.readSector(0, 1);
+  ASSERT_TRUE(sector);
+  EXPECT_EQ(sector[0], 0x33);
+}
+
+TEST_F(PhysicalDriveTest, LettersAreStoredUpperCaseAndDoNotOpen) {
+  const std::string image = dir_.file("d.img");
+  test::writeFileBytes(image, std::vector<uint8_t>(512, 1));
+  ScopedTestDrives drives(std::vector<std::string>{image});
+  PhysicalDrive drive;
+  EXPECT_FALSE(drive.open('c'));
+  EXPECT_EQ(drive.getDriveChar(), 'C');
+  EXPECT_FALSE(drive.isOpen());
+}
+
+TEST_F(PhysicalDriveTest, FailedSecondOpenLeavesTheDriveClosed) {
+  const std::string image = dir_.file("d.img");
+  test::writeFileBytes(image, std::vector<uint8_t>(512, 1));
+  ScopedTestDrives drives(std::vector<std::string>{image});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  EXPECT_FALSE(drive.open('7'));
+  EXPECT_FALSE(drive.isOpen());
+  EXPECT_EQ(drive.getDriveChar(), '7');
+  EXPECT_FALSE(drive.readSector(0, 1));
+  EXPECT_EQ(drive.source(), nullptr);
+}
+
+TEST_F(PhysicalDriveTest, ImageFileIsAFixedDiskOfItsSize) {
+  const std::string image = dir_.file("d.img");
+  test::createSparseFile(image, 160039272960);
+  ScopedTestDrives drives(std::vector<std::string>{image});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  const MediaInfo media = drive.source()->mediaInfo();
+  EXPECT_EQ(media.kind, MediaKind::Fixed);
+  EXPECT_EQ(media.bytesPerSector, 512);
+  EXPECT_EQ(media.sizeBytes, 160039272960);
+
+  struct stat status {};
+  ASSERT_EQ(::stat(image.c_str(), &status), 0);
+  const auto identity = drive.source()->identity();
+  ASSERT_TRUE(identity);
+  EXPECT_EQ(identity->device, status.st_dev);
+  EXPECT_EQ(identity->inode, status.st_ino);
+}
+
+TEST_F(PhysicalDriveTest, CharacterDeviceAndFolderAreNotDisks) {
+  ScopedTestDrives drives(std::vector<std::string>{"/dev/null", dir_.path()});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  EXPECT_EQ(drive.source()->mediaInfo().kind, MediaKind::NotADisk);
+  EXPECT_FALSE(drive.readSector(0, 1));  // nothing to read: starts at the end
+  if (drive.open('1')) {
+    EXPECT_EQ(drive.source()->mediaInfo().kind, MediaKind::NotADisk);
+    EXPECT_FALSE(drive.readSector(0, 1));
+  }
+}
+
+TEST_F(PhysicalDriveTest, MissingImageDoesNotOpen) {
+  ScopedTestDrives drives(std::vector<std::string>{dir_.file("absent.img")});
+  PhysicalDrive drive;
+  EXPECT_FALSE(drive.open('0'));
+  EXPECT_EQ(drive.lastError(), ENOENT);
+}
+
+}  // namespace
+}  // namespace korvelo
