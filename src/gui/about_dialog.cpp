@@ -1,0 +1,54 @@
+#include "gui/about_dialog.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "gui/app_icon.h"
+
+namespace korvelo {
+
+AboutDialog::AboutDialog(const std::string& version, QWidget* parent)
+    : QDialog(parent),
+      version_(new QLabel(QStringLiteral("Korvelo Version %1").arg(QString::fromStdString(version)),
+                          this)),
+      address_(new QLineEdit(homepage(), this)) {
+  setWindowTitle(QString::fromUtf8("Info über Korvelo"));
+  version_->setProperty("controlId", 1015);
+  address_->setProperty("controlId", 1026);
+  address_->setReadOnly(true);
+  address_->setCursorPosition(0);
+  address_->setMinimumWidth(address_->fontMetrics().horizontalAdvance(homepage()) / 2 + 40);
+
+  auto* icon = new QLabel(this);
+  icon->setPixmap(appIcon().pixmap(32, 32));
+  icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+
+  auto* purpose = new QLabel(
+      QString::fromUtf8("Dieses Programm dient dazu, Aufzeichnungen (Filme) von einer aus einem "
+                        "Finepass FSR-5000 TDR stammende Festplatte auszulesen. "),
+      this);
+  purpose->setWordWrap(true);
+  auto* leadIn = new QLabel(QString::fromUtf8("Besuchen sie dazu oder für Fragen: "), this);
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setProperty("controlId", 1);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* grid = new QGridLayout(this);
+  grid->addWidget(icon, 0, 0, 4, 1);
+  grid->addWidget(version_, 0, 1);
+  grid->addWidget(purpose, 1, 1);
+  grid->addWidget(leadIn, 2, 1);
+  grid->addWidget(address_, 3, 1);
+  grid->addWidget(ok, 0, 2, Qt::AlignTop);
+  grid->setColumnStretch(1, 1);
+  setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+}
+
+QString AboutDialog::homepage() { return QStringLiteral(KORVELO_HOMEPAGE); }
+
+}  // namespace korvelo

@@ -1,0 +1,29 @@
+#pragma once
+// "Info über Korvelo": name, version, purpose and the address to turn to with questions.
+
+#include <QDialog>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+
+namespace korvelo {
+
+class AboutDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  AboutDialog(const std::string& version, QWidget* parent = nullptr);
+
+  QLabel* versionLabel() const { return version_; }
+  QLineEdit* addressField() const { return address_; }
+
+  // The address shown in the dialog: the project's home page, fixed at build time.
+  static QString homepage();
+
+ private:
+  QLabel* version_;
+  QLineEdit* address_;
+};
+
+}  // namespace korvelo

@@ -1,0 +1,23 @@
+#pragma once
+// The save-as question answered by the desktop's file dialog: ".hav" filter, "hav"
+// appended when the name has no suffix, and a question before an existing file is replaced.
+
+#include <QString>
+
+#include "export/save_as.h"
+
+class QWidget;
+
+namespace korvelo {
+
+class FileDialogChooser : public SaveAsChooser {
+ public:
+  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
+
+  // The window behind the core's opaque parent handle.
+  static QWidget* parentWidget(const void* parent);
+  // The filters the dialog offers, the first one chosen.
+  static QStringList nameFilters();
+};
+
+}  // namespace korvelo

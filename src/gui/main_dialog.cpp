@@ -1,0 +1,269 @@
+#include "gui/main_dialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/about_dialog.h"
+#include "gui/app_icon.h"
+#include "gui/log_view.h"
+#include "gui/options_apply.h"
+#include "gui/options_dialog.h"
+#include "gui/recording_list.h"
+
+namespace korvelo {
+
+namespace {
+
+constexpr int kStartupDelayMs = 13;
+
+QString utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* makeLabel(const char* text, QWidget* parent) {
+  return new QLabel(QString::fromUtf8(text), parent);
+}
+
+QProgressBar* makeBar(int controlId, QWidget* parent) {
+  auto* bar = new QProgressBar(parent);
+  bar->setProperty("controlId", controlId);
+  bar->setTextVisible(false);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  return bar;
+}
+
+}  // namespace
+
+MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(app) {
+  buildControls();
+  buildMenus();
+  setWindowIcon(appIcon());
+  setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+  setSizeGripEnabled(true);
+  QDialog::setWindowTitle(normalTitle());
+  resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 36);
+
+  controller_ = std::make_unique<SessionController>(app_, *this, *this);
+  driver_ = &app_.makeSaveDriver(*this);
+
+  QPointer<LogView> logView(log_);
+  app_.log.attach([logView](std::string_view piece) {
+    if (logView) logView->appendPiece(piece);
+  });
+  app_.log.append("Programm V" + app_.version + " initialisiert.");
+
+  startupTimer_.setSingleShot(true);
+  connect(&startupTimer_, &QTimer::timeout, this, [this] { controller_->searchDisk(); });
+  startupTimer_.start(kStartupDelayMs);
+
+  stepTimer_.setSingleShot(true);
+  connect(&stepTimer_, &QTimer::timeout, this, &MainDialog::runSaveStep);
+}
+
+MainDialog::~MainDialog() = default;
+
+QString MainDialog::normalTitle() const {
+  return QStringLiteral("Korvelo V%1 by Quimbral").arg(utf8(app_.version));
+}
+
+void MainDialog::buildControls() {
+  list_ = new RecordingList(this);
+  list_->setProperty("controlId", 1001);
+  total_ = makeLabel("Gesamtgröße der Zieldateien: ", this);
+  total_->setProperty("controlId", 1021);
+  save_ = new QPushButton(QStringLiteral("Speichern"), this);
+  save_->setProperty("controlId", 1002);
+  log_ = new LogView(this);
+  log_->setProperty("controlId", 1007);
+  suppress_ = new QCheckBox(QString::fromUtf8("Kopiermeldungen unterdrücken"), this);
+  suppress_->setProperty("controlId", 1024);
+  suppress_->setLayoutDirection(Qt::RightToLeft);  // the text stands left of the box
+  description_ = new QLabel(this);
+  description_->setProperty("controlId", 1006);
+  description_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setProperty("controlId", 1);
+  ok->setEnabled(false);
+  ok->hide();
+  close_ = new QPushButton(QString::fromUtf8("Schließen"), this);
+  close_->setProperty("controlId", 2);
+
+  connect(save_, &QPushButton::clicked, this, &MainDialog::saveSelection);
+  connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(list_, &QTreeWidget::itemDoubleClicked, this, &MainDialog::saveSelection);
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { controller_->showSelection(); });
+  connect(list_, &QTreeWidget::currentItemChanged, this, [this] { controller_->showSelection(); });
+
+  auto* saveRow = new QHBoxLayout;
+  saveRow->addWidget(total_, 1);
+  saveRow->addWidget(save_);
+
+  auto* logHeading = new QHBoxLayout;
+  logHeading->addWidget(makeLabel("Log:", this));
+  logHeading->addStretch(1);
+  logHeading->addWidget(suppress_);
+
+  auto* bottomRow = new QHBoxLayout;
+  bottomRow->addWidget(ok);
+  bottomRow->addStretch(1);
+  bottomRow->addWidget(close_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(makeLabel("Filmverzeichnis der FSR-Festplatte", this));
+  layout->addWidget(list_, 3);
+  layout->addWidget(description_);
+  layout->addLayout(saveRow);
+  layout->addLayout(buildProgressArea());
+  layout->addLayout(logHeading);
+  layout->addWidget(log_, 2);
+  layout->addLayout(bottomRow);
+
+  setTabOrder(list_, save_);
+  setTabOrder(save_, log_);
+  setTabOrder(log_, suppress_);
+  setTabOrder(suppress_, close_);
+  list_->setFocus();
+}
+
+QLayout* MainDialog::buildProgressArea() {
+  // One two-line label; each bar is as high as one of its lines, so they pair up.
+  auto* labels = makeLabel("Lesen\nSchreiben", this);
+  readBar_ = makeBar(1005, this);
+  writeBar_ = makeBar(1009, this);
+  const int lineHeight = labels->fontMetrics().lineSpacing();
+  readBar_->setFixedHeight(lineHeight - 2);
+  writeBar_->setFixedHeight(lineHeight - 2);
+
+  auto* bars = new QVBoxLayout;
+  bars->setSpacing(2);
+  bars->setContentsMargins(0, 1, 0, 1);
+  bars->addWidget(readBar_);
+  bars->addWidget(writeBar_);
+
+  auto* area = new QHBoxLayout;
+  area->addWidget(labels);
+  area->addLayout(bars, 1);
+  return area;
+}
+
+void MainDialog::buildMenus() {
+  menuBar_ = new QMenuBar(this);
+  QMenu* menu = menuBar_->addMenu(QString::fromUtf8("&Menü"));
+  optionsAction_ = menu->addAction(QStringLiteral("&Optionen"));
+  aboutAction_ = menu->addAction(QString::fromUtf8("&Über Korvelo"));
+  quitAction_ = menu->addAction(QStringLiteral("&Beenden"));
+  // Where a Linux user looks for it: a help menu, and the window's context menu.
+  QMenu* help = menuBar_->addMenu(QStringLiteral("&Hilfe"));
+  infoAction_ = help->addAction(QString::fromUtf8("Inf&o über Korvelo..."));
+  addAction(infoAction_);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  layout()->setMenuBar(menuBar_);
+
+  connect(optionsAction_, &QAction::triggered, this, &MainDialog::showOptions);
+  connect(aboutAction_, &QAction::triggered, this, &MainDialog::showAboutModeless);
+  connect(quitAction_, &QAction::triggered, this, &QWidget::close);
+  connect(infoAction_, &QAction::triggered, this, &MainDialog::showAboutModal);
+}
+
+// ---- SessionView
+
+void MainDialog::appendListLine(const std::string& line) { list_->appendLine(line); }
+int MainDialog::lineCount() const { return list_->lineCount(); }
+int MainDialog::selectedLineCount() const { return list_->selectedLineCount(); }
+bool MainDialog::isLineSelected(int index) const { return list_->isLineSelected(index); }
+int MainDialog::caretLine() const { return list_->caretLine(); }
+void MainDialog::setDescription(const std::string& text) { description_->setText(utf8(text)); }
+void MainDialog::setTotalText(const std::string& text) { total_->setText(utf8(text)); }
+void MainDialog::setSaveEnabled(bool enabled) { save_->setEnabled(enabled); }
+bool MainDialog::isSaveEnabled() const { return save_->isEnabled(); }
+
+const void* MainDialog::parentWindow() const {
+  // FileDialogChooser::parentWidget turns this back into the QWidget.
+  return static_cast<const QWidget*>(this);
+}
+
+// ---- SaveDriverView
+
+void MainDialog::setReadBarRange(int lower, int upper) { readBar_->setRange(lower, upper); }
+void MainDialog::setReadBarPosition(int position) { readBar_->setValue(position); }
+void MainDialog::setWriteBarRange(int lower, int upper) { writeBar_->setRange(lower, upper); }
+void MainDialog::setWriteBarPosition(int position) { writeBar_->setValue(position); }
+bool MainDialog::isMinimized() const { return QWidget::isMinimized(); }
+
+void MainDialog::setWindowTitle(const std::string& title) {
+  QDialog::setWindowTitle(utf8(title));
+  update();
+}
+
+bool MainDialog::isSuppressMessagesChecked() const { return suppress_->isChecked(); }
+void MainDialog::uncheckSuppressMessages() { suppress_->setChecked(false); }
+
+// ---- SaveAsChooser
+
+SaveAsAnswer MainDialog::chooseSaveAs(const SaveAsRequest& request) {
+  if (chooserOverride_ != nullptr) return chooserOverride_->chooseSaveAs(request);
+  return fileDialog_.chooseSaveAs(request);
+}
+
+// ---- handlers
+
+void MainDialog::saveSelection() {
+  controller_->saveSelection();
+  scheduleSaveStep();
+}
+
+void MainDialog::scheduleSaveStep() {
+  if (driver_->isSavingActive() && !stepTimer_.isActive()) stepTimer_.start(0);
+}
+
+void MainDialog::runSaveStep() {
+  driver_->saveStep();
+  // The pause lies between the steps, in the event loop, so the window keeps answering.
+  if (driver_->isSavingActive()) stepTimer_.start(driver_->pauseAfterStep());
+}
+
+void MainDialog::showOptions() {
+  OptionsDialog dialog(choiceFromSettings(app_.settings), this);
+  if (dialog.exec() == QDialog::Accepted) applyOptions(app_, dialog.choice());
+}
+
+void MainDialog::showAboutModeless() {
+  if (about_.isNull()) about_ = new AboutDialog(app_.version, this);
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
+}
+
+AboutDialog* MainDialog::modelessAbout() const { return about_.data(); }
+
+void MainDialog::showAboutModal() {
+  AboutDialog dialog(app_.version, this);
+  dialog.exec();
+}
+
+void MainDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  onSizeChanged();
+}
+
+void MainDialog::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) onSizeChanged();
+}
+
+void MainDialog::onSizeChanged() {
+  QDialog::setWindowTitle(normalTitle());
+  if (driver_ != nullptr && driver_->isSavingActive()) save_->setEnabled(false);
+}
+
+}  // namespace korvelo

@@ -1,0 +1,133 @@
+#pragma once
+// The program's main window: the recording list, Save, the two progress bars, the log
+// and the menus. It is the window side of the session (SessionView), of the save driver
+// (SaveDriverView) and of the save-as question, and forwards the user's actions to the
+// session controller. The save driver runs from the event loop, one step per timer shot.
+
+#include <QDialog>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/session_controller.h"
+#include "app/session_view.h"
+#include "export/save_as.h"
+#include "export/save_driver.h"
+#include "gui/file_dialog_chooser.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+
+namespace korvelo {
+
+class AboutDialog;
+class LogView;
+class RecordingList;
+
+class MainDialog : public QDialog,
+                   public SessionView,
+                   public SaveDriverView,
+                   public SaveAsChooser {
+  Q_OBJECT
+
+ public:
+  // The search runs from a one-shot timer soon after construction.
+  explicit MainDialog(AppState& app, QWidget* parent = nullptr);
+  ~MainDialog() override;
+
+  // Replaces the file dialog (tests answer the save-as question themselves); null restores it.
+  void setSaveAsChooser(SaveAsChooser* chooser) { chooserOverride_ = chooser; }
+
+  QString normalTitle() const;
+
+  // SessionView
+  void appendListLine(const std::string& line) override;
+  int lineCount() const override;
+  int selectedLineCount() const override;
+  bool isLineSelected(int index) const override;
+  int caretLine() const override;
+  void setDescription(const std::string& text) override;
+  void setTotalText(const std::string& text) override;
+  void setSaveEnabled(bool enabled) override;
+  bool isSaveEnabled() const override;
+  const void* parentWindow() const override;
+
+  // SaveDriverView
+  void setReadBarRange(int lower, int upper) override;
+  void setReadBarPosition(int position) override;
+  void setWriteBarRange(int lower, int upper) override;
+  void setWriteBarPosition(int position) override;
+  bool isMinimized() const override;
+  void setWindowTitle(const std::string& title) override;
+  bool isSuppressMessagesChecked() const override;
+  void uncheckSuppressMessages() override;
+
+  // SaveAsChooser
+  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
+
+  // The handlers behind the buttons and menu commands.
+  void saveSelection();
+  void showOptions();
+  void showAboutModeless();  // "&Über Korvelo": one window, shown again
+  void showAboutModal();     // "Inf&o über Korvelo...": a new dialog each time
+
+  RecordingList* recordingList() const { return list_; }
+  LogView* logView() const { return log_; }
+  QPushButton* saveButton() const { return save_; }
+  QPushButton* closeButton() const { return close_; }
+  QCheckBox* suppressMessagesBox() const { return suppress_; }
+  QProgressBar* readBar() const { return readBar_; }
+  QProgressBar* writeBar() const { return writeBar_; }
+  QLabel* descriptionLabel() const { return description_; }
+  QLabel* totalLabel() const { return total_; }
+  QMenuBar* menuBar() const { return menuBar_; }
+  QAction* optionsAction() const { return optionsAction_; }
+  QAction* aboutAction() const { return aboutAction_; }
+  QAction* quitAction() const { return quitAction_; }
+  QAction* infoAction() const { return infoAction_; }
+  AboutDialog* modelessAbout() const;
+  bool isSaveStepPending() const { return stepTimer_.isActive(); }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildMenus();
+  QLayout* buildProgressArea();
+  void onSizeChanged();
+  void runSaveStep();
+  void scheduleSaveStep();
+
+  AppState& app_;
+  FileDialogChooser fileDialog_;
+  SaveAsChooser* chooserOverride_ = nullptr;  // not owned
+  std::unique_ptr<SessionController> controller_;
+  SaveDriver* driver_ = nullptr;  // owned by the application state
+  QTimer startupTimer_;
+  QTimer stepTimer_;
+
+  RecordingList* list_ = nullptr;
+  LogView* log_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QPushButton* close_ = nullptr;
+  QCheckBox* suppress_ = nullptr;
+  QProgressBar* readBar_ = nullptr;
+  QProgressBar* writeBar_ = nullptr;
+  QLabel* description_ = nullptr;
+  QLabel* total_ = nullptr;
+  QMenuBar* menuBar_ = nullptr;
+  QAction* optionsAction_ = nullptr;
+  QAction* aboutAction_ = nullptr;
+  QAction* quitAction_ = nullptr;
+  QAction* infoAction_ = nullptr;
+  QPointer<AboutDialog> about_;  // the modeless one, a child of this window
+};
+
+}  // namespace korvelo
