@@ -1,17 +1,49 @@
 #pragma once
 // An image read together with its rescue mapfile: only areas the mapfile marks as
-// finished ('+') are readable; a read touching any other area fails with EIO, so a
-// sector that was never rescued is never taken for data.
+// finished ('+') are readable; a read touching any other area, or an area the mapfile
+// does not describe, fails with EIO, so a sector that was never rescued is never
+// taken for data.
+//
+// The mapfile is read strictly: '#' comment lines and blank lines, then one status
+// line "current_pos current_status [current_pass]", then "pos size status" lines in
+// ascending, non-overlapping order. Numbers are decimal or hexadecimal with 0x.
+// Block statuses: '?' not tried, '*' not trimmed, '/' not scraped, '-' bad, '+' finished.
 
+#include <cstdint>
+#include <istream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "disk/byte_source.h"
 
 namespace korvelo {
 
+// The finished areas of a mapfile as merged byte ranges: start -> end (exclusive).
+using FinishedAreas = std::map<int64_t, int64_t>;
+
+// Nothing when the text is not a well-formed mapfile.
+std::optional<FinishedAreas> parseMapfile(std::istream& text);
+
+class MapfileSource final : public ByteSource {
+ public:
+  MapfileSource(std::unique_ptr<ByteSource> image, FinishedAreas finished);
+
+  int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override;
+  MediaInfo mediaInfo() const override { return image_->mediaInfo(); }
+  std::optional<FileIdentity> identity() const override { return image_->identity(); }
+
+  // Whether every byte of [begin, end) lies in a finished area.
+  bool isFinished(int64_t begin, int64_t end) const;
+
+ private:
+  std::unique_ptr<ByteSource> image_;
+  FinishedAreas finished_;
+};
+
 // Wraps `image` with the mapfile at `mapfilePath`. Null with *error (an errno value)
-// when the mapfile cannot be read or is not a well-formed mapfile (EINVAL).
+// when the mapfile cannot be read, or EINVAL when it is not a well-formed mapfile.
 std::unique_ptr<ByteSource> openMapfileSource(std::unique_ptr<ByteSource> image,
                                               const std::string& mapfilePath,
                                               int* error = nullptr);

@@ -40,14 +40,14 @@ TEST(DriveTableTest, MachineDisksAreWholeDisksOnly) {
   }
 }
 
-TEST(DriveTableTest, MapfileWithoutReaderRefusesToOpen) {
+TEST(DriveTableTest, MissingMapfileRefusesToOpen) {
   test::TempDir dir;
   const std::string image = dir.file("d.img");
   test::writeFileBytes(image, std::vector<uint8_t>(512, 1));
   test::ScopedTestDrives drives({DriveSpec{image, dir.file("d.map"), {}}});
   int error = 0;
   EXPECT_FALSE(openDriveSource('0', &error));
-  EXPECT_NE(error, 0);
+  EXPECT_EQ(error, ENOENT);
 }
 
 TEST(TestSupportTest, Sha256MatchesPublishedValues) {
