@@ -43,6 +43,7 @@ int SessionController::offerEntry(const DirectoryEntry& entry) {
   log.append(textf("Eintrag %d \"%s\" ausgewählt.", entry.getEntryNumber(),
                    latin1ToUtf8(filterPrintable(entry.getTitle())).c_str()));
   auto job = std::make_unique<HavExportJob>(*app_.disk);
+  if (freeSpaceQuery_) job->setFreeSpaceQuery(freeSpaceQuery_);
   const int result = job->prepareSave(entry, chooser_, view_.parentWindow(), app_.settings.pathToHAVs,
                                       app_.hojinsPerStep, settings.entryNumberInFileName);
   const std::string messages = job->getMessages();

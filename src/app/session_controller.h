@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "app/app_state.h"
 #include "app/session_view.h"
+#include "export/hav_export_job.h"
 #include "export/save_as.h"
 #include "recfs/directory_entry.h"
 
@@ -32,6 +34,10 @@ class SessionController {
   // Offers the selected recordings one after the other and queues the accepted ones.
   void saveSelection();
 
+  // Replaces the free-space query of every job this controller prepares (tests, or a
+  // front end that knows better than statvfs).
+  void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
+
   // "Von %s %d/%02d/%02d um %d:%02d Uhr - Länge: ..." for one entry.
   static std::string describe(const DirectoryEntry& entry);
   // The list line of one entry: "%04d\t%s\t%s\t %s Bytes", texts made printable and UTF-8.
@@ -48,6 +54,7 @@ class SessionController {
   AppState& app_;
   SessionView& view_;
   SaveAsChooser& chooser_;
+  FreeSpaceQuery freeSpaceQuery_;
 };
 
 }  // namespace korvelo
