@@ -1,0 +1,145 @@
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "app/session_controller.h"
+#include "disk/drive_table.h"
+#include "session_fakes.h"
+#include "support/file_util.h"
+#include "support/memory_source.h"
+#include "support/temp_dir.h"
+
+namespace korvelo {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class SaveSelectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string path = dir.file("disk.img");
+    sample::buildDisk(test::fsrDisk({test::recording(0, "Kurz", 3, 0),
+                                     test::recording(1, "Lang", 2000, 1),
+                                     test::recording(2, "Drei", 16, 200)}),
+                      path);
+    drives = std::make_unique<test::ScopedTestDrives>(std::vector<DriveSpec>{test::imageDrive(path)});
+    app.settings.pathToHAVs = dir.path();
+    app.makeSaveDriver(driverView);
+    controller.setFreeSpaceQuery([this](const std::string&) { return FreeSpace{freeBytes, 0}; });
+    controller.searchDisk();
+    searchLines = app.log.lines().size();
+  }
+  void TearDown() override { DriveTable::useMachineDisks(); }
+
+  // What saving added to the log.
+  Lines saveLines() const {
+    const Lines all = app.log.lines();
+    return Lines(all.begin() + static_cast<long>(searchLines), all.end());
+  }
+
+  test::TempDir dir;
+  std::unique_ptr<test::ScopedTestDrives> drives;
+  AppState app;
+  test::FakeSessionView view;
+  test::FakeDriverView driverView{view};
+  test::ScriptedChooser chooser;
+  SessionController controller{app, view, chooser};
+  uint64_t freeBytes = 500000000000ULL;
+  size_t searchLines = 0;
+};
+
+TEST_F(SaveSelectionTest, NothingSelectedOnlyHints) {
+  controller.saveSelection();
+  EXPECT_EQ(saveLines(),
+            (Lines{"Bitte einen Eintrag in obiger Liste anwählen und dann auf \"Speichern\" drücken."}));
+  EXPECT_TRUE(view.saveEnabled);
+  EXPECT_TRUE(chooser.requests.empty());
+}
+
+TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
+  view.selected = {0, 1, 2};
+  const std::string target = dir.path() + "/out";
+  ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+  chooser.choose(target);
+  chooser.cancel();
+  chooser.choose(target);  // never used: the third recording is not offered
+  controller.saveSelection();
+  EXPECT_EQ(saveLines(), (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
+                                "Freier Speicherplatz auf der Festplatte: 500.000.000.000 Bytes",
+                                "Größe der Zieldatei 101.464 Bytes.",
+                                "Eintrag 1 \"Lang\" ausgewählt.",
+                                "Größe der Zieldatei 66.561.624 Bytes.",
+                                "Speichern abgebrochen."}));
+  ASSERT_EQ(chooser.requests.size(), 2u);
+  EXPECT_EQ(chooser.requests[0].parent, &view);
+  EXPECT_EQ(chooser.requests[0].initialFolder, dir.path());
+  EXPECT_EQ(chooser.requests[1].initialFolder, target);  // the folder follows the choice
+  EXPECT_EQ(app.settings.pathToHAVs, target);
+  ASSERT_EQ(app.jobs.size(), 1u);
+  EXPECT_FALSE(view.saveEnabled);
+  // Created at once with head, entry image and the first HOJIN.
+  const std::string file = target + "/" + chooser.requests[0].proposedName;
+  EXPECT_EQ(test::fileSize(file), 1624 + 33280);
+
+  // A double-click while the save runs does nothing.
+  const size_t before = app.log.lines().size();
+  controller.saveSelection();
+  EXPECT_EQ(app.log.lines().size(), before);
+  EXPECT_EQ(chooser.requests.size(), 2u);
+
+  for (int step = 0; step < 100 && app.saveDriver()->isSavingActive(); ++step) {
+    app.saveDriver()->saveStep();
+  }
+  EXPECT_FALSE(app.saveDriver()->isSavingActive());
+  EXPECT_TRUE(view.saveEnabled);
+  EXPECT_TRUE(app.jobs.empty());
+  EXPECT_EQ(test::fileSize(file), 101464);
+}
+
+TEST_F(SaveSelectionTest, FailedDialogIsReportedAndSaveComesBack) {
+  view.selected = {0, 2};
+  chooser.fail(12290);
+  controller.saveSelection();
+  ASSERT_EQ(chooser.requests.size(), 1u);
+  EXPECT_EQ(saveLines(),
+            (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
+                   "FN = \"" + chooser.requests[0].proposedName + "\", Error = 12290",
+                   "Größe der Zieldatei 101.464 Bytes.",
+                   "Fehler 1 ist beim Vorbereiten des Speicherns aufgetreten."}));
+  EXPECT_TRUE(view.saveEnabled);
+  EXPECT_TRUE(app.jobs.empty());
+}
+
+TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
+  app.settings.debugInfo = true;
+  freeBytes = 1000;
+  view.selected = {2};
+  chooser.choose(dir.path());
+  controller.saveSelection();
+  EXPECT_EQ(saveLines(),
+            (Lines{"Eintrag 2 \"Drei\" ausgewählt.",
+                   "Freier Speicherplatz auf der Festplatte: 1.000 Bytes",
+                   "Zuwenig Platz zum Speichern.",
+                   "Insgesamt 16 HOJINs sollen kopiert werden: Größe der Zieldatei 534.104 Bytes.",
+                   "Fehler 10000 ist beim Vorbereiten des Speicherns aufgetreten."}));
+  EXPECT_TRUE(view.saveEnabled);
+  EXPECT_EQ(test::fileSize(dir.path() + "/" + chooser.requests[0].proposedName), -1);
+}
+
+TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
+  view.saveEnabled = false;
+  view.selected = {0};
+  chooser.choose(dir.path());
+  controller.saveSelection();
+  EXPECT_TRUE(saveLines().empty());
+  EXPECT_TRUE(chooser.requests.empty());
+  EXPECT_FALSE(view.saveEnabled);
+}
+
+}  // namespace
+}  // namespace korvelo
