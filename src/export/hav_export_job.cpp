@@ -101,6 +101,9 @@ void HavExportJob::setProgressScales() {
 
 int HavExportJob::openFile() {
   opened_ = true;
+  // prepareSave's lines were shown by its caller; what is kept from here on is what
+  // opening and HOJIN 1 have to say.
+  messages.clear();
   if (isTheSource(path, *disk)) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
     addOnNewLine("  FileException: Die Zieldatei ist das Laufwerk, von dem gelesen wird.");

@@ -9,9 +9,14 @@
 namespace korvelo {
 
 ProposedName proposeFileName(const DirectoryEntry& entry, bool entryNumberInFileName) {
-  const std::string title = filterPrintable(entry.getTitle());
+  return proposeFileName(entry.getEntryNumber(), entry.getTitle(), entryNumberInFileName);
+}
+
+ProposedName proposeFileName(uint16_t entryNumber, std::string_view rawTitle,
+                             bool entryNumberInFileName) {
+  const std::string title = filterPrintable(rawTitle);
   const std::string formed = entryNumberInFileName
-                                 ? textf("%02d %s.hav", int(entry.getEntryNumber()), title.c_str())
+                                 ? textf("%02d %s.hav", int(entryNumber), title.c_str())
                                  : textf("%s.hav", title.c_str());
   ProposedName proposed;
   // The limit counts the characters of the name as the recorder's texts have them,

@@ -2,7 +2,9 @@
 // Where a recording is saved: the file name proposed from its title, the folder part
 // of a chosen path, and the free space there.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "recfs/directory_entry.h"
 
@@ -21,6 +23,8 @@ struct ProposedName {
 // title; the title's Latin-1 is turned into UTF-8 and the characters that cannot
 // stand in a file name on the recorder's home platform are removed.
 ProposedName proposeFileName(const DirectoryEntry& entry, bool entryNumberInFileName);
+ProposedName proposeFileName(uint16_t entryNumber, std::string_view rawTitle,
+                             bool entryNumberInFileName);
 
 // Every ':', '\\', '?', '*' and '/' removed; everything else stays.
 std::string removeForbiddenCharacters(std::string_view name);

@@ -1,0 +1,127 @@
+#include "export/export_fixture.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace korvelo::test {
+
+ScriptedChooser ScriptedChooser::choosing(std::string path) {
+  ScriptedChooser chooser;
+  chooser.answer = SaveAsAnswer{SaveAsAnswer::Kind::Chosen, std::move(path), 0};
+  return chooser;
+}
+
+ScriptedChooser ScriptedChooser::cancelling() {
+  ScriptedChooser chooser;
+  chooser.answer = SaveAsAnswer{SaveAsAnswer::Kind::Cancelled, {}, 0};
+  return chooser;
+}
+
+ScriptedChooser ScriptedChooser::failing(int errorCode) {
+  ScriptedChooser chooser;
+  chooser.answer = SaveAsAnswer{SaveAsAnswer::Kind::Failed, {}, errorCode};
+  return chooser;
+}
+
+SaveAsAnswer ScriptedChooser::chooseSaveAs(const SaveAsRequest& request) {
+  requests.push_back(request);
+  return answer;
+}
+
+sample::Recording recordingOf(int slot, std::vector<uint32_t> blocks, uint32_t sectors) {
+  sample::Recording recording;
+  recording.slot = slot;
+  recording.entryNumber = static_cast<uint16_t>(slot);
+  recording.title = "Aufnahme " + std::to_string(slot);
+  recording.blocks = std::move(blocks);
+  recording.lengthSectors = sectors;
+  recording.durationMs = 5400999;
+  return recording;
+}
+
+ExportDisk::ExportDisk(sample::DiskDescription description, std::set<int64_t> badSectors)
+    : image_(dir_.file("recorder.img")), description_(std::move(description)) {
+  sample::buildDisk(description_, image_);
+  drives_.emplace(std::vector<DriveSpec>{failingDrive(image_, std::move(badSectors))});
+  disk_ = std::make_unique<Fsr5000Disk>('0');
+  disk_->setSizeFileFAT(description_.fileFatSize);
+  if (!disk_->readDirectory(false)) throw std::runtime_error("directory of the sample disk not read");
+}
+
+const DirectoryEntry& ExportDisk::entry(int entryNumber) const {
+  for (const auto& entry : disk_->getEntries()) {
+    if (entry->getEntryNumber() == entryNumber) return *entry;
+  }
+  throw std::runtime_error("no entry " + std::to_string(entryNumber));
+}
+
+namespace {
+
+void putLittle(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::vector<uint8_t> handMadeHead(const sample::Recording& recording) {
+  std::vector<uint8_t> head(88, 0);
+  const uint64_t data = uint64_t{recording.lengthSectors} * 512;
+  putLittle(head, 0, 113, 4);
+  putLittle(head, 8, data + 1536, 8);
+  putLittle(head, 16, 1536, 4);
+  putLittle(head, 32, data, 8);
+  const std::string title = recording.title.substr(0, recording.title.find('\0'));
+  std::copy_n(title.begin(), std::min<size_t>(title.size(), 33), head.begin() + 46);
+  putLittle(head, 80, recording.durationMs / 1000, 4);
+  putLittle(head, 84, data / 1024, 4);
+  return head;
+}
+
+std::vector<uint8_t> expectedHav(const ExportDisk& disk, const sample::Recording& recording,
+                                 int hojins) {
+  std::vector<uint8_t> file = handMadeHead(recording);
+  const std::vector<uint8_t> entry = sample::entryImage(recording);
+  file.insert(file.end(), entry.begin(), entry.end());
+  const int whole = hojins >= 0 ? hojins : static_cast<int>(recording.lengthSectors / 65);
+  for (int k = 1; k <= whole; ++k) {
+    const std::vector<uint8_t> hojin = sample::expectedHojin(disk.description(), recording, k);
+    file.insert(file.end(), hojin.begin(), hojin.end());
+  }
+  if (const uint32_t rest = recording.lengthSectors % 65; rest > 0 && hojins < 0) {
+    const std::vector<uint8_t> hojin = sample::expectedHojin(disk.description(), recording, whole + 1);
+    file.insert(file.end(), hojin.begin(), hojin.begin() + rest * 512);
+  }
+  return file;
+}
+
+std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber, const std::string& path) {
+  auto job = std::make_unique<HavExportJob>(disk.disk());
+  job->setFreeSpaceQuery([](const std::string&) { return FreeSpace{uint64_t{1} << 50, 0}; });
+  ScriptedChooser chooser = ScriptedChooser::choosing(path);
+  std::string folder = disk.folder();
+  const int result = job->prepareSave(disk.entry(entryNumber), chooser, nullptr, folder, 4, false);
+  if (result != 0) throw std::runtime_error("prepareSave gave " + std::to_string(result));
+  return job;
+}
+
+int copyToEnd(HavExportJob& job, bool suppressWarnings, int limit) {
+  int steps = 0;
+  while (!job.isFinished() && steps < limit) {
+    job.copyStep(suppressWarnings);
+    ++steps;
+  }
+  return steps;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t begin = 0;
+  for (;;) {
+    const size_t end = text.find("\r\n", begin);
+    lines.push_back(text.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
+    if (end == std::string::npos) return lines;
+    begin = end + 2;
+  }
+}
+
+}  // namespace korvelo::test
