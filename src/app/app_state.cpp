@@ -6,9 +6,13 @@
 
 namespace korvelo {
 
-AppState::AppState() { settings.pathToHAVs = defaultHavFolder(); }
+AppState::AppState() {
+  settings.pathToHAVs = defaultHavFolder();
+}
 
-AppState::~AppState() { shutdown(); }
+AppState::~AppState() {
+  shutdown();
+}
 
 void AppState::loadSettingsFrom(const std::string& basePath) {
   if (!store) store = std::make_unique<SettingsStore>(basePath);

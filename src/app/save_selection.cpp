@@ -44,8 +44,9 @@ int SessionController::offerEntry(const DirectoryEntry& entry) {
                    latin1ToUtf8(filterPrintable(entry.getTitle())).c_str()));
   auto job = std::make_unique<HavExportJob>(*app_.disk);
   if (freeSpaceQuery_) job->setFreeSpaceQuery(freeSpaceQuery_);
-  const int result = job->prepareSave(entry, chooser_, view_.parentWindow(), app_.settings.pathToHAVs,
-                                      app_.hojinsPerStep, settings.entryNumberInFileName);
+  const int result =
+      job->prepareSave(entry, chooser_, view_.parentWindow(), app_.settings.pathToHAVs,
+                       app_.hojinsPerStep, settings.entryNumberInFileName);
   const std::string messages = job->getMessages();
   if (!messages.empty()) log.append(messages);
   const std::string size = formatThousands(static_cast<int64_t>(job->getExpectedSize()), '.');

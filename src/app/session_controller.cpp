@@ -19,16 +19,22 @@ const char* weekdayName(int weekday) {
 }
 
 // The recorder's texts are Latin-1 and may hold control bytes.
-std::string shownText(const std::string& raw) { return latin1ToUtf8(filterPrintable(raw)); }
+std::string shownText(const std::string& raw) {
+  return latin1ToUtf8(filterPrintable(raw));
+}
 
-std::string grouped(uint64_t bytes) { return formatThousands(static_cast<int64_t>(bytes), '.'); }
+std::string grouped(uint64_t bytes) {
+  return formatThousands(static_cast<int64_t>(bytes), '.');
+}
 
 }  // namespace
 
 SessionController::SessionController(AppState& app, SessionView& view, SaveAsChooser& chooser)
     : app_(app), view_(view), chooser_(chooser) {}
 
-void SessionController::logStatus() { app_.log.append(statusText()); }
+void SessionController::logStatus() {
+  app_.log.append(statusText());
+}
 
 void SessionController::searchDisk() {
   Log& log = app_.log;
@@ -131,7 +137,8 @@ void SessionController::showTotalSize() {
   const int lines = view_.lineCount();
   for (int i = 0; i < lines; ++i) {
     if (!view_.isLineSelected(i)) continue;
-    if (const DirectoryEntry* entry = entryAt(i)) total += entry->getSizeInBytes() + kTargetFileOverhead;
+    if (const DirectoryEntry* entry = entryAt(i))
+      total += entry->getSizeInBytes() + kTargetFileOverhead;
   }
   app_.totalSize = total;
   view_.setTotalText(textf("Gesamtgröße der Zieldateien: %s Bytes", grouped(total).c_str()));

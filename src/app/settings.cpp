@@ -11,7 +11,9 @@ namespace korvelo {
 
 namespace {
 
-const char* boolText(bool value) { return value ? "true" : "false"; }
+const char* boolText(bool value) {
+  return value ? "true" : "false";
+}
 
 std::optional<std::string> presentValue(SettingsStore& store, const char* key) {
   std::optional<std::string> value = store.getValue(key);

@@ -89,16 +89,17 @@ std::string settingsFileNameFor(const std::string& basePath) {
   const size_t nameStart = basePath.rfind('/') == std::string::npos ? 0 : basePath.rfind('/') + 1;
   const size_t dot = basePath.rfind('.');
   // Only a dot in the file's own name counts, never one of a folder or a leading one.
-  const bool hasShortExtension = dot != std::string::npos && dot > nameStart &&
-                                 dot + 4 >= basePath.size();
+  const bool hasShortExtension =
+      dot != std::string::npos && dot > nameStart && dot + 4 >= basePath.size();
   if (hasShortExtension) return basePath.substr(0, dot) + ".INI";
   return basePath + ".INI";
 }
 
-SettingsStore::SettingsStore(std::string basePath)
-    : fileName_(settingsFileNameFor(basePath)) {}
+SettingsStore::SettingsStore(std::string basePath) : fileName_(settingsFileNameFor(basePath)) {}
 
-SettingsStore::~SettingsStore() { flush(); }
+SettingsStore::~SettingsStore() {
+  flush();
+}
 
 bool SettingsStore::load() {
   const int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -181,6 +182,8 @@ bool SettingsStore::save() {
   return true;
 }
 
-bool SettingsStore::flush() { return dirty_ ? save() : true; }
+bool SettingsStore::flush() {
+  return dirty_ ? save() : true;
+}
 
 }  // namespace korvelo

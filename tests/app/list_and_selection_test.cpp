@@ -1,13 +1,13 @@
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/app_state.h"
 #include "app/session_controller.h"
-#include "diskbuilder/entry_image.h"
 #include "disk/drive_table.h"
+#include "diskbuilder/entry_image.h"
 #include "session_fakes.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
@@ -43,11 +43,16 @@ TEST(ListLine, TabsAndGroupedSize) {
 TEST(ListLine, TextsArePrintableUtf8) {
   sample::Recording r;
   r.entryNumber = 1234;
-  r.title = "\x05\xDC" "bertragung\x1B";  // control bytes around a Latin-1 "Ü"
-  r.secondText = "Sport\x9F" "2";       // 0x9F has bit 7 cleared 31: dropped as well
+  r.title =
+      "\x05\xDC"
+      "bertragung\x1B";  // control bytes around a Latin-1 "Ü"
+  r.secondText =
+      "Sport\x9F"
+      "2";  // 0x9F has bit 7 cleared 31: dropped as well
   r.lengthSectors = 2000 * 65;
   EXPECT_EQ(SessionController::listLine(*entryOf(r)),
-            "1234\t\xC3\x9C" "bertragung\tSport2\t 66.560.000 Bytes");
+            "1234\t\xC3\x9C"
+            "bertragung\tSport2\t 66.560.000 Bytes");
 }
 
 TEST(Describe, DurationsAndWeekdays) {
@@ -60,8 +65,10 @@ TEST(Describe, DurationsAndWeekdays) {
       {54101, 20, 15, 61000, "Von Montag 2007/01/01 um 20:13 Uhr - Länge: 1 Minute 01 Sekunde"},
       {54101, 20, 15, 120000, "Von Montag 2007/01/01 um 20:13 Uhr - Länge: 2 Minuten 00 Sekunden"},
       {54101, 20, 15, 59999, "Von Montag 2007/01/01 um 20:14 Uhr - Länge: 0 Minuten 59 Sekunden"},
-      {54101, 20, 15, 5400000, "Von Montag 2007/01/01 um 18:45 Uhr - Länge: 90 Minuten 00 Sekunden"},
-      {54104, 0, 10, 1800000, "Von Mittwoch 2007/01/03 um 23:40 Uhr - Länge: 30 Minuten 00 Sekunden"},
+      {54101, 20, 15, 5400000,
+       "Von Montag 2007/01/01 um 18:45 Uhr - Länge: 90 Minuten 00 Sekunden"},
+      {54104, 0, 10, 1800000,
+       "Von Mittwoch 2007/01/03 um 23:40 Uhr - Länge: 30 Minuten 00 Sekunden"},
       {54107, 9, 5, 0, "Von Sonntag 2007/01/07 um 9:05 Uhr - Länge: 0 Minuten 00 Sekunden"},
       {40587, 0, 0, 0, "Von Donnerstag 1970/01/01 um 0:00 Uhr - Länge: 0 Minuten 00 Sekunden"},
   };
@@ -81,7 +88,8 @@ class SelectionTest : public ::testing::Test {
     sample::buildDisk(test::fsrDisk({test::recording(0, "Kurz", 3, 0), longOne,
                                      test::recording(2, "Drei", 16, 200)}),
                       path);
-    drives = std::make_unique<test::ScopedTestDrives>(std::vector<DriveSpec>{test::imageDrive(path)});
+    drives =
+        std::make_unique<test::ScopedTestDrives>(std::vector<DriveSpec>{test::imageDrive(path)});
     controller.searchDisk();
   }
   void TearDown() override { DriveTable::useMachineDisks(); }

@@ -1,9 +1,9 @@
-#include <string>
-#include <vector>
+#include "app/log.h"
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
+#include <string>
+#include <vector>
 
 namespace korvelo {
 namespace {
@@ -18,9 +18,11 @@ TEST(Log, EveryEntryEndsWithCrLf) {
 
 TEST(Log, CrLfInsideAnEntrySeparatesLines) {
   Log log;
-  log.append(" Untersuche Festplatte 0 ...  Signatur stimmt nicht.\r\n Untersuche Festplatte 1 ...");
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{" Untersuche Festplatte 0 ...  Signatur stimmt nicht.",
-                                                   " Untersuche Festplatte 1 ..."}));
+  log.append(
+      " Untersuche Festplatte 0 ...  Signatur stimmt nicht.\r\n Untersuche Festplatte 1 ...");
+  EXPECT_EQ(log.lines(),
+            (std::vector<std::string>{" Untersuche Festplatte 0 ...  Signatur stimmt nicht.",
+                                      " Untersuche Festplatte 1 ..."}));
 }
 
 TEST(Log, SinksGetEachEntryAndEarlierTextOnAttach) {

@@ -1,10 +1,9 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/app_state.h"
 #include "app/session_controller.h"
@@ -23,11 +22,12 @@ class SaveSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string path = dir.file("disk.img");
-    sample::buildDisk(test::fsrDisk({test::recording(0, "Kurz", 3, 0),
-                                     test::recording(1, "Lang", 2000, 1),
-                                     test::recording(2, "Drei", 16, 200)}),
-                      path);
-    drives = std::make_unique<test::ScopedTestDrives>(std::vector<DriveSpec>{test::imageDrive(path)});
+    sample::buildDisk(
+        test::fsrDisk({test::recording(0, "Kurz", 3, 0), test::recording(1, "Lang", 2000, 1),
+                       test::recording(2, "Drei", 16, 200)}),
+        path);
+    drives =
+        std::make_unique<test::ScopedTestDrives>(std::vector<DriveSpec>{test::imageDrive(path)});
     app.settings.pathToHAVs = dir.path();
     app.makeSaveDriver(driverView);
     controller.setFreeSpaceQuery([this](const std::string&) { return FreeSpace{freeBytes, 0}; });
@@ -55,8 +55,9 @@ class SaveSelectionTest : public ::testing::Test {
 
 TEST_F(SaveSelectionTest, NothingSelectedOnlyHints) {
   controller.saveSelection();
-  EXPECT_EQ(saveLines(),
-            (Lines{"Bitte einen Eintrag in obiger Liste anwählen und dann auf \"Speichern\" drücken."}));
+  EXPECT_EQ(
+      saveLines(),
+      (Lines{"Bitte einen Eintrag in obiger Liste anwählen und dann auf \"Speichern\" drücken."}));
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_TRUE(chooser.requests.empty());
 }
@@ -69,12 +70,11 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
   chooser.cancel();
   chooser.choose(target);  // never used: the third recording is not offered
   controller.saveSelection();
-  EXPECT_EQ(saveLines(), (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
-                                "Freier Speicherplatz auf der Festplatte: 500.000.000.000 Bytes",
-                                "Größe der Zieldatei 101.464 Bytes.",
-                                "Eintrag 1 \"Lang\" ausgewählt.",
-                                "Größe der Zieldatei 66.561.624 Bytes.",
-                                "Speichern abgebrochen."}));
+  EXPECT_EQ(saveLines(),
+            (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
+                   "Freier Speicherplatz auf der Festplatte: 500.000.000.000 Bytes",
+                   "Größe der Zieldatei 101.464 Bytes.", "Eintrag 1 \"Lang\" ausgewählt.",
+                   "Größe der Zieldatei 66.561.624 Bytes.", "Speichern abgebrochen."}));
   ASSERT_EQ(chooser.requests.size(), 2u);
   EXPECT_EQ(chooser.requests[0].parent, &view);
   EXPECT_EQ(chooser.requests[0].initialFolder, dir.path());
@@ -106,11 +106,10 @@ TEST_F(SaveSelectionTest, FailedDialogIsReportedAndSaveComesBack) {
   chooser.fail(12290);
   controller.saveSelection();
   ASSERT_EQ(chooser.requests.size(), 1u);
-  EXPECT_EQ(saveLines(),
-            (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
-                   "FN = \"" + chooser.requests[0].proposedName + "\", Error = 12290",
-                   "Größe der Zieldatei 101.464 Bytes.",
-                   "Fehler 1 ist beim Vorbereiten des Speicherns aufgetreten."}));
+  EXPECT_EQ(saveLines(), (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
+                                "FN = \"" + chooser.requests[0].proposedName + "\", Error = 12290",
+                                "Größe der Zieldatei 101.464 Bytes.",
+                                "Fehler 1 ist beim Vorbereiten des Speicherns aufgetreten."}));
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_TRUE(app.jobs.empty());
 }
@@ -121,12 +120,12 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
   view.selected = {2};
   chooser.choose(dir.path());
   controller.saveSelection();
-  EXPECT_EQ(saveLines(),
-            (Lines{"Eintrag 2 \"Drei\" ausgewählt.",
-                   "Freier Speicherplatz auf der Festplatte: 1.000 Bytes",
-                   "Zuwenig Platz zum Speichern.",
-                   "Insgesamt 16 HOJINs sollen kopiert werden: Größe der Zieldatei 534.104 Bytes.",
-                   "Fehler 10000 ist beim Vorbereiten des Speicherns aufgetreten."}));
+  EXPECT_EQ(
+      saveLines(),
+      (Lines{"Eintrag 2 \"Drei\" ausgewählt.",
+             "Freier Speicherplatz auf der Festplatte: 1.000 Bytes", "Zuwenig Platz zum Speichern.",
+             "Insgesamt 16 HOJINs sollen kopiert werden: Größe der Zieldatei 534.104 Bytes.",
+             "Fehler 10000 ist beim Vorbereiten des Speicherns aufgetreten."}));
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_EQ(test::fileSize(dir.path() + "/" + chooser.requests[0].proposedName), -1);
 }

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/app_state.h"
 #include "app/session_controller.h"
@@ -64,18 +64,17 @@ TEST_F(SearchDiskTest, NoTevionDiskSearchesRelaxed) {
 }
 
 TEST_F(SearchDiskTest, DiskBehindAForeignDriveInAutomaticMode) {
-  const std::string disk =
-      image(test::fsrDisk({test::recording(0, "Abendfilm", 3, 0), test::recording(1, "Nachrichten", 20, 5)}));
-  test::ScopedTestDrives drives({test::imageDrive(test::foreignImage(dir.file("pc.img"))),
-                                 test::imageDrive(disk)});
-  EXPECT_EQ(search(),
-            (Lines{"Suche FSR-Festplatte ...",
-                   " Untersuche Festplatte 0 ...  Signatur stimmt nicht.", kFoundOnOne,
-                   "Lese HAV-Verzeichnis...", "Extrahiere Filmverzeichnis...",
-                   "  Geschätzter \"File-FAT-Size\"-Wert: 72 -- Automatisch ermittelter "
-                   "\"File-FAT-Size\": 72",
-                   "Überprüfung bestätigt 72 als \"File-FAT-Size\"-Wert (100%).",
-                   "Warte auf Benutzer..."}));
+  const std::string disk = image(test::fsrDisk(
+      {test::recording(0, "Abendfilm", 3, 0), test::recording(1, "Nachrichten", 20, 5)}));
+  test::ScopedTestDrives drives(
+      {test::imageDrive(test::foreignImage(dir.file("pc.img"))), test::imageDrive(disk)});
+  EXPECT_EQ(search(), (Lines{"Suche FSR-Festplatte ...",
+                             " Untersuche Festplatte 0 ...  Signatur stimmt nicht.", kFoundOnOne,
+                             "Lese HAV-Verzeichnis...", "Extrahiere Filmverzeichnis...",
+                             "  Geschätzter \"File-FAT-Size\"-Wert: 72 -- Automatisch ermittelter "
+                             "\"File-FAT-Size\": 72",
+                             "Überprüfung bestätigt 72 als \"File-FAT-Size\"-Wert (100%).",
+                             "Warte auf Benutzer..."}));
   ASSERT_NE(app.disk, nullptr);
   EXPECT_EQ(app.disk->getDriveChar(), '1');
   EXPECT_EQ(view.lines, (Lines{"0000\tAbendfilm\tKanal 1\t 99.840 Bytes",
@@ -96,9 +95,9 @@ TEST_F(SearchDiskTest, ManualModeUsesTheConfiguredValue) {
 }
 
 TEST_F(SearchDiskTest, ShortDirectoryIsWarnedAbout) {
-  sample::DiskDescription description = test::fsrDisk(
-      {test::recording(0, "A", 1, 0), test::recording(1, "B", 1, 1), test::recording(2, "C", 1, 2),
-       test::recording(3, "D", 1, 3)});
+  sample::DiskDescription description =
+      test::fsrDisk({test::recording(0, "A", 1, 0), test::recording(1, "B", 1, 1),
+                     test::recording(2, "C", 1, 2), test::recording(3, "D", 1, 3)});
   description.announcedEntries = 5;
   description.emptySlots = {4};
   test::ScopedTestDrives drives({test::imageDrive(image(description))});

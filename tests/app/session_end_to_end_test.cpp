@@ -1,6 +1,7 @@
 // A whole run without a window: settings loaded, disk found, recordings selected and
 // saved step by step, settings written at the end; the files compared byte for byte.
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,8 +12,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/app_state.h"
 #include "app/session_controller.h"
@@ -38,7 +37,8 @@ std::vector<uint8_t> expectedHead(const sample::Recording& r) {
   putLittleEndian(head, 8, 1536 + size, 8);
   putLittleEndian(head, 16, 1536, 4);
   putLittleEndian(head, 32, size, 8);
-  for (size_t i = 0; i < r.title.size() && i < 33; ++i) head[46 + i] = static_cast<uint8_t>(r.title[i]);
+  for (size_t i = 0; i < r.title.size() && i < 33; ++i)
+    head[46 + i] = static_cast<uint8_t>(r.title[i]);
   putLittleEndian(head, 80, r.durationMs / 1000, 4);
   putLittleEndian(head, 84, size / 1024, 4);
   return head;
@@ -105,7 +105,8 @@ TEST_F(SessionEndToEndTest, SearchSelectSaveAndShutDown) {
     chooser.choose(output);
     controller.saveSelection();
     ASSERT_EQ(app.jobs.size(), 2u);
-    EXPECT_EQ(app.log.lines()[app.log.lines().size() - 6], "Eintrag 1 \"\xC3\x84rger im B\xC3\xBCro\" ausgewählt.");
+    EXPECT_EQ(app.log.lines()[app.log.lines().size() - 6],
+              "Eintrag 1 \"\xC3\x84rger im B\xC3\xBCro\" ausgewählt.");
 
     int steps = 0;
     while (app.saveDriver()->isSavingActive() && steps < 1000) {
@@ -116,9 +117,9 @@ TEST_F(SessionEndToEndTest, SearchSelectSaveAndShutDown) {
     EXPECT_TRUE(view.saveEnabled);
     for (const auto& request : chooser.requests) names.push_back(request.proposedName);
     const std::vector<std::string> lines = app.log.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "Schreibe in \"" + output + "/" + names[1] + "\""),
-              lines.end());
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), "Schreibe in \"" + output + "/" + names[1] + "\""),
+        lines.end());
     app.shutdown();
   }
   ASSERT_EQ(names.size(), 2u);

@@ -40,7 +40,9 @@ class FakeSessionView : public SessionView {
 class ScriptedChooser : public SaveAsChooser {
  public:
   // Chooses "<folder>/<proposed name>".
-  void choose(const std::string& folder) { script.push_back({SaveAsAnswer::Kind::Chosen, folder, 0}); }
+  void choose(const std::string& folder) {
+    script.push_back({SaveAsAnswer::Kind::Chosen, folder, 0});
+  }
   void cancel() { script.push_back({SaveAsAnswer::Kind::Cancelled, "", 0}); }
   void fail(int code) { script.push_back({SaveAsAnswer::Kind::Failed, "", code}); }
 

@@ -1,3 +1,6 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,10 +11,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/app_state.h"
-#include "app/settings.h"
 #include "app/settings_store.h"
 #include "support/temp_dir.h"
 
@@ -48,8 +48,10 @@ class SettingsFileTest : public ::testing::Test {
     setenv("HOME", "/home/rescuer", 1);
   }
   void TearDown() override {
-    if (hadHome_) setenv("HOME", savedHome_.c_str(), 1);
-    else unsetenv("HOME");
+    if (hadHome_)
+      setenv("HOME", savedHome_.c_str(), 1);
+    else
+      unsetenv("HOME");
   }
   std::string base() const { return dir_.file("korvelo"); }
   std::string ini() const { return dir_.file("korvelo.INI"); }
@@ -69,7 +71,7 @@ TEST(SettingsFileName, DerivedFromTheBasePath) {
       {"/w/korvelo", "/w/korvelo.INI"},
       {"/w/korvelo.exe", "/w/korvelo.INI"},
       {"/w/korvelo.x", "/w/korvelo.INI"},
-      {"/w/korvelo.long", "/w/korvelo.long.INI"},  // four characters are no extension
+      {"/w/korvelo.long", "/w/korvelo.long.INI"},        // four characters are no extension
       {"/w/tools.d/korvelo", "/w/tools.d/korvelo.INI"},  // a folder's dot does not count
       {"/w/.kv", "/w/.kv.INI"},  // a leading dot names a hidden file, not an extension
       {"korvelo", "korvelo.INI"},
