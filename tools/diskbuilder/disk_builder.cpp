@@ -181,18 +181,24 @@ std::vector<uint8_t> fileFatImage(const DiskDescription& disk, const Recording& 
 void buildDisk(const DiskDescription& disk, const std::string& path) {
   checkDescription(disk);
   ImageWriter image(path, disk.imageBytes);
-  writeSignature(disk, image);
-  writeFileSysSector(disk, image);
-  writeDirectory(disk, image);
-  writeProbeMarker(disk, image);
-  for (const Recording& recording : disk.recordings) {
-    if (recording.writeFileFat) writeFileFat(disk, recording, image);
-    writeRecordingData(disk, recording, image);
+  try {
+    writeSignature(disk, image);
+    writeFileSysSector(disk, image);
+    writeDirectory(disk, image);
+    writeProbeMarker(disk, image);
+    for (const Recording& recording : disk.recordings) {
+      if (recording.writeFileFat) writeFileFat(disk, recording, image);
+      writeRecordingData(disk, recording, image);
+    }
+    for (const auto& [sector, bytes] : disk.rawSectors) {
+      image.write(sector, bytes.data(), bytes.size(), "raw sector");
+    }
+    image.close();
+  } catch (...) {
+    // A half-written image would pass for a disk; it was ours to write, so it goes.
+    ::unlink(path.c_str());
+    throw;
   }
-  for (const auto& [sector, bytes] : disk.rawSectors) {
-    image.write(sector, bytes.data(), bytes.size(), "raw sector");
-  }
-  image.close();
 }
 
 std::vector<uint8_t> expectedHojin(const DiskDescription& disk, const Recording& recording,

@@ -69,7 +69,6 @@ DiskDescription demoDisk() {
 }
 
 DiskDescription benchDisk(uint64_t recordingBytes) {
-  constexpr uint32_t kRunBlocks = 7;
   const uint64_t hojins = std::max<uint64_t>(1, (recordingBytes + kHojinBytes - 1) / kHojinBytes);
   const uint64_t blockCount = (hojins + kHojinsPerBlock - 1) / kHojinsPerBlock;
 
@@ -78,8 +77,11 @@ DiskDescription benchDisk(uint64_t recordingBytes) {
   // About 8 Mbit/s, as a broadcast would be.
   recording.durationMs = static_cast<uint32_t>(
       std::min<uint64_t>(hojins * kHojinBytes / 1000, std::numeric_limits<uint32_t>::max()));
-  for (uint32_t i = 0; i < blockCount; ++i) {
-    recording.blocks.push_back(i + i / kRunBlocks);  // a gap of one block after every run
+  // Runs of seven blocks, shorter for a small recording so it is fragmented too, with a gap of
+  // one block after every run.
+  const uint64_t runBlocks = std::clamp<uint64_t>(blockCount / 2, 1, 7);
+  for (uint64_t i = 0; i < blockCount; ++i) {
+    recording.blocks.push_back(static_cast<uint32_t>(i + i / runBlocks));
   }
 
   DiskDescription disk;

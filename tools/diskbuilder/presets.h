@@ -12,8 +12,10 @@ namespace korvelo::sample {
 // sectors, Latin-1 titles and realistic stamps and durations.
 DiskDescription demoDisk();
 
-// An FSR-5000 disk with F = 72 and one recording of at least recordingBytes of data, its blocks
-// in runs of seven with a gap after each run, so a copy has to follow the file FAT.
+// An FSR-5000 disk with F = 72 and one recording of at least recordingBytes of data (whole
+// HOJINs), its blocks in runs of at most seven with a gap after each run, so a copy has to
+// follow the file FAT (a recording of a single block cannot be fragmented). The image grows
+// beyond 160 GB when the recording needs it.
 DiskDescription benchDisk(uint64_t recordingBytes);
 
 }  // namespace korvelo::sample
