@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 
 #include "recfs/recfs_fixture.h"
@@ -110,6 +111,23 @@ TEST_F(CalcFatTest, RemovableDiskIsEstimatedLikeAFixedOne) {
   drives.emplace(std::vector<DriveSpec>{test::memoryDrive(disk)});
   EXPECT_EQ(calcFAT('0'), 72);
   EXPECT_EQ(disk->readCalls(), 0);
+}
+
+// A disk whose size query the device refuses.
+class SizelessSource final : public ByteSource {
+ public:
+  int64_t readAt(int64_t, std::span<uint8_t>) override { return -EIO; }
+  MediaInfo mediaInfo() const override { return {MediaKind::Fixed, 512, -1}; }
+};
+
+TEST_F(CalcFatTest, RefusedSizeQueryGivesZeroAndKeepsTheText) {
+  DriveSpec spec;
+  spec.path = "sizeless";
+  spec.factory = [] { return std::make_unique<SizelessSource>(); };
+  drives.emplace(std::vector<DriveSpec>{spec});
+  setStatus("bleibt");
+  EXPECT_EQ(calcFAT('0'), 0);
+  EXPECT_EQ(statusText(), "bleibt");
 }
 
 }  // namespace

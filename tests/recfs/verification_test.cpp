@@ -150,5 +150,23 @@ TEST(VerificationTest, UnsetSizeFailsAtTheFirstRecording) {
   EXPECT_EQ(disk.heldFileFatSize(), -1);
 }
 
+TEST(VerificationTest, SizeProbedDuringAFailedTestIsNotKept) {
+  const DiskDescription description = recordingsDisk(2);
+  SampleDisk image(description, {firstHojinSector(description, 0)});
+  Fsr5000Disk disk('0');
+  EXPECT_EQ(disk.verifySizeFileFAT(), -1);
+  EXPECT_EQ(statusLines().at(0),
+            "Fehler beim Lesen mit \"File-FAT-Size\" 4 des StartHOJIN 0 aus Sektor " +
+                std::to_string(firstHojinSector(description, 0)) + ".");
+  EXPECT_EQ(disk.heldFileFatSize(), -1);
+}
+
+TEST(VerificationTest, SizeProbedDuringASuccessfulTestIsTheResult) {
+  SampleDisk image(recordingsDisk(2));
+  Fsr5000Disk disk('0');
+  EXPECT_EQ(disk.verifySizeFileFAT(), kF);
+  EXPECT_EQ(disk.heldFileFatSize(), kF);
+}
+
 }  // namespace
 }  // namespace korvelo
