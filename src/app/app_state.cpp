@@ -23,7 +23,7 @@ void AppState::shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   if (store) saveSettings(*store, settings);
-  store.reset();  // flushes once more; nothing changed since, so nothing is written
+  store.reset();  // flushes once more: the same lines, written again
   // The driver works on the queue and the jobs refer to the disk's entries: neither
   // may outlive what it points at, so the driver goes first and the queue is emptied
   // before the disk it reads from is closed.

@@ -104,6 +104,8 @@ SettingsStore::~SettingsStore() {
 bool SettingsStore::load() {
   const int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
+  // A second load after a failed one starts afresh, so no line is taken twice.
+  lines_.clear();
   std::string data;
   char chunk[4096];
   bool ok = true;
@@ -119,6 +121,7 @@ bool SettingsStore::load() {
   }
   ::close(fd);
   appendLines(data, lines_);
+  readFailed_ = !ok;
   return ok;
 }
 
@@ -163,6 +166,8 @@ bool SettingsStore::setValue(std::string_view key, std::string_view value) {
 }
 
 bool SettingsStore::save() {
+  // Only part of the file is known: writing it back would cut the rest away.
+  if (readFailed_) return false;
   const std::string target = resolveTarget(fileName_);
   std::string temporary = target + ".XXXXXX";
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);

@@ -30,6 +30,7 @@ class SettingsStore {
   bool setValue(std::string_view key, std::string_view value);
   // Writes every line (LF line ends) to a temporary file beside the target, syncs it
   // and renames it over the target. False on any failure; the old file then stays.
+  // A file that could be read only in part is never overwritten.
   bool save();
   // save() when a value was set since construction; true otherwise.
   bool flush();
@@ -44,7 +45,8 @@ class SettingsStore {
   std::string fileName_;
   std::vector<std::string> lines_;  // each with its LF as read; only the last may lack it
   bool loaded_ = false;
-  bool dirty_ = false;  // never reset: every flush after a setValue writes
+  bool dirty_ = false;       // never reset: every flush after a setValue writes
+  bool readFailed_ = false;  // the last load broke off: the file is never overwritten
 };
 
 // The file name the store derives from a base path ("/w/korvelo" gives "/w/korvelo.INI").
