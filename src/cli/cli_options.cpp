@@ -1,0 +1,238 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+#include "app/app_state.h"
+
+namespace korvelo::cli {
+
+namespace {
+
+constexpr const char* kProgramName = "korvelo-cli";
+
+constexpr const char* kDescription =
+    "korvelo-cli rettet Aufnahmen von der Festplatte eines Finepass FSR-5000 TDR oder\n"
+    "Tevion PVR 8005 HDD in \".hav\"-Dateien, ohne Fenster, für Skripte und Stapelbetrieb.\n"
+    "Die Festplatte wird nur gelesen. Protokollzeilen gehen nach stderr, Daten nach stdout.\n";
+
+constexpr const char* kFooter =
+    "Rückgabewerte:\n"
+    "  0  Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
+    "  1  Mindestens eine Aufnahme wurde nicht vollständig gespeichert\n"
+    "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag)\n"
+    "  3  Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
+    "\n"
+    "Beispiele:\n"
+    "  korvelo-cli --drive /dev/sdb list\n"
+    "  korvelo-cli --drive platte.img list --json\n"
+    "  korvelo-cli --drive platte.img export 3 7 -o ~/Filme\n"
+    "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n";
+
+class GermanFormatter : public CLI::Formatter {
+ public:
+  GermanFormatter() {
+    label("Usage", "Aufruf");
+    label("OPTIONS", "OPTIONEN");
+    label("SUBCOMMAND", "BEFEHL");
+    label("SUBCOMMANDS", "BEFEHLE");
+    label("Positionals", "Argumente");
+    label("REQUIRED", "(Pflicht)");
+    label("Needs", "Braucht");
+    label("Excludes", "Schließt aus");
+    column_width(32);
+  }
+
+  // The whole help in one piece: the commands in a list, then each command's arguments
+  // and options as groups of their own, so that help2man makes sections of them.
+  std::string make_help(const CLI::App* app, std::string name,
+                        CLI::AppFormatMode mode) const override {
+    if (app->get_parent() != nullptr || mode != CLI::AppFormatMode::All)
+      return CLI::Formatter::make_help(app, std::move(name), mode);
+    std::stringstream out;
+    out << make_description(app) << get_label("Usage") << ": " << name
+        << " [OPTIONEN] BEFEHL [ARGUMENTE]\n" << make_groups(app, mode);
+    const auto commands = app->get_subcommands({});
+    out << "\nBefehle:\n";
+    for (const CLI::App* command : commands) out << make_subcommand(command);
+    for (const CLI::App* command : commands) {
+      const auto arguments = command->get_options([](const CLI::Option* option) {
+        return option->get_positional();
+      });
+      if (!arguments.empty())
+        out << make_group("Argumente von " + command->get_name(), true, arguments);
+      out << make_groups(command, CLI::AppFormatMode::Sub);
+    }
+    out << "\n" << make_footer(app);
+    return out.str();
+  }
+};
+
+// A whole number in [low, high], checked before conversion so that the message is ours.
+CLI::Validator wholeNumberIn(long low, long high, const std::string& unit) {
+  const std::string range = std::to_string(low) + " bis " + std::to_string(high);
+  return CLI::Validator(
+      [low, high, range, unit](std::string& text) -> std::string {
+        long value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error != std::errc{} || stop != end) return "\"" + text + "\" ist keine ganze Zahl";
+        if (value < low || value > high) return "erlaubt sind " + range + " " + unit;
+        return {};
+      },
+      "", "");
+}
+
+// What comes after the last ": " of a message, or the whole message.
+std::string detailOf(const std::string& message) {
+  const size_t colon = message.rfind(": ");
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
+// What comes before the first ':' of a message (the option's name), or the whole message.
+std::string subjectOf(const std::string& message) {
+  const size_t colon = message.find(':');
+  return colon == std::string::npos ? message : message.substr(0, colon);
+}
+
+template <typename Error>
+bool is(const CLI::ParseError& error) {
+  return dynamic_cast<const Error*>(&error) != nullptr;
+}
+
+// CLI11's own texts are English; the user gets a German sentence naming the culprit.
+std::string germanParseError(const CLI::ParseError& error) {
+  const std::string message = error.what();
+  if (is<CLI::ExtrasError>(error)) return "Unerwartete Angabe: " + detailOf(message);
+  if (is<CLI::ValidationError>(error)) return "Ungültiger Wert bei " + message;
+  if (is<CLI::ConversionError>(error)) return "Ungültiger Wert bei " + subjectOf(message);
+  if (is<CLI::ArgumentMismatch>(error)) return "Fehlender oder falscher Wert bei " + subjectOf(message);
+  if (is<CLI::RequiredError>(error)) return "Es fehlt ein Befehl (search, list oder export).";
+  if (is<CLI::ExcludesError>(error)) return "Unverträgliche Optionen: " + subjectOf(message);
+  return "Fehlerhafter Aufruf.";
+}
+
+ExitCode reportUsageError(const std::string& text, std::ostream& err) {
+  err << kProgramName << ": " << text << "\n"
+      << "Hilfe: " << kProgramName << " --help\n";
+  return ExitCode::UsageError;
+}
+
+void addGlobalOptions(CLI::App& app, GlobalOptions& global, int& fatSize) {
+  app.add_option("--drive", global.drives,
+                 "Blockgerät oder Abbilddatei statt der Festplatten des Rechners; mehrfach "
+                 "angebbar, die Pfade erhalten der Reihe nach die Laufwerke 0, 1, 2 ...")
+      ->type_name("PFAD")
+      ->allow_extra_args(false);
+  app.add_flag("--tevion", global.tevion,
+               "Festplatte eines Tevion PVR 8005 HDD (prüft \"file_system.sys\" nachsichtig)");
+  app.add_flag("--no-filesys-check", global.noFileSysCheck,
+               "Einen fehlenden \"file_system.sys\"-Sektor nicht als Fehler werten");
+  app.add_option("--fat-size", fatSize,
+                 "File-FAT-Size fest vorgeben (Sektoren); ohne diese Option wird sie auf der "
+                 "Festplatte ermittelt")
+      ->type_name("N")
+      ->check(wholeNumberIn(1, 65535, "Sektoren"));
+}
+
+CLI::App* addListCommand(CLI::App& app, ListOptions& list) {
+  CLI::App* command = app.add_subcommand(
+      "list", "Sucht die Festplatte und gibt die Liste der Aufnahmen auf stdout aus");
+  command->option_defaults()->group("Optionen von list");
+  command->add_flag("--json", list.json, "Liste als JSON-Objekt ausgeben");
+  return command;
+}
+
+CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
+  CLI::App* command = app.add_subcommand(
+      "export", "Speichert Aufnahmen als \".hav\"-Dateien; stdout erhält die Pfade der "
+                "vollständig geschriebenen Dateien");
+  command->option_defaults()->group("Optionen von export");
+  command->add_option("ENTRY", options.entries,
+                      "Eintragsnummern der Aufnahmen, wie \"list\" sie zeigt (nicht Listenplätze)")
+      ->type_name("NUMMER")
+      ->check(wholeNumberIn(0, 65535, ""));
+  command->add_flag("--all", options.all, "Alle Aufnahmen speichern");
+  command->add_option("-o,--output", options.outputFolder,
+                      "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
+      ->type_name("ORDNER");
+  command->add_flag("--force", options.force, "Vorhandene Zieldateien überschreiben");
+  command->add_option("--pause", options.pauseMs,
+                      "Nach je 130 Kilobyte so viele Millisekunden warten (0 bis 100)")
+      ->type_name("MS")
+      ->check(wholeNumberIn(0, 100, "Millisekunden"));
+  command->add_flag("--record-date", options.recordDate,
+                    "Den Aufnahmebeginn als Datum der Dateien setzen");
+  command->add_flag("--no-entry-number", options.noEntryNumber,
+                    "Keine Eintragsnummer an den Anfang der Dateinamen setzen");
+  command->add_flag("--warnings", options.warnings,
+                    "Warnungen zu jedem HOJIN-Kopf zeigen (sonst nur die wichtigen)");
+  return command;
+}
+
+}  // namespace
+
+std::string versionLine() { return std::string(kProgramName) + " " + kVersion; }
+
+ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                             std::ostream& err) {
+  Invocation invocation;
+  int fatSize = 0;
+  bool showVersion = false;
+
+  CLI::App app(kDescription, kProgramName);
+  app.formatter(std::make_shared<GermanFormatter>());
+  app.option_defaults()->group("Allgemeine Optionen");
+  app.set_help_flag("-h,--help", "Diese Hilfe zeigen und beenden");
+  app.footer(kFooter);
+  app.fallthrough();  // global options may also follow the command word
+  app.require_subcommand(0, 1);
+  app.add_flag("--version", showVersion, "Versionsnummer zeigen und beenden");
+  addGlobalOptions(app, invocation.global, fatSize);
+
+  app.add_subcommand("search", "Sucht die Recorder-Festplatte und prüft die File-FAT-Size")
+      ->group("Befehle");
+  addListCommand(app, invocation.list)->group("Befehle");
+  CLI::App* exportCommand = addExportCommand(app, invocation.exportOptions);
+  exportCommand->group("Befehle");
+  for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();  // the global one serves
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    const auto chosen = app.get_subcommands();
+    out << (chosen.empty() ? app.help("", CLI::AppFormatMode::All) : chosen.front()->help(kProgramName));
+    return ExitCode::Success;
+  } catch (const CLI::CallForAllHelp&) {
+    out << app.help("", CLI::AppFormatMode::All);
+    return ExitCode::Success;
+  } catch (const CLI::ParseError& error) {
+    return reportUsageError(germanParseError(error), err);
+  }
+
+  if (showVersion) {
+    out << versionLine() << "\n";
+    return ExitCode::Success;
+  }
+  const auto chosen = app.get_subcommands();
+  if (chosen.empty()) return reportUsageError("Es fehlt ein Befehl (search, list oder export).", err);
+  const std::string& word = chosen.front()->get_name();
+  invocation.command = word == "list" ? Command::List
+                       : word == "export" ? Command::Export
+                                          : Command::Search;
+  if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
+
+  const ExportOptions& exportOptions = invocation.exportOptions;
+  if (invocation.command == Command::Export) {
+    if (exportOptions.all && !exportOptions.entries.empty())
+      return reportUsageError("Eintragsnummern und --all schließen sich aus.", err);
+    if (!exportOptions.all && exportOptions.entries.empty())
+      return reportUsageError("Bitte Eintragsnummern oder --all angeben.", err);
+  }
+  return invocation;
+}
+
+}  // namespace korvelo::cli

@@ -1,0 +1,56 @@
+#pragma once
+// The command line as the user wrote it: global options, the command word and the
+// command's own options. Parsed with CLI11; all help and error texts are German.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "cli/exit_code.h"
+
+namespace korvelo::cli {
+
+enum class Command { Search, List, Export };
+
+struct GlobalOptions {
+  std::vector<std::string> drives;  // replace the machine's disks, designators 0, 1, 2 ...
+  bool tevion = false;
+  bool noFileSysCheck = false;
+  std::optional<int> fatSize;  // manual File-FAT-Size; none: determined on the disk
+};
+
+struct ListOptions {
+  bool json = false;
+};
+
+struct ExportOptions {
+  std::vector<int> entries;  // entry numbers as listed, in the order given
+  bool all = false;
+  std::string outputFolder = ".";
+  bool force = false;
+  int pauseMs = 0;
+  bool recordDate = false;
+  bool noEntryNumber = false;
+  bool warnings = false;
+};
+
+struct Invocation {
+  Command command = Command::Search;
+  GlobalOptions global;
+  ListOptions list;
+  ExportOptions exportOptions;
+};
+
+// Either what to run, or the exit code of a run that ends here (help, version,
+// usage error); texts for the user have then been written to `out` or `err`.
+using ParseResult = std::variant<Invocation, ExitCode>;
+
+ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                             std::ostream& err);
+
+// "korvelo-cli 1.30", the line help2man reads.
+std::string versionLine();
+
+}  // namespace korvelo::cli

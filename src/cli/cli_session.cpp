@@ -1,0 +1,50 @@
+#include "cli/cli_session.h"
+
+#include "disk/drive_table.h"
+
+namespace korvelo::cli {
+
+SaveAsAnswer ChooserSlot::chooseSaveAs(const SaveAsRequest& request) {
+  if (chooser_ == nullptr) return SaveAsAnswer{};
+  return chooser_->chooseSaveAs(request);
+}
+
+Settings settingsFor(const Invocation& invocation) {
+  Settings settings;
+  settings.pathToHAVs = defaultHavFolder();
+  const GlobalOptions& global = invocation.global;
+  settings.tevionPVR8005HDD = global.tevion;
+  // The Tevion's disk has no "file_system.sys" sector of the usual kind.
+  settings.noFileSysCheck = global.noFileSysCheck || global.tevion;
+  settings.fatSizeAuto = !global.fatSize.has_value();
+  if (global.fatSize) settings.fatSizeManuel = *global.fatSize;
+
+  if (invocation.command == Command::Export) {
+    const ExportOptions& options = invocation.exportOptions;
+    settings.pathToHAVs = options.outputFolder;
+    settings.suppressWarnings = !options.warnings;
+    settings.useRecordDate = options.recordDate;
+    settings.millisecondsPause = options.pauseMs;
+    settings.entryNumberInFileName = !options.noEntryNumber;
+  }
+  return settings;
+}
+
+CliSession::CliSession(const Invocation& invocation, Terminal& terminal)
+    : terminal_(terminal), controller_(app_, view_, chooser_) {
+  app_.settings = settingsFor(invocation);
+  if (!invocation.global.drives.empty()) DriveTable::usePaths(invocation.global.drives);
+  app_.log.attach([this](std::string_view entry) { terminal_.logEntry(entry); });
+}
+
+CliSession::~CliSession() {
+  // The jobs and the driver refer to the terminal's view; let them go while it exists.
+  app_.shutdown();
+}
+
+bool CliSession::searchDisk() {
+  controller_.searchDisk();
+  return app_.disk != nullptr && app_.disk->getDrive().isOpen();
+}
+
+}  // namespace korvelo::cli

@@ -1,0 +1,17 @@
+#pragma once
+// The three commands. Each runs the start-up sequence first; the log goes to the
+// terminal (stderr), data to `out` (stdout).
+
+#include <iosfwd>
+
+#include "cli/cli_options.h"
+#include "cli/exit_code.h"
+#include "cli/terminal.h"
+
+namespace korvelo::cli {
+
+ExitCode runSearch(const Invocation& invocation, Terminal& terminal);
+ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+
+}  // namespace korvelo::cli

@@ -1,0 +1,16 @@
+#pragma once
+// The command line's exit codes. They are listed in the help text and turned into
+// numbers in main only; everything below main returns an ExitCode.
+
+namespace korvelo::cli {
+
+enum class ExitCode {
+  Success = 0,         // everything asked for was done
+  ExportFailed = 1,    // at least one recording was not written completely
+  UsageError = 2,      // the command line was wrong (unknown option, entry number, ...)
+  NoRecorderDisk = 3,  // no recorder disk found, or it could not be opened
+};
+
+inline int toProcessStatus(ExitCode code) { return static_cast<int>(code); }
+
+}  // namespace korvelo::cli

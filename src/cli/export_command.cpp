@@ -1,0 +1,194 @@
+// export: saves the chosen recordings through the same selection walk and save driver
+// as the window, one recording at a time, so that a recording whose target is taken
+// is skipped while the others go on.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "cli/cli_session.h"
+#include "cli/commands.h"
+#include "cli/folder_chooser.h"
+#include "cli/progress_view.h"
+#include "disk/text.h"
+
+namespace korvelo::cli {
+
+namespace {
+
+// Steps a job may take beyond those its HOJIN count needs before it counts as stuck.
+constexpr int kSpareSteps = 16;
+
+// What the driver saw of a job when it let it go.
+struct JobOutcome {
+  bool retired = false;
+  int errorCode = 0;
+  int damagedHojins = 0;
+  uint64_t expectedSize = 0;
+  std::string path;
+};
+
+struct Selection {
+  std::vector<int> lines;    // list lines to save, in list order
+  std::vector<int> unknown;  // requested entry numbers no line carries
+};
+
+Selection selectLines(const Fsr5000Disk& disk, const ExportOptions& options) {
+  const auto& entries = disk.getEntries();
+  const std::set<int> requested(options.entries.begin(), options.entries.end());
+  std::set<int> found;
+  Selection selection;
+  for (int line = 0; line < static_cast<int>(entries.size()); ++line) {
+    const int number = entries[line]->getEntryNumber();
+    if (options.all || requested.count(number) > 0) {
+      selection.lines.push_back(line);
+      found.insert(number);
+    }
+  }
+  for (int number : options.entries)
+    if (found.count(number) == 0 && selection.unknown.end() ==
+                                         std::find(selection.unknown.begin(), selection.unknown.end(), number))
+      selection.unknown.push_back(number);
+  return selection;
+}
+
+// An empty string when the folder exists or could be made, else the reason.
+std::string ensureFolder(const std::string& folder) {
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error)) return {};
+  if (std::filesystem::exists(folder, error)) return "ist kein Ordner";
+  if (std::filesystem::create_directories(folder, error)) return {};
+  return error ? error.message() : std::string("unbekannter Fehler");
+}
+
+// Steps the driver until its queue is empty. A job that goes on far longer than its
+// HOJINs need is abandoned rather than holding the run for ever.
+void workOffQueue(SaveDriver& driver, JobQueue& jobs, LogSink& log, int hojinsPerStep) {
+  const HavExportJob* head = nullptr;
+  int steps = 0;
+  int limit = 0;
+  while (!jobs.empty() && driver.isSavingActive()) {
+    if (jobs.front().get() != head) {
+      head = jobs.front().get();
+      steps = 0;
+      limit = head->getNumberOfHojins() / hojinsPerStep + kSpareSteps;
+    }
+    if (++steps > limit) {
+      log.append(textf("Abbruch: Speichern in \"%s\" kommt nicht zum Ende.", head->getPath().c_str()));
+      jobs.pop_front();
+      continue;
+    }
+    driver.saveStep();
+    if (const int pause = driver.pauseAfterStep(); pause > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  }
+  jobs.clear();  // nothing may stay behind for the next recording's walk
+}
+
+// Empty when the file is complete; else why it is not.
+std::string incompleteReason(const JobOutcome& outcome) {
+  if (!outcome.retired) return {};  // not saved at all: the log already says why
+  if (outcome.errorCode != 0) return textf(" (Fehler %d)", outcome.errorCode);
+  if (outcome.damagedHojins > 0)
+    return textf(" (%d HOJINs mit unlesbaren Sektoren)", outcome.damagedHojins);
+  struct stat status {};
+  if (::stat(outcome.path.c_str(), &status) != 0) return " (Datei fehlt)";
+  if (static_cast<uint64_t>(status.st_size) != outcome.expectedSize)
+    return textf(" (Datei hat %s statt %s Bytes)",
+                 formatThousands(static_cast<int64_t>(status.st_size), '.').c_str(),
+                 formatThousands(static_cast<int64_t>(outcome.expectedSize), '.').c_str());
+  return {};
+}
+
+bool isComplete(const JobOutcome& outcome) {
+  return outcome.retired && incompleteReason(outcome).empty();
+}
+
+class ExportRun {
+ public:
+  ExportRun(CliSession& session, const ExportOptions& options)
+      : session_(session),
+        chooser_(options.outputFolder, options.force, session.app().log),
+        progress_(session.app().jobs, session.view(), session.terminal()),
+        driver_(session.app().makeSaveDriver(progress_)) {
+    const ByteSource* source = session.app().disk->getDrive().source();
+    chooser_.protectSource(source ? source->identity() : std::nullopt);
+    session.chooser().use(chooser_);
+    driver_.setJobRetiredHook([this](const HavExportJob& job) {
+      outcome_.retired = true;
+      outcome_.errorCode = job.getErrorCode();
+      outcome_.damagedHojins = job.getDamagedHojins();
+      outcome_.expectedSize = job.getExpectedSize();
+      outcome_.path = job.getPath();
+    });
+  }
+
+  ~ExportRun() { session_.app().shutdown(); }  // the driver refers to progress_
+
+  // Saves the recording behind one list line; true when its file is complete.
+  bool saveLine(int line, int recording, int recordings, std::ostream& out) {
+    outcome_ = JobOutcome{};
+    progress_.beginRecording(recording, recordings);
+    CliSessionView& view = session_.view();
+    view.setSaveEnabled(true);  // the queue is empty: as after the driver's last job
+    view.selectOnly(line);
+    session_.controller().saveSelection();
+    view.clearSelection();
+    AppState& app = session_.app();
+    workOffQueue(driver_, app.jobs, app.log, app.hojinsPerStep);
+    session_.terminal().clearProgress();
+    if (isComplete(outcome_)) {
+      out << outcome_.path << "\n";
+      out.flush();
+      return true;
+    }
+    const DirectoryEntry& entry = *app.disk->getEntries()[line];
+    app.log.append(textf("Eintrag %d \"%s\" wurde nicht vollständig gespeichert.%s",
+                         entry.getEntryNumber(),
+                         latin1ToUtf8(filterPrintable(entry.getTitle())).c_str(),
+                         incompleteReason(outcome_).c_str()));
+    return false;
+  }
+
+ private:
+  CliSession& session_;
+  FolderChooser chooser_;
+  ProgressView progress_;
+  SaveDriver& driver_;
+  JobOutcome outcome_;
+};
+
+}  // namespace
+
+ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostream& out) {
+  const ExportOptions& options = invocation.exportOptions;
+  CliSession session(invocation, terminal);
+  if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+
+  const Selection selection = selectLines(*session.app().disk, options);
+  if (!selection.unknown.empty()) {
+    for (int number : selection.unknown)
+      terminal.logLine(textf("korvelo-cli: Eintragsnummer %d gibt es auf dieser Festplatte nicht.", number));
+    return ExitCode::UsageError;
+  }
+  if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {
+    session.app().log.append(
+        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()));
+    return ExitCode::ExportFailed;
+  }
+
+  ExportRun run(session, options);
+  const int recordings = static_cast<int>(selection.lines.size());
+  int complete = 0;
+  for (int i = 0; i < recordings; ++i)
+    if (run.saveLine(selection.lines[i], i + 1, recordings, out)) ++complete;
+  return complete == recordings ? ExitCode::Success : ExitCode::ExportFailed;
+}
+
+}  // namespace korvelo::cli

@@ -1,0 +1,45 @@
+#include "cli/folder_chooser.h"
+
+#include <sys/stat.h>
+
+#include "disk/text.h"
+
+namespace korvelo::cli {
+
+FolderChooser::FolderChooser(std::string folder, bool overwrite, LogSink& log)
+    : folder_(std::move(folder)), overwrite_(overwrite), log_(log) {}
+
+SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
+  lastPath_ = joinPath(folder_, request.proposedName);
+  SaveAsAnswer answer;  // cancelled unless the target is free or may be replaced
+  struct stat existing {};
+  // stat follows symbolic links: what would be truncated is the file they lead to.
+  if (::stat(lastPath_.c_str(), &existing) == 0) {
+    const FileIdentity identity{existing.st_dev, existing.st_ino};
+    if (source_ && *source_ == identity) {
+      log_.append(textf("Zieldatei \"%s\" ist das Quelllaufwerk; überspringe.", lastPath_.c_str()));
+      return answer;
+    }
+    if (!S_ISREG(existing.st_mode)) {
+      log_.append(textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.",
+                        lastPath_.c_str()));
+      return answer;
+    }
+    if (!overwrite_) {
+      log_.append(textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
+                        lastPath_.c_str()));
+      return answer;
+    }
+  }
+  answer.kind = SaveAsAnswer::Kind::Chosen;
+  answer.path = lastPath_;
+  return answer;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+}  // namespace korvelo::cli

@@ -1,0 +1,38 @@
+#pragma once
+// Answers the save-as question without a dialog: the target is the output folder plus
+// the proposed name. An existing file is only replaced when the user said --force,
+// and the source drive itself is never a target.
+
+#include <optional>
+#include <string>
+
+#include "disk/byte_source.h"
+#include "export/log_sink.h"
+#include "export/save_as.h"
+
+namespace korvelo::cli {
+
+class FolderChooser : public SaveAsChooser {
+ public:
+  FolderChooser(std::string folder, bool overwrite, LogSink& log);
+
+  // The file behind the recorder drive; a target that is this file is refused.
+  void protectSource(std::optional<FileIdentity> source) { source_ = source; }
+
+  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
+
+  // The path of the last answer (chosen or refused); empty before the first question.
+  const std::string& lastPath() const { return lastPath_; }
+
+ private:
+  std::string folder_;
+  bool overwrite_;
+  LogSink& log_;
+  std::optional<FileIdentity> source_;
+  std::string lastPath_;
+};
+
+// folder + "/" + name, without doubling a trailing slash of the folder.
+std::string joinPath(const std::string& folder, const std::string& name);
+
+}  // namespace korvelo::cli

@@ -1,0 +1,40 @@
+#include "cli/recording_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "disk/text.h"
+
+namespace korvelo::cli {
+
+namespace {
+
+nlohmann::ordered_json recordingJson(const DirectoryEntry& entry) {
+  const StartTime start = entry.getStartTime();
+  nlohmann::ordered_json object;
+  object["entry"] = entry.getEntryNumber();
+  object["title"] = latin1ToUtf8(filterPrintable(entry.getTitle()));
+  object["second_text"] = latin1ToUtf8(filterPrintable(entry.getSecondText()));
+  object["size_bytes"] = entry.getSizeInBytes();
+  object["hojins"] = entry.getNumberOfHojins();
+  object["duration_ms"] = entry.getDurationMs();
+  object["start"] = textf("%04d-%02d-%02d %02d:%02d", start.year, start.month, start.day,
+                          start.hour, start.minute);
+  object["weekday"] = start.weekday;
+  object["slot_sector"] = entry.getSector();
+  return object;
+}
+
+}  // namespace
+
+std::string recordingsJson(Fsr5000Disk& disk) {
+  nlohmann::ordered_json recordings = nlohmann::ordered_json::array();
+  for (const auto& entry : disk.getEntries()) recordings.push_back(recordingJson(*entry));
+  nlohmann::ordered_json document;
+  document["file_fat_size"] = disk.heldFileFatSize();
+  document["announced"] = disk.getNumberOfEntries();
+  document["recordings"] = std::move(recordings);
+  // Texts are UTF-8 already; a stray byte must not end the run with an exception.
+  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace korvelo::cli

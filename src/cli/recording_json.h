@@ -1,0 +1,15 @@
+#pragma once
+// The recording list as one JSON object, for scripts.
+
+#include <string>
+
+#include "recfs/fsr5000_disk.h"
+
+namespace korvelo::cli {
+
+// {"file_fat_size": F, "announced": n, "recordings": [{"entry", "title", "second_text",
+// "size_bytes", "hojins", "duration_ms", "start", "weekday", "slot_sector"}, ...]} in
+// list order; texts made printable and UTF-8, "start" as "YYYY-MM-DD HH:MM".
+std::string recordingsJson(Fsr5000Disk& disk);
+
+}  // namespace korvelo::cli

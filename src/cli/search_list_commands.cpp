@@ -1,0 +1,28 @@
+// search and list: the start-up sequence, then (for list) the recordings on stdout.
+
+#include <ostream>
+
+#include "cli/cli_session.h"
+#include "cli/commands.h"
+#include "cli/recording_json.h"
+
+namespace korvelo::cli {
+
+ExitCode runSearch(const Invocation& invocation, Terminal& terminal) {
+  CliSession session(invocation, terminal);
+  return session.searchDisk() ? ExitCode::Success : ExitCode::NoRecorderDisk;
+}
+
+ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream& out) {
+  CliSession session(invocation, terminal);
+  if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  if (invocation.list.json) {
+    out << recordingsJson(*session.app().disk) << "\n";
+  } else {
+    for (const std::string& line : session.view().lines()) out << line << "\n";
+  }
+  out.flush();
+  return ExitCode::Success;
+}
+
+}  // namespace korvelo::cli

@@ -1,0 +1,57 @@
+#pragma once
+// stderr as the command line uses it: whole log lines, and on a terminal one progress
+// line below them that redraws itself in place. A log line never lands inside the
+// progress line: the progress line is cleared first and drawn again afterwards.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvelo::cli {
+
+class Terminal {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  // `stream` is not owned; `interactive` says whether progress is shown at all.
+  Terminal(std::FILE* stream, bool interactive);
+  ~Terminal();  // leaves no progress line behind
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  // For stderr: interactive when it is a terminal.
+  static Terminal forStderr();
+
+  bool isInteractive() const { return interactive_; }
+
+  // Writes one line (without its line end).
+  void logLine(std::string_view line);
+  // Writes a log entry as the window's log shows it: one line per CR LF-separated part.
+  void logEntry(std::string_view entry);
+
+  // Shows `text` as the progress line, at most ten times a second; `force` draws at once.
+  void showProgress(std::string text, bool force = false);
+  // Removes the progress line; the next showProgress draws a new one.
+  void clearProgress();
+
+ private:
+  void erase();
+  void draw();
+  int width() const;
+
+  std::FILE* stream_;
+  bool interactive_;
+  std::string progress_;      // the text of the progress line, empty: none
+  bool drawn_ = false;        // the progress line stands on the screen now
+  Clock::time_point lastDraw_{};
+};
+
+// Splits a log entry at CR LF; a trailing CR LF ends the last line and adds none.
+std::vector<std::string> splitLogEntry(std::string_view entry);
+
+// At most `columns` characters of UTF-8 text, cut at a character boundary.
+std::string fitToColumns(std::string_view text, int columns);
+
+}  // namespace korvelo::cli
