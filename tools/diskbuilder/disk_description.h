@@ -37,6 +37,7 @@ enum class HeadDefect {
 struct HojinDefect {
   int hojin = 1;  // counted from 1 within the recording
   HeadDefect defect = HeadDefect::None;
+  bool operator==(const HojinDefect&) const = default;
 };
 
 struct Recording {
@@ -54,6 +55,7 @@ struct Recording {
   std::vector<uint32_t> blocks;
   std::vector<HojinDefect> defects;
   bool writeFileFat = true;  // false: the recording's FAT region stays zero
+  bool operator==(const Recording&) const = default;
 };
 
 struct DiskDescription {
@@ -71,6 +73,7 @@ struct DiskDescription {
   bool probeMarker = true;
   // Poked last, byte-exact from the start of the given sector on (may span several sectors).
   std::vector<std::pair<int64_t, std::vector<uint8_t>>> rawSectors;
+  bool operator==(const DiskDescription&) const = default;
 };
 
 }  // namespace korvelo::sample
