@@ -24,10 +24,9 @@ void AppState::shutdown() {
   shutDown_ = true;
   if (store) saveSettings(*store, settings);
   store.reset();  // flushes once more: the same lines, written again
-  // The driver works on the queue and the jobs refer to the disk's entries: neither
-  // may outlive what it points at, so the driver goes first and the queue is emptied
-  // before the disk it reads from is closed.
-  driver.reset();
+  // The jobs refer to the disk and its entries, so the queue is emptied before the
+  // disk is closed. The driver stays: front ends may still hold it, and with an empty
+  // queue a step does nothing.
   jobs.clear();
   disk.reset();
 }
