@@ -63,10 +63,14 @@ void locateEveryHojin(benchmark::State& state, int entryNumber) {
   state.SetItemsProcessed(state.iterations() * hojins);
 }
 
-void BM_LocateShortRecording(benchmark::State& state) { locateEveryHojin(state, kShortEntry); }
+void BM_LocateShortRecording(benchmark::State& state) {
+  locateEveryHojin(state, kShortEntry);
+}
 BENCHMARK(BM_LocateShortRecording)->Arg(16);
 
-void BM_LocateLongRecording(benchmark::State& state) { locateEveryHojin(state, kLongEntry); }
+void BM_LocateLongRecording(benchmark::State& state) {
+  locateEveryHojin(state, kLongEntry);
+}
 BENCHMARK(BM_LocateLongRecording)->Arg(60000)->Unit(benchmark::kMillisecond);
 
 // The last HOJIN of the long recording alone: the worst place for a bit scan.
@@ -79,7 +83,7 @@ void BM_LocateLastHojinOfLongRecording(benchmark::State& state) {
 BENCHMARK(BM_LocateLastHojinOfLongRecording);
 
 void fillGoodHead(HojinBuffer& hojin) {
-  static const uint8_t head[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0, 0,
+  static const uint8_t head[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0,    0,
                                    2,   0,   0,   0,   0,   0,   0,   0,   0x80, 0};
   std::memset(hojin.getData(), 0x5A, hojin.getSize());
   std::memcpy(hojin.getData(), head, sizeof head);
@@ -113,7 +117,8 @@ BENCHMARK(BM_HojinHeadDump);
 class SampleDiskFolder {
  public:
   SampleDiskFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvelo-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "korvelo-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
     folder_ = pattern;
   }

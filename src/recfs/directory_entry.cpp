@@ -35,7 +35,9 @@ DirectoryEntry::DirectoryEntry() : SectorBuffer(kEntryImageBytes) {
   std::memset(getData(), 0, kEntryImageBytes);
 }
 
-uint16_t DirectoryEntry::getEntryNumber() const { return bigEndian16(kEntryNumberOffset); }
+uint16_t DirectoryEntry::getEntryNumber() const {
+  return bigEndian16(kEntryNumberOffset);
+}
 
 std::string DirectoryEntry::getTitle() const {
   return textField(getData(), kTitleOffset, kTitleField);
@@ -45,7 +47,9 @@ std::string DirectoryEntry::getSecondText() const {
   return textField(getData(), kSecondTextOffset, kEntryImageBytes - kSecondTextOffset);
 }
 
-uint32_t DirectoryEntry::getLengthInSectors() const { return bigEndian32(kLengthOffset); }
+uint32_t DirectoryEntry::getLengthInSectors() const {
+  return bigEndian32(kLengthOffset);
+}
 
 uint64_t DirectoryEntry::getSizeInBytes() const {
   return uint64_t{getLengthInSectors()} * 512u;
@@ -55,7 +59,9 @@ uint32_t DirectoryEntry::getNumberOfHojins() const {
   return getLengthInSectors() / kSectorsPerHojin;
 }
 
-uint32_t DirectoryEntry::getDurationMs() const { return bigEndian32(kDurationOffset); }
+uint32_t DirectoryEntry::getDurationMs() const {
+  return bigEndian32(kDurationOffset);
+}
 
 // The recorder's stamp is taken modulo 2^32, as the recorder's own 32-bit clock
 // arithmetic does; out-of-range days wrap instead of failing.

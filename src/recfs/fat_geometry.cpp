@@ -33,7 +33,9 @@ std::optional<DriveGeometry> synthesiseGeometry(const MediaInfo& media) {
   return geometry;
 }
 
-std::string grouped(int64_t value) { return formatThousands(value, '.'); }
+std::string grouped(int64_t value) {
+  return formatThousands(value, '.');
+}
 
 // Every division truncates toward zero, step by step, as the report shows them.
 int estimateAndReport(const DriveGeometry& g) {
@@ -52,8 +54,9 @@ int estimateAndReport(const DriveGeometry& g) {
   addLine(report, textf("%sCylinders: %" PRId64, prefix, g.cylinders));
   addLine(report, textf("%sTracks p.c.: %u", prefix, g.tracksPerCylinder));
   addLine(report, textf("%sSectors p.t.: %u", prefix, g.sectorsPerTrack));
-  addLine(report, textf("calcFAT::Gesamtanzahl der Sektoren (%" PRId64 "c %uh %us): %s", g.cylinders,
-                        g.tracksPerCylinder, g.sectorsPerTrack, grouped(sectors).c_str()));
+  addLine(report,
+          textf("calcFAT::Gesamtanzahl der Sektoren (%" PRId64 "c %uh %us): %s", g.cylinders,
+                g.tracksPerCylinder, g.sectorsPerTrack, grouped(sectors).c_str()));
   addLine(report, textf("calcFAT::Plattengröße: %s Byte = c.a. %d Gigabyte", grouped(bytes).c_str(),
                         static_cast<int>(gigabytes)));
   addLine(report, textf("calcFAT::Platz für FAT und HAVs: %s Sektoren", grouped(space).c_str()));

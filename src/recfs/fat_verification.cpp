@@ -17,6 +17,18 @@ constexpr int kFatSizeSearchLimit = 256;
 
 }  // namespace
 
+// Reads the first HOJIN of the recording at a list position into `hojin`; the
+// location's trace lines must not reach the caller, so the status text is kept.
+bool Fsr5000Disk::readFirstHojin(int position, HojinBuffer& hojin, int64_t& sector) {
+  const std::string kept = statusText();
+  sector = getSectorNumberOfHojin(position, 1);
+  setStatus(kept);
+  if (sector < 0) return false;
+  if (!drive.readSectorInto(sector, hojin.getSize() / kSectorSize, hojin.getData())) return false;
+  hojin.setSector(sector);
+  return true;
+}
+
 int Fsr5000Disk::verifySizeFileFAT() {
   if (!directoryRead && !readDirectory(false)) {
     setStatus(textf("Konnte Verzeichnis der %s-Festplatte nicht lesen.", layout_.modelName));
@@ -36,25 +48,21 @@ int Fsr5000Disk::verifySizeFileFAT() {
     const int index = static_cast<int>(position);
     const int entryNumber = entries[position]->getEntryNumber();
     if (entryNumber != index) {
-      addStatusLine(textf("Strukturfehler! Interner Index %d von Verzeichniseintrag %d stimmt nicht!",
-                          entryNumber, index));
+      addStatusLine(
+          textf("Strukturfehler! Interner Index %d von Verzeichniseintrag %d stimmt nicht!",
+                entryNumber, index));
     }
-    // The location's trace lines must not reach the caller.
-    const std::string kept = statusText();
-    const int64_t sector = getSectorNumberOfHojin(index, 1);
-    setStatus(kept);
-    const bool read = sector >= 0 && drive.readSectorInto(sector, hojin.getSize() / kSectorSize,
-                                                          hojin.getData());
-    if (!read) {
-      addStatusLine(textf("Fehler beim Lesen mit \"File-FAT-Size\" %d des StartHOJIN %d aus Sektor %" PRId64
-                          ".",
-                          fileFatSize, index, sector));
+    int64_t sector = -1;
+    if (!readFirstHojin(index, hojin, sector)) {
+      addStatusLine(textf(
+          "Fehler beim Lesen mit \"File-FAT-Size\" %d des StartHOJIN %d aus Sektor %" PRId64 ".",
+          fileFatSize, index, sector));
       fileFatSize = before;
-      addStatusLine(textf("Überprüfung ergab keinen gültigen \"File-FAT-Size\"-Wert unterhalb von %d.",
-                          kFatSizeSearchLimit));
+      addStatusLine(
+          textf("Überprüfung ergab keinen gültigen \"File-FAT-Size\"-Wert unterhalb von %d.",
+                kFatSizeSearchLimit));
       return -1;
     }
-    hojin.setSector(sector);
     ++tested;
     if (hojin.hasSignature() && hojin.isRecordingStart()) ++good;
   }

@@ -11,7 +11,9 @@
 namespace korvelo {
 namespace {
 
-bool isEmptySlot(const uint8_t* image) { return image[0] == 0xFF && image[1] == 0xFF; }
+bool isEmptySlot(const uint8_t* image) {
+  return image[0] == 0xFF && image[1] == 0xFF;
+}
 
 std::string unreadableSlotLine(int64_t sector) {
   // The decimal is followed by a literal "l", as the recorder tools have always shown it.

@@ -26,7 +26,9 @@ Fsr5000Disk::Fsr5000Disk(char driveChar, const DiskLayout& layout)
 // The drive, the entries and the cached file FAT are released by their owners.
 Fsr5000Disk::~Fsr5000Disk() = default;
 
-void Fsr5000Disk::setSizeFileFAT(int value) { fileFatSize = value; }
+void Fsr5000Disk::setSizeFileFAT(int value) {
+  fileFatSize = value;
+}
 
 // The smallest F for which the first sector of the data area it implies is a HOJIN
 // A-sector. Only the A-sector decides; an unreadable candidate counts as no signature.

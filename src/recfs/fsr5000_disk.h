@@ -14,6 +14,7 @@
 namespace korvelo {
 
 class FileFat;
+class HojinBuffer;
 
 class Fsr5000Disk {
  public:
@@ -58,6 +59,9 @@ class Fsr5000Disk {
   // The file FAT of an entry for File-FAT-Size `size`, from the cache or read anew
   // (with the read trace line); null when it cannot be read.
   const FileFat* loadFileFat(int entryNumber, int size);
+  // The first HOJIN of the recording at a list position, read where the current F
+  // puts it; `sector` is where it was looked for (-1: not located).
+  bool readFirstHojin(int position, HojinBuffer& hojin, int64_t& sector);
 };
 
 class Pvr8005Disk : public Fsr5000Disk {

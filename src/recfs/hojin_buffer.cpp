@@ -9,11 +9,11 @@
 namespace korvelo {
 namespace {
 
-constexpr uint8_t kSignature[16] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A',
+constexpr uint8_t kSignature[16] = {'[',  'H',  'O',  'J',  'I',  'N',  ' ',  'A',
                                     0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
 constexpr uint8_t kBlockSizeField[4] = {0x00, 0x00, 0x80, 0x00};  // 32768 at offset 16
-constexpr int kPositionOffset = 32;                                 // 65 x (k - 1)
-constexpr int kHojinNumberOffset = 56;                              // k
+constexpr int kPositionOffset = 32;                               // 65 x (k - 1)
+constexpr int kHojinNumberOffset = 56;                            // k
 constexpr int kDumpBytes = 64;
 constexpr int kDumpRow = 16;
 
@@ -35,7 +35,9 @@ uint32_t HojinBuffer::getInternalNumber() const {
   return bigEndian32(kPositionOffset) / kSectorsPerHojin + 1;
 }
 
-uint32_t HojinBuffer::getInternalNumber2() const { return bigEndian32(kHojinNumberOffset); }
+uint32_t HojinBuffer::getInternalNumber2() const {
+  return bigEndian32(kHojinNumberOffset);
+}
 
 bool HojinBuffer::isRecordingStart() const {
   const uint8_t* field = getData() + kPositionOffset;

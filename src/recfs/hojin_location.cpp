@@ -18,8 +18,8 @@ namespace {
 constexpr int kLargestReadableFatSize = INT_MAX / kSectorSize;
 
 void traceFirstHojin(int64_t target, const FileFat::BlockBit& hit, int64_t lastByte) {
-  addStatusLine(textf("DEBUG gSNOH: nBlockContainsHojin = %d; nBlock = %d", static_cast<int>(target),
-                      static_cast<int>(hit.setBitsCounted)));
+  addStatusLine(textf("DEBUG gSNOH: nBlockContainsHojin = %d; nBlock = %d",
+                      static_cast<int>(target), static_cast<int>(hit.setBitsCounted)));
   addStatusLine(textf("DEBUG gSNOH: nByteOfFAT = %d; nLastByteOfFAT = %d",
                       static_cast<int>(hit.byteIndex), static_cast<int>(lastByte)));
 }
@@ -34,8 +34,8 @@ const FileFat* Fsr5000Disk::loadFileFat(int entryNumber, int size) {
       checkedOffset(layout_.fatAreaStart, int64_t{entryNumber} + 1, size);
   std::unique_ptr<uint8_t[]> bytes;
   if (sector && size <= kLargestReadableFatSize) bytes = drive.readSector(*sector, size);
-  addStatusLine(textf("DEBUG gSNOH: readSector(nFileFATSector = %" PRId64 ", %d) returned (0x%08" PRIXPTR
-                      ").",
+  addStatusLine(textf("DEBUG gSNOH: readSector(nFileFATSector = %" PRId64
+                      ", %d) returned (0x%08" PRIXPTR ").",
                       sector.value_or(-1), size, reinterpret_cast<uintptr_t>(bytes.get())));
   if (!bytes) return nullptr;
   cache_ = std::make_unique<FatCache>(
@@ -71,10 +71,13 @@ int64_t Fsr5000Disk::getSectorNumberOfHojin(int entryNumber, int hojinNumber) {
       checkedOffset(dataStart, kSectorsPerHojin, firstHojin + offset);
   if (traced) {
     addStatusLine(textf("DEBUG gSNOH: number of block bit of HOJIN = %" PRId64, hit.bitNumber));
-    addStatusLine(textf("DEBUG gSNOH: absolute number of first HOJIN in block = %" PRId64, firstHojin));
+    addStatusLine(
+        textf("DEBUG gSNOH: absolute number of first HOJIN in block = %" PRId64, firstHojin));
     addStatusLine(textf("DEBUG gSNOH: offset of HOJIN in block = %d", offset));
-    addStatusLine(textf("DEBUG gSNOH: sektor number of absolute first HOJIN = %" PRId64, dataStart));
-    addStatusLine(textf("DEBUG gSNOH: sektor offset to first HOJIN = %" PRId64, sectorOffset.value_or(-1)));
+    addStatusLine(
+        textf("DEBUG gSNOH: sektor number of absolute first HOJIN = %" PRId64, dataStart));
+    addStatusLine(
+        textf("DEBUG gSNOH: sektor offset to first HOJIN = %" PRId64, sectorOffset.value_or(-1)));
   }
   if (!result) return -1;
   if (traced) addStatusLine(textf("DEBUG gSNOH: nSectorOfHojin = %" PRId64, *result));

@@ -9,16 +9,24 @@ Pvr8005Disk::Pvr8005Disk(char driveChar) : Fsr5000Disk(driveChar, kPvr8005Layout
 
 Pvr8005Disk::~Pvr8005Disk() = default;
 
-bool Pvr8005Disk::readDirectory(bool force) { return Fsr5000Disk::readDirectory(force); }
+bool Pvr8005Disk::readDirectory(bool force) {
+  return Fsr5000Disk::readDirectory(force);
+}
 
-int Pvr8005Disk::getNumberOfEntries() { return Fsr5000Disk::getNumberOfEntries(); }
+int Pvr8005Disk::getNumberOfEntries() {
+  return Fsr5000Disk::getNumberOfEntries();
+}
 
-int Pvr8005Disk::getSizeFileFAT() { return Fsr5000Disk::getSizeFileFAT(); }
+int Pvr8005Disk::getSizeFileFAT() {
+  return Fsr5000Disk::getSizeFileFAT();
+}
 
 int64_t Pvr8005Disk::getSectorNumberOfHojin(int entryNumber, int hojinNumber) {
   return Fsr5000Disk::getSectorNumberOfHojin(entryNumber, hojinNumber);
 }
 
-int Pvr8005Disk::verifySizeFileFAT() { return Fsr5000Disk::verifySizeFileFAT(); }
+int Pvr8005Disk::verifySizeFileFAT() {
+  return Fsr5000Disk::verifySizeFileFAT();
+}
 
 }  // namespace korvelo

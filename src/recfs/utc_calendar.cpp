@@ -12,8 +12,9 @@ int64_t floorDiv(int64_t a, int64_t b) {
 void civilFromDays(int64_t days, int& year, int& month, int& day) {
   const int64_t shifted = days + 719468;  // days since 0000-03-01
   const int64_t era = floorDiv(shifted, 146097);
-  const int64_t dayOfEra = shifted - era * 146097;                                    // 0 ... 146096
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfEra = shifted - era * 146097;  // 0 ... 146096
+  const int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const int64_t monthIndex = (5 * dayOfYear + 2) / 153;  // 0 = March
   day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);

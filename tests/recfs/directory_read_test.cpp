@@ -18,7 +18,9 @@ using test::statusLines;
 constexpr int64_t kHead = 6598688;
 constexpr int64_t kFirstSlot = 6598704;
 
-int64_t slotSector(int slot) { return kFirstSlot + 32 * int64_t{slot}; }
+int64_t slotSector(int slot) {
+  return kFirstSlot + 32 * int64_t{slot};
+}
 
 DiskDescription diskWithSlots(std::vector<int> slots, int announced) {
   DiskDescription disk;
@@ -115,7 +117,8 @@ TEST(DirectoryReadTest, OnlyBothBytesFFMarkAnEmptySlot) {
   SampleDisk image(description);
   Fsr5000Disk disk('0');
   ASSERT_TRUE(disk.readDirectory(false));
-  EXPECT_EQ(entrySectors(disk), (std::vector<int64_t>{slotSector(0), slotSector(1), slotSector(2)}));
+  EXPECT_EQ(entrySectors(disk),
+            (std::vector<int64_t>{slotSector(0), slotSector(1), slotSector(2)}));
   EXPECT_EQ(disk.getEntries()[1]->getEntryNumber(), 0xFF00);
 }
 
@@ -125,9 +128,9 @@ TEST(DirectoryReadTest, UnreadableSlotKeepsTheEntriesBeforeIt) {
   EXPECT_FALSE(disk.readDirectory(false));
   EXPECT_FALSE(disk.isDirectoryRead());
   EXPECT_EQ(entrySectors(disk), (std::vector<int64_t>{slotSector(0), slotSector(1)}));
-  EXPECT_EQ(statusLines(), (std::vector<std::string>{
-                               "Lese HAV-Verzeichnis...",
-                               "  Konnte Sektor 6598768l (0x0064B070) nicht lesen."}));
+  EXPECT_EQ(statusLines(),
+            (std::vector<std::string>{"Lese HAV-Verzeichnis...",
+                                      "  Konnte Sektor 6598768l (0x0064B070) nicht lesen."}));
   EXPECT_EQ(image.readsAt(slotSector(3)), 0);
 }
 

@@ -14,7 +14,9 @@ using test::SampleDisk;
 
 constexpr int64_t kFatAreaStart = 6662704;
 
-int64_t candidateSector(int size) { return kFatAreaStart + 2001 * int64_t{size}; }
+int64_t candidateSector(int size) {
+  return kFatAreaStart + 2001 * int64_t{size};
+}
 
 DiskDescription probedDisk(int fileFatSize, bool marker) {
   DiskDescription disk;

@@ -26,7 +26,9 @@ class HojinBufferTest : public ::testing::Test {
   HojinBuffer hojin;
 };
 
-TEST_F(HojinBufferTest, HoldsOneHojin) { EXPECT_EQ(hojin.getSize(), 33280); }
+TEST_F(HojinBufferTest, HoldsOneHojin) {
+  EXPECT_EQ(hojin.getSize(), 33280);
+}
 
 TEST_F(HojinBufferTest, SignatureNeedsEveryByteOfTheHead) {
   EXPECT_TRUE(hojin.hasSignature());
@@ -59,8 +61,11 @@ struct InternalNumberCase {
 };
 
 TEST_F(HojinBufferTest, InternalNumberFromThePositionField) {
-  for (const InternalNumberCase& c : {InternalNumberCase{0, 1, true}, {64, 1, false}, {65, 2, false},
-                                      {6435, 100, false}, {4294967295u, 66076420, false}}) {
+  for (const InternalNumberCase& c : {InternalNumberCase{0, 1, true},
+                                      {64, 1, false},
+                                      {65, 2, false},
+                                      {6435, 100, false},
+                                      {4294967295u, 66076420, false}}) {
     putValueAt32(c.v);
     EXPECT_EQ(hojin.getInternalNumber(), c.number) << "v = " << c.v;
     EXPECT_EQ(hojin.isRecordingStart(), c.start) << "v = " << c.v;

@@ -51,8 +51,8 @@ TEST_F(TwoBlockTest, FirstHojinLeavesTheFullTrace) {
   EXPECT_EQ(disk.getSectorNumberOfHojin(0, 1), 6675105);
   const std::vector<std::string> lines = statusLines();
   ASSERT_EQ(lines.size(), 9u);
-  const std::string address =
-      readLineAddress(lines[0], "DEBUG gSNOH: readSector(nFileFATSector = 6662705, 1) returned (0x");
+  const std::string address = readLineAddress(
+      lines[0], "DEBUG gSNOH: readSector(nFileFATSector = 6662705, 1) returned (0x");
   ASSERT_FALSE(address.empty()) << lines[0];
   EXPECT_NE(address.find_first_not_of('0'), std::string::npos);
   const std::vector<std::string> rest(lines.begin() + 1, lines.end());
@@ -92,7 +92,8 @@ TEST_F(TwoBlockTest, LaterHojinsComeFromTheCacheWithoutTrace) {
 TEST_F(TwoBlockTest, LaterHojinOnAnEmptyCacheShowsOnlyTheReadLine) {
   EXPECT_EQ(disk.getSectorNumberOfHojin(0, 17), 6676145);
   ASSERT_EQ(statusLines().size(), 1u);
-  EXPECT_EQ(statusLines()[0].rfind("DEBUG gSNOH: readSector(nFileFATSector = 6662705, 1) returned (0x", 0),
+  EXPECT_EQ(statusLines()[0].rfind(
+                "DEBUG gSNOH: readSector(nFileFATSector = 6662705, 1) returned (0x", 0),
             0u);
   EXPECT_EQ(image.readsAt(6662705), 1);
 }
@@ -158,7 +159,8 @@ TEST_F(TwoBlockTest, NewFileFatSizeReadsTheFileFatFromItsNewPlace) {
   disk.setSizeFileFAT(12);
   disk.getSectorNumberOfHojin(0, 1);
   EXPECT_EQ(image.readsAt(kFatAreaStart + 12), 1);
-  EXPECT_EQ(statusLines().at(0).rfind("DEBUG gSNOH: readSector(nFileFATSector = 6662716, 12)", 0), 0u);
+  EXPECT_EQ(statusLines().at(0).rfind("DEBUG gSNOH: readSector(nFileFATSector = 6662716, 12)", 0),
+            0u);
   disk.setSizeFileFAT(1);
   EXPECT_EQ(disk.getSectorNumberOfHojin(0, 1), 6675105);
   EXPECT_EQ(image.readsAt(6662705), 2);
@@ -180,7 +182,8 @@ TEST(HojinLocationTest, TwelveSectorFileFatOfEntryFive) {
   EXPECT_EQ(image.readsAt(6662776), 1);
   const std::vector<std::string> lines = statusLines();
   ASSERT_EQ(lines.size(), 9u);
-  EXPECT_EQ(lines[0].rfind("DEBUG gSNOH: readSector(nFileFATSector = 6662776, 12) returned (0x", 0), 0u);
+  EXPECT_EQ(lines[0].rfind("DEBUG gSNOH: readSector(nFileFATSector = 6662776, 12) returned (0x", 0),
+            0u);
   EXPECT_EQ(lines[2], "DEBUG gSNOH: nByteOfFAT = 0; nLastByteOfFAT = 6143");
   EXPECT_EQ(lines[6], "DEBUG gSNOH: sektor number of absolute first HOJIN = 6686716");
   // The second block's bit lies in byte 5000 of the file FAT.

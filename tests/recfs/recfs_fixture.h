@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "diskbuilder/disk_builder.h"
 #include "disk/byte_source.h"
 #include "disk/drive_table.h"
+#include "diskbuilder/disk_builder.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
 

@@ -42,8 +42,9 @@ TEST(TevionTest, HojinLocationUsesTheTevionFatArea) {
   std::unique_ptr<Fsr5000Disk> disk = std::make_unique<Pvr8005Disk>('0');
   disk->setSizeFileFAT(1);
   EXPECT_EQ(disk->getSectorNumberOfHojin(0, 1), 383649);
-  EXPECT_EQ(statusText().rfind("DEBUG gSNOH: readSector(nFileFATSector = 371249, 1) returned (0x", 0),
-            0u);
+  EXPECT_EQ(
+      statusText().rfind("DEBUG gSNOH: readSector(nFileFATSector = 371249, 1) returned (0x", 0),
+      0u);
   EXPECT_NE(statusText().find("DEBUG gSNOH: sektor number of absolute first HOJIN = 373249"),
             std::string::npos);
   EXPECT_EQ(disk->getSectorNumberOfHojin(0, 32), 383649 + 1040 + 15 * 65);
