@@ -100,6 +100,7 @@ void HavExportJob::setProgressScales() {
 }
 
 int HavExportJob::openFile() {
+  if (opened_) return errorCode;  // a job being copied is never created anew
   opened_ = true;
   // prepareSave's lines were shown by its caller; what is kept from here on is what
   // opening and HOJIN 1 have to say.
