@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
@@ -40,6 +41,12 @@ QProgressBar* makeBar(int controlId, QWidget* parent) {
   bar->setRange(0, 100);
   bar->setValue(0);
   return bar;
+}
+
+// A position outside the range shows as the nearer end (QProgressBar would ignore it,
+// and the bars are set to 0 below a range that starts at 1 when a job ends).
+void setBarPosition(QProgressBar& bar, int position) {
+  bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
 }
 
 }  // namespace
@@ -102,7 +109,6 @@ void MainDialog::buildControls() {
   connect(close_, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &MainDialog::saveSelection);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { controller_->showSelection(); });
-  connect(list_, &QTreeWidget::currentItemChanged, this, [this] { controller_->showSelection(); });
 
   auto* saveRow = new QHBoxLayout;
   saveRow->addWidget(total_, 1);
@@ -195,9 +201,9 @@ const void* MainDialog::parentWindow() const {
 // ---- SaveDriverView
 
 void MainDialog::setReadBarRange(int lower, int upper) { readBar_->setRange(lower, upper); }
-void MainDialog::setReadBarPosition(int position) { readBar_->setValue(position); }
+void MainDialog::setReadBarPosition(int position) { setBarPosition(*readBar_, position); }
 void MainDialog::setWriteBarRange(int lower, int upper) { writeBar_->setRange(lower, upper); }
-void MainDialog::setWriteBarPosition(int position) { writeBar_->setValue(position); }
+void MainDialog::setWriteBarPosition(int position) { setBarPosition(*writeBar_, position); }
 bool MainDialog::isMinimized() const { return QWidget::isMinimized(); }
 
 void MainDialog::setWindowTitle(const std::string& title) {

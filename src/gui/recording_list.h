@@ -22,6 +22,16 @@ class RecordingList : public QTreeWidget {
   int caretLine() const;  // -1: none
   // The parts of a line as they stand in the columns.
   QStringList lineParts(int index) const;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  // Number and size as wide as they need; title and second text share the rest 3 : 2,
+  // never narrower than the list's tab stops give them.
+  void fitColumns();
+
+  int sizeColumnWidth_ = 0;
 };
 
 }  // namespace korvelo

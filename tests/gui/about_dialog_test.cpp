@@ -1,0 +1,105 @@
+// The About dialog: its texts, the read-only address, one modeless window reused from the
+// menu, and a new modal one from "Inf&o über Korvelo...".
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "disk/drive_table.h"
+#include "gui/about_dialog.h"
+#include "gui/main_dialog.h"
+#include "gui_test_support.h"
+
+using namespace korvelo;
+using namespace korvelo::guitest;
+
+class AboutDialogTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<AppState> app_;
+  std::unique_ptr<MainDialog> window_;
+
+ private slots:
+  void init() {
+    DriveTable::usePaths({blankImage()});
+    app_ = std::make_unique<AppState>();
+    useTestSettings(*app_, freshFolder());
+    window_ = std::make_unique<MainDialog>(*app_);
+    window_->show();
+    QVERIFY(waitForSearch(*app_));
+  }
+
+  void cleanup() {
+    window_.reset();
+    app_.reset();
+    DriveTable::useMachineDisks();
+  }
+
+  void showsNameVersionPurposeAndAddress() {
+    AboutDialog dialog("1.30");
+    QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Info über Korvelo"));
+    QCOMPARE(dialog.versionLabel()->text(), QStringLiteral("Korvelo Version 1.30"));
+    QStringList texts;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) texts << label->text();
+    QVERIFY(texts.contains(QString::fromUtf8(
+        "Dieses Programm dient dazu, Aufzeichnungen (Filme) von einer aus einem Finepass "
+        "FSR-5000 TDR stammende Festplatte auszulesen. ")));
+    QVERIFY(texts.contains(QString::fromUtf8("Besuchen sie dazu oder für Fragen: ")));
+    QCOMPARE(dialog.addressField()->text(), QStringLiteral(KORVELO_HOMEPAGE));
+  }
+
+  void addressCanBeSelectedButNotEdited() {
+    AboutDialog dialog("1.30");
+    dialog.show();
+    QLineEdit* address = dialog.addressField();
+    QVERIFY(address->isReadOnly());
+    address->setFocus();
+    address->selectAll();
+    QTest::keyClicks(address, QStringLiteral("xyz"));
+    QCOMPARE(address->text(), QStringLiteral(KORVELO_HOMEPAGE));
+    address->selectAll();
+    QCOMPARE(address->selectedText(), QStringLiteral(KORVELO_HOMEPAGE));
+  }
+
+  void menuCommandReusesOneModelessWindow() {
+    window_->aboutAction()->trigger();
+    AboutDialog* first = window_->modelessAbout();
+    QVERIFY(first != nullptr);
+    QVERIFY(first->isVisible());
+    QVERIFY(!first->isModal());
+    QTest::mouseClick(first->findChild<QPushButton*>(), Qt::LeftButton);  // "OK" hides it
+    QVERIFY(!first->isVisible());
+    window_->aboutAction()->trigger();
+    window_->aboutAction()->trigger();
+    QCOMPARE(window_->modelessAbout(), first);
+    QVERIFY(first->isVisible());
+    QCOMPARE(window_->findChildren<AboutDialog*>().size(), 1);
+  }
+
+  void infoEntryOpensANewModalDialog() {
+    window_->aboutAction()->trigger();
+    AboutDialog* modeless = window_->modelessAbout();
+    AboutDialog* seen = nullptr;
+    bool wasModal = false;
+    QTimer::singleShot(0, [&] {
+      seen = qobject_cast<AboutDialog*>(QApplication::activeModalWidget());
+      if (seen == nullptr) return;
+      wasModal = seen->isModal();
+      QTest::mouseClick(seen->findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    window_->infoAction()->trigger();
+    QVERIFY(seen != nullptr);
+    QVERIFY(seen != modeless);
+    QVERIFY(wasModal);
+    // Made for this use only: the modeless one is the only About window left.
+    QCOMPARE(window_->findChildren<AboutDialog*>().size(), 1);
+  }
+};
+
+QTEST_MAIN(AboutDialogTest)
+#include "about_dialog_test.moc"

@@ -1,0 +1,148 @@
+#include "gui_test_support.h"
+
+#include <QTest>
+#include <algorithm>
+#include <memory>
+
+#include "diskbuilder/entry_image.h"
+#include "gui/main_dialog.h"
+#include "support/file_util.h"
+#include "support/temp_dir.h"
+
+namespace korvelo::guitest {
+
+namespace {
+
+constexpr int kSearchTimeoutMs = 120000;
+constexpr int kSaveTimeoutMs = 120000;
+
+test::TempDir& programFolder() {
+  static test::TempDir folder;
+  return folder;
+}
+
+void putLittleEndian(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The 88-byte head written out field by field from the file layout.
+std::vector<uint8_t> expectedHead(const sample::Recording& recording) {
+  std::vector<uint8_t> head(88, 0);
+  const uint64_t size = uint64_t{recording.lengthSectors} * 512;
+  putLittleEndian(head, 0, 113, 4);
+  putLittleEndian(head, 8, 1536 + size, 8);
+  putLittleEndian(head, 16, 1536, 4);
+  putLittleEndian(head, 32, size, 8);
+  const std::string title = recording.title.substr(0, 33);  // byte 79 stays zero
+  for (size_t i = 0; i < title.size(); ++i) head[46 + i] = static_cast<uint8_t>(title[i]);
+  putLittleEndian(head, 80, recording.durationMs / 1000, 4);
+  putLittleEndian(head, 84, size / 1024, 4);
+  return head;
+}
+
+}  // namespace
+
+const DemoImage& demoImage() {
+  static const DemoImage image = [] {
+    DemoImage made{sample::demoDisk(), programFolder().file("demo.img")};
+    sample::buildDisk(made.disk, made.path);
+    return made;
+  }();
+  return image;
+}
+
+const std::string& blankImage() {
+  static const std::string path = [] {
+    const std::string made = programFolder().file("blank.img");
+    test::writeFileBytes(made, std::vector<uint8_t>(1 << 20, 0));
+    return made;
+  }();
+  return path;
+}
+
+std::string freshFolder() {
+  static std::vector<std::unique_ptr<test::TempDir>> folders;
+  folders.push_back(std::make_unique<test::TempDir>());
+  return folders.back()->path();
+}
+
+void ScriptedChooser::chooseNext(const std::string& path) {
+  SaveAsAnswer answer;
+  answer.kind = SaveAsAnswer::Kind::Chosen;
+  answer.path = path;
+  answers_.push_back(answer);
+}
+
+void ScriptedChooser::cancelNext() { answers_.push_back(SaveAsAnswer{}); }
+
+SaveAsAnswer ScriptedChooser::chooseSaveAs(const SaveAsRequest& request) {
+  requests.push_back(request);
+  if (answers_.empty()) return SaveAsAnswer{};  // unscripted questions are cancelled
+  SaveAsAnswer answer = answers_.front();
+  answers_.pop_front();
+  return answer;
+}
+
+QStringList logLines(const AppState& app) {
+  QStringList lines;
+  for (const std::string& line : app.log.lines()) lines << QString::fromStdString(line);
+  return lines;
+}
+
+bool logHasLine(const AppState& app, const QString& line) {
+  return logLines(app).contains(line);
+}
+
+bool logHasLineStartingWith(const AppState& app, const QString& start) {
+  for (const QString& line : logLines(app)) {
+    if (line.startsWith(start)) return true;
+  }
+  return false;
+}
+
+void useTestSettings(AppState& app, const std::string& folder) {
+  app.settings = Settings{};
+  app.settings.pathToHAVs = folder;
+}
+
+bool waitForSearch(const AppState& app) {
+  return QTest::qWaitFor(
+      [&app] {
+        const QStringList lines = logLines(app);
+        return !lines.isEmpty() && lines.last() == QStringLiteral("Warte auf Benutzer...");
+      },
+      kSearchTimeoutMs);
+}
+
+bool waitForSaveEnd(const AppState& app, const MainDialog& window) {
+  return QTest::qWaitFor(
+      [&] { return app.jobs.empty() && !window.isSaveStepPending(); }, kSaveTimeoutMs);
+}
+
+std::vector<uint8_t> expectedHavFile(const DemoImage& image, const sample::Recording& recording) {
+  std::vector<uint8_t> file = expectedHead(recording);
+  const std::vector<uint8_t> entry = sample::entryImage(recording);
+  file.insert(file.end(), entry.begin(), entry.end());
+  const std::vector<uint8_t> data =
+      sample::readRecordingFromImage(image.path, image.disk, recording);
+  file.insert(file.end(), data.begin(), data.end());
+  return file;
+}
+
+QString fileDifference(const std::string& path, const std::vector<uint8_t>& expected) {
+  const std::vector<uint8_t> actual = test::readFileBytes(path);
+  const size_t common = std::min(actual.size(), expected.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (actual[i] != expected[i]) {
+      return QStringLiteral("%1: byte %2 is %3, expected %4")
+          .arg(QString::fromStdString(path)).arg(i).arg(actual[i]).arg(expected[i]);
+    }
+  }
+  if (actual.size() != expected.size()) {
+    return QStringLiteral("%1: %2 bytes, expected %3")
+        .arg(QString::fromStdString(path)).arg(actual.size()).arg(expected.size());
+  }
+  return {};
+}
+
+}  // namespace korvelo::guitest

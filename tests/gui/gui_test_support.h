@@ -1,0 +1,67 @@
+#pragma once
+// Shared pieces of the window tests: the demo disk image (built once per test program),
+// a save-as chooser that answers from a script, waiting for the start-up search and for
+// the end of a save, and the bytes a ".hav" file must hold.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "diskbuilder/disk_builder.h"
+#include "export/save_as.h"
+
+namespace korvelo {
+class MainDialog;
+}
+
+namespace korvelo::guitest {
+
+struct DemoImage {
+  sample::DiskDescription disk;
+  std::string path;
+};
+
+// The demo disk as a sparse image in a folder removed at program end.
+const DemoImage& demoImage();
+// A small file of zeros: a drive on which no recorder disk is found.
+const std::string& blankImage();
+// A fresh folder for one test's files (removed at program end).
+std::string freshFolder();
+
+// Answers the save-as questions in order and keeps every request it was asked.
+class ScriptedChooser : public SaveAsChooser {
+ public:
+  void chooseNext(const std::string& path);
+  void cancelNext();
+  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
+
+  std::vector<SaveAsRequest> requests;
+
+ private:
+  std::deque<SaveAsAnswer> answers_;
+};
+
+// The log's lines as the window's log control shows them.
+QStringList logLines(const AppState& app);
+bool logHasLine(const AppState& app, const QString& line);
+bool logHasLineStartingWith(const AppState& app, const QString& start);
+
+// Settings for a test run: defaults, files go to `folder`, no pause.
+void useTestSettings(AppState& app, const std::string& folder);
+
+// Waits (event loop running) for "Warte auf Benutzer..." as the last log line.
+bool waitForSearch(const AppState& app);
+// Waits until the save driver has worked off its queue.
+bool waitForSaveEnd(const AppState& app, const MainDialog& window);
+
+// The complete ".hav" file for a recording of the demo image: head, entry image, HOJINs.
+std::vector<uint8_t> expectedHavFile(const DemoImage& image, const sample::Recording& recording);
+
+// Empty when the file holds exactly `expected`; otherwise where and how it differs.
+QString fileDifference(const std::string& path, const std::vector<uint8_t>& expected);
+
+}  // namespace korvelo::guitest

@@ -1,0 +1,193 @@
+// The main window on the demo disk: start-up log, list, selection texts, menus, closing,
+// the log control and a screenshot for the documentation.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "disk/drive_table.h"
+#include "gui/log_view.h"
+#include "gui/main_dialog.h"
+#include "gui/recording_list.h"
+#include "gui_test_support.h"
+
+using namespace korvelo;
+using namespace korvelo::guitest;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<AppState> app_;
+  std::unique_ptr<MainDialog> window_;
+
+  void openWindowOn(const std::string& image) {
+    DriveTable::usePaths({image});
+    app_ = std::make_unique<AppState>();
+    useTestSettings(*app_, freshFolder());
+    window_ = std::make_unique<MainDialog>(*app_);
+    window_->show();
+    QVERIFY(waitForSearch(*app_));
+  }
+
+  void selectRows(std::initializer_list<int> rows,
+                  QItemSelectionModel::SelectionFlags how = QItemSelectionModel::Select |
+                                                            QItemSelectionModel::Rows) {
+    RecordingList* list = window_->recordingList();
+    list->clearSelection();
+    for (const int row : rows) list->setCurrentItem(list->topLevelItem(row), 0, how);
+  }
+
+ private slots:
+  void cleanup() {
+    window_.reset();
+    app_.reset();
+    DriveTable::useMachineDisks();
+  }
+
+  void startupLogsSearchAndWaitsForUser() {
+    openWindowOn(demoImage().path);
+    const QStringList lines = logLines(*app_);
+    QCOMPARE(lines.first(), QStringLiteral("Programm V1.30 initialisiert."));
+    QCOMPARE(lines.at(1), QStringLiteral("Suche FSR-Festplatte ..."));
+    QVERIFY(lines.contains(QStringLiteral("Extrahiere Filmverzeichnis...")));
+    QCOMPARE(lines.last(), QStringLiteral("Warte auf Benutzer..."));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Korvelo V1.30 by Quimbral"));
+    QVERIFY(window_->saveButton()->isEnabled());
+    // The control shows the log's text line for line.
+    QCOMPARE(window_->logView()->toPlainText(), lines.join(QLatin1Char('\n')));
+  }
+
+  void listShowsFourColumnsPerRecording() {
+    openWindowOn(demoImage().path);
+    RecordingList* list = window_->recordingList();
+    QCOMPARE(list->lineCount(), 5);
+    QCOMPARE(list->lineParts(0),
+             (QStringList{"0000", QString::fromUtf8("Tatort: Schöne Grüße"), "Das Erste",
+                          " 3.328.000 Bytes"}));
+    QCOMPARE(list->lineParts(1),
+             (QStringList{"0001", "Tagesschau", "Das Erste", " 499.200 Bytes"}));
+    QCOMPARE(list->lineParts(3), (QStringList{"0003", QString::fromUtf8("Terra X: Frühe Kulturen"),
+                                              "ZDF", " 1.689.600 Bytes"}));
+    QCOMPARE(list->lineParts(4),
+             (QStringList{"0004", "Sportschau: Bundesliga am Sonntag",
+                          QString::fromUtf8("ARD - Sport · Fußball"), " 532.480 Bytes"}));
+    QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+  }
+
+  void selectionDescribesCaretAndSumsSelection() {
+    openWindowOn(demoImage().path);
+    QCOMPARE(window_->totalLabel()->text(), QString::fromUtf8("Gesamtgröße der Zieldateien: "));
+    selectRows({1});
+    QCOMPARE(window_->descriptionLabel()->text(),
+             QString::fromUtf8("Von Dienstag 2007/01/02 um 20:00 Uhr - Länge: 15 Minuten 00 Sekunden"));
+    QCOMPARE(window_->totalLabel()->text(),
+             QString::fromUtf8("Gesamtgröße der Zieldateien: 500.824 Bytes"));
+    selectRows({1, 2}, QItemSelectionModel::Select);  // first cells only count as well
+    QCOMPARE(window_->selectedLineCount(), 2);
+    QCOMPARE(window_->descriptionLabel()->text(),
+             QString::fromUtf8("Von Mittwoch 2007/01/03 um 21:00 Uhr - Länge: 105 Minuten 00 Sekunden"));
+    QCOMPARE(window_->totalLabel()->text(),
+             QString::fromUtf8("Gesamtgröße der Zieldateien: 1.833.648 Bytes"));
+  }
+
+  void keyboardMovesCaretAndSelection() {
+    openWindowOn(demoImage().path);
+    RecordingList* list = window_->recordingList();
+    selectRows({0});
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(list->selectedLineCount(), 2);
+    QCOMPARE(list->caretLine(), 1);
+    QCOMPARE(window_->totalLabel()->text(),
+             QString::fromUtf8("Gesamtgröße der Zieldateien: 3.830.448 Bytes"));
+  }
+
+  void noRecorderDiskDisablesSave() {
+    openWindowOn(blankImage());
+    QVERIFY(logHasLine(*app_, QStringLiteral("Keine FSR-5000-Festplatte gefunden.")));
+    QCOMPARE(window_->recordingList()->lineCount(), 0);
+    QVERIFY(!window_->saveButton()->isEnabled());
+  }
+
+  void menusOfferEveryCommand() {
+    openWindowOn(blankImage());
+    const QList<QAction*> menus = window_->menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.at(0)->text(), QString::fromUtf8("&Menü"));
+    QStringList commands;
+    for (QAction* action : menus.at(0)->menu()->actions()) commands << action->text();
+    QCOMPARE(commands, (QStringList{"&Optionen", QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
+    QCOMPARE(menus.at(1)->text(), QStringLiteral("&Hilfe"));
+    QCOMPARE(menus.at(1)->menu()->actions().value(0), window_->infoAction());
+    QCOMPARE(window_->infoAction()->text(), QString::fromUtf8("Inf&o über Korvelo..."));
+    // The window's own context menu offers it as well.
+    QCOMPARE(window_->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QVERIFY(window_->actions().contains(window_->infoAction()));
+  }
+
+  void escapeCloseButtonAndQuitEndAlike_data() {
+    QTest::addColumn<int>("way");
+    QTest::newRow("Escape") << 0;
+    QTest::newRow("Schließen") << 1;
+    QTest::newRow("Beenden") << 2;
+  }
+
+  void escapeCloseButtonAndQuitEndAlike() {
+    QFETCH(int, way);
+    openWindowOn(blankImage());
+    QSignalSpy finished(window_.get(), &QDialog::finished);
+    if (way == 0) QTest::keyClick(window_.get(), Qt::Key_Escape);
+    if (way == 1) QTest::mouseClick(window_->closeButton(), Qt::LeftButton);
+    if (way == 2) window_->quitAction()->trigger();
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(!window_->isVisible());
+  }
+
+  void logViewKeepsLinesAndLastLineInView() {
+    LogView view;
+    view.resize(300, 120);
+    view.show();
+    view.appendPiece("erste\r\n");
+    view.appendPiece("\r\n");  // an empty entry is an empty line
+    view.appendPiece("zwei\r\ndrei\r\n");
+    QCOMPARE(view.toPlainText(), QStringLiteral("erste\n\nzwei\ndrei"));
+    for (int i = 0; i < 200; ++i) view.appendPiece("Zeile " + std::to_string(i) + "\r\n");
+    QScrollBar* bar = view.verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY(view.isReadOnly());
+  }
+
+  void logEntriesBeforeTheWindowAppearInIt() {
+    DriveTable::usePaths({blankImage()});
+    app_ = std::make_unique<AppState>();
+    useTestSettings(*app_, freshFolder());
+    app_->log.append("vorher");
+    window_ = std::make_unique<MainDialog>(*app_);
+    QVERIFY(waitForSearch(*app_));
+    QVERIFY(window_->logView()->toPlainText().startsWith(
+        QStringLiteral("vorher\nProgramm V1.30 initialisiert.\n")));
+  }
+
+  void screenshotAfterSearch() {
+    openWindowOn(demoImage().path);
+    window_->resize(760, 620);
+    selectRows({0, 2});
+    QCoreApplication::processEvents();
+    const QPixmap shot = window_->grab();
+    QVERIFY(!shot.isNull());
+    QVERIFY(shot.save(QStringLiteral(KORVELO_SCREENSHOT_PATH), "PNG"));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,192 @@
+// Saving from the window: the save-as questions, byte-exact files, the Save button, the
+// copy-message check box, double-click, and the title while minimised.
+
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "disk/drive_table.h"
+#include "gui/main_dialog.h"
+#include "gui/recording_list.h"
+#include "gui_test_support.h"
+#include "support/file_util.h"
+
+using namespace korvelo;
+using namespace korvelo::guitest;
+
+class SavingTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<AppState> app_;
+  std::unique_ptr<MainDialog> window_;
+  ScriptedChooser chooser_;
+  std::string folder_;
+
+  void openWindow() {
+    DriveTable::usePaths({demoImage().path});
+    app_ = std::make_unique<AppState>();
+    folder_ = freshFolder();
+    useTestSettings(*app_, folder_);
+    window_ = std::make_unique<MainDialog>(*app_);
+    window_->setSaveAsChooser(&chooser_);
+    window_->show();
+    QVERIFY(waitForSearch(*app_));
+  }
+
+  void selectRows(std::initializer_list<int> rows) {
+    RecordingList* list = window_->recordingList();
+    list->clearSelection();
+    for (const int row : rows) {
+      list->setCurrentItem(list->topLevelItem(row), 0,
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
+
+  std::string target(const std::string& name) const { return folder_ + "/" + name; }
+
+  const sample::Recording& recording(int slot) const {
+    return demoImage().disk.recordings.at(static_cast<size_t>(slot));
+  }
+
+ private slots:
+  void init() { chooser_ = ScriptedChooser{}; }
+
+  void cleanup() {
+    window_.reset();
+    app_.reset();
+    DriveTable::useMachineDisks();
+  }
+
+  void saveWithoutSelectionOnlyHints() {
+    openWindow();
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QCOMPARE(logLines(*app_).last(),
+             QString::fromUtf8("Bitte einen Eintrag in obiger Liste anwählen und dann auf "
+                               "\"Speichern\" drücken."));
+    QVERIFY(window_->saveButton()->isEnabled());
+    QVERIFY(chooser_.requests.empty());
+  }
+
+  void savesTwoRecordingsByteExact() {
+    openWindow();
+    chooser_.chooseNext(target("news.hav"));
+    chooser_.chooseNext(target("film.hav"));
+    selectRows({1, 2});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(!window_->saveButton()->isEnabled());
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(window_->saveButton()->isEnabled());
+
+    QCOMPARE(chooser_.requests.size(), size_t{2});
+    QCOMPARE(chooser_.requests[0].proposedName, std::string("01 Tagesschau.hav"));
+    QCOMPARE(chooser_.requests[1].proposedName, std::string("02 Der gro\xC3\x9F" "e Bluff.hav"));
+    QCOMPARE(chooser_.requests[0].initialFolder, folder_);
+    QCOMPARE(chooser_.requests[0].parent, static_cast<const void*>(static_cast<QWidget*>(window_.get())));
+
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))), QString());
+    QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))), QString());
+
+    QVERIFY(logHasLine(*app_, QStringLiteral("Eintrag 1 \"Tagesschau\" ausgew\u00e4hlt.")));
+    QVERIFY(logHasLine(*app_, QString::fromUtf8("Größe der Zieldatei 500.824 Bytes.")));
+    QVERIFY(logHasLine(*app_, QStringLiteral("Schreibe in \"%1\"").arg(QString::fromStdString(target("film.hav")))));
+    QVERIFY(logHasLine(*app_, QStringLiteral("Speichern abgeschlossen.")));
+    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
+    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Lesen der fragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
+    // Both bars back at their start once the last job is done.
+    QCOMPARE(window_->readBar()->value(), window_->readBar()->minimum());
+    QCOMPARE(window_->writeBar()->value(), window_->writeBar()->minimum());
+    QVERIFY(window_->readBar()->maximum() > window_->readBar()->minimum());
+  }
+
+  void cancelledSecondQuestionEndsTheWalk() {
+    openWindow();
+    chooser_.chooseNext(target("news.hav"));
+    chooser_.cancelNext();
+    selectRows({1, 2, 4});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QCOMPARE(chooser_.requests.size(), size_t{2});  // the third is never offered
+    QVERIFY(logHasLine(*app_, QStringLiteral("Speichern abgebrochen.")));
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))), QString());
+    QVERIFY(window_->saveButton()->isEnabled());
+  }
+
+  void suppressBoxKeepsCopyMessagesOutAndIsUntickedAtTheEnd() {
+    openWindow();
+    chooser_.chooseNext(target("news.hav"));
+    window_->suppressMessagesBox()->setChecked(true);
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(!logHasLine(*app_, QStringLiteral("Speichern abgeschlossen.")));
+    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Schreibe in ")));
+    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Lesen der unfragmentierten Aufzeichnung")));
+    QVERIFY(!window_->suppressMessagesBox()->isChecked());
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))), QString());
+  }
+
+  void doubleClickOnALineSaves() {
+    openWindow();
+    chooser_.chooseNext(target("sport.hav"));
+    RecordingList* list = window_->recordingList();
+    const QRect row = list->visualItemRect(list->topLevelItem(4));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QCOMPARE(chooser_.requests.size(), size_t{1});
+    QCOMPARE(chooser_.requests[0].proposedName, std::string("04 Sportschau Bundesliga am Sonntag.hav"));
+    QCOMPARE(fileDifference(target("sport.hav"), expectedHavFile(demoImage(), recording(4))), QString());
+  }
+
+  void doubleClickWhileSavingDoesNothing() {
+    openWindow();
+    app_->settings.millisecondsPause = 100;  // keeps the save running for a while
+    chooser_.chooseNext(target("tatort.hav"));
+    selectRows({0});
+    window_->saveSelection();
+    QVERIFY(window_->isSaveStepPending());
+    window_->saveSelection();  // what a double-click does
+    QCOMPARE(chooser_.requests.size(), size_t{1});
+    // A size change while saving leaves Save disabled, even if it was enabled meanwhile.
+    window_->setSaveEnabled(true);
+    window_->resize(window_->width() + 10, window_->height());
+    QTRY_VERIFY(!window_->saveButton()->isEnabled());
+    app_->settings.millisecondsPause = 0;
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(window_->saveButton()->isEnabled());
+  }
+
+  void minimisedWindowShowsPercentInTitle() {
+    openWindow();
+    chooser_.chooseNext(target("tatort.hav"));
+    selectRows({0});
+    window_->showMinimized();
+    QVERIFY(QTest::qWaitFor([this] { return window_->isMinimized(); }, 5000));
+    QSignalSpy titles(window_.get(), &QWidget::windowTitleChanged);
+    window_->saveSelection();
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+
+    const QRegularExpression percent(QStringLiteral("^Got (\\d+)% HAV$"));
+    int shown = 0;
+    QString previous;
+    for (const QList<QVariant>& change : titles) {
+      const QString title = change.at(0).toString();
+      QVERIFY2(percent.match(title).hasMatch(), qPrintable(title));
+      QVERIFY(title != previous);  // rewritten only when the percentage moves
+      previous = title;
+      ++shown;
+    }
+    QVERIFY(shown >= 2);
+    window_->showNormal();
+    QVERIFY(QTest::qWaitFor([this] { return !window_->isMinimized(); }, 5000));
+    QCOMPARE(window_->windowTitle(), QStringLiteral("Korvelo V1.30 by Quimbral"));
+  }
+};
+
+QTEST_MAIN(SavingTest)
+#include "saving_test.moc"
