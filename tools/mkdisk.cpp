@@ -2,7 +2,6 @@
 // description, for trying Korvelo without a recorder and for tests and benchmarks.
 
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
 #include <fstream>
 #include <iostream>

@@ -16,14 +16,16 @@ using testing::readBytes;
 using testing::readSector;
 using testing::ScratchImage;
 
-const uint8_t kHojinSignature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0, 0,
+const uint8_t kHojinSignature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0,    0,
                                      2,   0,   0,   0,   0,   0,   0,   0,   0x80, 0};
 
 Recording twoBlockRecording() {
   Recording recording;
   recording.slot = 0;
   recording.entryNumber = 0;
-  recording.title = "Zwei Bl\xF6" "cke";
+  recording.title =
+      "Zwei Bl\xF6"
+      "cke";
   recording.lengthSectors = 32 * 65;
   recording.blocks = {10, 11};
   return recording;
@@ -123,7 +125,9 @@ TEST(BuildDisk, EntryImageFieldsAreBigEndianAtTheirOffsets) {
   const std::vector<uint8_t> entry = readBytes(image.path(), 6598704 + 3 * 32, 1536);
   ASSERT_EQ(entry.size(), 1536u);
   EXPECT_EQ(big16(entry, 0), 0x0102);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[4])), "Zwei Bl\xF6" "cke");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&entry[4])),
+            "Zwei Bl\xF6"
+            "cke");
   EXPECT_EQ(big32(entry, 40), 54104u);
   EXPECT_EQ(big16(entry, 44), 0);
   EXPECT_EQ(big16(entry, 46), 10);

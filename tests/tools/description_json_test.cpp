@@ -1,9 +1,10 @@
 // Descriptions as JSON: the round trip, Latin-1 texts, and what is refused.
+#include "diskbuilder/description_json.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
-#include "diskbuilder/description_json.h"
 #include "diskbuilder/disk_builder.h"
 
 namespace korvelo::sample {

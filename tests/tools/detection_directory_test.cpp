@@ -25,7 +25,8 @@ TEST(DetectionSectors, MissingSignatureLeavesTheSectorsZero) {
   disk.signature = SignatureVariant::Missing;
   ScratchImage image("nosig");
   buildDisk(disk, image.path());
-  for (int64_t s = 16; s <= 31; ++s) EXPECT_EQ(readSector(image.path(), s), std::vector<uint8_t>(512, 0));
+  for (int64_t s = 16; s <= 31; ++s)
+    EXPECT_EQ(readSector(image.path(), s), std::vector<uint8_t>(512, 0));
 }
 
 TEST(DetectionSectors, Sector31CarriesOneStrayByteAt300) {

@@ -35,10 +35,12 @@ struct DefectCase {
   const char* name;
   int hojin;
   HeadDefect defect;
-  uint8_t byte1;       // 'H' unless the signature is broken
-  uint32_t position;   // offset 32
-  uint32_t number;     // offset 56
+  uint8_t byte1;      // 'H' unless the signature is broken
+  uint32_t position;  // offset 32
+  uint32_t number;    // offset 56
 };
+
+void PrintTo(const DefectCase& c, std::ostream* out) { *out << c.name << " on HOJIN " << c.hojin; }
 
 class HeadDefectTest : public ::testing::TestWithParam<DefectCase> {};
 
@@ -102,7 +104,8 @@ TEST(HojinData, ReadBackAndComputedHojinsAgree) {
   ScratchImage image("readback");
   buildDisk(disk, image.path());
   for (int k : {1, 16, 17, 18, 20}) {
-    EXPECT_EQ(readHojinFromImage(image.path(), disk, recording, k), expectedHojin(disk, recording, k))
+    EXPECT_EQ(readHojinFromImage(image.path(), disk, recording, k),
+              expectedHojin(disk, recording, k))
         << "HOJIN " << k;
   }
   // HOJIN 17 opens block 40: absolute HOJIN 640.

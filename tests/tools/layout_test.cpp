@@ -66,7 +66,8 @@ TEST_P(HojinSectorTest, MatchesHandComputedSector) {
 INSTANTIATE_TEST_SUITE_P(
     BlocksTenAndEleven, HojinSectorTest,
     ::testing::Values(HojinCase{Model::Fsr5000, 1, 6675105}, HojinCase{Model::Fsr5000, 16, 6676080},
-                      HojinCase{Model::Fsr5000, 17, 6676145}, HojinCase{Model::Fsr5000, 20, 6676340},
+                      HojinCase{Model::Fsr5000, 17, 6676145},
+                      HojinCase{Model::Fsr5000, 20, 6676340},
                       HojinCase{Model::Fsr5000, 32, 6677120}, HojinCase{Model::Fsr5000, 33, -1},
                       HojinCase{Model::Fsr5000, 0, -1}, HojinCase{Model::Tevion, 1, 383649}));
 

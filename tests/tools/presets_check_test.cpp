@@ -40,7 +40,11 @@ TEST(DemoDisk, HoldsTheAdvertisedRecordings) {
   EXPECT_TRUE(has([](const Recording& r) { return !contiguous(r); }));
   EXPECT_TRUE(has([](const Recording& r) { return r.lengthSectors == 6500; }));
   EXPECT_TRUE(has([](const Recording& r) { return r.lengthSectors % 65 != 0; }));
-  EXPECT_TRUE(has([](const Recording& r) { return r.title == "Tatort: Sch\xF6ne Gr\xFC\xDF" "e"; }));
+  EXPECT_TRUE(has([](const Recording& r) {
+    return r.title ==
+           "Tatort: Sch\xF6ne Gr\xFC\xDF"
+           "e";
+  }));
 }
 
 TEST(DemoDisk, SizeProbeFindsSeventyTwoFirst) {

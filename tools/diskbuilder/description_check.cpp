@@ -19,7 +19,8 @@ std::string named(const Recording& recording) {
 }
 
 void claimSlot(std::set<int>& used, int slot, const std::string& who) {
-  if (slot < 0 || slot >= kSlotCount) refuse(who + ": slot " + std::to_string(slot) + " outside 0..1999");
+  if (slot < 0 || slot >= kSlotCount)
+    refuse(who + ": slot " + std::to_string(slot) + " outside 0..1999");
   if (!used.insert(slot).second) refuse(who + ": slot " + std::to_string(slot) + " used twice");
 }
 

@@ -1,8 +1,7 @@
 #include "diskbuilder/description_json.h"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <stdexcept>
 #include <type_traits>
@@ -169,11 +168,11 @@ json recordingToJson(const Recording& r) {
 }
 
 Recording recordingFromJson(const json& object) {
-  refuseUnknownKeys(object,
-                    {"slot", "entryNumber", "title", "secondText", "stampDay", "stampHour",
-                     "stampMinute", "lengthSectors", "durationMs", "blocks", "defects",
-                     "writeFileFat"},
-                    "a recording");
+  refuseUnknownKeys(
+      object,
+      {"slot", "entryNumber", "title", "secondText", "stampDay", "stampHour", "stampMinute",
+       "lengthSectors", "durationMs", "blocks", "defects", "writeFileFat"},
+      "a recording");
   Recording r;
   take(object, "slot", r.slot);
   take(object, "entryNumber", r.entryNumber);
@@ -190,7 +189,8 @@ Recording recordingFromJson(const json& object) {
   take(object, "writeFileFat", r.writeFileFat);
   for (const json& d : object.value("defects", json::array())) {
     refuseUnknownKeys(d, {"hojin", "defect"}, "a defect");
-    r.defects.push_back({number<int>(d.at("hojin"), "hojin"), valueOf(kDefects, d.at("defect"), "defect")});
+    r.defects.push_back(
+        {number<int>(d.at("hojin"), "hojin"), valueOf(kDefects, d.at("defect"), "defect")});
   }
   return r;
 }
@@ -219,17 +219,18 @@ std::string descriptionToJson(const DiskDescription& disk) {
 DiskDescription descriptionFromJson(const std::string& text) {
   try {
     const json object = json::parse(text);
-    refuseUnknownKeys(object,
-                      {"model", "imageBytes", "signature", "fileSys", "fileFatSize",
-                       "announcedEntries", "directoryHeadPresent", "recordings", "emptySlots",
-                       "probeMarker", "rawSectors"},
-                      "the disk description");
+    refuseUnknownKeys(
+        object,
+        {"model", "imageBytes", "signature", "fileSys", "fileFatSize", "announcedEntries",
+         "directoryHeadPresent", "recordings", "emptySlots", "probeMarker", "rawSectors"},
+        "the disk description");
     DiskDescription disk;
     if (object.contains("model")) disk.model = valueOf(kModels, object.at("model"), "model");
     if (object.contains("signature")) {
       disk.signature = valueOf(kSignatures, object.at("signature"), "signature");
     }
-    if (object.contains("fileSys")) disk.fileSys = valueOf(kFileSys, object.at("fileSys"), "fileSys");
+    if (object.contains("fileSys"))
+      disk.fileSys = valueOf(kFileSys, object.at("fileSys"), "fileSys");
     take(object, "imageBytes", disk.imageBytes);
     take(object, "fileFatSize", disk.fileFatSize);
     take(object, "announcedEntries", disk.announcedEntries);

@@ -95,7 +95,8 @@ void writeRecordingData(const DiskDescription& disk, const Recording& recording,
   while (ordinal < blocks.size() && static_cast<int>(ordinal) * kHojinsPerBlock < written) {
     size_t end = ordinal + 1;
     while (end < blocks.size() && end - ordinal < kBlocksPerWrite &&
-           blocks[end] == blocks[end - 1] + 1 && static_cast<int>(end) * kHojinsPerBlock < written) {
+           blocks[end] == blocks[end - 1] + 1 &&
+           static_cast<int>(end) * kHojinsPerBlock < written) {
       ++end;
     }
     const int firstK = static_cast<int>(ordinal) * kHojinsPerBlock + 1;
@@ -201,8 +202,7 @@ void buildDisk(const DiskDescription& disk, const std::string& path) {
   }
 }
 
-std::vector<uint8_t> expectedHojin(const DiskDescription& disk, const Recording& recording,
-                                   int k) {
+std::vector<uint8_t> expectedHojin(const DiskDescription& disk, const Recording& recording, int k) {
   const int64_t sector = requireHojinSector(disk, recording, k);
   HeadDefect defect = HeadDefect::None;
   for (const HojinDefect& d : recording.defects) {
@@ -219,8 +219,8 @@ std::vector<uint8_t> readHojinFromImage(const std::string& imagePath, const Disk
 }
 
 std::vector<uint8_t> readRecordingFromImage(const std::string& imagePath,
-                                            const DiskDescription& disk,
-                                            const Recording& recording, int hojins) {
+                                            const DiskDescription& disk, const Recording& recording,
+                                            int hojins) {
   const int count = hojins < 0 ? static_cast<int>(hojinCount(recording)) : hojins;
   std::vector<uint8_t> data;
   data.reserve(static_cast<size_t>(count) * kHojinBytes);

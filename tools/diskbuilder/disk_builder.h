@@ -34,7 +34,7 @@ std::vector<uint8_t> readHojinFromImage(const std::string& imagePath, const Disk
 // HOJINs 1 .. hojins read from the image one after another: the data part of a ".hav" file.
 // hojins = -1 takes the recording's whole HOJINs (lengthSectors / 65).
 std::vector<uint8_t> readRecordingFromImage(const std::string& imagePath,
-                                            const DiskDescription& disk,
-                                            const Recording& recording, int hojins = -1);
+                                            const DiskDescription& disk, const Recording& recording,
+                                            int hojins = -1);
 
 }  // namespace korvelo::sample

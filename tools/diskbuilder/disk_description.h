@@ -63,8 +63,8 @@ struct DiskDescription {
   uint64_t imageBytes = 160039272960ULL;  // exact file size; the file is sparse
   SignatureVariant signature = SignatureVariant::Good;
   FileSysSector fileSys = FileSysSector::Present;
-  int fileFatSize = 72;         // F in sectors
-  int announcedEntries = -1;    // directory head value; -1: the number of recordings
+  int fileFatSize = 72;              // F in sectors
+  int announcedEntries = -1;         // directory head value; -1: the number of recordings
   bool directoryHeadPresent = true;  // false: the head sector stays zero (announces 0)
   std::vector<Recording> recordings;
   std::vector<int> emptySlots;  // slots written as empty (bytes 0 and 1 are 0xFF)

@@ -10,8 +10,7 @@ namespace korvelo::sample {
 
 namespace {
 
-constexpr uint8_t kSignature[16] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A',
-                                    0,   0,   2,   0,   0,   0,   0,   0};
+constexpr uint8_t kSignature[16] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0, 0, 2, 0, 0, 0, 0, 0};
 constexpr uint8_t kMagic[4] = {0x00, 0x00, 0x80, 0x00};
 constexpr int kPositionOffset = 32;  // v = 65 * (k - 1)
 constexpr int kNumberOffset = 56;    // k

@@ -22,15 +22,21 @@ uint64_t mix(uint64_t x) {
 
 }  // namespace
 
-int64_t layoutShift(Model model) { return model == Model::Tevion ? kTevionShift : 0; }
+int64_t layoutShift(Model model) {
+  return model == Model::Tevion ? kTevionShift : 0;
+}
 
-int64_t directoryHeadSector(Model model) { return kFsrDirectoryHead - layoutShift(model); }
+int64_t directoryHeadSector(Model model) {
+  return kFsrDirectoryHead - layoutShift(model);
+}
 
 int64_t slotSector(Model model, int slot) {
   return kFsrFirstSlot - layoutShift(model) + int64_t{kSectorsPerSlot} * slot;
 }
 
-int64_t fatAreaStart(Model model) { return kFsrFatAreaStart - layoutShift(model); }
+int64_t fatAreaStart(Model model) {
+  return kFsrFatAreaStart - layoutShift(model);
+}
 
 int64_t fileFatSector(Model model, int fileFatSize, int entryNumber) {
   return fatAreaStart(model) + (int64_t{entryNumber} + 1) * fileFatSize;
@@ -54,8 +60,7 @@ int64_t hojinSector(const DiskDescription& disk, const Recording& recording, int
   std::sort(blocks.begin(), blocks.end());
   const size_t ordinal = static_cast<size_t>(k - 1) / kHojinsPerBlock;
   if (ordinal >= blocks.size()) return -1;
-  const int64_t absolute =
-      int64_t{kHojinsPerBlock} * blocks[ordinal] + (k - 1) % kHojinsPerBlock;
+  const int64_t absolute = int64_t{kHojinsPerBlock} * blocks[ordinal] + (k - 1) % kHojinsPerBlock;
   return absoluteHojinSector(disk.model, disk.fileFatSize, absolute);
 }
 

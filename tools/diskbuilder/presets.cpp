@@ -34,8 +34,10 @@ Recording makeRecording(int slot, std::string title, std::string secondText, uin
 DiskDescription demoDisk() {
   DiskDescription disk;
   // 100 HOJINs in blocks 0..6; owning block 0 makes it the one the size probe finds.
-  Recording tatort = makeRecording(0, "Tatort: Sch\xF6ne Gr\xFC\xDF" "e", "Das Erste",
-                                   54101, 20, 15, 5400000);
+  Recording tatort = makeRecording(0,
+                                   "Tatort: Sch\xF6ne Gr\xFC\xDF"
+                                   "e",
+                                   "Das Erste", 54101, 20, 15, 5400000);
   tatort.lengthSectors = 6500;
   tatort.blocks = blockRange(0, 7);
   disk.recordings.push_back(tatort);
@@ -46,22 +48,26 @@ DiskDescription demoDisk() {
   disk.recordings.push_back(news);
 
   // 40 HOJINs in three blocks far apart.
-  Recording film = makeRecording(2, "Der gro\xDF" "e Bluff", "ZDF - Spielfilm", 54103, 22, 45,
-                                 6300000);
+  Recording film = makeRecording(2,
+                                 "Der gro\xDF"
+                                 "e Bluff",
+                                 "ZDF - Spielfilm", 54103, 22, 45, 6300000);
   film.lengthSectors = 40 * kSectorsPerHojin;
   film.blocks = {8, 20, 35};
   disk.recordings.push_back(film);
 
   // 50 whole HOJINs and 50 sectors more.
-  Recording documentary = makeRecording(3, "Terra X: Fr\xFChe Kulturen", "ZDF", 54103, 19, 15,
-                                        2700000);
+  Recording documentary =
+      makeRecording(3, "Terra X: Fr\xFChe Kulturen", "ZDF", 54103, 19, 15, 2700000);
   documentary.lengthSectors = 50 * kSectorsPerHojin + 50;
   documentary.blocks = blockRange(9, 4);
   disk.recordings.push_back(documentary);
 
   // Started before midnight, stamped after it.
-  Recording sport = makeRecording(4, "Sportschau: Bundesliga am Sonntag", "ARD - Sport \xB7 Fu\xDF"
-                                  "ball", 54104, 0, 10, 1800000);
+  Recording sport = makeRecording(4, "Sportschau: Bundesliga am Sonntag",
+                                  "ARD - Sport \xB7 Fu\xDF"
+                                  "ball",
+                                  54104, 0, 10, 1800000);
   sport.lengthSectors = 16 * kSectorsPerHojin;
   sport.blocks = {13};
   disk.recordings.push_back(sport);
@@ -86,9 +92,9 @@ DiskDescription benchDisk(uint64_t recordingBytes) {
 
   DiskDescription disk;
   disk.recordings.push_back(recording);
-  const uint64_t dataEnd =
-      static_cast<uint64_t>(blockSector(disk.model, disk.fileFatSize, recording.blocks.back() + 1)) *
-      kSectorBytes;
+  const uint64_t dataEnd = static_cast<uint64_t>(blockSector(disk.model, disk.fileFatSize,
+                                                             recording.blocks.back() + 1)) *
+                           kSectorBytes;
   disk.imageBytes = std::max(disk.imageBytes, dataEnd);
   return disk;
 }
