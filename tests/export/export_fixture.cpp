@@ -43,7 +43,11 @@ ExportDisk::ExportDisk(sample::DiskDescription description, std::set<int64_t> ba
     : image_(dir_.file("recorder.img")), description_(std::move(description)) {
   sample::buildDisk(description_, image_);
   drives_.emplace(std::vector<DriveSpec>{failingDrive(image_, std::move(badSectors))});
-  disk_ = std::make_unique<Fsr5000Disk>('0');
+  if (description_.model == sample::Model::Tevion) {
+    disk_ = std::make_unique<Pvr8005Disk>('0');
+  } else {
+    disk_ = std::make_unique<Fsr5000Disk>('0');
+  }
   disk_->setSizeFileFAT(description_.fileFatSize);
   if (!disk_->readDirectory(false)) throw std::runtime_error("directory of the sample disk not read");
 }

@@ -101,6 +101,17 @@ TEST(ExportJob, FollowsTheFileFatOverScatteredBlocks) {
   EXPECT_EQ(test::readFileBytes(path), expectedHav(disk, disk.recording(0)));
 }
 
+TEST(ExportJob, TevionDiskIsCopiedThroughItsOwnLayout) {
+  DiskDescription description = diskWith({recordingOf(0, {2, 8}, 20 * 65 + 3)});
+  description.model = sample::Model::Tevion;
+  ExportDisk disk(description);
+  const std::string path = disk.output("tevion.hav");
+  auto job = preparedJob(disk, 0, path);
+  runExport(*job, true);
+  EXPECT_EQ(job->getMessages(), "Speichern abgeschlossen.");
+  EXPECT_EQ(test::readFileBytes(path), expectedHav(disk, disk.recording(0)));
+}
+
 TEST(ExportJob, FragmentationIsNotedWhileTheLastHojinBeforeTheJumpIsCopied) {
   ExportDisk disk(diskWith({recordingOf(0, {5, 6, 20}, 40 * 65)}));
   auto job = std::make_unique<HavExportJob>(disk.disk());
