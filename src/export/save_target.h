@@ -20,8 +20,8 @@ struct ProposedName {
 };
 
 // "%02d %s.hav" with the entry number, or "%s.hav", from the printable part of the
-// title; the title's Latin-1 is turned into UTF-8 and the characters that cannot
-// stand in a file name on the recorder's home platform are removed.
+// title; the title's Latin-1 is turned into UTF-8 and the characters that other
+// file systems refuse in names, and the folder separator, are removed.
 ProposedName proposeFileName(const DirectoryEntry& entry, bool entryNumberInFileName);
 ProposedName proposeFileName(uint16_t entryNumber, std::string_view rawTitle,
                              bool entryNumberInFileName);
