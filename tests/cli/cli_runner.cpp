@@ -1,0 +1,126 @@
+#include "cli_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace korvelo::test {
+
+namespace {
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A pipe, or for stderr on a terminal the master side of a fresh pseudo-terminal.
+struct Channel {
+  int readEnd = -1;
+  int childEnd = -1;        // for a pipe
+  std::string terminalName;  // for a pseudo-terminal: opened by the child
+};
+
+Channel makePipe() {
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+  return Channel{ends[0], ends[1], {}};
+}
+
+Channel makeTerminal() {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  return Channel{master, -1, ::ptsname(master)};
+}
+
+[[noreturn]] void execChild(const std::vector<std::string>& arguments, const CliRunOptions& options,
+                            const Channel& out, const Channel& err) {
+  if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0)
+    ::_exit(126);
+  ::dup2(out.childEnd, STDOUT_FILENO);
+  if (err.terminalName.empty()) {
+    ::dup2(err.childEnd, STDERR_FILENO);
+  } else {
+    const int slave = ::open(err.terminalName.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0) ::_exit(126);
+    ::dup2(slave, STDERR_FILENO);
+  }
+  const int nothing = ::open("/dev/null", O_RDONLY);
+  ::dup2(nothing, STDIN_FILENO);
+  const std::string program = cliPath();
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
+// Reads both channels until each reports its end (a terminal's master reports EIO once
+// the child's side is closed).
+void drain(int outFd, int errFd, std::string& out, std::string& err) {
+  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* sinks[2] = {&out, &err};
+  int open = 2;
+  char buffer[65536];
+  while (open > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("poll failed");
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::string cliPath() { return std::string(KORVELO_BIN_DIR) + "/korvelo-cli"; }
+
+std::vector<std::string> CliRun::errLines() const { return splitLines(err); }
+std::vector<std::string> CliRun::outLines() const { return splitLines(out); }
+
+CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& options) {
+  Channel out = makePipe();
+  Channel err = options.stderrOnTerminal ? makeTerminal() : makePipe();
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) execChild(arguments, options, out, err);
+  ::close(out.childEnd);
+  if (err.childEnd >= 0) ::close(err.childEnd);
+
+  CliRun run;
+  drain(out.readEnd, err.readEnd, run.out, run.err);
+  ::close(out.readEnd);
+  ::close(err.readEnd);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+}  // namespace korvelo::test

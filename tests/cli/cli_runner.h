@@ -1,0 +1,33 @@
+#pragma once
+// Runs the built korvelo-cli as a child process and collects what it wrote, stdout and
+// stderr apart, and its exit status.
+//
+//   CliRun run = runCli({"--drive", image, "list"});
+//   EXPECT_EQ(run.status, 0);   run.out, run.err, run.errLines()
+
+#include <string>
+#include <vector>
+
+namespace korvelo::test {
+
+struct CliRun {
+  int status = -1;  // the exit status; -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+
+  // stderr split at LF (the last line's LF is not followed by an empty line).
+  std::vector<std::string> errLines() const;
+  std::vector<std::string> outLines() const;
+};
+
+struct CliRunOptions {
+  std::string workingDirectory;  // empty: the test's own
+  bool stderrOnTerminal = false;  // stderr is a pseudo-terminal instead of a pipe
+};
+
+CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& options = {});
+
+// The path of the program under test.
+std::string cliPath();
+
+}  // namespace korvelo::test

@@ -1,0 +1,70 @@
+// The command line itself: help, version and the usage errors, before any disk is read.
+
+#include <gtest/gtest.h>
+
+#include "cli_runner.h"
+
+namespace korvelo::test {
+namespace {
+
+TEST(UsageTest, HelpIsGermanAndListsEveryExitCode) {
+  const CliRun run = runCli({"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  for (const char* text :
+       {"Aufruf: korvelo-cli", "Rückgabewerte:", "\n  0  ", "\n  1  ", "\n  2  ", "\n  3  ",
+        "--drive", "--tevion", "--no-filesys-check", "--fat-size", "--json", "--all", "--force",
+        "--pause", "--record-date", "--no-entry-number", "--warnings"})
+    EXPECT_NE(run.out.find(text), std::string::npos) << text;
+}
+
+TEST(UsageTest, CommandHelpNamesItsOwnOptions) {
+  const CliRun run = runCli({"export", "--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Aufruf: korvelo-cli export"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("--no-entry-number"), std::string::npos);
+}
+
+TEST(UsageTest, VersionIsTheProgramsNameAndNumber) {
+  const CliRun run = runCli({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "korvelo-cli 1.30\n");
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  const char* errorText;  // part of the German message on stderr
+};
+
+class UsageErrorTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrorTest, ExitsWithTwoAndExplainsInGerman) {
+  const CliRun run = runCli(GetParam().arguments);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(run.err.starts_with("korvelo-cli: ")) << run.err;
+  EXPECT_NE(run.err.find(GetParam().errorText), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Hilfe: korvelo-cli --help"), std::string::npos);
+  // Usage errors are found before any drive is searched.
+  EXPECT_EQ(run.err.find("Suche FSR-Festplatte"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsageErrorTest,
+    ::testing::Values(
+        UsageCase{"NoCommand", {}, "Es fehlt ein Befehl"},
+        UsageCase{"UnknownCommand", {"frobnicate"}, "Unerwartete Angabe: frobnicate"},
+        UsageCase{"UnknownOption", {"list", "--bogus"}, "Unerwartete Angabe: --bogus"},
+        UsageCase{"ExportWithoutEntries", {"export"}, "Eintragsnummern oder --all"},
+        UsageCase{"EntriesAndAll", {"export", "1", "--all"}, "schließen sich aus"},
+        UsageCase{"EntryNotANumber", {"export", "eins"}, "\"eins\" ist keine ganze Zahl"},
+        UsageCase{"EntryTooLarge", {"export", "65536"}, "erlaubt sind 0 bis 65535"},
+        UsageCase{"PauseTooLong", {"export", "--all", "--pause", "101"}, "0 bis 100 Millisekunden"},
+        UsageCase{"FatSizeZero", {"--fat-size", "0", "list"}, "erlaubt sind 1 bis 65535"},
+        UsageCase{"DriveWithoutPath", {"list", "--drive"}, "--drive"},
+        UsageCase{"JsonOnSearch", {"search", "--json"}, "Unerwartete Angabe: --json"}),
+    [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace korvelo::test
