@@ -49,6 +49,8 @@ AboutDialog::AboutDialog(const std::string& version, QWidget* parent)
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);
 }
 
-QString AboutDialog::homepage() { return QStringLiteral(KORVELO_HOMEPAGE); }
+QString AboutDialog::homepage() {
+  return QStringLiteral(KORVELO_HOMEPAGE);
+}
 
 }  // namespace korvelo

@@ -11,6 +11,7 @@
 #include "disk/drive_table.h"
 #include "gui/app_icon.h"
 #include "gui/main_dialog.h"
+#include "gui/quit_on_signal.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ int main(int argc, char* argv[]) {
   const std::vector<std::string> paths = drivePaths(application);
   if (!paths.empty()) korvelo::DriveTable::usePaths(paths);
 
+  korvelo::QuitOnSignal quitOnSignal;
   korvelo::AppState state;
   state.loadSettingsFrom(korvelo::settingsBasePath(argv[0]));
   {

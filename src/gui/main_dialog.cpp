@@ -108,7 +108,8 @@ void MainDialog::buildControls() {
   connect(save_, &QPushButton::clicked, this, &MainDialog::saveSelection);
   connect(close_, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &MainDialog::saveSelection);
-  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { controller_->showSelection(); });
+  connect(list_, &QTreeWidget::itemSelectionChanged, this,
+          [this] { controller_->showSelection(); });
 
   auto* saveRow = new QHBoxLayout;
   saveRow->addWidget(total_, 1);
@@ -183,15 +184,33 @@ void MainDialog::buildMenus() {
 
 // ---- SessionView
 
-void MainDialog::appendListLine(const std::string& line) { list_->appendLine(line); }
-int MainDialog::lineCount() const { return list_->lineCount(); }
-int MainDialog::selectedLineCount() const { return list_->selectedLineCount(); }
-bool MainDialog::isLineSelected(int index) const { return list_->isLineSelected(index); }
-int MainDialog::caretLine() const { return list_->caretLine(); }
-void MainDialog::setDescription(const std::string& text) { description_->setText(utf8(text)); }
-void MainDialog::setTotalText(const std::string& text) { total_->setText(utf8(text)); }
-void MainDialog::setSaveEnabled(bool enabled) { save_->setEnabled(enabled); }
-bool MainDialog::isSaveEnabled() const { return save_->isEnabled(); }
+void MainDialog::appendListLine(const std::string& line) {
+  list_->appendLine(line);
+}
+int MainDialog::lineCount() const {
+  return list_->lineCount();
+}
+int MainDialog::selectedLineCount() const {
+  return list_->selectedLineCount();
+}
+bool MainDialog::isLineSelected(int index) const {
+  return list_->isLineSelected(index);
+}
+int MainDialog::caretLine() const {
+  return list_->caretLine();
+}
+void MainDialog::setDescription(const std::string& text) {
+  description_->setText(utf8(text));
+}
+void MainDialog::setTotalText(const std::string& text) {
+  total_->setText(utf8(text));
+}
+void MainDialog::setSaveEnabled(bool enabled) {
+  save_->setEnabled(enabled);
+}
+bool MainDialog::isSaveEnabled() const {
+  return save_->isEnabled();
+}
 
 const void* MainDialog::parentWindow() const {
   // FileDialogChooser::parentWidget turns this back into the QWidget.
@@ -200,19 +219,33 @@ const void* MainDialog::parentWindow() const {
 
 // ---- SaveDriverView
 
-void MainDialog::setReadBarRange(int lower, int upper) { readBar_->setRange(lower, upper); }
-void MainDialog::setReadBarPosition(int position) { setBarPosition(*readBar_, position); }
-void MainDialog::setWriteBarRange(int lower, int upper) { writeBar_->setRange(lower, upper); }
-void MainDialog::setWriteBarPosition(int position) { setBarPosition(*writeBar_, position); }
-bool MainDialog::isMinimized() const { return QWidget::isMinimized(); }
+void MainDialog::setReadBarRange(int lower, int upper) {
+  readBar_->setRange(lower, upper);
+}
+void MainDialog::setReadBarPosition(int position) {
+  setBarPosition(*readBar_, position);
+}
+void MainDialog::setWriteBarRange(int lower, int upper) {
+  writeBar_->setRange(lower, upper);
+}
+void MainDialog::setWriteBarPosition(int position) {
+  setBarPosition(*writeBar_, position);
+}
+bool MainDialog::isMinimized() const {
+  return QWidget::isMinimized();
+}
 
 void MainDialog::setWindowTitle(const std::string& title) {
   QDialog::setWindowTitle(utf8(title));
   update();
 }
 
-bool MainDialog::isSuppressMessagesChecked() const { return suppress_->isChecked(); }
-void MainDialog::uncheckSuppressMessages() { suppress_->setChecked(false); }
+bool MainDialog::isSuppressMessagesChecked() const {
+  return suppress_->isChecked();
+}
+void MainDialog::uncheckSuppressMessages() {
+  suppress_->setChecked(false);
+}
 
 // ---- SaveAsChooser
 
@@ -250,7 +283,9 @@ void MainDialog::showAboutModeless() {
   about_->activateWindow();
 }
 
-AboutDialog* MainDialog::modelessAbout() const { return about_.data(); }
+AboutDialog* MainDialog::modelessAbout() const {
+  return about_.data();
+}
 
 void MainDialog::showAboutModal() {
   AboutDialog dialog(app_.version, this);

@@ -29,10 +29,7 @@ class AboutDialog;
 class LogView;
 class RecordingList;
 
-class MainDialog : public QDialog,
-                   public SessionView,
-                   public SaveDriverView,
-                   public SaveAsChooser {
+class MainDialog : public QDialog, public SessionView, public SaveDriverView, public SaveAsChooser {
   Q_OBJECT
 
  public:

@@ -48,8 +48,7 @@ OptionsDialog::OptionsDialog(const OptionsChoice& initial, QWidget* parent)
 
 void OptionsDialog::buildControls() {
   debugInfo_ = makeCheckBox("Debug Info - Schaltet zusätzliche Ausgaben im Log an.", 1012, this);
-  noFileSysCheck_ =
-      makeCheckBox("Keine Überprüfung des \"file_system.sys\"-Sektors.", 1014, this);
+  noFileSysCheck_ = makeCheckBox("Keine Überprüfung des \"file_system.sys\"-Sektors.", 1014, this);
   suppressWarnings_ =
       makeCheckBox("Warnungen wegen internen HOJIN-Nummern unterdrücken.", 1017, this);
   useRecordDate_ =
@@ -82,8 +81,8 @@ void OptionsDialog::buildControls() {
 }
 
 QLayout* OptionsDialog::buildFatSizeArea() {
-  autoRadio_ = new QRadioButton(
-      QString::fromUtf8("Automatische Bestimmung der \"File-FAT-Size\""), this);
+  autoRadio_ =
+      new QRadioButton(QString::fromUtf8("Automatische Bestimmung der \"File-FAT-Size\""), this);
   manualRadio_ =
       new QRadioButton(QString::fromUtf8("Vorgabewert für \"File-FAT-Size\" benutzen:"), this);
   autoRadio_->setProperty("controlId", 1010);
@@ -118,8 +117,8 @@ QLayout* OptionsDialog::buildPauseArea() {
   row->addWidget(pauseEdit_);
   row->addWidget(pauseSpin_);
   row->addSpacing(6);
-  auto* text = new QLabel(
-      QString::fromUtf8("Millisekunden nach je 130 Kilobyte Übertragung warten."), this);
+  auto* text =
+      new QLabel(QString::fromUtf8("Millisekunden nach je 130 Kilobyte Übertragung warten."), this);
   text->setWordWrap(true);
   row->addWidget(text, 1);
   return row;

@@ -21,9 +21,7 @@ QToolButton* makeArrow(Qt::ArrowType arrow, QWidget* parent) {
 }  // namespace
 
 UpDownControl::UpDownControl(QWidget* parent)
-    : QWidget(parent),
-      up_(makeArrow(Qt::UpArrow, this)),
-      down_(makeArrow(Qt::DownArrow, this)) {
+    : QWidget(parent), up_(makeArrow(Qt::UpArrow, this)), down_(makeArrow(Qt::DownArrow, this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);

@@ -1,6 +1,8 @@
 // The About dialog: its texts, the read-only address, one modeless window reused from the
 // menu, and a new modal one from "Inf&o über Korvelo...".
 
+#include "gui/about_dialog.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +12,6 @@
 #include <memory>
 
 #include "disk/drive_table.h"
-#include "gui/about_dialog.h"
 #include "gui/main_dialog.h"
 #include "gui_test_support.h"
 

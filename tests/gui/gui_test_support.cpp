@@ -73,7 +73,9 @@ void ScriptedChooser::chooseNext(const std::string& path) {
   answers_.push_back(answer);
 }
 
-void ScriptedChooser::cancelNext() { answers_.push_back(SaveAsAnswer{}); }
+void ScriptedChooser::cancelNext() {
+  answers_.push_back(SaveAsAnswer{});
+}
 
 SaveAsAnswer ScriptedChooser::chooseSaveAs(const SaveAsRequest& request) {
   requests.push_back(request);
@@ -115,8 +117,8 @@ bool waitForSearch(const AppState& app) {
 }
 
 bool waitForSaveEnd(const AppState& app, const MainDialog& window) {
-  return QTest::qWaitFor(
-      [&] { return app.jobs.empty() && !window.isSaveStepPending(); }, kSaveTimeoutMs);
+  return QTest::qWaitFor([&] { return app.jobs.empty() && !window.isSaveStepPending(); },
+                         kSaveTimeoutMs);
 }
 
 std::vector<uint8_t> expectedHavFile(const DemoImage& image, const sample::Recording& recording) {
@@ -135,12 +137,17 @@ QString fileDifference(const std::string& path, const std::vector<uint8_t>& expe
   for (size_t i = 0; i < common; ++i) {
     if (actual[i] != expected[i]) {
       return QStringLiteral("%1: byte %2 is %3, expected %4")
-          .arg(QString::fromStdString(path)).arg(i).arg(actual[i]).arg(expected[i]);
+          .arg(QString::fromStdString(path))
+          .arg(i)
+          .arg(actual[i])
+          .arg(expected[i]);
     }
   }
   if (actual.size() != expected.size()) {
     return QStringLiteral("%1: %2 bytes, expected %3")
-        .arg(QString::fromStdString(path)).arg(actual.size()).arg(expected.size());
+        .arg(QString::fromStdString(path))
+        .arg(actual.size())
+        .arg(expected.size());
   }
   return {};
 }

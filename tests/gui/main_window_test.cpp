@@ -70,9 +70,8 @@ class MainWindowTest : public QObject {
     openWindowOn(demoImage().path);
     RecordingList* list = window_->recordingList();
     QCOMPARE(list->lineCount(), 5);
-    QCOMPARE(list->lineParts(0),
-             (QStringList{"0000", QString::fromUtf8("Tatort: Schöne Grüße"), "Das Erste",
-                          " 3.328.000 Bytes"}));
+    QCOMPARE(list->lineParts(0), (QStringList{"0000", QString::fromUtf8("Tatort: Schöne Grüße"),
+                                              "Das Erste", " 3.328.000 Bytes"}));
     QCOMPARE(list->lineParts(1),
              (QStringList{"0001", "Tagesschau", "Das Erste", " 499.200 Bytes"}));
     QCOMPARE(list->lineParts(3), (QStringList{"0003", QString::fromUtf8("Terra X: Frühe Kulturen"),
@@ -87,14 +86,16 @@ class MainWindowTest : public QObject {
     openWindowOn(demoImage().path);
     QCOMPARE(window_->totalLabel()->text(), QString::fromUtf8("Gesamtgröße der Zieldateien: "));
     selectRows({1});
-    QCOMPARE(window_->descriptionLabel()->text(),
-             QString::fromUtf8("Von Dienstag 2007/01/02 um 20:00 Uhr - Länge: 15 Minuten 00 Sekunden"));
+    QCOMPARE(
+        window_->descriptionLabel()->text(),
+        QString::fromUtf8("Von Dienstag 2007/01/02 um 20:00 Uhr - Länge: 15 Minuten 00 Sekunden"));
     QCOMPARE(window_->totalLabel()->text(),
              QString::fromUtf8("Gesamtgröße der Zieldateien: 500.824 Bytes"));
     selectRows({1, 2}, QItemSelectionModel::Select);  // first cells only count as well
     QCOMPARE(window_->selectedLineCount(), 2);
-    QCOMPARE(window_->descriptionLabel()->text(),
-             QString::fromUtf8("Von Mittwoch 2007/01/03 um 21:00 Uhr - Länge: 105 Minuten 00 Sekunden"));
+    QCOMPARE(
+        window_->descriptionLabel()->text(),
+        QString::fromUtf8("Von Mittwoch 2007/01/03 um 21:00 Uhr - Länge: 105 Minuten 00 Sekunden"));
     QCOMPARE(window_->totalLabel()->text(),
              QString::fromUtf8("Gesamtgröße der Zieldateien: 1.833.648 Bytes"));
   }

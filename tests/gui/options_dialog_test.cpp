@@ -1,6 +1,8 @@
 // The options dialog: the pause field with its arrows and clamp, the File-FAT-Size mode
 // and field, OK and cancel, and the report lines with and without a recorder disk.
 
+#include "gui/options_dialog.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,7 +16,6 @@
 
 #include "disk/drive_table.h"
 #include "gui/main_dialog.h"
-#include "gui/options_dialog.h"
 #include "gui/up_down_control.h"
 #include "gui_test_support.h"
 
@@ -215,7 +216,8 @@ class OptionsDialogTest : public QObject {
     app_->settings.fatSizeAuto = false;
     window_ = std::make_unique<MainDialog>(*app_);
     QVERIFY(waitForSearch(*app_));
-    QVERIFY(logHasLineStartingWith(*app_, QString::fromUtf8("  Geschätzter \"File-FAT-Size\"-Wert: ")));
+    QVERIFY(
+        logHasLineStartingWith(*app_, QString::fromUtf8("  Geschätzter \"File-FAT-Size\"-Wert: ")));
     useOptionsOf(*window_, [](OptionsDialog& dialog) {
       dialog.fatSizeEdit()->setText("80");
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
@@ -239,8 +241,9 @@ class OptionsDialogTest : public QObject {
       QTest::mouseClick(dialog.autoRadio(), Qt::LeftButton);
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_).last(),
-             QStringLiteral("Benutze jetzt automatisch ermittelten \"File-FAT-Size\"-Wert von 72."));
+    QCOMPARE(
+        logLines(*app_).last(),
+        QStringLiteral("Benutze jetzt automatisch ermittelten \"File-FAT-Size\"-Wert von 72."));
     QVERIFY(app_->settings.fatSizeAuto);
   }
 

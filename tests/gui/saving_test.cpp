@@ -43,7 +43,7 @@ class SavingTest : public QObject {
     list->clearSelection();
     for (const int row : rows) {
       list->setCurrentItem(list->topLevelItem(row), 0,
-                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
   }
 
@@ -84,19 +84,29 @@ class SavingTest : public QObject {
 
     QCOMPARE(chooser_.requests.size(), size_t{2});
     QCOMPARE(chooser_.requests[0].proposedName, std::string("01 Tagesschau.hav"));
-    QCOMPARE(chooser_.requests[1].proposedName, std::string("02 Der gro\xC3\x9F" "e Bluff.hav"));
+    QCOMPARE(chooser_.requests[1].proposedName, std::string("02 Der gro\xC3\x9F"
+                                                            "e Bluff.hav"));
     QCOMPARE(chooser_.requests[0].initialFolder, folder_);
-    QCOMPARE(chooser_.requests[0].parent, static_cast<const void*>(static_cast<QWidget*>(window_.get())));
+    QCOMPARE(chooser_.requests[0].parent,
+             static_cast<const void*>(static_cast<QWidget*>(window_.get())));
 
-    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))), QString());
-    QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))), QString());
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
+             QString());
+    QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))),
+             QString());
 
     QVERIFY(logHasLine(*app_, QStringLiteral("Eintrag 1 \"Tagesschau\" ausgew\u00e4hlt.")));
     QVERIFY(logHasLine(*app_, QString::fromUtf8("Größe der Zieldatei 500.824 Bytes.")));
-    QVERIFY(logHasLine(*app_, QStringLiteral("Schreibe in \"%1\"").arg(QString::fromStdString(target("film.hav")))));
+    QVERIFY(logHasLine(
+        *app_,
+        QStringLiteral("Schreibe in \"%1\"").arg(QString::fromStdString(target("film.hav")))));
     QVERIFY(logHasLine(*app_, QStringLiteral("Speichern abgeschlossen.")));
-    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
-    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Lesen der fragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
+    QVERIFY(logHasLineStartingWith(
+        *app_,
+        QStringLiteral("Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
+    QVERIFY(logHasLineStartingWith(
+        *app_,
+        QStringLiteral("Lesen der fragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
     // Both bars back at their start once the last job is done.
     QCOMPARE(window_->readBar()->value(), window_->readBar()->minimum());
     QCOMPARE(window_->writeBar()->value(), window_->writeBar()->minimum());
@@ -112,7 +122,8 @@ class SavingTest : public QObject {
     QVERIFY(waitForSaveEnd(*app_, *window_));
     QCOMPARE(chooser_.requests.size(), size_t{2});  // the third is never offered
     QVERIFY(logHasLine(*app_, QStringLiteral("Speichern abgebrochen.")));
-    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))), QString());
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
+             QString());
     QVERIFY(window_->saveButton()->isEnabled());
   }
 
@@ -125,9 +136,11 @@ class SavingTest : public QObject {
     QVERIFY(waitForSaveEnd(*app_, *window_));
     QVERIFY(!logHasLine(*app_, QStringLiteral("Speichern abgeschlossen.")));
     QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Schreibe in ")));
-    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Lesen der unfragmentierten Aufzeichnung")));
+    QVERIFY(
+        logHasLineStartingWith(*app_, QStringLiteral("Lesen der unfragmentierten Aufzeichnung")));
     QVERIFY(!window_->suppressMessagesBox()->isChecked());
-    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))), QString());
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
+             QString());
   }
 
   void doubleClickOnALineSaves() {
@@ -139,8 +152,10 @@ class SavingTest : public QObject {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
     QVERIFY(waitForSaveEnd(*app_, *window_));
     QCOMPARE(chooser_.requests.size(), size_t{1});
-    QCOMPARE(chooser_.requests[0].proposedName, std::string("04 Sportschau Bundesliga am Sonntag.hav"));
-    QCOMPARE(fileDifference(target("sport.hav"), expectedHavFile(demoImage(), recording(4))), QString());
+    QCOMPARE(chooser_.requests[0].proposedName,
+             std::string("04 Sportschau Bundesliga am Sonntag.hav"));
+    QCOMPARE(fileDifference(target("sport.hav"), expectedHavFile(demoImage(), recording(4))),
+             QString());
   }
 
   void doubleClickWhileSavingDoesNothing() {
