@@ -1,0 +1,84 @@
+// The switches that become settings: the Tevion model, the relaxed "file_system.sys"
+// check and the HOJIN head warnings.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "cli_runner.h"
+#include "expected_output.h"
+#include "support/file_util.h"
+#include "support/temp_dir.h"
+
+namespace korvelo::test {
+namespace {
+
+sample::DiskDescription oneRecordingDisk() {
+  sample::DiskDescription disk = sample::demoDisk();
+  disk.recordings.resize(1);  // 100 HOJINs in blocks 0 ... 6
+  return disk;
+}
+
+TEST(SwitchesTest, TevionDiskIsListedOnlyWithTheTevionSwitch) {
+  TempDir folder;
+  sample::DiskDescription disk = oneRecordingDisk();
+  disk.model = sample::Model::Tevion;
+  const std::string image = folder.file("tevion.img");
+  sample::buildDisk(disk, image);
+
+  const CliRun withSwitch = runCli({"--tevion", "--drive", image, "list"});
+  EXPECT_EQ(withSwitch.status, 0) << withSwitch.err;
+  EXPECT_EQ(withSwitch.outLines(), std::vector<std::string>{expectedListLine(disk.recordings[0])});
+
+  // Without the switch the directory is looked for where the FSR-5000 keeps it.
+  const CliRun withoutSwitch = runCli({"--drive", image, "list"});
+  EXPECT_EQ(withoutSwitch.out, "");
+
+  TempDir out;
+  const CliRun saved = runCli({"--tevion", "--drive", image, "export", "0", "-o", out.path()});
+  EXPECT_EQ(saved.status, 0) << saved.err;
+  EXPECT_EQ(readFileBytes(out.file(expectedFileName(disk.recordings[0]))),
+            expectedHavFile(image, disk, disk.recordings[0]));
+}
+
+TEST(SwitchesTest, MissingFileSystemSectorNeedsTheRelaxedCheck) {
+  TempDir folder;
+  sample::DiskDescription disk = oneRecordingDisk();
+  disk.fileSys = sample::FileSysSector::Absent;
+  const std::string image = folder.file("nofilesys.img");
+  sample::buildDisk(disk, image);
+
+  EXPECT_EQ(runCli({"--drive", image, "search"}).status, 3);
+  const CliRun relaxed = runCli({"--no-filesys-check", "--drive", image, "list"});
+  EXPECT_EQ(relaxed.status, 0) << relaxed.err;
+  EXPECT_EQ(relaxed.outLines(), std::vector<std::string>{expectedListLine(disk.recordings[0])});
+}
+
+TEST(SwitchesTest, HeadWarningsOfEveryHojinOnlyWithWarningsSwitch) {
+  TempDir folder;
+  sample::DiskDescription disk = oneRecordingDisk();
+  disk.recordings[0].defects = {{3, sample::HeadDefect::WrongSignature}};
+  const std::string image = folder.file("defect.img");
+  sample::buildDisk(disk, image);
+  const std::string warning = "Warnung: Signatur des Hojin 3  (von 100) fehlerhaft.";
+
+  TempDir quiet;
+  const CliRun withoutSwitch = runCli({"--drive", image, "export", "0", "-o", quiet.path()});
+  EXPECT_EQ(withoutSwitch.status, 0) << withoutSwitch.err;
+  const auto quietLines = withoutSwitch.errLines();
+  EXPECT_EQ(std::find(quietLines.begin(), quietLines.end(), warning), quietLines.end());
+
+  TempDir loud;
+  const CliRun withSwitch =
+      runCli({"--drive", image, "export", "0", "--warnings", "-o", loud.path()});
+  // A warning about a HOJIN head does not make the copy incomplete.
+  EXPECT_EQ(withSwitch.status, 0) << withSwitch.err;
+  const auto loudLines = withSwitch.errLines();
+  EXPECT_NE(std::find(loudLines.begin(), loudLines.end(), warning), loudLines.end())
+      << withSwitch.err;
+  EXPECT_EQ(readFileBytes(loud.file(expectedFileName(disk.recordings[0]))),
+            expectedHavFile(image, disk, disk.recordings[0]));
+}
+
+}  // namespace
+}  // namespace korvelo::test
