@@ -85,7 +85,12 @@ void checkListing(const Fsr5000Disk& recorder, const Expected& expected) {
   KORVELO_FUZZ_CHECK(entries.size() == expected.images.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     KORVELO_FUZZ_CHECK(entries[i]->getSector() == expected.sectors[i]);
-    checkEntry(*entries[i], expected.images[i]);
+    // The input fills at most the first slots; the rest are zeros, all alike.
+    if (i < 16) {
+      checkEntry(*entries[i], expected.images[i]);
+    } else {
+      KORVELO_FUZZ_CHECK(std::memcmp(entries[i]->getData(), expected.images[i].data(), kEntryImageBytes) == 0);
+    }
   }
 }
 
@@ -96,7 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = input.u8();
   const bool tevion = flags & 1;
   const DiskLayout& layout = tevion ? kPvr8005Layout : kFsr5000Layout;
-  const uint16_t announced = input.u16();
+  // Most inputs announce a few slots: a count of 2000 and more makes every input visit
+  // all 2000 slots, which costs a hundred times as much, so it needs flag 0x40.
+  const uint16_t rawCount = input.u16();
+  const uint16_t announced = (flags & 0x40) ? rawCount : rawCount % 40;
   const uint32_t cut = input.u32();
   const uint16_t failingSlot = input.u16();
 

@@ -75,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const DiskLayout& layout = (flags & 1) ? kPvr8005Layout : kFsr5000Layout;
   const uint16_t sizeSelector = input.u16();
   const uint32_t hugeSize = input.u32();
-  int fatSize = static_cast<int>(sizeSelector % 300) - 1;  // -1 probes the disk: rare on purpose
+  // Small sizes keep the input's bytes a large part of the file FAT; flag 0x20 takes
+  // sizes up to 298 (real disks have 72 and more). -1 makes the location probe the disk.
+  int fatSize = static_cast<int>(sizeSelector % ((flags & 0x20) ? 300 : 10)) - 1;
   // Absurd manual values: too large to read, never allocated.
   if (flags & 2) fatSize = static_cast<int>(kLargestReadableFatSize + 1 + hugeSize % (INT_MAX - kLargestReadableFatSize));
   const int entryNumber = static_cast<int16_t>(input.u16());

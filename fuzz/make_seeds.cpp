@@ -45,7 +45,7 @@ void save(const fs::path& folder, const std::string& target, const std::string& 
 Bytes directoryInput(uint8_t flags, uint16_t announced, uint32_t cut, uint16_t failingSlot,
                      const std::vector<Bytes>& slots) {
   Bytes out;
-  put8(out, flags);
+  put8(out, flags | 0x40);  // the count as it stands
   put16(out, announced);
   put32(out, cut);
   put16(out, failingSlot);
@@ -69,7 +69,7 @@ void directorySeeds(const fs::path& folder, const DiskDescription& disk) {
 void locationSeeds(const fs::path& folder, const DiskDescription& disk) {
   for (const Recording& recording : disk.recordings) {
     Bytes out;
-    put8(out, 0);
+    put8(out, 0x20);                             // sizes up to 298
     put16(out, uint16_t(disk.fileFatSize + 1));  // the target takes this less one as F
     put32(out, 0);
     put16(out, recording.entryNumber);
@@ -77,6 +77,15 @@ void locationSeeds(const fs::path& folder, const DiskDescription& disk) {
     append(out, withoutTrailingZeros(fileFatImage(disk, recording)));
     save(folder, "hojin_location", "entry" + std::to_string(recording.entryNumber), out);
   }
+  // F = 1, blocks 10 and 11 of entry 0 (bits 11 and 12), HOJIN 17.
+  Bytes small;
+  put8(small, 0);
+  put16(small, 2);
+  put32(small, 0);
+  put16(small, 0);
+  put32(small, 17);
+  append(small, {0x00, 0x30});
+  save(folder, "hojin_location", "two_blocks", small);
 }
 
 void headSeeds(const fs::path& folder, const DiskDescription& disk) {

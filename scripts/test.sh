@@ -14,3 +14,7 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
+
+# Every fuzz target replays the inputs that once broke it and runs a short fixed
+# number of new ones (clang build in build-fuzz/).
+scripts/fuzz.sh --runs 20000
