@@ -1,0 +1,140 @@
+// The head scan: the data area is walked block by block, reading only A-sectors. A
+// block counts when its first HOJIN carries a head whose two numbers agree and name
+// the first HOJIN of a block (16 m + 1); then the heads of its other 15 HOJINs are
+// read to see how far the block is filled. The blocks are chained afterwards.
+
+#include <cerrno>
+#include <limits>
+
+#include "disk/text.h"
+#include "recfs/rescue_scan.h"
+#include "recfs/rescue_scan_support.h"
+#include "recfs/sector_math.h"
+#include "recfs/status_text.h"
+
+namespace korvelo {
+namespace {
+
+constexpr int64_t kProgressEveryBlocks = 256;
+
+// The sector after the last one the scan may look at; max when the size is unknown
+// (the scan then ends at the first read past the end).
+int64_t scanEnd(const PhysicalDrive& drive, const RescueScanOptions& options) {
+  int64_t end = std::numeric_limits<int64_t>::max();
+  const ByteSource* source = drive.source();
+  if (source) {
+    const MediaInfo info = source->mediaInfo();
+    if (info.sizeBytes >= 0) end = info.sizeBytes / kSectorSize;
+  }
+  if (options.lastSector >= 0 && options.lastSector < end) end = options.lastSector + 1;
+  return end;
+}
+
+bool isBlockHead(const HojinBuffer& head) {
+  if (!head.hasSignature()) return false;
+  const uint32_t number = head.getInternalNumber();
+  return number == head.getInternalNumber2() && (number - 1) % kHojinsPerBlock == 0;
+}
+
+// Reads the heads of HOJINs 2 ... 16 of a block whose first head was good.
+void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head,
+                     HeadBlock& block, int64_t& unreadable) {
+  int fitting = 1;
+  block.extent = 1;
+  for (int i = 1; i < kHojinsPerBlock; ++i) {
+    if (!drive.readSectorInto(blockStart + int64_t{kSectorsPerHojin} * i, 1, head.getData())) {
+      ++unreadable;
+      continue;
+    }
+    if (!headCarriesNumber(head, block.firstNumber + static_cast<uint32_t>(i))) continue;
+    ++fitting;
+    block.extent = i + 1;
+  }
+  block.damagedHeads = block.extent - fitting;
+}
+
+struct BlockWalk {
+  std::vector<HeadBlock> blocks;
+  bool interrupted = false;
+  int64_t scanned = 0;
+  int64_t unreadable = 0;
+};
+
+BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
+                     const RescueScanOptions& options) {
+  BlockWalk walk;
+  HojinBuffer head;
+  ScanProgress progress;
+  progress.total = end > dataStart ? (end - dataStart + kSectorsPerBlock - 1) / kSectorsPerBlock : 0;
+  if (end == std::numeric_limits<int64_t>::max()) progress.total = 0;  // unknown
+  int64_t emptyRun = 0;
+  for (int64_t block = 0;; ++block) {
+    const std::optional<int64_t> start = checkedOffset(dataStart, kSectorsPerBlock, block);
+    if (!start || *start >= end) break;
+    if (stopRequested(options)) {
+      walk.interrupted = true;
+      break;
+    }
+    if (options.progress && block % kProgressEveryBlocks == 0) {
+      progress.done = block;
+      options.progress(progress);
+    }
+    ++walk.scanned;
+    if (!drive.readSectorInto(*start, 1, head.getData())) {
+      if (drive.lastError() == ENXIO) break;  // past the end of a disk of unknown size
+      ++walk.unreadable;
+    } else if (isBlockHead(head)) {
+      HeadBlock found{block, head.getInternalNumber(), head.isRecordingStart(), 1, 0};
+      readRestOfBlock(drive, *start, head, found, walk.unreadable);
+      walk.blocks.push_back(found);
+      if (found.recordingStart) ++progress.found;
+      emptyRun = 0;
+      continue;
+    }
+    if (options.emptyBlockLimit > 0 && ++emptyRun >= options.emptyBlockLimit) break;
+  }
+  progress.done = walk.interrupted ? walk.scanned : std::max(progress.total, walk.scanned);
+  progress.total = std::max(progress.total, progress.done);
+  if (options.progress) options.progress(progress);
+  return walk;
+}
+
+}  // namespace
+
+bool settleFileFatSizeForRescue(Fsr5000Disk& disk, RescueScanResult& result) {
+  const std::string kept = statusText();
+  const int size = disk.getSizeFileFAT();
+  setStatus(kept);
+  result.fileFatSize = size;
+  if (size <= 0) {
+    result.message =
+        "\"File-FAT-Size\" unbekannt: bitte den Wert vorgeben, dann erneut suchen.";
+    return false;
+  }
+  result.ok = true;
+  return true;
+}
+
+RescueScanResult scanHojinHeads(Fsr5000Disk& disk, const RescueScanOptions& options) {
+  RescueScanResult result;
+  if (!settleFileFatSizeForRescue(disk, result)) return result;
+  const int64_t dataStart = disk.layout().dataAreaStart(result.fileFatSize);
+  PhysicalDrive& drive = disk.getDrive();
+  const BlockWalk walk = walkBlocks(drive, dataStart, scanEnd(drive, options), options);
+  ChainResult chains = chainHeadBlocks(walk.blocks, dataStart);
+  result.interrupted = walk.interrupted;
+  result.scanned = walk.scanned;
+  result.unreadable = walk.unreadable;
+  result.orphanBlocks = chains.orphanBlocks;
+  result.recordings = std::move(chains.recordings);
+  result.message = textf("%d Aufnahme(n) in %lld Blöcken gefunden%s.",
+                         static_cast<int>(result.recordings.size()),
+                         static_cast<long long>(result.scanned),
+                         result.interrupted ? ", Suche abgebrochen" : "");
+  if (result.orphanBlocks > 0)
+    result.message += textf(" %lld Block/Blöcke mit HOJIN-Köpfen gehören zu keiner Aufnahme.",
+                            static_cast<long long>(result.orphanBlocks));
+  return result;
+}
+
+}  // namespace korvelo

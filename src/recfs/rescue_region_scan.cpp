@@ -1,0 +1,101 @@
+// The region scan: every file FAT 1 ... 2000 is read; one with set bits whose entry
+// number the directory does not list is a recording the directory lost. Its length
+// comes from the HOJIN heads along its blocks, since its entry image is gone.
+
+#include <algorithm>
+#include <climits>
+#include <set>
+
+#include "disk/text.h"
+#include "recfs/file_fat.h"
+#include "recfs/hojin_buffer.h"
+#include "recfs/rescue_scan.h"
+#include "recfs/rescue_scan_support.h"
+#include "recfs/sector_math.h"
+
+namespace korvelo {
+namespace {
+
+constexpr int kProgressEveryRegions = 50;
+
+std::set<int> listedEntryNumbers(const Fsr5000Disk& disk) {
+  std::set<int> listed;
+  for (const auto& entry : disk.getEntries()) listed.insert(entry->getEntryNumber());
+  return listed;
+}
+
+std::vector<int64_t> blocksOf(const FileFat& fat) {
+  std::vector<int64_t> blocks;
+  blocks.reserve(static_cast<size_t>(fat.setBitCount()));
+  for (int64_t ordinal = 1; ordinal <= fat.setBitCount(); ++ordinal)
+    blocks.push_back(fat.findBlock(ordinal).bitNumber - 1);
+  return blocks;
+}
+
+// Counts the HOJINs from 1 on whose heads carry the signature and their own number in
+// both places, reading only A-sectors; stops at the first that does not.
+void countHojinsByHeads(PhysicalDrive& drive, RescuedRecording& recording) {
+  HojinBuffer head;
+  const int64_t available = int64_t{kHojinsPerBlock} * static_cast<int64_t>(recording.blocks.size());
+  recording.hojins = static_cast<int>(std::min<int64_t>(available, INT32_MAX));
+  int counted = 0;
+  for (int k = 1; k <= recording.hojins; ++k) {
+    const int64_t sector = recording.sectorOfHojin(k);
+    if (sector < 0 || !drive.readSectorInto(sector, 1, head.getData())) break;
+    if (k == 1) recording.startMarked = head.hasSignature() && head.isRecordingStart();
+    if (!headCarriesNumber(head, static_cast<uint32_t>(k))) break;
+    counted = k;
+  }
+  recording.hojins = counted;
+  recording.headsEndEarly =
+      int64_t{counted} <= int64_t{kHojinsPerBlock} * (static_cast<int64_t>(recording.blocks.size()) - 1);
+}
+
+}  // namespace
+
+RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& options) {
+  RescueScanResult result;
+  if (!settleFileFatSizeForRescue(disk, result)) return result;
+  const int size = result.fileFatSize;
+  const std::set<int> listed = listedEntryNumbers(disk);
+  const DiskLayout& layout = disk.layout();
+  PhysicalDrive& drive = disk.getDrive();
+  ScanProgress progress{0, kMaxEntryNumber + 1, 0};
+
+  for (int region = 1; region <= kMaxEntryNumber + 1; ++region) {
+    if (stopRequested(options)) {
+      result.interrupted = true;
+      break;
+    }
+    progress.done = region - 1;
+    if (options.progress && progress.done % kProgressEveryRegions == 0) options.progress(progress);
+    const int entryNumber = region - 1;
+    if (listed.count(entryNumber) > 0) continue;
+    ++result.scanned;
+    const std::optional<int64_t> sector = checkedOffset(layout.fatAreaStart, region, size);
+    std::unique_ptr<uint8_t[]> bytes = sector ? drive.readSector(*sector, size) : nullptr;
+    if (!bytes) {
+      ++result.unreadable;
+      continue;
+    }
+    const FileFat fat(std::move(bytes), int64_t{size} * kSectorSize);
+    if (fat.setBitCount() == 0) continue;
+    RescuedRecording recording;
+    recording.id = entryNumber;
+    recording.method = RescueMethod::FileFatRegions;
+    recording.region = region;
+    recording.dataAreaStart = layout.dataAreaStart(size);
+    recording.blocks = blocksOf(fat);
+    countHojinsByHeads(drive, recording);
+    result.recordings.push_back(std::move(recording));
+    progress.found = static_cast<int>(result.recordings.size());
+  }
+  progress.done = result.interrupted ? progress.done : progress.total;
+  if (options.progress) options.progress(progress);
+  result.message = textf("%d verlorene Aufnahme(n) in %lld Dateizuordnungstabellen gefunden%s.",
+                         progress.found, static_cast<long long>(result.scanned),
+                         result.interrupted ? ", Suche abgebrochen" : "");
+  return result;
+}
+
+}  // namespace korvelo
