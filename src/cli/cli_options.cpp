@@ -173,17 +173,8 @@ CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
   return command;
 }
 
-}  // namespace
-
-std::string versionLine() { return std::string(kProgramName) + " " + kVersion; }
-
-ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
-                             std::ostream& err) {
-  Invocation invocation;
-  int fatSize = 0;
-  bool showVersion = false;
-
-  CLI::App app(kDescription, kProgramName);
+// The whole command line: global options, then the three commands with their own.
+void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bool& showVersion) {
   app.formatter(std::make_shared<GermanFormatter>());
   app.option_defaults()->group("Allgemeine Optionen");
   app.set_help_flag("-h,--help", "Diese Hilfe zeigen und beenden");
@@ -196,9 +187,34 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   app.add_subcommand("search", "Sucht die Recorder-Festplatte und prüft die File-FAT-Size")
       ->group("Befehle");
   addListCommand(app, invocation.list)->group("Befehle");
-  CLI::App* exportCommand = addExportCommand(app, invocation.exportOptions);
-  exportCommand->group("Befehle");
+  addExportCommand(app, invocation.exportOptions)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();  // the global one serves
+}
+
+// Empty when the export's choice of recordings makes sense, else what is wrong with it.
+std::string exportChoiceProblem(const ExportOptions& options) {
+  if (options.all && !options.entries.empty()) return "Eintragsnummern und --all schließen sich aus.";
+  if (!options.all && options.entries.empty()) return "Bitte Eintragsnummern oder --all angeben.";
+  return {};
+}
+
+Command commandNamed(const std::string& word) {
+  if (word == "list") return Command::List;
+  if (word == "export") return Command::Export;
+  return Command::Search;
+}
+
+}  // namespace
+
+std::string versionLine() { return std::string(kProgramName) + " " + kVersion; }
+
+ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                             std::ostream& err) {
+  Invocation invocation;
+  int fatSize = 0;
+  bool showVersion = false;
+  CLI::App app(kDescription, kProgramName);
+  describeCommandLine(app, invocation, fatSize, showVersion);
 
   try {
     app.parse(argc, argv);
@@ -219,18 +235,11 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   }
   const auto chosen = app.get_subcommands();
   if (chosen.empty()) return reportUsageError("Es fehlt ein Befehl (search, list oder export).", err);
-  const std::string& word = chosen.front()->get_name();
-  invocation.command = word == "list" ? Command::List
-                       : word == "export" ? Command::Export
-                                          : Command::Search;
+  invocation.command = commandNamed(chosen.front()->get_name());
   if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
-
-  const ExportOptions& exportOptions = invocation.exportOptions;
   if (invocation.command == Command::Export) {
-    if (exportOptions.all && !exportOptions.entries.empty())
-      return reportUsageError("Eintragsnummern und --all schließen sich aus.", err);
-    if (!exportOptions.all && exportOptions.entries.empty())
-      return reportUsageError("Bitte Eintragsnummern oder --all angeben.", err);
+    const std::string problem = exportChoiceProblem(invocation.exportOptions);
+    if (!problem.empty()) return reportUsageError(problem, err);
   }
   return invocation;
 }

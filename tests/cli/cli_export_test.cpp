@@ -183,6 +183,23 @@ TEST_F(ExportTest, ProgressLineOnATerminalIsClearedBeforeLogLines) {
   expectExported(0);
 }
 
+TEST(SourceAsTargetTest, TheSourceImageIsNeverOverwrittenEvenWithForce) {
+  // The image lies in the output folder under the very name a recording gets.
+  TempDir output;
+  const sample::DiskDescription disk = sample::demoDisk();
+  const std::string image = output.file(expectedFileName(disk.recordings[1]));
+  sample::buildDisk(disk, image);
+  const std::string before = fileFingerprint(image);
+  const CliRun run = runCli({"--drive", image, "export", "1", "--force", "-o", output.path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(fileFingerprint(image), before);
+  const auto lines = run.errLines();
+  EXPECT_LT(findLine(lines, "Zieldatei \"" + image + "\" ist das Quelllaufwerk; überspringe."),
+            lines.size())
+      << run.err;
+}
+
 class NumberedDiskTest : public ::testing::Test {
  protected:
   void SetUp() override {

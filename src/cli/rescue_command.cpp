@@ -1,0 +1,285 @@
+// rescue: finds recordings that the directory no longer leads to (by the file FATs, or
+// by the HOJIN heads when those are gone too), lists them, and saves chosen ones as
+// ".hav" files through the same export job and save driver as every other recording.
+
+#include <CLI/CLI.hpp>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <set>
+
+#include "cli/cli_session.h"
+#include "cli/commands.h"
+#include "cli/folder_chooser.h"
+#include "cli/progress_view.h"
+#include "disk/text.h"
+#include "recfs/rescue_disk.h"
+#include "recfs/rescue_scan.h"
+
+namespace korvelo::cli {
+
+namespace {
+
+// Steps a job may take beyond those its HOJIN count needs before it counts as stuck.
+constexpr int kSpareSteps = 16;
+
+std::atomic<bool> interruptRequested{false};
+
+extern "C" void onInterrupt(int) { interruptRequested.store(true); }
+
+// Ctrl-C during a scan ends the scan (what was found is still listed), not the program.
+class InterruptScope {
+ public:
+  InterruptScope() : previous_(std::signal(SIGINT, onInterrupt)) { interruptRequested = false; }
+  ~InterruptScope() { std::signal(SIGINT, previous_); }
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+bool byHeads(const RescueOptions& options) { return options.scan == "heads"; }
+
+RescueScanResult runScan(Fsr5000Disk& disk, const RescueOptions& options, Terminal& terminal) {
+  const char* what = byHeads(options) ? "Blöcke" : "Dateizuordnungstabellen";
+  RescueScanOptions scan;
+  scan.stop = &interruptRequested;
+  scan.emptyBlockLimit = options.scanLimit;
+  scan.progress = [&terminal, what](const ScanProgress& p) {
+    const std::string total = p.total > 0 ? formatThousands(p.total, '.') : std::string("?");
+    terminal.showProgress(textf("Suche: %s von %s %s, %d gefunden",
+                                formatThousands(p.done, '.').c_str(), total.c_str(), what, p.found));
+  };
+  InterruptScope interrupts;
+  RescueScanResult result = byHeads(options) ? scanHojinHeads(disk, scan) : scanFileFatRegions(disk, scan);
+  terminal.clearProgress();
+  return result;
+}
+
+std::string whereFound(const RescuedRecording& recording) {
+  if (recording.method == RescueMethod::FileFatRegions)
+    return textf("FAT-Bereich %d", recording.region);
+  return textf("ab Block %lld", static_cast<long long>(recording.blocks.front()));
+}
+
+// "5\tGerettet 5\tFAT-Bereich 6\t2 Blöcke\t17 HOJINs\t 565.760 Bytes\tsicher"
+std::string listLine(const RescuedRecording& recording) {
+  std::string verdict = confidenceName(recording.confidence());
+  const std::vector<std::string> doubts = recording.doubts();
+  for (size_t i = 0; i < doubts.size(); ++i) verdict += (i == 0 ? " (" : ", ") + doubts[i];
+  if (!doubts.empty()) verdict += ")";
+  return textf("%d\tGerettet %d\t%s\t%zu Blöcke\t%d HOJINs\t %s Bytes\t%s", recording.id,
+               recording.id, whereFound(recording).c_str(), recording.blocks.size(),
+               recording.hojins,
+               formatThousands(static_cast<int64_t>(recording.sizeInBytes()), '.').c_str(),
+               verdict.c_str());
+}
+
+std::string resultJson(const RescueScanResult& result, const RescueOptions& options) {
+  nlohmann::json recordings = nlohmann::json::array();
+  for (const RescuedRecording& r : result.recordings) {
+    recordings.push_back({{"id", r.id},
+                          {"title", textf("Gerettet %d", r.id)},
+                          {"region", r.region},
+                          {"blocks", r.blocks},
+                          {"hojins", r.hojins},
+                          {"size_bytes", r.sizeInBytes()},
+                          {"first_sector", r.sectorOfHojin(1)},
+                          {"confidence", confidenceName(r.confidence())},
+                          {"doubts", r.doubts()}});
+  }
+  const nlohmann::json document = {{"scan", byHeads(options) ? "heads" : "regions"},
+                                   {"file_fat_size", result.fileFatSize},
+                                   {"interrupted", result.interrupted},
+                                   {"scanned", result.scanned},
+                                   {"unreadable", result.unreadable},
+                                   {"orphan_blocks", result.orphanBlocks},
+                                   {"recordings", recordings}};
+  return document.dump(2);
+}
+
+// The ids to save in the order found; unknown ids are reported and make the call wrong.
+bool chooseIds(const RescueScanResult& result, const RescueOptions& options, Terminal& terminal,
+               std::vector<int>& chosen) {
+  std::set<int> known;
+  for (const RescuedRecording& r : result.recordings) known.insert(r.id);
+  bool allKnown = true;
+  for (int id : options.ids) {
+    if (known.count(id) > 0) continue;
+    terminal.logLine(textf("korvelo-cli: Eine gerettete Aufnahme %d gibt es nicht.", id));
+    allKnown = false;
+  }
+  const std::set<int> wanted(options.ids.begin(), options.ids.end());
+  for (const RescuedRecording& r : result.recordings)
+    if (options.all || wanted.count(r.id) > 0) chosen.push_back(r.id);
+  return allKnown;
+}
+
+struct SavedJob {
+  bool retired = false;
+  int errorCode = 0;
+  int damagedHojins = 0;
+  uint64_t expectedSize = 0;
+  std::string path;
+
+  bool complete() const {
+    struct stat status {};
+    return retired && errorCode == 0 && damagedHojins == 0 &&
+           ::stat(path.c_str(), &status) == 0 && static_cast<uint64_t>(status.st_size) == expectedSize;
+  }
+};
+
+class RescueExport {
+ public:
+  RescueExport(CliSession& session, RescueDisk& disk, const RescueOptions& options)
+      : session_(session),
+        disk_(disk),
+        options_(options),
+        chooser_(options.outputFolder, options.force, session.app().log),
+        progress_(session.app().jobs, session.view(), session.terminal()),
+        driver_(session.app().makeSaveDriver(progress_)) {
+    const ByteSource* source = disk.getDrive().source();
+    chooser_.protectSource(source ? source->identity() : std::nullopt);
+    driver_.setJobRetiredHook([this](const HavExportJob& job) {
+      saved_ = SavedJob{true, job.getErrorCode(), job.getDamagedHojins(), job.getExpectedSize(),
+                        job.getPath()};
+    });
+  }
+
+  // The driver refers to progress_ and the jobs to disk_: nothing may stay queued.
+  ~RescueExport() { session_.app().jobs.clear(); }
+
+  bool save(int id, int recording, int recordings, std::ostream& out) {
+    AppState& app = session_.app();
+    saved_ = SavedJob{};
+    progress_.beginRecording(recording, recordings);
+    app.log.append(textf("Gerettete Aufnahme %d ausgewählt.", id));
+    auto job = std::make_unique<HavExportJob>(disk_);
+    std::string folder = options_.outputFolder;
+    const int prepared = job->prepareSave(*disk_.entryFor(id), chooser_, nullptr, folder,
+                                          app.hojinsPerStep, !options_.noEntryNumber);
+    if (!job->getMessages().empty()) app.log.append(job->getMessages());
+    if (prepared != 0) {
+      app.log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", prepared));
+      return false;
+    }
+    const int limit = job->getNumberOfHojins() / app.hojinsPerStep + kSpareSteps;
+    app.jobs.push_back(std::move(job));
+    driver_.startSaving();
+    for (int steps = 0; !app.jobs.empty() && driver_.isSavingActive(); ++steps) {
+      if (steps > limit) {
+        app.log.append("Abbruch: Speichern kommt nicht zum Ende.");
+        break;
+      }
+      driver_.saveStep();
+    }
+    app.jobs.clear();
+    session_.terminal().clearProgress();
+    if (saved_.complete()) {
+      out << saved_.path << "\n";
+      out.flush();
+      return true;
+    }
+    app.log.append(textf("Gerettete Aufnahme %d wurde nicht vollständig gespeichert.", id));
+    return false;
+  }
+
+ private:
+  CliSession& session_;
+  RescueDisk& disk_;
+  const RescueOptions& options_;
+  FolderChooser chooser_;
+  ProgressView progress_;
+  SaveDriver& driver_;
+  SavedJob saved_;
+};
+
+ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
+                       const RescueOptions& options, std::ostream& out) {
+  std::vector<int> chosen;
+  if (!chooseIds(result, options, session.terminal(), chosen)) return ExitCode::UsageError;
+  std::error_code error;
+  std::filesystem::create_directories(options.outputFolder, error);
+  if (!std::filesystem::is_directory(options.outputFolder, error)) {
+    session.app().log.append(textf("Zielordner \"%s\" ist kein Ordner.", options.outputFolder.c_str()));
+    return ExitCode::ExportFailed;
+  }
+  AppState& app = session.app();
+  app.settings.suppressWarnings = !options.warnings;
+  app.settings.useRecordDate = false;  // a rescued recording has no start time
+  app.settings.millisecondsPause = 0;
+  RescueDisk disk(*app.disk, result.recordings);
+  RescueExport run(session, disk, options);
+  int complete = 0;
+  const int count = static_cast<int>(chosen.size());
+  for (int i = 0; i < count; ++i)
+    if (run.save(chosen[i], i + 1, count, out)) ++complete;
+  return complete == count ? ExitCode::Success : ExitCode::ExportFailed;
+}
+
+}  // namespace
+
+CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options) {
+  CLI::App* command = app.add_subcommand(
+      "rescue", "Sucht Aufnahmen, die das Verzeichnis nicht mehr nennt (gelöscht oder "
+                "beschädigt), und listet sie auf stdout");
+  command->option_defaults()->group("Optionen von rescue");
+  command->fallthrough();
+  command->add_option("--scan", options.scan,
+                      "regions: Dateizuordnungstabellen ohne Verzeichniseintrag (Vorgabe); "
+                      "heads: HOJIN-Köpfe im Datenbereich, wenn auch die Tabellen zerstört sind")
+      ->type_name("ART")
+      ->check(CLI::IsMember({"regions", "heads"}));
+  command->add_flag("--json", options.json, "Liste als JSON-Objekt ausgeben");
+  command->add_option("--scan-limit", options.scanLimit,
+                      "heads: nach so vielen Blöcken ohne HOJIN-Kopf hinter dem letzten "
+                      "gefundenen aufhören (0: ganze Festplatte, Vorgabe)")
+      ->type_name("BLÖCKE")
+      ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
+  CLI::App* save = command->add_subcommand(
+      "export", "Speichert gerettete Aufnahmen als \".hav\"-Dateien; stdout erhält die Pfade");
+  save->option_defaults()->group("Optionen von rescue export");
+  save->set_help_flag();
+  save->fallthrough();
+  save->add_option("ID", options.ids, "Nummern der geretteten Aufnahmen, wie \"rescue\" sie zeigt")
+      ->type_name("NUMMER")
+      ->check(CLI::Range(0, 65535));
+  save->add_flag("--all", options.all, "Alle geretteten Aufnahmen speichern");
+  save->add_option("-o,--output", options.outputFolder, "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
+      ->type_name("ORDNER");
+  save->add_flag("--force", options.force, "Vorhandene Zieldateien überschreiben");
+  save->add_flag("--no-entry-number", options.noEntryNumber,
+                 "Keine Nummer an den Anfang der Dateinamen setzen");
+  save->add_flag("--warnings", options.warnings, "Warnungen zu jedem HOJIN-Kopf zeigen");
+  save->callback([&options] { options.exportWanted = true; });
+  return command;
+}
+
+ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostream& out) {
+  const RescueOptions& options = invocation.rescue;
+  if (options.exportWanted && options.all == !options.ids.empty()) {
+    terminal.logLine(options.all ? "korvelo-cli: Nummern und --all schließen sich aus."
+                                 : "korvelo-cli: Bitte Nummern oder --all angeben.");
+    return ExitCode::UsageError;
+  }
+  CliSession session(invocation, terminal);
+  if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  const RescueScanResult result = runScan(*session.app().disk, options, terminal);
+  session.app().log.append(result.message);
+  if (!result.ok) return ExitCode::ExportFailed;
+  if (options.exportWanted) return exportRescued(session, result, options, out);
+  if (options.json) {
+    out << resultJson(result, options) << "\n";
+  } else {
+    for (const RescuedRecording& recording : result.recordings) out << listLine(recording) << "\n";
+  }
+  out.flush();
+  return ExitCode::Success;
+}
+
+}  // namespace korvelo::cli
