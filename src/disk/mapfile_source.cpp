@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -39,10 +40,35 @@ bool isCurrentStatus(const std::string& field) {
   return field.size() == 1 && std::string_view("?*/-FG+").find(field[0]) != std::string_view::npos;
 }
 
-bool isStatusLine(const std::vector<std::string>& fields) {
-  if (fields.size() < 2 || fields.size() > 3) return false;
-  if (!parseNumber(fields[0]) || !isCurrentStatus(fields[1])) return false;
-  return fields.size() == 2 || parseNumber(fields[2]).has_value();
+// Empty when the fields form a status line "current_pos current_status [current_pass]".
+std::string statusLineFault(const std::vector<std::string>& fields) {
+  if (fields.size() < 2 || fields.size() > 3)
+    return "Statuszeile erwartet (Position, Status und wahlweise Durchgang)";
+  if (!parseNumber(fields[0])) return "Position \"" + fields[0] + "\" ist keine Zahl";
+  if (!isCurrentStatus(fields[1])) return "unbekannter Status \"" + fields[1] + "\"";
+  if (fields.size() == 3 && !parseNumber(fields[2]))
+    return "Durchgang \"" + fields[2] + "\" ist keine Zahl";
+  return {};
+}
+
+// Empty when the fields form a block line that starts at or after nextFree.
+std::string blockLineFault(const std::vector<std::string>& fields, int64_t nextFree) {
+  if (fields.size() != 3) return "erwartet werden Position, Größe und Status";
+  if (!isBlockStatus(fields[2])) return "unbekannter Status \"" + fields[2] + "\"";
+  const auto pos = parseNumber(fields[0]);
+  if (!pos) return "Position \"" + fields[0] + "\" ist keine Zahl";
+  const auto size = parseNumber(fields[1]);
+  if (!size) return "Größe \"" + fields[1] + "\" ist keine Zahl";
+  if (*size == 0) return "Bereich der Größe 0";
+  if (*pos < nextFree) return "Bereich beginnt vor dem Ende des vorigen";
+  if (*size > std::numeric_limits<int64_t>::max() - *pos)
+    return "Bereich reicht über die größte Position hinaus";
+  return {};
+}
+
+std::nullopt_t fail(MapfileProblem* problem, int line, std::string reason) {
+  if (problem) *problem = MapfileProblem{line, std::move(reason)};
+  return std::nullopt;
 }
 
 // Adds [begin, end) to the finished areas, joining it to a finished area ending at begin.
@@ -59,30 +85,29 @@ void addFinished(FinishedAreas& areas, int64_t begin, int64_t end) {
 
 }  // namespace
 
-std::optional<FinishedAreas> parseMapfile(std::istream& text) {
+std::optional<FinishedAreas> parseMapfile(std::istream& text, MapfileProblem* problem) {
   FinishedAreas finished;
   bool statusLineSeen = false;
   int64_t nextFree = 0;  // blocks must not start before the end of the previous one
+  int lineNumber = 0;
   for (std::string line; std::getline(text, line);) {
+    ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::vector<std::string> fields = splitFields(line);
     if (fields.empty() || fields[0][0] == '#') continue;
+    const std::string fault = statusLineSeen ? blockLineFault(fields, nextFree)
+                                             : statusLineFault(fields);
+    if (!fault.empty()) return fail(problem, lineNumber, fault);
     if (!statusLineSeen) {
-      if (!isStatusLine(fields)) return std::nullopt;
       statusLineSeen = true;
       continue;
     }
-    if (fields.size() != 3 || !isBlockStatus(fields[2])) return std::nullopt;
-    const auto pos = parseNumber(fields[0]);
-    const auto size = parseNumber(fields[1]);
-    if (!pos || !size || *size == 0 || *pos < nextFree ||
-        *size > std::numeric_limits<int64_t>::max() - *pos) {
-      return std::nullopt;
-    }
-    nextFree = *pos + *size;
-    if (fields[2] == "+") addFinished(finished, *pos, nextFree);
+    const int64_t pos = *parseNumber(fields[0]);
+    nextFree = pos + *parseNumber(fields[1]);
+    if (fields[2] == "+") addFinished(finished, pos, nextFree);
   }
-  if (!statusLineSeen || text.bad()) return std::nullopt;
+  if (text.bad()) return fail(problem, 0, "die Datei ließ sich nicht zu Ende lesen");
+  if (!statusLineSeen) return fail(problem, 0, "keine Statuszeile, die Datei ist leer oder nur Kommentar");
   return finished;
 }
 
@@ -121,6 +146,24 @@ std::unique_ptr<ByteSource> openMapfileSource(std::unique_ptr<ByteSource> image,
   }
   if (error) *error = 0;
   return std::make_unique<MapfileSource>(std::move(image), std::move(*finished));
+}
+
+std::optional<MapfileProblem> checkMapfile(const std::string& path) {
+  errno = 0;
+  std::ifstream text(path);
+  if (!text) {
+    const int error = errno != 0 ? errno : ENOENT;
+    return MapfileProblem{0, std::string("lässt sich nicht lesen: ") + std::strerror(error)};
+  }
+  MapfileProblem problem;
+  if (parseMapfile(text, &problem)) return std::nullopt;
+  return problem;
+}
+
+std::string describeMapfileProblem(const std::string& path, const MapfileProblem& problem) {
+  std::string text = "Fehler in der Mapdatei \"" + path + "\"";
+  if (problem.line > 0) text += ", Zeile " + std::to_string(problem.line);
+  return text + ": " + problem.reason;
 }
 
 }  // namespace korvelo

@@ -23,8 +23,23 @@ namespace korvelo {
 // The finished areas of a mapfile as merged byte ranges: start -> end (exclusive).
 using FinishedAreas = std::map<int64_t, int64_t>;
 
-// Nothing when the text is not a well-formed mapfile.
-std::optional<FinishedAreas> parseMapfile(std::istream& text);
+// Where and why a mapfile is not well formed. `line` counts from 1; 0 when the fault
+// belongs to no single line (no status line at all, the file unreadable).
+struct MapfileProblem {
+  int line = 0;
+  std::string reason;  // German, for the user
+};
+
+// Nothing when the text is not a well-formed mapfile; then *problem says where and why.
+std::optional<FinishedAreas> parseMapfile(std::istream& text, MapfileProblem* problem = nullptr);
+
+// Reads the mapfile at `path` the way opening a drive with it does; nothing when it is
+// well formed, else the problem (an unreadable file gives line 0 and the system's reason).
+std::optional<MapfileProblem> checkMapfile(const std::string& path);
+
+// The line the front ends show: "Fehler in der Mapdatei "<path>", Zeile <n>: <reason>",
+// without the line number when the fault belongs to no single line.
+std::string describeMapfileProblem(const std::string& path, const MapfileProblem& problem);
 
 class MapfileSource final : public ByteSource {
  public:

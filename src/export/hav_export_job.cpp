@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "disk/text.h"
 #include "export/save_target.h"
 
@@ -154,9 +156,14 @@ void HavExportJob::copyStep(bool suppressWarnings) {
     }
     const int64_t size = measureFile();
     if (size < 0) {
+      // The file is gone from its folder (or its folder is): whatever was written is
+      // out of reach, so the job must not count as done.
+      const int reason = errno;
       finished = true;
       addLine("Problem getting information about written file.");
-      closeForFinish();
+      addOnNewLine(textf("  FileException: %s", describeError(reason).c_str()));
+      file.discard();
+      errorCode = kIncomplete;
     } else if (static_cast<uint64_t>(size) >= expectedSize) {
       finished = true;
       if (closeForFinish()) addLine("Speichern abgeschlossen.");

@@ -109,6 +109,7 @@ void SaveDriver::reportRate(const HavExportJob& job) {
 void SaveDriver::finishHeadJob() {
   view_.setReadBarPosition(0);
   view_.setWriteBarPosition(0);
+  reportDamage(*queue_.front());
   std::unique_ptr<HavExportJob> job = std::move(queue_.front());
   queue_.pop_front();
   retireJob(std::move(job));
@@ -117,6 +118,16 @@ void SaveDriver::finishHeadJob() {
     view_.uncheckSuppressMessages();
     view_.setSaveEnabled(true);
   }
+}
+
+// One closing line for a recording whose file has zeros where sectors stayed unreadable.
+// It is logged even when the copy messages are suppressed: the file is not what the
+// disk once held, and the user must learn so.
+void SaveDriver::reportDamage(const HavExportJob& job) {
+  if (job.getDamagedHojins() == 0) return;
+  log_.append(textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
+                    job.getDamagedHojins(),
+                    formatThousands(job.getUnreadableSectors(), '.').c_str()));
 }
 
 void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {
