@@ -39,6 +39,11 @@ class ByteSource {
   virtual MediaInfo mediaInfo() const = 0;
 
   virtual std::optional<FileIdentity> identity() const { return std::nullopt; }
+
+  // A hint that [offset, offset + length) will be read next, front to back, so that the
+  // system can fetch it while earlier bytes are still being written elsewhere. Promises
+  // nothing and reports nothing; sources without such a system do nothing.
+  virtual void adviseSequential(int64_t /*offset*/, int64_t /*length*/) {}
 };
 
 }  // namespace korvelo

@@ -91,8 +91,22 @@ class FileSource final : public ByteSource {
     return FileIdentity{status.st_dev, status.st_ino};
   }
 
+  // Starts the reading of the range in the background. On Linux the sequential advice
+  // holds for the whole descriptor (it widens the read-ahead), so it is given once.
+  void adviseSequential(int64_t offset, int64_t length) override {
+    if (offset < 0 || length <= 0) return;
+    if (!sequentialAdvised_) {
+      ::posix_fadvise(fd_.get(), static_cast<off_t>(offset), static_cast<off_t>(length),
+                      POSIX_FADV_SEQUENTIAL);
+      sequentialAdvised_ = true;
+    }
+    ::posix_fadvise(fd_.get(), static_cast<off_t>(offset), static_cast<off_t>(length),
+                    POSIX_FADV_WILLNEED);
+  }
+
  private:
   FileDescriptor fd_;
+  bool sequentialAdvised_ = false;
 };
 
 }  // namespace

@@ -64,4 +64,10 @@ bool PhysicalDrive::readSectorInto(int64_t sector, int count, uint8_t* buffer) {
   return true;
 }
 
+void PhysicalDrive::adviseSequential(int64_t sector, int64_t count) {
+  constexpr int64_t kLastAddressable = std::numeric_limits<int64_t>::max() / kSectorSize;
+  if (!isOpen() || sector < 0 || count < 1 || sector > kLastAddressable - count) return;
+  source_->adviseSequential(sector * kSectorSize, count * kSectorSize);
+}
+
 }  // namespace korvelo

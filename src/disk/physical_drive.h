@@ -32,6 +32,10 @@ class PhysicalDrive {
   // the end fails; one that ends past the end succeeds and zero-fills the rest.
   bool readSectorInto(int64_t sector, int count, uint8_t* buffer);
 
+  // Tells the source that count sectors from sector on will be read next, so that they
+  // can be fetched ahead. Only a hint: ignored when closed or out of range.
+  void adviseSequential(int64_t sector, int64_t count);
+
   // errno of the last failed read (0 after a successful one).
   int lastError() const { return lastError_; }
 

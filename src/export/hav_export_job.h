@@ -81,6 +81,7 @@ class HavExportJob {
   bool isTailPiece() const;
   int remainderSectors() const;
   void readSectors(int sectorCount);
+  void adviseAhead();
   void checkHojinHead(bool suppressWarnings);
   void noteFragmentation();
   void endCopy();
@@ -115,6 +116,7 @@ class HavExportJob {
   int stepsTaken_ = 0;
   int damagedHojins_ = 0;
   int64_t unreadableSectors_ = 0;
+  int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
 };
 
