@@ -49,6 +49,18 @@ TEST_F(SearchListTest, GlobalOptionsMayFollowTheCommandWord) {
   EXPECT_EQ(after.err, before.err);
 }
 
+TEST_F(SearchListTest, RepeatedDrivesAreSearchedInTheOrderGiven) {
+  TempDir folder;
+  sample::DiskDescription blank = sample::demoDisk();
+  blank.signature = sample::SignatureVariant::Missing;
+  const std::string blankImage = folder.file("blank.img");
+  sample::buildDisk(blank, blankImage);
+  const CliRun run = runCli({"--drive", blankImage, "--drive", image(), "list"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.outLines().size(), disk().recordings.size());
+  EXPECT_NE(run.err.find("Festplatte 1"), std::string::npos) << run.err;
+}
+
 TEST_F(SearchListTest, JsonCarriesEveryFieldOfEveryRecording) {
   const CliRun run = runCli({"--drive", image(), "list", "--json"});
   ASSERT_EQ(run.status, 0);
