@@ -2,9 +2,9 @@
 // by the HOJIN heads when those are gone too), lists them, and saves chosen ones as
 // ".hav" files through the same export job and save driver as every other recording.
 
-#include <CLI/CLI.hpp>
 #include <sys/stat.h>
 
+#include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
 #include <filesystem>
@@ -29,7 +29,9 @@ constexpr int kSpareSteps = 16;
 
 std::atomic<bool> interruptRequested{false};
 
-extern "C" void onInterrupt(int) { interruptRequested.store(true); }
+extern "C" void onInterrupt(int) {
+  interruptRequested.store(true);
+}
 
 // Ctrl-C during a scan ends the scan (what was found is still listed), not the program.
 class InterruptScope {
@@ -43,7 +45,9 @@ class InterruptScope {
   void (*previous_)(int);
 };
 
-bool byHeads(const RescueOptions& options) { return options.scan == "heads"; }
+bool byHeads(const RescueOptions& options) {
+  return options.scan == "heads";
+}
 
 RescueScanResult runScan(Fsr5000Disk& disk, const RescueOptions& options, Terminal& terminal) {
   const char* what = byHeads(options) ? "Blöcke" : "Dateizuordnungstabellen";
@@ -53,10 +57,12 @@ RescueScanResult runScan(Fsr5000Disk& disk, const RescueOptions& options, Termin
   scan.progress = [&terminal, what](const ScanProgress& p) {
     const std::string total = p.total > 0 ? formatThousands(p.total, '.') : std::string("?");
     terminal.showProgress(textf("Suche: %s von %s %s, %d gefunden",
-                                formatThousands(p.done, '.').c_str(), total.c_str(), what, p.found));
+                                formatThousands(p.done, '.').c_str(), total.c_str(), what,
+                                p.found));
   };
   InterruptScope interrupts;
-  RescueScanResult result = byHeads(options) ? scanHojinHeads(disk, scan) : scanFileFatRegions(disk, scan);
+  RescueScanResult result =
+      byHeads(options) ? scanHojinHeads(disk, scan) : scanFileFatRegions(disk, scan);
   terminal.clearProgress();
   return result;
 }
@@ -73,9 +79,9 @@ std::string listLine(const RescuedRecording& recording) {
   const std::vector<std::string> doubts = recording.doubts();
   for (size_t i = 0; i < doubts.size(); ++i) verdict += (i == 0 ? " (" : ", ") + doubts[i];
   if (!doubts.empty()) verdict += ")";
-  return textf("%d\tGerettet %d\t%s\t%zu Blöcke\t%d HOJINs\t %s Bytes\t%s", recording.id,
-               recording.id, whereFound(recording).c_str(), recording.blocks.size(),
-               recording.hojins,
+  return textf("%d\tGerettet %d\t%s\t%zu %s\t%d HOJINs\t %s Bytes\t%s", recording.id, recording.id,
+               whereFound(recording).c_str(), recording.blocks.size(),
+               recording.blocks.size() == 1 ? "Block" : "Blöcke", recording.hojins,
                formatThousands(static_cast<int64_t>(recording.sizeInBytes()), '.').c_str(),
                verdict.c_str());
 }
@@ -129,8 +135,8 @@ struct SavedJob {
 
   bool complete() const {
     struct stat status {};
-    return retired && errorCode == 0 && damagedHojins == 0 &&
-           ::stat(path.c_str(), &status) == 0 && static_cast<uint64_t>(status.st_size) == expectedSize;
+    return retired && errorCode == 0 && damagedHojins == 0 && ::stat(path.c_str(), &status) == 0 &&
+           static_cast<uint64_t>(status.st_size) == expectedSize;
   }
 };
 
@@ -206,7 +212,8 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
   std::error_code error;
   std::filesystem::create_directories(options.outputFolder, error);
   if (!std::filesystem::is_directory(options.outputFolder, error)) {
-    session.app().log.append(textf("Zielordner \"%s\" ist kein Ordner.", options.outputFolder.c_str()));
+    session.app().log.append(
+        textf("Zielordner \"%s\" ist kein Ordner.", options.outputFolder.c_str()));
     return ExitCode::ExportFailed;
   }
   AppState& app = session.app();
@@ -225,22 +232,25 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
 }  // namespace
 
 CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options) {
-  CLI::App* command = app.add_subcommand(
-      "rescue", "Sucht Aufnahmen, die das Verzeichnis nicht mehr nennt (gelöscht oder "
-                "beschädigt), und listet sie auf stdout");
+  CLI::App* command =
+      app.add_subcommand("rescue",
+                         "Sucht Aufnahmen, die das Verzeichnis nicht mehr nennt (gelöscht oder "
+                         "beschädigt), und listet sie auf stdout");
   command->option_defaults()->group("Optionen von rescue");
   command->fallthrough();
-  command->add_option("--scan", options.scan,
-                      "regions: Dateizuordnungstabellen ohne Verzeichniseintrag (Vorgabe); "
-                      "heads: HOJIN-Köpfe im Datenbereich, wenn auch die Tabellen zerstört sind")
+  command
+      ->add_option("--scan", options.scan,
+                   "regions: Dateizuordnungstabellen ohne Verzeichniseintrag (Vorgabe); "
+                   "heads: HOJIN-Köpfe im Datenbereich, wenn auch die Tabellen zerstört sind")
       ->type_name("ART")
       ->check(CLI::IsMember({"regions", "heads"}));
   command->add_flag("--json", options.json, "Liste als JSON-Objekt ausgeben");
-  command->add_option("--scan-limit", options.scanLimit,
-                      "heads: nach so vielen Blöcken ohne HOJIN-Kopf hinter dem letzten "
-                      "gefundenen aufhören (0: ganze Festplatte, Vorgabe)")
+  command
+      ->add_option("--scan-limit", options.scanLimit,
+                   "heads: nach so vielen Blöcken ohne HOJIN-Kopf hinter dem letzten "
+                   "gefundenen aufhören (0: ganze Festplatte, Vorgabe)")
       ->type_name("BLÖCKE")
-      ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
+      ->check(CLI::Range(0LL, 1LL << 40));
   CLI::App* save = command->add_subcommand(
       "export", "Speichert gerettete Aufnahmen als \".hav\"-Dateien; stdout erhält die Pfade");
   save->option_defaults()->group("Optionen von rescue export");
@@ -250,7 +260,8 @@ CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options) {
       ->type_name("NUMMER")
       ->check(CLI::Range(0, 65535));
   save->add_flag("--all", options.all, "Alle geretteten Aufnahmen speichern");
-  save->add_option("-o,--output", options.outputFolder, "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
+  save->add_option("-o,--output", options.outputFolder,
+                   "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
       ->type_name("ORDNER");
   save->add_flag("--force", options.force, "Vorhandene Zieldateien überschreiben");
   save->add_flag("--no-entry-number", options.noEntryNumber,
