@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/app_state.h"
+#include "cli/commands.h"
 
 namespace korvelo::cli {
 
@@ -188,6 +189,7 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
       ->group("Befehle");
   addListCommand(app, invocation.list)->group("Befehle");
   addExportCommand(app, invocation.exportOptions)->group("Befehle");
+  addRescueCommand(app, invocation.rescue)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();  // the global one serves
 }
 
@@ -201,6 +203,7 @@ std::string exportChoiceProblem(const ExportOptions& options) {
 Command commandNamed(const std::string& word) {
   if (word == "list") return Command::List;
   if (word == "export") return Command::Export;
+  if (word == "rescue") return Command::Rescue;
   return Command::Search;
 }
 

@@ -12,7 +12,7 @@
 
 namespace korvelo::cli {
 
-enum class Command { Search, List, Export };
+enum class Command { Search, List, Export, Rescue };
 
 struct GlobalOptions {
   std::vector<std::string> drives;  // replace the machine's disks, designators 0, 1, 2 ...
@@ -36,11 +36,26 @@ struct ExportOptions {
   bool warnings = false;
 };
 
+// rescue [export]: recordings the directory no longer leads to.
+struct RescueOptions {
+  std::string scan = "regions";  // "regions" (file FATs) or "heads" (HOJIN heads)
+  bool json = false;
+  long long scanLimit = 0;    // heads: blocks without a head after the last one; 0: no limit
+  bool exportWanted = false;  // "rescue export" was given
+  std::vector<int> ids;
+  bool all = false;
+  std::string outputFolder = ".";
+  bool force = false;
+  bool noEntryNumber = false;
+  bool warnings = false;
+};
+
 struct Invocation {
   Command command = Command::Search;
   GlobalOptions global;
   ListOptions list;
   ExportOptions exportOptions;
+  RescueOptions rescue;
 };
 
 // Either what to run, or the exit code of a run that ends here (help, version,

@@ -8,10 +8,18 @@
 #include "cli/exit_code.h"
 #include "cli/terminal.h"
 
+namespace CLI {
+class App;
+}
+
 namespace korvelo::cli {
 
 ExitCode runSearch(const Invocation& invocation, Terminal& terminal);
 ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+
+// Registers "rescue" and its "export" with their options.
+CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options);
 
 }  // namespace korvelo::cli

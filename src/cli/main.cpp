@@ -15,6 +15,8 @@ korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
       return korvelo::cli::runList(invocation, terminal, std::cout);
     case Command::Export:
       return korvelo::cli::runExport(invocation, terminal, std::cout);
+    case Command::Rescue:
+      return korvelo::cli::runRescue(invocation, terminal, std::cout);
     case Command::Search:
       break;
   }
