@@ -45,7 +45,7 @@ void save(const fs::path& folder, const std::string& target, const std::string& 
 Bytes directoryInput(uint8_t flags, uint16_t announced, uint32_t cut, uint16_t failingSlot,
                      const std::vector<Bytes>& slots) {
   Bytes out;
-  put8(out, flags | 0x40);  // the count as it stands
+  put8(out, flags);
   put16(out, announced);
   put32(out, cut);
   put16(out, failingSlot);
@@ -58,7 +58,8 @@ void directorySeeds(const fs::path& folder, const DiskDescription& disk) {
   for (const Recording& recording : disk.recordings) slots.push_back(entryImage(recording));
   save(folder, "directory", "demo", directoryInput(0, 5, 0, 0, slots));
   save(folder, "directory", "tevion", directoryInput(1, 5, 0, 0, slots));
-  save(folder, "directory", "announces_more", directoryInput(0, 65535, 0, 0, {slots[0], slots[1]}));
+  // Flags 0xC0: the count as it stands, so all 2000 slots are visited.
+  save(folder, "directory", "announces_more", directoryInput(0xC0, 65535, 0, 0, {slots[0], slots[1]}));
   // The disk ends in slot 3's image; slot 2 has a bad sector.
   save(folder, "directory", "truncated", directoryInput(2, 5, (16 + 3 * 32 + 1) * 512 + 100, 0, slots));
   save(folder, "directory", "bad_sector", directoryInput(4 | (1 << 3), 5, 0, 2, slots));

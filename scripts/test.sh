@@ -17,4 +17,4 @@ ctest --test-dir build --output-on-failure -j"$jobs" --timeout 600
 
 # Every fuzz target replays the inputs that once broke it and runs a short fixed
 # number of new ones (clang build in build-fuzz/).
-scripts/fuzz.sh --runs 20000
+scripts/fuzz.sh --runs 10000
