@@ -63,14 +63,16 @@ TEST_F(ExportTest, EachRecordingIsLoggedAsTheWindowWouldLogIt) {
     SCOPED_TRACE(entryNumber);
     const sample::Recording& rec = recording(entryNumber);
     const uint64_t fileSize = 1624 + uint64_t{rec.lengthSectors} * 512;
-    at = findLine(lines, "Eintrag " + std::to_string(entryNumber) + " \"" +
-                             utf8FromLatin1(rec.title) + "\" ausgewählt.", at);
+    at = findLine(lines,
+                  "Eintrag " + std::to_string(entryNumber) + " \"" + utf8FromLatin1(rec.title) +
+                      "\" ausgewählt.",
+                  at);
     at = findLine(lines, "Größe der Zieldatei " + grouped(fileSize) + " Bytes.", at);
     at = findLine(lines, "Schreibe in \"" + target(entryNumber) + "\"", at);
     at = findLine(lines, "Speichern abgeschlossen.", at);
-    at = findLineStarting(lines, std::string("Lesen der ") +
-                                     (isFragmented(disk(), rec) ? "" : "un") +
-                                     "fragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ",
+    at = findLineStarting(lines,
+                          std::string("Lesen der ") + (isFragmented(disk(), rec) ? "" : "un") +
+                              "fragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ",
                           at);
     ASSERT_LT(at, lines.size()) << run.err;
   }
@@ -168,8 +170,8 @@ TEST_F(ExportTest, NoProgressLineWhenStderrIsNoTerminal) {
 }
 
 TEST_F(ExportTest, ProgressLineOnATerminalIsClearedBeforeLogLines) {
-  const CliRun run = runCli({"--drive", image(), "export", "0", "--pause", "5", "-o", output_.path()},
-                            {"", true});
+  const CliRun run =
+      runCli({"--drive", image(), "export", "0", "--pause", "5", "-o", output_.path()}, {"", true});
   ASSERT_EQ(run.status, 0) << run.err;
   const size_t progress = run.err.find("Aufnahme 1 von 1");
   ASSERT_NE(progress, std::string::npos) << run.err;

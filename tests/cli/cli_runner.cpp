@@ -32,7 +32,7 @@ std::vector<std::string> splitLines(const std::string& text) {
 // A pipe, or for stderr on a terminal the master side of a fresh pseudo-terminal.
 struct Channel {
   int readEnd = -1;
-  int childEnd = -1;        // for a pipe
+  int childEnd = -1;         // for a pipe
   std::string terminalName;  // for a pseudo-terminal: opened by the child
 };
 
@@ -98,10 +98,16 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
 
 }  // namespace
 
-std::string cliPath() { return std::string(KORVELO_BIN_DIR) + "/korvelo-cli"; }
+std::string cliPath() {
+  return std::string(KORVELO_BIN_DIR) + "/korvelo-cli";
+}
 
-std::vector<std::string> CliRun::errLines() const { return splitLines(err); }
-std::vector<std::string> CliRun::outLines() const { return splitLines(out); }
+std::vector<std::string> CliRun::errLines() const {
+  return splitLines(err);
+}
+std::vector<std::string> CliRun::outLines() const {
+  return splitLines(out);
+}
 
 CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& options) {
   Channel out = makePipe();

@@ -21,7 +21,7 @@ struct CliRun {
 };
 
 struct CliRunOptions {
-  std::string workingDirectory;  // empty: the test's own
+  std::string workingDirectory;   // empty: the test's own
   bool stderrOnTerminal = false;  // stderr is a pseudo-terminal instead of a pipe
 };
 

@@ -100,13 +100,13 @@ std::string ExpectedStart::text() const {
 }
 
 ExpectedStart expectedStart(const sample::Recording& recording) {
-  const int64_t stamp = (int64_t{recording.stampDay} - 40587) * 86400 +
-                        recording.stampHour * 3600 + recording.stampMinute * 60;
+  const int64_t stamp = (int64_t{recording.stampDay} - 40587) * 86400 + recording.stampHour * 3600 +
+                        recording.stampMinute * 60;
   const time_t start = static_cast<time_t>(stamp - recording.durationMs / 1000);
   std::tm fields{};
   ::gmtime_r(&start, &fields);
-  return {fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
-          fields.tm_min, fields.tm_wday == 0 ? 7 : fields.tm_wday};
+  return {fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
+          fields.tm_hour,        fields.tm_min,     fields.tm_wday == 0 ? 7 : fields.tm_wday};
 }
 
 bool isFragmented(const sample::DiskDescription& disk, const sample::Recording& recording) {
