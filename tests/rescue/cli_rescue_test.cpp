@@ -14,7 +14,7 @@
 namespace korvelo::test {
 namespace {
 
-struct Run {
+struct CliRun {
   int status = -1;
   std::string out;
   std::string err;
@@ -41,8 +41,8 @@ class CliRescue : public ::testing::Test {
     sample::buildDisk(description_, image_);
   }
 
-  Run run(const std::string& arguments) {
-    Run result;
+  CliRun run(const std::string& arguments) {
+    CliRun result;
     const std::string out = dir_.file("stdout.txt");
     const std::string err = dir_.file("stderr.txt");
     const std::string command = "ASAN_OPTIONS=detect_leaks=0 " + cli_ + " --drive " + image_ + " " +
@@ -65,7 +65,7 @@ class CliRescue : public ::testing::Test {
 };
 
 TEST_F(CliRescue, RegionScanListsTheDeletedRecording) {
-  const Run result = run("rescue");
+  const CliRun result = run("rescue");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "1\tGerettet 1\tFAT-Bereich 2\t2 Blöcke\t25 HOJINs\t 832.000 Bytes\tsicher\n");
   EXPECT_NE(result.err.find("1 verlorene Aufnahme(n) in 1998 Dateizuordnungstabellen gefunden."),
@@ -74,7 +74,7 @@ TEST_F(CliRescue, RegionScanListsTheDeletedRecording) {
 }
 
 TEST_F(CliRescue, HeadScanFindsEveryRecordingAsJson) {
-  const Run result = run("rescue --scan heads --json");
+  const CliRun result = run("rescue --scan heads --json");
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.out.find("\"scan\": \"heads\""), std::string::npos) << result.out;
   EXPECT_NE(result.out.find("\"blocks\": [\n        4,\n        6\n      ]"), std::string::npos)
@@ -85,12 +85,12 @@ TEST_F(CliRescue, HeadScanFindsEveryRecordingAsJson) {
 
 TEST_F(CliRescue, ExportWritesRescuedFilesByteExact) {
   const std::string folder = dir_.file("out");
-  const Run regions = run("rescue export 1 -o " + folder);
+  const CliRun regions = run("rescue export 1 -o " + folder);
   EXPECT_EQ(regions.status, 0) << regions.err;
   EXPECT_EQ(regions.out, folder + "/01 Gerettet 1.hav\n");
   EXPECT_EQ(readFileBytes(folder + "/01 Gerettet 1.hav"), expectedRescuedHav(1, 25, dataOf(1)));
 
-  const Run heads = run("rescue --scan heads export 3 --no-entry-number -o " + folder);
+  const CliRun heads = run("rescue --scan heads export 3 --no-entry-number -o " + folder);
   EXPECT_EQ(heads.status, 0) << heads.err;
   EXPECT_EQ(readFileBytes(folder + "/Gerettet 3.hav"), expectedRescuedHav(3, 20, dataOf(2)));
 }
