@@ -19,6 +19,7 @@
 #include "gui/options_apply.h"
 #include "gui/options_dialog.h"
 #include "gui/recording_list.h"
+#include "gui/rescue_dialog.h"
 
 namespace korvelo {
 
@@ -173,6 +174,9 @@ void MainDialog::buildMenus() {
   QMenu* help = menuBar_->addMenu(QStringLiteral("&Hilfe"));
   infoAction_ = help->addAction(QString::fromUtf8("Inf&o über Korvelo..."));
   addAction(infoAction_);
+  // Rescuing lost recordings goes beyond the recorder's own menu: it sits with the help.
+  rescueAction_ = help->addAction(QString::fromUtf8("Aufnahmen &retten..."));
+  addAction(rescueAction_);
   setContextMenuPolicy(Qt::ActionsContextMenu);
   layout()->setMenuBar(menuBar_);
 
@@ -180,6 +184,7 @@ void MainDialog::buildMenus() {
   connect(aboutAction_, &QAction::triggered, this, &MainDialog::showAboutModeless);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
   connect(infoAction_, &QAction::triggered, this, &MainDialog::showAboutModal);
+  connect(rescueAction_, &QAction::triggered, this, &MainDialog::showRescue);
 }
 
 // ---- SessionView
@@ -258,6 +263,24 @@ SaveAsAnswer MainDialog::chooseSaveAs(const SaveAsRequest& request) {
 
 void MainDialog::saveSelection() {
   controller_->saveSelection();
+  scheduleSaveStep();
+}
+
+void MainDialog::showRescue() {
+  if (!rescue_) rescue_ = new RescueDialog(app_, *this);
+  rescue_->show();
+  rescue_->raise();
+  rescue_->activateWindow();
+}
+
+RescueDialog* MainDialog::rescueDialog() const {
+  return rescue_.data();
+}
+
+void MainDialog::saveQueuedJobs() {
+  if (app_.jobs.empty()) return;
+  setSaveEnabled(false);  // the driver enables Save again once the queue is worked off
+  driver_->startSaving();
   scheduleSaveStep();
 }
 

@@ -26,6 +26,7 @@ class QPushButton;
 namespace korvelo {
 
 class AboutDialog;
+class RescueDialog;
 class LogView;
 class RecordingList;
 
@@ -72,6 +73,9 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void showOptions();
   void showAboutModeless();  // "&Über Korvelo": one window, shown again
   void showAboutModal();     // "Inf&o über Korvelo...": a new dialog each time
+  void showRescue();         // "Aufnahmen &retten...": one window, kept with its rescued disks
+  // Opens and works off jobs that were queued outside saveSelection (rescued recordings).
+  void saveQueuedJobs();
 
   RecordingList* recordingList() const { return list_; }
   LogView* logView() const { return log_; }
@@ -87,6 +91,8 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QAction* aboutAction() const { return aboutAction_; }
   QAction* quitAction() const { return quitAction_; }
   QAction* infoAction() const { return infoAction_; }
+  QAction* rescueAction() const { return rescueAction_; }
+  RescueDialog* rescueDialog() const;
   AboutDialog* modelessAbout() const;
   bool isSaveStepPending() const { return stepTimer_.isActive(); }
 
@@ -125,6 +131,8 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QAction* quitAction_ = nullptr;
   QAction* infoAction_ = nullptr;
   QPointer<AboutDialog> about_;  // the modeless one, a child of this window
+  QAction* rescueAction_ = nullptr;
+  QPointer<RescueDialog> rescue_;  // lives as long as this window: queued jobs read through it
 };
 
 }  // namespace korvelo
