@@ -188,7 +188,12 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   app.add_subcommand("search", "Sucht die Recorder-Festplatte und prüft die File-FAT-Size")
       ->group("Befehle");
   addListCommand(app, invocation.list)->group("Befehle");
-  addExportCommand(app, invocation.exportOptions)->group("Befehle");
+  CLI::App* exportCommand = addExportCommand(app, invocation.exportOptions);
+  exportCommand->group("Befehle");
+  addExportResultOptions(*exportCommand, invocation.exportResults);
+  addDomainCommand(app, invocation.domain)->group("Befehle");
+  addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
+  addVerifyCommand(app, invocation.verify)->group("Befehle");
   addRescueCommand(app, invocation.rescue)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();  // the global one serves
 }
@@ -203,6 +208,9 @@ std::string exportChoiceProblem(const ExportOptions& options) {
 Command commandNamed(const std::string& word) {
   if (word == "list") return Command::List;
   if (word == "export") return Command::Export;
+  if (word == "domain") return Command::Domain;
+  if (word == "metadata-image") return Command::MetadataImage;
+  if (word == "verify") return Command::Verify;
   if (word == "rescue") return Command::Rescue;
   return Command::Search;
 }

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "cli/exit_code.h"
+#include "cli/workflow_options.h"
 
 namespace korvelo::cli {
 
-enum class Command { Search, List, Export, Rescue };
+enum class Command { Search, List, Export, Rescue, Domain, MetadataImage, Verify };
 
 struct GlobalOptions {
   std::vector<std::string> drives;  // replace the machine's disks, designators 0, 1, 2 ...
@@ -55,6 +56,10 @@ struct Invocation {
   GlobalOptions global;
   ListOptions list;
   ExportOptions exportOptions;
+  ExportResultOptions exportResults;
+  DomainCommandOptions domain;
+  MetadataImageCommandOptions metadataImage;
+  VerifyCommandOptions verify;
   RescueOptions rescue;
 };
 

@@ -17,6 +17,9 @@ namespace korvelo::cli {
 ExitCode runSearch(const Invocation& invocation, Terminal& terminal);
 ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 
 // Registers "rescue" and its "export" with their options.

@@ -14,6 +14,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/commands.h"
+#include "cli/export_results.h"
 #include "cli/folder_chooser.h"
 #include "cli/progress_view.h"
 #include "disk/text.h"
@@ -30,6 +31,7 @@ struct JobOutcome {
   bool retired = false;
   int errorCode = 0;
   int damagedHojins = 0;
+  int64_t unreadableSectors = 0;
   uint64_t expectedSize = 0;
   std::string path;
 };
@@ -124,12 +126,16 @@ class ExportRun {
       outcome_.retired = true;
       outcome_.errorCode = job.getErrorCode();
       outcome_.damagedHojins = job.getDamagedHojins();
+      outcome_.unreadableSectors = job.getUnreadableSectors();
       outcome_.expectedSize = job.getExpectedSize();
       outcome_.path = job.getPath();
     });
   }
 
   ~ExportRun() { session_.app().shutdown(); }  // the driver refers to progress_
+
+  // Check sums and records of each saved recording go there.
+  void recordResultsWith(ExportResultRecorder& results) { results_ = &results; }
 
   // Saves the recording behind one list line; true when its file is complete.
   bool saveLine(int line, int recording, int recordings, std::ostream& out) {
@@ -143,6 +149,9 @@ class ExportRun {
     AppState& app = session_.app();
     workOffQueue(driver_, app.jobs, app.log, app.hojinsPerStep);
     session_.terminal().clearProgress();
+    if (results_ && outcome_.retired)
+      results_->record({app.disk->getEntries()[line].get(), outcome_.path, outcome_.damagedHojins,
+                        outcome_.unreadableSectors, isComplete(outcome_)});
     if (isComplete(outcome_)) {
       out << outcome_.path << "\n";
       out.flush();
@@ -162,6 +171,7 @@ class ExportRun {
   ProgressView progress_;
   SaveDriver& driver_;
   JobOutcome outcome_;
+  ExportResultRecorder* results_ = nullptr;
 };
 
 }  // namespace
@@ -184,6 +194,8 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
 
   ExportRun run(session, options);
+  ExportResultRecorder results(invocation.exportResults, options.outputFolder, session.app().log);
+  run.recordResultsWith(results);
   const int recordings = static_cast<int>(selection.lines.size());
   int complete = 0;
   for (int i = 0; i < recordings; ++i)

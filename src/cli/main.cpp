@@ -15,6 +15,12 @@ korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
       return korvelo::cli::runList(invocation, terminal, std::cout);
     case Command::Export:
       return korvelo::cli::runExport(invocation, terminal, std::cout);
+    case Command::Domain:
+      return korvelo::cli::runDomain(invocation, terminal, std::cout);
+    case Command::MetadataImage:
+      return korvelo::cli::runMetadataImage(invocation, terminal, std::cout);
+    case Command::Verify:
+      return korvelo::cli::runVerify(invocation, terminal, std::cout);
     case Command::Rescue:
       return korvelo::cli::runRescue(invocation, terminal, std::cout);
     case Command::Search:

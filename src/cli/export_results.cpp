@@ -1,0 +1,52 @@
+// What export adds for a failing disk: check sums and records beside the files.
+
+#include "cli/export_results.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+
+#include "cli/manifest.h"
+#include "disk/text.h"
+#include "export/hav_verify.h"
+
+namespace korvelo::cli {
+
+void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& options) {
+  exportCommand.add_flag("--sidecar", options.sidecar,
+                         "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
+}
+
+bool ExportResultRecorder::record(const SavedRecording& saved) {
+  if (saved.entry == nullptr || !std::filesystem::exists(saved.path)) return true;
+  ManifestRecord record = recordFor(*saved.entry);
+  record.file = std::filesystem::path(saved.path).filename().string();
+  record.damagedHojins = saved.damagedHojins;
+  record.unreadableSectors = saved.unreadableSectors;
+  const HavDigests digests = digestHavFile(saved.path);
+  if (digests.readable) {
+    record.fileBytes = digests.fileBytes;
+    record.sha256File = digests.file;
+    record.sha256HojinData = digests.hojinData;
+  } else {
+    log_.append(textf("Konnte \"%s\" für die Prüfsumme nicht lesen.", saved.path.c_str()));
+  }
+  record.complete = saved.complete && digests.readable;
+  log_.append(textf("SHA-256 von \"%s\": %s", record.file.c_str(),
+                    digests.readable ? digests.file.c_str() : "-"));
+  bool written = true;
+  const std::string folder = std::filesystem::path(saved.path).parent_path().string();
+  if (std::string problem = addToManifest(folder.empty() ? folder_ : folder, record); !problem.empty()) {
+    log_.append(problem);
+    written = false;
+  }
+  if (options_.sidecar) {
+    if (std::string problem = writeRecordFile(saved.path + ".json", record); !problem.empty()) {
+      log_.append(problem);
+      written = false;
+    }
+  }
+  return written;
+}
+
+}  // namespace korvelo::cli

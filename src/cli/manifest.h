@@ -1,0 +1,46 @@
+#pragma once
+// What an export leaves for the user to check later: korvelo-manifest.json in the target
+// folder with one record per saved recording, and on request one ".hav.json" beside each
+// file. Both name the check sums of the file and of its HOJIN data.
+
+#include <cstdint>
+#include <string>
+
+namespace korvelo {
+class DirectoryEntry;
+}
+
+namespace korvelo::cli {
+
+inline constexpr const char* kManifestName = "korvelo-manifest.json";
+
+struct ManifestRecord {
+  int entryNumber = 0;
+  std::string title;  // UTF-8
+  std::string start;  // "YYYY-MM-DD HH:MM", the recorder's own clock
+  uint32_t durationSeconds = 0;
+  uint64_t sizeBytes = 0;  // the recording's size on the disk
+  uint32_t hojins = 0;
+  int damagedHojins = 0;
+  int64_t unreadableSectors = 0;
+  std::string file;  // name within the folder
+  int64_t fileBytes = -1;
+  std::string sha256File;
+  std::string sha256HojinData;
+  bool complete = false;
+};
+
+// The record's fields taken from the entry; the rest is the caller's.
+ManifestRecord recordFor(const DirectoryEntry& entry);
+
+// The record as a JSON text (an object, indented).
+std::string recordJson(const ManifestRecord& record);
+
+// Adds the record to the folder's manifest, replacing one for the same file; a manifest
+// that cannot be read is replaced. Empty when written, else the reason (German).
+std::string addToManifest(const std::string& folder, const ManifestRecord& record);
+
+// Writes the record to `path` (replacing it). Empty when written, else the reason.
+std::string writeRecordFile(const std::string& path, const ManifestRecord& record);
+
+}  // namespace korvelo::cli

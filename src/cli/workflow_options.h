@@ -1,0 +1,45 @@
+#pragma once
+// Options of the commands for failing disks: the rescue domain for an imaging tool, the
+// metadata image for bug reports, and the check of a written ".hav" file.
+
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace korvelo::cli {
+
+// domain [ENTRY ... | --all] -o MAPFILE
+struct DomainCommandOptions {
+  std::vector<int> entries;  // entry numbers as listed
+  bool all = false;
+  std::string mapfile;
+  bool force = false;
+};
+
+// metadata-image -o FILE
+struct MetadataImageCommandOptions {
+  std::string imagePath;
+  bool force = false;
+};
+
+// verify FILE.hav ...
+struct VerifyCommandOptions {
+  std::vector<std::string> files;
+};
+
+// export additions: a JSON file beside each ".hav", continuing a cut-off file.
+struct ExportResultOptions {
+  bool sidecar = false;
+  bool resume = false;
+};
+
+CLI::App* addDomainCommand(CLI::App& app, DomainCommandOptions& options);
+CLI::App* addMetadataImageCommand(CLI::App& app, MetadataImageCommandOptions& options);
+CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options);
+// Adds --sidecar (and --resume) to the export command.
+void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& options);
+
+}  // namespace korvelo::cli

@@ -1,0 +1,46 @@
+#include "cli/workflow_support.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+
+#include "disk/text.h"
+
+namespace korvelo::cli {
+
+EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all) {
+  const std::set<int> requested(numbers.begin(), numbers.end());
+  std::set<int> found;
+  EntryChoice choice;
+  for (const auto& entry : disk.getEntries()) {
+    if (!all && requested.count(entry->getEntryNumber()) == 0) continue;
+    choice.entries.push_back(entry.get());
+    found.insert(entry->getEntryNumber());
+  }
+  for (int number : numbers)
+    if (found.count(number) == 0 &&
+        std::find(choice.unknown.begin(), choice.unknown.end(), number) == choice.unknown.end())
+      choice.unknown.push_back(number);
+  return choice;
+}
+
+std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};  // a new file
+  if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
+    return textf("\"%s\" ist ein Gerät; dorthin wird nie geschrieben.", path.c_str());
+  const std::optional<FileIdentity> read = source ? source->identity() : std::nullopt;
+  if (read && *read == FileIdentity{info.st_dev, info.st_ino})
+    return textf("\"%s\" ist die Festplatte, von der gelesen wird.", path.c_str());
+  if (!S_ISREG(info.st_mode)) return textf("\"%s\" ist keine gewöhnliche Datei.", path.c_str());
+  if (!force)
+    return textf("\"%s\" gibt es schon; zum Überschreiben --force angeben.", path.c_str());
+  return {};
+}
+
+const ByteSource* sourceOf(Fsr5000Disk& disk) {
+  return disk.getDrive().source();
+}
+
+}  // namespace korvelo::cli

@@ -1,0 +1,27 @@
+#pragma once
+// What the commands for failing disks share: choosing recordings by entry number, and
+// the rules for a file they write (never over an existing one unless asked, never onto a
+// device, never onto the disk being read).
+
+#include <string>
+#include <vector>
+
+#include "disk/byte_source.h"
+#include "recfs/fsr5000_disk.h"
+
+namespace korvelo::cli {
+
+struct EntryChoice {
+  std::vector<const DirectoryEntry*> entries;  // in list order
+  std::vector<int> unknown;                    // asked-for numbers no entry carries
+};
+
+EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all);
+
+// Empty when `path` may be written; else the German reason, ready for the log.
+std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source);
+
+// The source of the disk found, or null.
+const ByteSource* sourceOf(Fsr5000Disk& disk);
+
+}  // namespace korvelo::cli

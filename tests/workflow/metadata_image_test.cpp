@@ -1,0 +1,122 @@
+// metadata-image, run as the built program: a sparse image as large as the disk with the
+// listing's sectors only, listed like the disk, and never written over anything it must not.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "cli/cli_runner.h"
+#include "cli/demo_disk_fixture.h"
+#include "cli/expected_output.h"
+#include "support/file_util.h"
+
+namespace korvelo::test {
+namespace {
+
+std::vector<uint8_t> readAt(const std::string& path, int64_t sector, int count) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(count) * 512);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), sector * 512);
+  ::close(fd);
+  if (got != static_cast<ssize_t>(bytes.size())) throw std::runtime_error("short read " + path);
+  return bytes;
+}
+
+bool allZero(const std::vector<uint8_t>& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+}
+
+class MetadataImageTest : public DemoDiskTest {
+ protected:
+  std::string metadataImage() {
+    const std::string path = output_.file("meta.img");
+    const CliRun run = runCli({"--drive", image(), "metadata-image", "-o", path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    return path;
+  }
+};
+
+TEST_F(MetadataImageTest, HoldsTheDirectoryAndFileFatsAtTheirPlacesAndNoRecordingData) {
+  const std::string meta = metadataImage();
+  EXPECT_EQ(fileSize(meta), static_cast<int64_t>(disk().imageBytes));
+  struct stat info {};
+  ASSERT_EQ(::stat(meta.c_str(), &info), 0);
+  EXPECT_LT(int64_t{info.st_blocks} * 512, int64_t{8} << 20);  // small enough to mail
+
+  const sample::Model model = disk().model;
+  const int f = disk().fileFatSize;
+  EXPECT_EQ(readAt(meta, 16, 16), readAt(image(), 16, 16));
+  EXPECT_EQ(readAt(meta, 307489, 1), readAt(image(), 307489, 1));
+  EXPECT_EQ(readAt(meta, sample::directoryHeadSector(model), 1),
+            readAt(image(), sample::directoryHeadSector(model), 1));
+  for (const sample::Recording& recording : disk().recordings) {
+    SCOPED_TRACE(recording.entryNumber);
+    const int64_t slot = sample::slotSector(model, recording.slot);
+    EXPECT_EQ(readAt(meta, slot, 3), readAt(image(), slot, 3));
+    const int64_t fat = sample::fileFatSector(model, f, recording.entryNumber);
+    EXPECT_EQ(readAt(meta, fat, f), readAt(image(), fat, f));
+    EXPECT_FALSE(allZero(readAt(image(), sample::hojinSector(disk(), recording, 1), 1)));
+    // Only the A-sector where the File-FAT-Size is recognised may be there.
+    const int64_t first = sample::hojinSector(disk(), recording, 1);
+    EXPECT_TRUE(allZero(readAt(meta, first + 1, 64)));
+    if (first != sample::dataAreaStart(model, f)) EXPECT_TRUE(allZero(readAt(meta, first, 1)));
+  }
+  const int64_t probe = sample::dataAreaStart(model, f);
+  EXPECT_EQ(readAt(meta, probe, 1), readAt(image(), probe, 1));
+}
+
+TEST_F(MetadataImageTest, ListsLikeTheDiskAndSavingShowsTheMissingData) {
+  const std::string meta = metadataImage();
+  const CliRun original = runCli({"--drive", image(), "list"});
+  const CliRun fromMeta = runCli({"--drive", meta, "list"});
+  EXPECT_EQ(fromMeta.status, 0) << fromMeta.err;
+  EXPECT_EQ(fromMeta.out, original.out);
+
+  // The longest recording whose first A-sector is not the one the size probe needs.
+  const int64_t probe = sample::dataAreaStart(disk().model, disk().fileFatSize);
+  const sample::Recording* longest = nullptr;
+  for (const sample::Recording& recording : disk().recordings)
+    if (sample::hojinSector(disk(), recording, 1) != probe &&
+        (!longest || recording.lengthSectors > longest->lengthSectors))
+      longest = &recording;
+  ASSERT_NE(longest, nullptr);
+  const CliRun saved = runCli({"--drive", meta, "export", std::to_string(longest->entryNumber), "-o",
+                               output_.file("filme")});
+  const std::string warning = "Warnung: Signatur des Hojin 1  (von " +
+                              std::to_string(sample::hojinCount(*longest)) + ") fehlerhaft.";
+  EXPECT_NE(saved.err.find(warning), std::string::npos) << saved.err;
+}
+
+TEST_F(MetadataImageTest, AnExistingFileIsKeptUnlessForced) {
+  const std::string path = output_.file("meta.img");
+  writeFileBytes(path, std::vector<uint8_t>{1, 2, 3});
+  const CliRun refused = runCli({"--drive", image(), "metadata-image", "-o", path});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("\"" + path + "\" gibt es schon; zum Überschreiben --force angeben."),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(readFileBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+  const CliRun forced = runCli({"--drive", image(), "metadata-image", "-o", path, "--force"});
+  EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(fileSize(path), static_cast<int64_t>(disk().imageBytes));
+}
+
+TEST_F(MetadataImageTest, ADeviceOrTheDiskItselfIsNeverWritten) {
+  const CliRun device = runCli({"--drive", image(), "metadata-image", "-o", "/dev/null", "--force"});
+  EXPECT_EQ(device.status, 1);
+  EXPECT_NE(device.err.find("\"/dev/null\" ist ein Gerät; dorthin wird nie geschrieben."),
+            std::string::npos)
+      << device.err;
+  const std::string before = fileFingerprint(image());
+  const CliRun itself = runCli({"--drive", image(), "metadata-image", "-o", image(), "--force"});
+  EXPECT_EQ(itself.status, 1);
+  EXPECT_NE(itself.err.find("ist die Festplatte, von der gelesen wird."), std::string::npos);
+  EXPECT_EQ(fileFingerprint(image()), before);
+}
+
+}  // namespace
+}  // namespace korvelo::test

@@ -1,0 +1,153 @@
+// Check sums and records after an export, and verify on good and spoiled files, run as
+// the built program.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_runner.h"
+#include "cli/demo_disk_fixture.h"
+#include "cli/expected_output.h"
+#include "support/file_util.h"
+
+namespace korvelo::test {
+namespace {
+
+nlohmann::json readJson(const std::string& path) {
+  std::ifstream in(path);
+  return nlohmann::json::parse(in);
+}
+
+std::string dataHash(const std::vector<uint8_t>& file) {
+  return sha256Hex(std::span<const uint8_t>(file).subspan(1624));
+}
+
+class VerifiedResultsTest : public DemoDiskTest {
+ protected:
+  std::string target(int entryNumber) const {
+    return output_.file(expectedFileName(recording(entryNumber)));
+  }
+  void exportOne(int entryNumber) {
+    const CliRun run = runCli({"--drive", image(), "export", std::to_string(entryNumber), "-o",
+                               output_.path()});
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  // Overwrites bytes of an exported file.
+  void spoil(int entryNumber, int64_t offset, std::vector<uint8_t> bytes) {
+    writeBytesAt(target(entryNumber), offset, bytes);
+  }
+  CliRun verify(int entryNumber, bool withDisk) {
+    std::vector<std::string> arguments;
+    if (withDisk) arguments = {"--drive", image()};
+    arguments.push_back("verify");
+    arguments.push_back(target(entryNumber));
+    return runCli(arguments);
+  }
+};
+
+TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
+  const CliRun run = runCli({"--drive", image(), "export", "--all", "--sidecar", "-o", output_.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json manifest = readJson(output_.file("korvelo-manifest.json"));
+  ASSERT_EQ(manifest["recordings"].size(), disk().recordings.size());
+  for (const nlohmann::json& record : manifest["recordings"]) {
+    const int number = record["entry_number"];
+    SCOPED_TRACE(number);
+    const sample::Recording& expected = recording(number);
+    const std::vector<uint8_t> file = readFileBytes(target(number));
+    EXPECT_EQ(record["file"], expectedFileName(expected));
+    EXPECT_EQ(record["title"], utf8FromLatin1(expected.title));
+    EXPECT_EQ(record["start"], expectedStart(expected).text());
+    EXPECT_EQ(record["duration_seconds"], expected.durationMs / 1000);
+    EXPECT_EQ(record["size_bytes"], uint64_t{expected.lengthSectors} * 512);
+    EXPECT_EQ(record["hojins"], sample::hojinCount(expected));
+    EXPECT_EQ(record["damaged_hojins"], 0);
+    EXPECT_EQ(record["file_bytes"], file.size());
+    EXPECT_EQ(record["sha256_file"], sha256Hex(file));
+    EXPECT_EQ(record["sha256_hojin_data"], dataHash(file));
+    EXPECT_EQ(record["complete"], true);
+    EXPECT_EQ(readJson(target(number) + ".json"), record);
+  }
+}
+
+TEST_F(VerifiedResultsTest, SavingAgainReplacesTheRecordInsteadOfAddingOne) {
+  exportOne(1);
+  const CliRun again = runCli({"--drive", image(), "export", "1", "2", "--force", "-o", output_.path()});
+  ASSERT_EQ(again.status, 0) << again.err;
+  const nlohmann::json manifest = readJson(output_.file("korvelo-manifest.json"));
+  ASSERT_EQ(manifest["recordings"].size(), 2u);
+  EXPECT_EQ(manifest["recordings"][0]["entry_number"], 1);
+  EXPECT_EQ(manifest["recordings"][1]["entry_number"], 2);
+}
+
+TEST_F(VerifiedResultsTest, AGoodFileIsReportedGoodAloneAndAgainstTheDisk) {
+  exportOne(3);  // its length is not a multiple of 65 sectors
+  const std::vector<uint8_t> file = readFileBytes(target(3));
+  const CliRun alone = verify(3, false);
+  EXPECT_EQ(alone.status, 0) << alone.out;
+  EXPECT_NE(alone.out.find("  SHA-256 der Datei:        " + sha256Hex(file) + "\n"), std::string::npos);
+  EXPECT_NE(alone.out.find("  SHA-256 der HOJIN-Daten:  " + dataHash(file) + "\n"), std::string::npos);
+  EXPECT_NE(alone.out.find("  In Ordnung.\n"), std::string::npos) << alone.out;
+  const CliRun withDisk = verify(3, true);
+  EXPECT_EQ(withDisk.status, 0) << withDisk.out << withDisk.err;
+  EXPECT_NE(withDisk.out.find("  In Ordnung: stimmt mit der Festplatte überein.\n"), std::string::npos);
+}
+
+struct Spoiling {
+  const char* name;
+  int64_t offset;  // in the file of entry 2 (40 HOJINs)
+  std::vector<uint8_t> bytes;
+  const char* finding;
+  bool onlyWithDisk;
+};
+
+class SpoiledFileTest : public VerifiedResultsTest, public ::testing::WithParamInterface<Spoiling> {};
+
+TEST_P(SpoiledFileTest, IsFoundAndNamed) {
+  exportOne(2);
+  spoil(2, GetParam().offset, GetParam().bytes);
+  const CliRun alone = verify(2, false);
+  const CliRun withDisk = verify(2, true);
+  EXPECT_EQ(alone.status, GetParam().onlyWithDisk ? 0 : 1) << alone.out;
+  EXPECT_EQ(withDisk.status, 1) << withDisk.out;
+  const std::string line = std::string("  ") + GetParam().finding + "\n";
+  EXPECT_NE(withDisk.out.find(line), std::string::npos) << withDisk.out;
+  if (!GetParam().onlyWithDisk) EXPECT_NE(alone.out.find(line), std::string::npos) << alone.out;
+}
+
+std::string hojinLine(int k) {
+  const sample::DiskDescription disk = sample::demoDisk();
+  for (const sample::Recording& recording : disk.recordings)
+    if (recording.entryNumber == 2)
+      return "HOJIN " + std::to_string(k) + " weicht von der Festplatte ab (ab Sektor " +
+             std::to_string(sample::hojinSector(disk, recording, k)) + ").";
+  return {};
+}
+
+const std::string kHojin17Differs = hojinLine(17);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SpoiledFileTest,
+    ::testing::Values(
+        Spoiling{"HeadMark", 0, {114}, "Kopf: Kennung 114 statt 113.", false},
+        Spoiling{"HeadTitle", 46, {'Z'}, "Kopf: Titel stimmt nicht mit dem Verzeichniseintrag überein.", false},
+        Spoiling{"Hojin2Signature", 1624 + 33280 + 1, {'h'}, "HOJIN 2: Signatur fehlerhaft.", false},
+        Spoiling{"Hojin5Order", 1624 + 4 * 33280 + 59, {9}, "HOJIN 5: interne Nummern 5 und 9.", false},
+        // Data after the head: only the disk can tell.
+        Spoiling{"Hojin17Payload", 1624 + 16 * 33280 + 4000, {0xAB, 0xCD}, kHojin17Differs.c_str(), true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VerifiedResultsTest, ACutFileIsReportedIncomplete) {
+  exportOne(2);
+  const std::vector<uint8_t> file = readFileBytes(target(2));
+  writeFileBytes(target(2), std::span<const uint8_t>(file).first(1624 + 3 * 33280 + 100));
+  const CliRun run = verify(2, false);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("  Datei ist unvollständig: 101.564 von " + grouped(file.size()) + " Bytes.\n"),
+            std::string::npos)
+      << run.out;
+}
+
+}  // namespace
+}  // namespace korvelo::test
