@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "cli/commands.h"
+#include "cli/drive_options.h"
 
 namespace korvelo::cli {
 
@@ -23,15 +24,18 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Rückgabewerte:\n"
     "  0  Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
-    "  1  Mindestens eine Aufnahme wurde nicht vollständig gespeichert\n"
-    "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag)\n"
+    "  1  Mindestens eine Aufnahme wurde nicht vollständig gespeichert oder enthält\n"
+    "     nicht lesbare Sektoren (mit Nullen gefüllt)\n"
+    "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag,\n"
+    "     fehlerhafte Mapdatei)\n"
     "  3  Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
     "\n"
     "Beispiele:\n"
     "  korvelo-cli --drive /dev/sdb list\n"
     "  korvelo-cli --drive platte.img list --json\n"
     "  korvelo-cli --drive platte.img export 3 7 -o ~/Filme\n"
-    "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n";
+    "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n"
+    "  korvelo-cli --drive platte.img --mapfile platte.map export --all -o ~/Filme\n";
 
 class GermanFormatter : public CLI::Formatter {
  public:
@@ -128,6 +132,7 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& global, int& fatSize) {
                  "angebbar, die Pfade erhalten der Reihe nach die Laufwerke 0, 1, 2 ...")
       ->type_name("PFAD")
       ->allow_extra_args(false);
+  addMapfileOption(app, global);
   app.add_flag("--tevion", global.tevion,
                "Festplatte eines Tevion PVR 8005 HDD (prüft \"file_system.sys\" nachsichtig)");
   app.add_flag("--no-filesys-check", global.noFileSysCheck,
@@ -248,6 +253,12 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   if (chosen.empty()) return reportUsageError("Es fehlt ein Befehl (search, list oder export).", err);
   invocation.command = commandNamed(chosen.front()->get_name());
   if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
+  if (const std::string fault = assignMapfilesToDrives(app, invocation.global); !fault.empty())
+    return reportUsageError(fault, err);
+  if (const std::string fault = firstMapfileProblem(invocation.global); !fault.empty()) {
+    err << kProgramName << ": " << fault << "\n";
+    return ExitCode::UsageError;
+  }
   if (invocation.command == Command::Export) {
     const std::string problem = exportChoiceProblem(invocation.exportOptions);
     if (!problem.empty()) return reportUsageError(problem, err);

@@ -17,6 +17,8 @@ enum class Command { Search, List, Export, Rescue, Domain, MetadataImage, Verify
 
 struct GlobalOptions {
   std::vector<std::string> drives;  // replace the machine's disks, designators 0, 1, 2 ...
+  // Rescue mapfiles, one per drive after parsing (empty text: none).
+  std::vector<std::string> mapfiles;
   bool tevion = false;
   bool noFileSysCheck = false;
   std::optional<int> fatSize;  // manual File-FAT-Size; none: determined on the disk

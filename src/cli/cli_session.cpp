@@ -30,10 +30,23 @@ Settings settingsFor(const Invocation& invocation) {
   return settings;
 }
 
+namespace {
+
+// The drives as given, each with the mapfile that followed it.
+std::vector<DriveSpec> drivesOf(const GlobalOptions& global) {
+  std::vector<DriveSpec> drives;
+  for (size_t i = 0; i < global.drives.size(); ++i)
+    drives.push_back(
+        DriveSpec{global.drives[i], i < global.mapfiles.size() ? global.mapfiles[i] : "", {}});
+  return drives;
+}
+
+}  // namespace
+
 CliSession::CliSession(const Invocation& invocation, Terminal& terminal)
     : terminal_(terminal), controller_(app_, view_, chooser_) {
   app_.settings = settingsFor(invocation);
-  if (!invocation.global.drives.empty()) DriveTable::usePaths(invocation.global.drives);
+  if (!invocation.global.drives.empty()) DriveTable::useDrives(drivesOf(invocation.global));
   app_.log.attach([this](std::string_view entry) { terminal_.logEntry(entry); });
 }
 

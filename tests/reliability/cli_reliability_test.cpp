@@ -1,0 +1,219 @@
+// korvelo-cli as the user runs it on rescued images: --mapfile after its --drive, the
+// damage it reports and the exit code 1 for it, a malformed mapfile refused with its
+// line, and the proof that a whole export opens the image and the mapfile read-only.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "diskbuilder/disk_builder.h"
+#include "process_run.h"
+#include "reliability_fixture.h"
+#include "support/file_util.h"
+#include "support/temp_dir.h"
+
+namespace korvelo::test {
+namespace {
+
+// SHA-256 over the size, the places of the written extents and their bytes: the same as
+// hashing the whole sparse image (its holes read as zeros), at the cost of its data only.
+std::string imageHash(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error("cannot open " + path);
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  std::vector<uint8_t> digest;
+  auto note = [&](const std::string& text) { digest.insert(digest.end(), text.begin(), text.end()); };
+  note(std::to_string(size) + ";");
+  for (off_t data = ::lseek(fd, 0, SEEK_DATA); data >= 0 && data < size;) {
+    const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+    if (hole - data > (off_t{256} << 20)) {
+      ::close(fd);
+      throw std::runtime_error("the image is not kept sparse on this file system");
+    }
+    note(std::to_string(data) + "+" + std::to_string(hole - data) + ":");
+    const size_t at = digest.size();
+    digest.resize(at + static_cast<size_t>(hole - data));
+    if (::pread(fd, digest.data() + at, static_cast<size_t>(hole - data), data) != hole - data) {
+      ::close(fd);
+      throw std::runtime_error("cannot read " + path);
+    }
+    data = ::lseek(fd, hole, SEEK_DATA);
+  }
+  ::close(fd);
+  return sha256Hex(digest);
+}
+
+bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+size_t filesIn(const std::string& folder) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                            std::filesystem::directory_iterator()));
+}
+
+class CliReliability : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    folder_ = std::make_unique<TempDir>();
+    disk_ = sample::demoDisk();
+    sample::buildDisk(disk_, image());
+    // Two sectors inside HOJIN 2 of the first recording, one inside HOJIN 30 of the
+    // third; no A-sector, so that nothing but the data is hit.
+    const int64_t a = sample::hojinSector(disk_, disk_.recordings[0], 2);
+    const int64_t b = sample::hojinSector(disk_, disk_.recordings[2], 30);
+    bad_ = {a + 10, a + 11, b + 40};
+    std::ofstream(mapfile()) << mapfileText(static_cast<int64_t>(disk_.imageBytes), bad_);
+  }
+  static void TearDownTestSuite() { folder_.reset(); }
+
+  static std::string image() { return folder_->file("platte.img"); }
+  static std::string mapfile() { return folder_->file("platte.map"); }
+
+  // The recording a file was exported from, by the entry number its name begins with.
+  static const sample::Recording& recordingOfFile(const std::filesystem::path& file) {
+    const std::string name = file.filename().string();
+    const int number = std::stoi(name.substr(0, name.find(' ')));
+    for (const sample::Recording& recording : disk_.recordings)
+      if (recording.entryNumber == number) return recording;
+    throw std::runtime_error("no recording for " + name);
+  }
+
+  static inline std::unique_ptr<TempDir> folder_;
+  static inline sample::DiskDescription disk_;
+  static inline std::set<int64_t> bad_;
+  TempDir output_;
+};
+
+TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsWithOne) {
+  TempDir clean;
+  const ProcessRun reference = runProgram(cliProgram(), {"--drive", image(), "export", "--all", "-o", clean.path()});
+  ASSERT_EQ(reference.status, 0) << reference.err;
+
+  const ProcessRun run = runProgram(
+      cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "export", "--all", "-o", output_.path()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  const auto lines = run.errLines();
+  EXPECT_TRUE(hasLine(lines, "Beschädigt: 1 Hojins mit zusammen 2 nicht lesbaren Sektoren (mit Nullen gefüllt)."))
+      << run.err;
+  EXPECT_TRUE(hasLine(lines, "Beschädigt: 1 Hojins mit zusammen 1 nicht lesbaren Sektoren (mit Nullen gefüllt)."))
+      << run.err;
+  size_t files = 0;
+  for (const auto& item : std::filesystem::directory_iterator(clean.path())) {
+    const sample::Recording& recording = recordingOfFile(item.path());
+    SCOPED_TRACE(item.path().filename().string());
+    ++files;
+    std::vector<uint8_t> expected = readFileBytes(item.path().string());
+    bool damaged = false;
+    const int hojins = static_cast<int>(recording.lengthSectors / 65);
+    for (int k = 1; k <= hojins; ++k) {
+      const int64_t first = sample::hojinSector(disk_, recording, k);
+      for (int64_t sector : bad_) {
+        if (sector < first || sector >= first + 65) continue;
+        std::fill_n(expected.begin() + 1624 + (k - 1) * 33280 + (sector - first) * 512, 512, 0);
+        damaged = true;
+      }
+    }
+    const std::string written = output_.file(item.path().filename().string());
+    EXPECT_EQ(readFileBytes(written), expected);
+    // Only the undamaged files are announced as written.
+    EXPECT_EQ(run.out.find(written) != std::string::npos, !damaged);
+  }
+  EXPECT_EQ(files, disk_.recordings.size());
+}
+
+TEST_F(CliReliability, AMalformedMapfileIsRefusedWithItsLineBeforeAnythingIsRead) {
+  const std::string broken = output_.file("kaputt.map");
+  std::ofstream(broken) << "# Mapfile\n0 + 1\n0 4096 +\n2048 512 -\n";
+  TempDir target;
+  const ProcessRun run = runProgram(
+      cliProgram(), {"--drive", image(), "--mapfile", broken, "export", "--all", "-o", target.path()});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "korvelo-cli: Fehler in der Mapdatei \"" + broken +
+                         "\", Zeile 4: Bereich beginnt vor dem Ende des vorigen\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(filesIn(target.path()), 0u);
+}
+
+TEST_F(CliReliability, AMapfileBeforeAnyDriveOrASecondOneForTheSameDriveIsAUsageError) {
+  const ProcessRun before = runProgram(cliProgram(), {"--mapfile", mapfile(), "--drive", image(), "list"});
+  EXPECT_EQ(before.status, 2);
+  EXPECT_EQ(before.errLines().at(0), "korvelo-cli: --mapfile \"" + mapfile() +
+                                         "\" muss hinter dem --drive stehen, zu dem sie gehört.");
+  const ProcessRun twice =
+      runProgram(cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "--mapfile", mapfile(), "list"});
+  EXPECT_EQ(twice.status, 2);
+  EXPECT_EQ(twice.errLines().at(0),
+            "korvelo-cli: Zu --drive \"" + image() + "\" gibt es zwei Mapdateien.");
+}
+
+TEST_F(CliReliability, EachMapfileBelongsToTheDriveBeforeIt) {
+  // The first drive is no recorder disk; its mapfile is broken and must be the one named.
+  const std::string other = output_.file("leer.img"), broken = output_.file("leer.map");
+  createSparseFile(other, 1 << 20);
+  std::ofstream(broken) << "0 + 1\n0 512 !\n";
+  const ProcessRun run = runProgram(cliProgram(), {"--drive", other, "--mapfile", broken, "--drive", image(),
+                                                   "--mapfile", mapfile(), "list"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, "korvelo-cli: Fehler in der Mapdatei \"" + broken + "\", Zeile 2: unbekannter Status \"!\"\n");
+  const ProcessRun good = runProgram(cliProgram(), {"--drive", other, "--drive", image(), "--mapfile", mapfile(),
+                                                    "export", "1", "-o", output_.path()});
+  EXPECT_EQ(good.status, 0) << good.err;  // recording 1 lies outside the bad sectors
+}
+
+TEST_F(CliReliability, TheHelpShowsTheMapfileForm) {
+  const ProcessRun run = runProgram(cliProgram(), {"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("--mapfile MAPDATEI"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("korvelo-cli --drive platte.img --mapfile platte.map export --all"), std::string::npos);
+}
+
+// Every line of the strace log that opens `path`: its flags must be plain read-only.
+std::vector<std::string> opensOf(const std::string& straceLog, const std::string& path) {
+  std::ifstream in(straceLog);
+  std::vector<std::string> found;
+  for (std::string line; std::getline(in, line);)
+    if (line.find("\"" + path + "\"") != std::string::npos) found.push_back(line);
+  return found;
+}
+
+bool opensReadOnly(const std::string& line) {
+  if (line.find("creat(") != std::string::npos) return false;
+  for (const char* writing : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC", "O_APPEND"})
+    if (line.find(writing) != std::string::npos) return false;
+  return line.find("O_RDONLY") != std::string::npos;
+}
+
+TEST_F(CliReliability, AWholeExportOpensTheImageAndTheMapfileOnlyForReading) {
+  if (straceProgram().empty()) GTEST_SKIP() << "strace is not installed; the read-only proof needs it";
+  const std::string before = imageHash(image()), mapBefore = sha256OfFile(mapfile());
+  const std::string trace = output_.file("trace.log");
+  TempDir target;
+  const ProcessRun run = runProgram(
+      cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "export", "--all", "-o", target.path()}, trace);
+  EXPECT_EQ(run.status, 1) << run.err;  // damaged, but written
+  EXPECT_EQ(filesIn(target.path()), disk_.recordings.size());
+  for (const std::string& path : {image(), mapfile()}) {
+    SCOPED_TRACE(path);
+    const std::vector<std::string> opens = opensOf(trace, path);
+    EXPECT_FALSE(opens.empty()) << "strace saw no open of the file; the proof would be void";
+    for (const std::string& line : opens) EXPECT_TRUE(opensReadOnly(line)) << line;
+  }
+  EXPECT_EQ(imageHash(image()), before);
+  EXPECT_EQ(sha256OfFile(mapfile()), mapBefore);
+}
+
+TEST(ReadOnlyProof, TheFlagCheckCatchesEveryWayOfOpeningForWriting) {
+  EXPECT_TRUE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDONLY|O_CLOEXEC) = 3"));
+  EXPECT_TRUE(opensReadOnly("12 openat2(AT_FDCWD, \"/x.img\", {flags=O_RDONLY|O_CLOEXEC, resolve=0}, 24) = 3"));
+  EXPECT_FALSE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDWR) = 3"));
+  EXPECT_FALSE(opensReadOnly("12 open(\"/x.img\", O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3"));
+  EXPECT_FALSE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDONLY|O_TRUNC) = 3"));
+  EXPECT_FALSE(opensReadOnly("12 creat(\"/x.img\", 0666) = 3"));
+}
+
+}  // namespace
+}  // namespace korvelo::test

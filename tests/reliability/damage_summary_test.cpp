@@ -1,0 +1,111 @@
+// A recording with sectors that stayed unreadable: zeros only where the sectors failed,
+// every other byte as on the disk, and one closing line that says how much is damaged,
+// whether the sectors failed on the drive or a rescue mapfile marks them as not rescued.
+#include <gtest/gtest.h>
+
+#include "disk/text.h"
+#include "reliability_fixture.h"
+#include "support/file_util.h"
+
+namespace korvelo {
+namespace {
+
+using test::BadSectorsVia;
+using test::RecorderImage;
+
+class DamageSummary : public ::testing::TestWithParam<BadSectorsVia> {
+ protected:
+  // Two sectors in HOJIN 3 and one in HOJIN 17 of entry 0, none of them an A-sector.
+  std::set<int64_t> badSectors() const {
+    const sample::DiskDescription disk = test::twoRecordingDisk();
+    const int64_t third = sample::hojinSector(disk, disk.recordings[0], 3);
+    const int64_t seventeenth = sample::hojinSector(disk, disk.recordings[0], 17);
+    return {third + 5, third + 64, seventeenth + 30};
+  }
+};
+
+TEST_P(DamageSummary, TheDamagedRecordingEndsWithItsSummaryAndTheOtherIsUntouched) {
+  RecorderImage image(test::twoRecordingDisk(), badSectors(), GetParam());
+  const std::string damaged = image.folder() + "/damaged.hav", clean = image.folder() + "/clean.hav";
+  JobQueue queue;
+  queue.push_back(image.preparedJob(0, damaged));
+  queue.push_back(image.preparedJob(1, clean));
+  test::QuietView view;
+  test::RecordingLog log;
+  SaveDriver driver(queue, view, log, [] { return SaveOptions{0, true, false}; });
+  std::vector<int> codes;
+  driver.setJobRetiredHook([&](const HavExportJob& job) { codes.push_back(job.getErrorCode()); });
+  driver.startSaving();
+  test::driveToEnd(driver);
+
+  EXPECT_EQ(test::readFileBytes(damaged), image.expectedHav(image.recording(0), badSectors()));
+  EXPECT_EQ(test::readFileBytes(clean), image.expectedHav(image.recording(1)));
+  EXPECT_EQ(codes, (std::vector<int>{0, 0}));
+  const std::string summary = "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt).";
+  ASSERT_EQ(log.count(summary), 1u);
+  const size_t at = log.find(summary);
+  const size_t secondJob = log.find("Schreibe in \"" + clean + "\"");
+  EXPECT_LT(at, secondJob);  // at the end of its own recording, before the next begins
+  EXPECT_LT(log.find("Speichern abgeschlossen."), at);
+  EXPECT_EQ(log.find("Beschädigt:", secondJob), log.lines.size());
+  EXPECT_NE(log.find("\r\nWarnung: 2 Sektoren des Hojin 3 (von 20) nicht lesbar, mit Nullen gefüllt."),
+            log.lines.size());
+}
+
+TEST_P(DamageSummary, TheSummaryIsLoggedEvenWhenCopyMessagesAreSuppressed) {
+  RecorderImage image(test::twoRecordingDisk(), badSectors(), GetParam());
+  JobQueue queue;
+  queue.push_back(image.preparedJob(0, image.folder() + "/damaged.hav"));
+  test::QuietView view;
+  view.suppressChecked = true;
+  test::RecordingLog log;
+  SaveDriver driver(queue, view, log, [] { return SaveOptions{0, true, false}; });
+  driver.startSaving();
+  test::driveToEnd(driver);
+  EXPECT_EQ(log.find("Speichern abgeschlossen."), log.lines.size());
+  EXPECT_EQ(log.count("Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt)."),
+            1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, DamageSummary,
+                         ::testing::Values(BadSectorsVia::FailingReads, BadSectorsVia::Mapfile),
+                         [](const auto& info) {
+                           return info.param == BadSectorsVia::Mapfile ? "Mapfile" : "FailingReads";
+                         });
+
+TEST(UntriedArea, ASectorTheMapfileLeavesUntriedReadsAsBadToo) {
+  // ddrescue leaves areas it never reached as '?': they must not be taken for data.
+  sample::DiskDescription description = test::twoRecordingDisk();
+  RecorderImage image(description);  // the plain image, only to learn where HOJIN 5 lies
+  const int64_t fifth = sample::hojinSector(description, description.recordings[1], 5);
+  const std::string map = image.folder() + "/untried.map";
+  const std::string text = "0 ? 1\n0 " + std::to_string((fifth + 7) * 512) + " +\n" +
+                           std::to_string((fifth + 7) * 512) + " 512 ?\n" +
+                           std::to_string((fifth + 8) * 512) + " " +
+                           std::to_string(int64_t(description.imageBytes) - (fifth + 8) * 512) + " +\n";
+  test::writeFileBytes(map, std::vector<uint8_t>(text.begin(), text.end()));
+  DriveSpec drive = test::imageDrive(image.imagePath());
+  drive.mapfile = map;
+  test::ScopedTestDrives drives({drive});
+  Fsr5000Disk disk('0');
+  disk.setSizeFileFAT(description.fileFatSize);
+  ASSERT_TRUE(disk.readDirectory(false));
+  ASSERT_EQ(disk.getEntries().size(), 2u);
+  HavExportJob job(disk);
+  struct Chooser : SaveAsChooser {
+    std::string path;
+    SaveAsAnswer chooseSaveAs(const SaveAsRequest&) override { return {SaveAsAnswer::Kind::Chosen, path, 0}; }
+  } chooser;
+  chooser.path = image.folder() + "/untried.hav";
+  std::string folder = image.folder();
+  ASSERT_EQ(job.prepareSave(*disk.getEntries()[1], chooser, nullptr, folder, 4, false), 0);
+  ASSERT_EQ(job.openFile(), 0);
+  while (!job.isFinished()) job.copyStep(true);
+  EXPECT_EQ(job.getDamagedHojins(), 1);
+  EXPECT_EQ(job.getUnreadableSectors(), 1);
+  EXPECT_EQ(test::readFileBytes(chooser.path),
+            image.expectedHav(description.recordings[1], {fifth + 7}));
+}
+
+}  // namespace
+}  // namespace korvelo
