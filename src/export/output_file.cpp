@@ -7,15 +7,33 @@
 #include <utility>
 
 namespace korvelo {
+namespace {
+
+// How much is handed to the disk at a time: about 2 MiB, a few dozen milliseconds of
+// writing for a slow disk, so that waiting for the piece before never stalls for long.
+constexpr int64_t kWritebackPiece = int64_t{2} << 20;
+
+}  // namespace
 
 OutputFile::~OutputFile() { discard(); }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      written_(other.written_),
+      handedToDisk_(other.handedToDisk_),
+      waitedFor_(other.waitedFor_),
+      pacing_(other.pacing_),
+      writebackError_(other.writebackError_) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     discard();
     fd_ = std::exchange(other.fd_, -1);
+    written_ = other.written_;
+    handedToDisk_ = other.handedToDisk_;
+    waitedFor_ = other.waitedFor_;
+    pacing_ = other.pacing_;
+    writebackError_ = other.writebackError_;
   }
   return *this;
 }
@@ -28,6 +46,9 @@ int OutputFile::create(const std::string& path) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   fd_ = fd;
+  written_ = handedToDisk_ = waitedFor_ = 0;
+  pacing_ = true;
+  writebackError_ = 0;
   return 0;
 }
 
@@ -42,14 +63,44 @@ int OutputFile::writeAll(const uint8_t* data, size_t size) {
     if (written == 0) return EIO;  // a regular file never takes nothing without an error
     data += written;
     size -= static_cast<size_t>(written);
+    written_ += written;
   }
+  paceWriteback();
   return 0;
+}
+
+// Starts the writeback of the newest whole piece and waits for the one before it, then
+// lets the cache drop that one. A writeback error is kept for syncAndClose: once a wait
+// has seen it, the final sync would no longer report it.
+void OutputFile::paceWriteback() {
+  if (!pacing_ || written_ - handedToDisk_ < kWritebackPiece) return;
+  const int64_t end = written_ - written_ % kWritebackPiece;
+  int result = ::sync_file_range(fd_, handedToDisk_, end - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+  if (result == 0 && handedToDisk_ > waitedFor_) {
+    result = ::sync_file_range(fd_, waitedFor_, handedToDisk_ - waitedFor_,
+                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                   SYNC_FILE_RANGE_WAIT_AFTER);
+    if (result == 0) {
+      ::posix_fadvise(fd_, waitedFor_, handedToDisk_ - waitedFor_, POSIX_FADV_DONTNEED);
+      waitedFor_ = handedToDisk_;
+    }
+  }
+  if (result != 0) {
+    // Where the file system cannot do this, the final sync does all the work; any other
+    // answer is a failed writeback.
+    const int error = errno;
+    if (error != EINVAL && error != ESPIPE && error != ENOSYS && error != EOPNOTSUPP)
+      writebackError_ = error;
+    pacing_ = false;
+    return;
+  }
+  handedToDisk_ = end;
 }
 
 int OutputFile::syncAndClose() {
   if (fd_ < 0) return 0;
-  int error = 0;
-  if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS) error = errno;
+  int error = writebackError_;
+  if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS && error == 0) error = errno;
   // The descriptor is gone after close whatever it answers, so close is never repeated.
   if (::close(std::exchange(fd_, -1)) != 0 && error == 0 && errno != EINTR) error = errno;
   return error;

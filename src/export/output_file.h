@@ -1,7 +1,10 @@
 #pragma once
 // The ".hav" file being written: one POSIX descriptor, written front to back. Writes go
 // straight to the system (there is no buffer of our own to flush); the data is synced
-// to the disk once, when the file is closed at the end of the job.
+// to the disk once, when the file is closed at the end of the job. On the way, every
+// finished piece of a few MiB is handed to the disk and the piece before it waited for,
+// so that a long export never piles up gigabytes of unwritten data: the final sync stays
+// short (the window keeps answering) and the rest of the system keeps its cache.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,7 +33,14 @@ class OutputFile {
   bool isOpen() const { return fd_ >= 0; }
 
  private:
+  void paceWriteback();
+
   int fd_ = -1;  // -1: not open
+  int64_t written_ = 0;         // bytes written since create: the file's length
+  int64_t handedToDisk_ = 0;    // writeback started for the bytes before this offset
+  int64_t waitedFor_ = 0;       // written back and released for the bytes before this offset
+  bool pacing_ = true;          // false where the file system cannot start writeback itself
+  int writebackError_ = 0;      // errno of a writeback that failed, reported when closing
 };
 
 // The system's description of an errno value, for the "  FileException: %s" lines.
