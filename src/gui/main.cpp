@@ -4,19 +4,58 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QStringList>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "disk/drive_table.h"
+#include "disk/mapfile_source.h"
 #include "gui/app_icon.h"
 #include "gui/main_dialog.h"
 #include "gui/quit_on_signal.h"
 
 namespace {
 
+// What the command line asks for: the drives (each with the mapfile that followed it),
+// and the lines the window logs once it is there (mapfiles that cannot be used).
+struct DriveArguments {
+  std::vector<korvelo::DriveSpec> drives;
+  std::vector<std::string> logLines;
+  std::string misuse;  // not empty: the command line is wrong; shown, and the program ends
+};
+
+// Walks the options in the order given: each mapfile belongs to the drive before it.
+DriveArguments pairDrivesWithMapfiles(const QStringList& names, const QStringList& drivePaths,
+                                      const QStringList& mapfilePaths) {
+  DriveArguments result;
+  qsizetype nextDrive = 0, nextMapfile = 0;
+  for (const QString& name : names) {
+    if (name == QStringLiteral("drive") && nextDrive < drivePaths.size()) {
+      result.drives.push_back(korvelo::DriveSpec{drivePaths[nextDrive++].toStdString(), {}, {}});
+    } else if (name == QStringLiteral("mapfile") && nextMapfile < mapfilePaths.size()) {
+      const std::string path = mapfilePaths[nextMapfile++].toStdString();
+      if (result.drives.empty()) {
+        result.misuse = "--mapfile \"" + path + "\" muss hinter dem --drive stehen, zu dem sie gehört.";
+        return result;
+      }
+      if (!result.drives.back().mapfile.empty()) {
+        result.misuse = "Zu --drive \"" + result.drives.back().path + "\" gibt es zwei Mapdateien.";
+        return result;
+      }
+      result.drives.back().mapfile = path;
+      // A drive whose mapfile cannot be used stays unopenable: never read without it.
+      if (const auto problem = korvelo::checkMapfile(path))
+        result.logLines.push_back(korvelo::describeMapfileProblem(path, *problem));
+    }
+  }
+  return result;
+}
+
 // "--drive PATH", repeatable: these images or devices stand for the drives 0, 1, ...
-std::vector<std::string> drivePaths(const QApplication& application) {
+// "--mapfile MAP" after a --drive: that image's rescue mapfile.
+DriveArguments driveArguments(const QApplication& application) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(
       "Rettet Aufnahmen von der Festplatte eines Finepass FSR-5000 TDR oder Tevion PVR 8005 HDD."));
@@ -25,11 +64,15 @@ std::vector<std::string> drivePaths(const QApplication& application) {
       QStringLiteral("drive"),
       QString::fromUtf8("Abbilddatei oder Gerät als Laufwerk 0, 1, ... (mehrfach möglich)."),
       QStringLiteral("PFAD"));
+  const QCommandLineOption mapfile(
+      QStringLiteral("mapfile"),
+      QString::fromUtf8("Mapdatei von GNU ddrescue zum davor genannten --drive-Abbild; nur als "
+                        "gerettet (\"+\") markierte Bereiche gelten als lesbar."),
+      QStringLiteral("MAPDATEI"));
   parser.addOption(drive);
+  parser.addOption(mapfile);
   parser.process(application);
-  std::vector<std::string> paths;
-  for (const QString& path : parser.values(drive)) paths.push_back(path.toStdString());
-  return paths;
+  return pairDrivesWithMapfiles(parser.optionNames(), parser.values(drive), parser.values(mapfile));
 }
 
 }  // namespace
@@ -41,14 +84,19 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(korvelo::appIcon());
   QGuiApplication::setDesktopFileName(QStringLiteral("korvelo"));
 
-  const std::vector<std::string> paths = drivePaths(application);
-  if (!paths.empty()) korvelo::DriveTable::usePaths(paths);
+  const DriveArguments arguments = driveArguments(application);
+  if (!arguments.misuse.empty()) {
+    std::fprintf(stderr, "korvelo: %s\n", arguments.misuse.c_str());
+    return 2;
+  }
+  if (!arguments.drives.empty()) korvelo::DriveTable::useDrives(arguments.drives);
 
   korvelo::QuitOnSignal quitOnSignal;
   korvelo::AppState state;
   state.loadSettingsFrom(korvelo::settingsBasePath(argv[0]));
   {
     korvelo::MainDialog window(state);
+    for (const std::string& line : arguments.logLines) state.log.append(line);
     // "Schließen", Escape, the close box and "&Beenden" all end here.
     QObject::connect(&window, &QDialog::finished, &application, &QCoreApplication::quit,
                      Qt::QueuedConnection);
