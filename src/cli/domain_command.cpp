@@ -70,6 +70,7 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
   Fsr5000Disk& disk = *session.app().disk;
   Log& log = session.app().log;
+  if (refuseMountedSource(disk, log)) return ExitCode::ExportFailed;
 
   const EntryChoice choice = chooseEntries(disk, options.entries, options.all);
   for (int number : choice.unknown)

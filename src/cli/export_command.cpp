@@ -17,6 +17,7 @@
 #include "cli/export_results.h"
 #include "cli/folder_chooser.h"
 #include "cli/progress_view.h"
+#include "cli/workflow_support.h"
 #include "disk/text.h"
 
 namespace korvelo::cli {
@@ -140,6 +141,7 @@ class ExportRun {
   // Saves the recording behind one list line; true when its file is complete.
   bool saveLine(int line, int recording, int recordings, std::ostream& out) {
     outcome_ = JobOutcome{};
+    if (results_ && !results_->admits(*session_.app().disk->getEntries()[line])) return false;
     progress_.beginRecording(recording, recordings);
     CliSessionView& view = session_.view();
     view.setSaveEnabled(true);  // the queue is empty: as after the driver's last job
@@ -180,6 +182,7 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   const ExportOptions& options = invocation.exportOptions;
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  if (refuseMountedSource(*session.app().disk, session.app().log)) return ExitCode::ExportFailed;
 
   const Selection selection = selectLines(*session.app().disk, options);
   if (!selection.unknown.empty()) {

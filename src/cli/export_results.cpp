@@ -9,12 +9,22 @@
 #include "cli/manifest.h"
 #include "disk/text.h"
 #include "export/hav_verify.h"
+#include "export/safety_checks.h"
 
 namespace korvelo::cli {
 
 void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& options) {
   exportCommand.add_flag("--sidecar", options.sidecar,
                          "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
+}
+
+bool ExportResultRecorder::admits(const DirectoryEntry& entry) {
+  const uint64_t fileBytes = 88 + 1536 + entry.getSizeInBytes();
+  const std::string problem = fileSizeLimitProblem(folder_, fileBytes);
+  if (problem.empty()) return true;
+  log_.append(textf("Eintrag %d \"%s\" wird nicht gespeichert: %s", entry.getEntryNumber(),
+                    latin1ToUtf8(filterPrintable(entry.getTitle())).c_str(), problem.c_str()));
+  return false;
 }
 
 bool ExportResultRecorder::record(const SavedRecording& saved) {

@@ -35,6 +35,7 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
   Fsr5000Disk& disk = *session.app().disk;
   Log& log = session.app().log;
+  if (refuseMountedSource(disk, log)) return ExitCode::ExportFailed;
   const ByteSource* source = sourceOf(disk);
   if (const std::string problem = outputFileProblem(options.imagePath, options.force, source);
       !problem.empty()) {

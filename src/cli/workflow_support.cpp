@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <set>
 
+#include "disk/drive_table.h"
 #include "disk/text.h"
+#include "export/safety_checks.h"
 
 namespace korvelo::cli {
 
@@ -37,6 +39,15 @@ std::string outputFileProblem(const std::string& path, bool force, const ByteSou
   if (!force)
     return textf("\"%s\" gibt es schon; zum Überschreiben --force angeben.", path.c_str());
   return {};
+}
+
+bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log) {
+  const std::optional<DriveSpec> drive = DriveTable::lookup(disk.getDriveChar());
+  if (!drive || drive->factory) return false;
+  const std::string problem = mountedSourceProblem(drive->path);
+  if (problem.empty()) return false;
+  log.append(problem);
+  return true;
 }
 
 const ByteSource* sourceOf(Fsr5000Disk& disk) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "disk/byte_source.h"
+#include "export/log_sink.h"
 #include "recfs/fsr5000_disk.h"
 
 namespace korvelo::cli {
@@ -20,6 +21,10 @@ EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbe
 
 // Empty when `path` may be written; else the German reason, ready for the log.
 std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source);
+
+// True (and the reason logged) when the disk found is a block device that is mounted,
+// itself or one of its partitions: it is then not read at all.
+bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log);
 
 // The source of the disk found, or null.
 const ByteSource* sourceOf(Fsr5000Disk& disk);

@@ -63,7 +63,9 @@ TEST_F(MetadataImageTest, HoldsTheDirectoryAndFileFatsAtTheirPlacesAndNoRecordin
     // Only the A-sector where the File-FAT-Size is recognised may be there.
     const int64_t first = sample::hojinSector(disk(), recording, 1);
     EXPECT_TRUE(allZero(readAt(meta, first + 1, 64)));
-    if (first != sample::dataAreaStart(model, f)) EXPECT_TRUE(allZero(readAt(meta, first, 1)));
+    if (first != sample::dataAreaStart(model, f)) {
+      EXPECT_TRUE(allZero(readAt(meta, first, 1)));
+    }
   }
   const int64_t probe = sample::dataAreaStart(model, f);
   EXPECT_EQ(readAt(meta, probe, 1), readAt(image(), probe, 1));

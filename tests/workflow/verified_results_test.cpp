@@ -113,7 +113,9 @@ TEST_P(SpoiledFileTest, IsFoundAndNamed) {
   EXPECT_EQ(withDisk.status, 1) << withDisk.out;
   const std::string line = std::string("  ") + GetParam().finding + "\n";
   EXPECT_NE(withDisk.out.find(line), std::string::npos) << withDisk.out;
-  if (!GetParam().onlyWithDisk) EXPECT_NE(alone.out.find(line), std::string::npos) << alone.out;
+  if (!GetParam().onlyWithDisk) {
+    EXPECT_NE(alone.out.find(line), std::string::npos) << alone.out;
+  }
 }
 
 std::string hojinLine(int k) {
