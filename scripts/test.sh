@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build -DKORVELO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DKORVELO_SANITIZE=ON -DKORVELO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 
 # A sanitizer report ends the test that caused it, and so fails the run.
