@@ -30,16 +30,15 @@ struct VerifyCommandOptions {
   std::vector<std::string> files;
 };
 
-// export additions: a JSON file beside each ".hav", continuing a cut-off file.
+// export additions: a JSON file beside each ".hav".
 struct ExportResultOptions {
   bool sidecar = false;
-  bool resume = false;
 };
 
 CLI::App* addDomainCommand(CLI::App& app, DomainCommandOptions& options);
 CLI::App* addMetadataImageCommand(CLI::App& app, MetadataImageCommandOptions& options);
 CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options);
-// Adds --sidecar (and --resume) to the export command.
+// Adds --sidecar to the export command.
 void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& options);
 
 }  // namespace korvelo::cli
