@@ -59,14 +59,14 @@ class GermanFormatter : public CLI::Formatter {
       return CLI::Formatter::make_help(app, std::move(name), mode);
     std::stringstream out;
     out << make_description(app) << get_label("Usage") << ": " << name
-        << " [OPTIONEN] BEFEHL [ARGUMENTE]\n" << make_groups(app, mode);
+        << " [OPTIONEN] BEFEHL [ARGUMENTE]\n"
+        << make_groups(app, mode);
     const auto commands = app->get_subcommands({});
     out << "\nBefehle:\n";
     for (const CLI::App* command : commands) out << make_subcommand(command);
     for (const CLI::App* command : commands) {
-      const auto arguments = command->get_options([](const CLI::Option* option) {
-        return option->get_positional();
-      });
+      const auto arguments =
+          command->get_options([](const CLI::Option* option) { return option->get_positional(); });
       if (!arguments.empty())
         out << make_group("Argumente von " + command->get_name(), true, arguments);
       out << make_groups(command, CLI::AppFormatMode::Sub);
@@ -114,7 +114,8 @@ std::string germanParseError(const CLI::ParseError& error) {
   if (is<CLI::ExtrasError>(error)) return "Unerwartete Angabe: " + detailOf(message);
   if (is<CLI::ValidationError>(error)) return "Ungültiger Wert bei " + message;
   if (is<CLI::ConversionError>(error)) return "Ungültiger Wert bei " + subjectOf(message);
-  if (is<CLI::ArgumentMismatch>(error)) return "Fehlender oder falscher Wert bei " + subjectOf(message);
+  if (is<CLI::ArgumentMismatch>(error))
+    return "Fehlender oder falscher Wert bei " + subjectOf(message);
   if (is<CLI::RequiredError>(error)) return "Es fehlt ein Befehl (search, list oder export).";
   if (is<CLI::ExcludesError>(error)) return "Unverträgliche Optionen: " + subjectOf(message);
   return "Fehlerhafter Aufruf.";
@@ -153,21 +154,25 @@ CLI::App* addListCommand(CLI::App& app, ListOptions& list) {
 }
 
 CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
-  CLI::App* command = app.add_subcommand(
-      "export", "Speichert Aufnahmen als \".hav\"-Dateien; stdout erhält die Pfade der "
-                "vollständig geschriebenen Dateien");
+  CLI::App* command =
+      app.add_subcommand("export",
+                         "Speichert Aufnahmen als \".hav\"-Dateien; stdout erhält die Pfade der "
+                         "vollständig geschriebenen Dateien");
   command->option_defaults()->group("Optionen von export");
-  command->add_option("ENTRY", options.entries,
-                      "Eintragsnummern der Aufnahmen, wie \"list\" sie zeigt (nicht Listenplätze)")
+  command
+      ->add_option("ENTRY", options.entries,
+                   "Eintragsnummern der Aufnahmen, wie \"list\" sie zeigt (nicht Listenplätze)")
       ->type_name("NUMMER")
       ->check(wholeNumberIn(0, 65535, ""));
   command->add_flag("--all", options.all, "Alle Aufnahmen speichern");
-  command->add_option("-o,--output", options.outputFolder,
-                      "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
+  command
+      ->add_option("-o,--output", options.outputFolder,
+                   "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
       ->type_name("ORDNER");
   command->add_flag("--force", options.force, "Vorhandene Zieldateien überschreiben");
-  command->add_option("--pause", options.pauseMs,
-                      "Nach je 130 Kilobyte so viele Millisekunden warten (0 bis 100)")
+  command
+      ->add_option("--pause", options.pauseMs,
+                   "Nach je 130 Kilobyte so viele Millisekunden warten (0 bis 100)")
       ->type_name("MS")
       ->check(wholeNumberIn(0, 100, "Millisekunden"));
   command->add_flag("--record-date", options.recordDate,
@@ -200,12 +205,14 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
   addVerifyCommand(app, invocation.verify)->group("Befehle");
   addRescueCommand(app, invocation.rescue)->group("Befehle");
-  for (CLI::App* command : app.get_subcommands({})) command->set_help_flag();  // the global one serves
+  for (CLI::App* command : app.get_subcommands({}))
+    command->set_help_flag();  // the global one serves
 }
 
 // Empty when the export's choice of recordings makes sense, else what is wrong with it.
 std::string exportChoiceProblem(const ExportOptions& options) {
-  if (options.all && !options.entries.empty()) return "Eintragsnummern und --all schließen sich aus.";
+  if (options.all && !options.entries.empty())
+    return "Eintragsnummern und --all schließen sich aus.";
   if (!options.all && options.entries.empty()) return "Bitte Eintragsnummern oder --all angeben.";
   return {};
 }
@@ -222,7 +229,9 @@ Command commandNamed(const std::string& word) {
 
 }  // namespace
 
-std::string versionLine() { return std::string(kProgramName) + " " + kVersion; }
+std::string versionLine() {
+  return std::string(kProgramName) + " " + kVersion;
+}
 
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
                              std::ostream& err) {
@@ -236,7 +245,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
     const auto chosen = app.get_subcommands();
-    out << (chosen.empty() ? app.help("", CLI::AppFormatMode::All) : chosen.front()->help(kProgramName));
+    out << (chosen.empty() ? app.help("", CLI::AppFormatMode::All)
+                           : chosen.front()->help(kProgramName));
     return ExitCode::Success;
   } catch (const CLI::CallForAllHelp&) {
     out << app.help("", CLI::AppFormatMode::All);
@@ -250,7 +260,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     return ExitCode::Success;
   }
   const auto chosen = app.get_subcommands();
-  if (chosen.empty()) return reportUsageError("Es fehlt ein Befehl (search, list oder export).", err);
+  if (chosen.empty())
+    return reportUsageError("Es fehlt ein Befehl (search, list oder export).", err);
   invocation.command = commandNamed(chosen.front()->get_name());
   if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
   if (const std::string fault = assignMapfilesToDrives(app, invocation.global); !fault.empty())

@@ -11,6 +11,8 @@ enum class ExitCode {
   NoRecorderDisk = 3,  // no recorder disk found, or it could not be opened
 };
 
-inline int toProcessStatus(ExitCode code) { return static_cast<int>(code); }
+inline int toProcessStatus(ExitCode code) {
+  return static_cast<int>(code);
+}
 
 }  // namespace korvelo::cli

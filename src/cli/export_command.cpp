@@ -4,7 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <ostream>
@@ -54,9 +53,9 @@ Selection selectLines(const Fsr5000Disk& disk, const ExportOptions& options) {
       found.insert(number);
     }
   }
+  std::set<int> reported;
   for (int number : options.entries)
-    if (found.count(number) == 0 && selection.unknown.end() ==
-                                         std::find(selection.unknown.begin(), selection.unknown.end(), number))
+    if (found.count(number) == 0 && reported.insert(number).second)
       selection.unknown.push_back(number);
   return selection;
 }
@@ -83,7 +82,8 @@ void workOffQueue(SaveDriver& driver, JobQueue& jobs, LogSink& log, int hojinsPe
       limit = head->getNumberOfHojins() / hojinsPerStep + kSpareSteps;
     }
     if (++steps > limit) {
-      log.append(textf("Abbruch: Speichern in \"%s\" kommt nicht zum Ende.", head->getPath().c_str()));
+      log.append(
+          textf("Abbruch: Speichern in \"%s\" kommt nicht zum Ende.", head->getPath().c_str()));
       jobs.pop_front();
       continue;
     }
@@ -187,7 +187,8 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   const Selection selection = selectLines(*session.app().disk, options);
   if (!selection.unknown.empty()) {
     for (int number : selection.unknown)
-      terminal.logLine(textf("korvelo-cli: Eintragsnummer %d gibt es auf dieser Festplatte nicht.", number));
+      terminal.logLine(
+          textf("korvelo-cli: Eintragsnummer %d gibt es auf dieser Festplatte nicht.", number));
     return ExitCode::UsageError;
   }
   if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {

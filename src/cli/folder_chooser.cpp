@@ -21,13 +21,14 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
       return answer;
     }
     if (!S_ISREG(existing.st_mode)) {
-      log_.append(textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.",
-                        lastPath_.c_str()));
+      log_.append(
+          textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.", lastPath_.c_str()));
       return answer;
     }
     if (!overwrite_) {
-      log_.append(textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
-                        lastPath_.c_str()));
+      log_.append(
+          textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
+                lastPath_.c_str()));
       return answer;
     }
   }

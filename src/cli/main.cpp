@@ -34,10 +34,9 @@ korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
 int main(int argc, char** argv) {
   const korvelo::cli::ParseResult parsed =
       korvelo::cli::parseCommandLine(argc, argv, std::cout, std::cerr);
-  const korvelo::cli::ExitCode code =
-      std::holds_alternative<korvelo::cli::ExitCode>(parsed)
-          ? std::get<korvelo::cli::ExitCode>(parsed)
-          : run(std::get<korvelo::cli::Invocation>(parsed));
+  const korvelo::cli::ExitCode code = std::holds_alternative<korvelo::cli::ExitCode>(parsed)
+                                          ? std::get<korvelo::cli::ExitCode>(parsed)
+                                          : run(std::get<korvelo::cli::Invocation>(parsed));
   std::cout.flush();
   return korvelo::cli::toProcessStatus(code);
 }

@@ -28,7 +28,8 @@ std::string formatProgressLine(const ProgressFigures& figures) {
                            formatThousands(static_cast<int64_t>(figures.bytesTotal), '.').c_str());
   // A rate needs a little time behind it, or the first steps show nonsense.
   if (figures.secondsElapsed >= 0.5 && figures.bytesWritten > 0) {
-    const double bytesPerSecond = static_cast<double>(figures.bytesWritten) / figures.secondsElapsed;
+    const double bytesPerSecond =
+        static_cast<double>(figures.bytesWritten) / figures.secondsElapsed;
     line += "  " + formatThousands(static_cast<int64_t>(bytesPerSecond / 1024), '.') + " KB/s";
     if (figures.bytesTotal > figures.bytesWritten) {
       const double left = static_cast<double>(figures.bytesTotal - figures.bytesWritten);
@@ -53,7 +54,9 @@ void ProgressView::setReadBarRange(int /*lower*/, int upper) {
   jobStart_ = Clock::now();
 }
 
-void ProgressView::setWriteBarRange(int /*lower*/, int upper) { writeUpper_ = upper; }
+void ProgressView::setWriteBarRange(int /*lower*/, int upper) {
+  writeUpper_ = upper;
+}
 
 void ProgressView::setWriteBarPosition(int position) {
   writePosition_ = position;

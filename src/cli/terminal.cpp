@@ -21,9 +21,13 @@ void writeAll(std::FILE* stream, std::string_view text) {
 Terminal::Terminal(std::FILE* stream, bool interactive)
     : stream_(stream), interactive_(interactive) {}
 
-Terminal::~Terminal() { clearProgress(); }
+Terminal::~Terminal() {
+  clearProgress();
+}
 
-Terminal Terminal::forStderr() { return Terminal(stderr, ::isatty(STDERR_FILENO) == 1); }
+Terminal Terminal::forStderr() {
+  return Terminal(stderr, ::isatty(STDERR_FILENO) == 1);
+}
 
 void Terminal::logLine(std::string_view line) {
   std::string text;

@@ -43,8 +43,8 @@ class Terminal {
 
   std::FILE* stream_;
   bool interactive_;
-  std::string progress_;      // the text of the progress line, empty: none
-  bool drawn_ = false;        // the progress line stands on the screen now
+  std::string progress_;  // the text of the progress line, empty: none
+  bool drawn_ = false;    // the progress line stands on the screen now
   Clock::time_point lastDraw_{};
 };
 
