@@ -69,9 +69,10 @@ int OutputFile::writeAll(const uint8_t* data, size_t size) {
   return 0;
 }
 
-// Starts the writeback of the newest whole piece and waits for the one before it, then
-// lets the cache drop that one. A writeback error is kept for syncAndClose: once a wait
-// has seen it, the final sync would no longer report it.
+// Starts the writeback of the newest whole piece and waits for the one before it. The
+// pieces stay in the cache, clean, for whoever reads the file right after (the check
+// sums). A writeback error is kept for syncAndClose: once a wait has seen it, the final
+// sync would no longer report it.
 void OutputFile::paceWriteback() {
   if (!pacing_ || written_ - handedToDisk_ < kWritebackPiece) return;
   const int64_t end = written_ - written_ % kWritebackPiece;
@@ -80,10 +81,7 @@ void OutputFile::paceWriteback() {
     result = ::sync_file_range(fd_, waitedFor_, handedToDisk_ - waitedFor_,
                                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                    SYNC_FILE_RANGE_WAIT_AFTER);
-    if (result == 0) {
-      ::posix_fadvise(fd_, waitedFor_, handedToDisk_ - waitedFor_, POSIX_FADV_DONTNEED);
-      waitedFor_ = handedToDisk_;
-    }
+    if (result == 0) waitedFor_ = handedToDisk_;
   }
   if (result != 0) {
     // Where the file system cannot do this, the final sync does all the work; any other

@@ -4,7 +4,7 @@
 // to the disk once, when the file is closed at the end of the job. On the way, every
 // finished piece of a few MiB is handed to the disk and the piece before it waited for,
 // so that a long export never piles up gigabytes of unwritten data: the final sync stays
-// short (the window keeps answering) and the rest of the system keeps its cache.
+// short (the window keeps answering) and the memory never fills with unwritten data.
 
 #include <cstddef>
 #include <cstdint>
@@ -38,7 +38,7 @@ class OutputFile {
   int fd_ = -1;  // -1: not open
   int64_t written_ = 0;         // bytes written since create: the file's length
   int64_t handedToDisk_ = 0;    // writeback started for the bytes before this offset
-  int64_t waitedFor_ = 0;       // written back and released for the bytes before this offset
+  int64_t waitedFor_ = 0;       // written back for the bytes before this offset
   bool pacing_ = true;          // false where the file system cannot start writeback itself
   int writebackError_ = 0;      // errno of a writeback that failed, reported when closing
 };
