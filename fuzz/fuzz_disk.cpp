@@ -58,10 +58,10 @@ int64_t FuzzDisk::read(int64_t offset, std::span<uint8_t> buffer) const {
 }
 
 InstalledDisk::InstalledDisk(std::shared_ptr<const FuzzDisk> disk) {
-  DriveSpec spec;
-  spec.path = "fuzz";
-  spec.factory = [disk]() -> std::unique_ptr<ByteSource> { return std::make_unique<FuzzSource>(disk); };
-  DriveTable::useDrives({spec});
+  DriveSpec driveSpec;
+  driveSpec.path = "fuzz";
+  driveSpec.factory = [disk]() -> std::unique_ptr<ByteSource> { return std::make_unique<FuzzSource>(disk); };
+  DriveTable::useDrives({driveSpec});
 }
 
 InstalledDisk::~InstalledDisk() { DriveTable::useMachineDisks(); }

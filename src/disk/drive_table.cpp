@@ -133,20 +133,20 @@ std::vector<std::string> DriveTable::machineDisks() {
 }
 
 std::unique_ptr<ByteSource> openDriveSource(char designator, int* error) {
-  const std::optional<DriveSpec> spec = DriveTable::lookup(designator);
-  if (!spec) {
+  const std::optional<DriveSpec> driveSpec = DriveTable::lookup(designator);
+  if (!driveSpec) {
     if (error) *error = ENOENT;
     return nullptr;
   }
   std::unique_ptr<ByteSource> source;
-  if (spec->factory) {
-    source = spec->factory();
+  if (driveSpec->factory) {
+    source = driveSpec->factory();
     if (error) *error = source ? 0 : EIO;
   } else {
-    source = openPathSource(spec->path, error);
+    source = openPathSource(driveSpec->path, error);
   }
-  if (!source || spec->mapfile.empty()) return source;
-  return openMapfileSource(std::move(source), spec->mapfile, error);
+  if (!source || driveSpec->mapfile.empty()) return source;
+  return openMapfileSource(std::move(source), driveSpec->mapfile, error);
 }
 
 }  // namespace korvelo

@@ -49,12 +49,12 @@ class ReadAhead : public ::testing::Test {
     description.imageBytes = uint64_t{8} << 30;
     description.recordings = {recording};
     sample::buildDisk(description, image);
-    DriveSpec spec;
-    spec.path = image;
-    spec.factory = [path = image, hints = hints] {
+    DriveSpec driveSpec;
+    driveSpec.path = image;
+    driveSpec.factory = [path = image, hints = hints] {
       return std::make_unique<HintRecordingSource>(openPathSource(path), hints);
     };
-    drives.emplace(std::vector<DriveSpec>{spec});
+    drives.emplace(std::vector<DriveSpec>{driveSpec});
     disk = std::make_unique<Fsr5000Disk>('0');
     disk->setSizeFileFAT(description.fileFatSize);
     ASSERT_TRUE(disk->readDirectory(false));
@@ -131,11 +131,11 @@ TEST_F(ReadAhead, ALongRunIsAnnouncedPieceByPieceWithoutGapsOrRepeats) {
 TEST(DriveHint, IsPassedOnInBytesAndIgnoredOutOfRangeOrWhenClosed) {
   auto hints = std::make_shared<std::vector<Range>>();
   auto memory = std::make_shared<test::MemoryDisk>(int64_t{1} << 30);
-  DriveSpec spec;
-  spec.factory = [memory, hints] {
+  DriveSpec driveSpec;
+  driveSpec.factory = [memory, hints] {
     return std::make_unique<HintRecordingSource>(std::make_unique<test::MemorySource>(memory), hints);
   };
-  test::ScopedTestDrives drives(std::vector<DriveSpec>{spec});
+  test::ScopedTestDrives drives(std::vector<DriveSpec>{driveSpec});
   PhysicalDrive closed;
   closed.adviseSequential(0, 65);
   PhysicalDrive drive;

@@ -37,14 +37,14 @@ HardeningDisk::HardeningDisk(const sample::DiskDescription& description, int64_t
   if (cutAtByte >= 0 && ::truncate(image_.c_str(), cutAtByte) != 0) {
     throw std::runtime_error("cannot cut " + image_ + ": " + std::strerror(errno));
   }
-  DriveSpec spec;
-  spec.path = image_;
-  spec.factory = [path = image_, log = log_]() -> std::unique_ptr<ByteSource> {
+  DriveSpec driveSpec;
+  driveSpec.path = image_;
+  driveSpec.factory = [path = image_, log = log_]() -> std::unique_ptr<ByteSource> {
     std::unique_ptr<ByteSource> inner = openPathSource(path);
     if (!inner) return nullptr;
     return std::make_unique<LoggingSource>(std::move(inner), log);
   };
-  drives_.emplace(std::vector<DriveSpec>{spec});
+  drives_.emplace(std::vector<DriveSpec>{driveSpec});
 }
 
 SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {

@@ -121,10 +121,10 @@ class SizelessSource final : public ByteSource {
 };
 
 TEST_F(CalcFatTest, RefusedSizeQueryGivesZeroAndKeepsTheText) {
-  DriveSpec spec;
-  spec.path = "sizeless";
-  spec.factory = [] { return std::make_unique<SizelessSource>(); };
-  drives.emplace(std::vector<DriveSpec>{spec});
+  DriveSpec driveSpec;
+  driveSpec.path = "sizeless";
+  driveSpec.factory = [] { return std::make_unique<SizelessSource>(); };
+  drives.emplace(std::vector<DriveSpec>{driveSpec});
   setStatus("bleibt");
   EXPECT_EQ(calcFAT('0'), 0);
   EXPECT_EQ(statusText(), "bleibt");

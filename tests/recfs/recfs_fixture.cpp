@@ -30,14 +30,14 @@ sample::Recording recordingIn(int slot, std::vector<uint32_t> blocks, uint32_t h
 SampleDisk::SampleDisk(const sample::DiskDescription& description, BadSectors bad)
     : path_(dir_.file("recorder.img")), bad_(std::make_shared<BadSectors>(std::move(bad))) {
   sample::buildDisk(description, path_);
-  DriveSpec spec;
-  spec.path = path_;
-  spec.factory = [path = path_, log = log_, bad = bad_]() -> std::unique_ptr<ByteSource> {
+  DriveSpec driveSpec;
+  driveSpec.path = path_;
+  driveSpec.factory = [path = path_, log = log_, bad = bad_]() -> std::unique_ptr<ByteSource> {
     std::unique_ptr<ByteSource> inner = openPathSource(path);
     if (!inner) return nullptr;
     return std::make_unique<LoggingSource>(std::move(inner), log, bad);
   };
-  drives_.emplace(std::vector<DriveSpec>{spec});
+  drives_.emplace(std::vector<DriveSpec>{driveSpec});
 }
 
 int64_t SampleDisk::readsAt(int64_t sector) const {
