@@ -44,6 +44,7 @@ int SessionController::offerEntry(const DirectoryEntry& entry) {
                    latin1ToUtf8(filterPrintable(entry.getTitle())).c_str()));
   auto job = std::make_unique<HavExportJob>(*app_.disk);
   if (freeSpaceQuery_) job->setFreeSpaceQuery(freeSpaceQuery_);
+  if (app_.digestExports) job->digestWhileWriting();
   const int result =
       job->prepareSave(entry, chooser_, view_.parentWindow(), app_.settings.pathToHAVs,
                        app_.hojinsPerStep, settings.entryNumberInFileName);

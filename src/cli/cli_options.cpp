@@ -29,13 +29,16 @@ constexpr const char* kFooter =
     "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag,\n"
     "     fehlerhafte Mapdatei)\n"
     "  3  Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
+    "  130  Mit Strg+C (oder SIGTERM, SIGHUP) abgebrochen; die angefangene Datei ist\n"
+    "     geschlossen und lässt sich mit export --resume fortsetzen\n"
     "\n"
     "Beispiele:\n"
     "  korvelo-cli --drive /dev/sdb list\n"
     "  korvelo-cli --drive platte.img list --json\n"
     "  korvelo-cli --drive platte.img export 3 7 -o ~/Filme\n"
     "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n"
-    "  korvelo-cli --drive platte.img --mapfile platte.map export --all -o ~/Filme\n";
+    "  korvelo-cli --drive platte.img --mapfile platte.map export --all -o ~/Filme\n"
+    "  korvelo-cli --drive platte.img export --all -o ~/Filme --resume\n";
 
 class GermanFormatter : public CLI::Formatter {
  public:
@@ -169,7 +172,11 @@ CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
       ->add_option("-o,--output", options.outputFolder,
                    "Zielordner (Vorgabe: das aktuelle Verzeichnis)")
       ->type_name("ORDNER");
-  command->add_flag("--force", options.force, "Vorhandene Zieldateien überschreiben");
+  command->add_flag("--force", options.force,
+                    "Vorhandene Zieldateien überschreiben (mit --resume: nur fremde)");
+  command->add_flag("--resume", options.resume,
+                    "Vorhandene Zieldateien nach ihrem letzten ganzen HOJIN fortsetzen, wenn Kopf, "
+                    "Verzeichniseintrag und dieser HOJIN zur Aufnahme gehören; sonst überspringen");
   command
       ->add_option("--pause", options.pauseMs,
                    "Nach je 130 Kilobyte so viele Millisekunden warten (0 bis 100)")

@@ -33,6 +33,7 @@ struct ExportOptions {
   bool all = false;
   std::string outputFolder = ".";
   bool force = false;
+  bool resume = false;  // continue existing targets that prove to be the recording's
   int pauseMs = 0;
   bool recordDate = false;
   bool noEntryNumber = false;

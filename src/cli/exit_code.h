@@ -9,6 +9,7 @@ enum class ExitCode {
   ExportFailed = 1,    // at least one recording was not written completely
   UsageError = 2,      // the command line was wrong (unknown option, entry number, ...)
   NoRecorderDisk = 3,  // no recorder disk found, or it could not be opened
+  Interrupted = 130,   // ended by Ctrl-C, SIGTERM or SIGHUP (128 + SIGINT, as shells report it)
 };
 
 inline int toProcessStatus(ExitCode code) {

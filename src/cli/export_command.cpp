@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/export_results.h"
 #include "cli/folder_chooser.h"
+#include "cli/interrupt.h"
 #include "cli/progress_view.h"
 #include "cli/workflow_support.h"
 #include "disk/text.h"
@@ -34,6 +35,7 @@ struct JobOutcome {
   int64_t unreadableSectors = 0;
   uint64_t expectedSize = 0;
   std::string path;
+  std::optional<HavDigests> digests;  // taken while the file was written
 };
 
 struct Selection {
@@ -70,12 +72,15 @@ std::string ensureFolder(const std::string& folder) {
 }
 
 // Steps the driver until its queue is empty. A job that goes on far longer than its
-// HOJINs need is abandoned rather than holding the run for ever.
-void workOffQueue(SaveDriver& driver, JobQueue& jobs, LogSink& log, int hojinsPerStep) {
+// HOJINs need is abandoned rather than holding the run for ever. False when the user
+// asked to stop: the queue is then left as it stands, for the caller to close.
+bool workOffQueue(SaveDriver& driver, JobQueue& jobs, LogSink& log, int hojinsPerStep,
+                  const InterruptRequest& interrupt) {
   const HavExportJob* head = nullptr;
   int steps = 0;
   int limit = 0;
   while (!jobs.empty() && driver.isSavingActive()) {
+    if (interrupt.requested()) return false;
     if (jobs.front().get() != head) {
       head = jobs.front().get();
       steps = 0;
@@ -92,6 +97,7 @@ void workOffQueue(SaveDriver& driver, JobQueue& jobs, LogSink& log, int hojinsPe
       std::this_thread::sleep_for(std::chrono::milliseconds(pause));
   }
   jobs.clear();  // nothing may stay behind for the next recording's walk
+  return true;
 }
 
 // Empty when the file is complete; else why it is not.
@@ -115,16 +121,21 @@ bool isComplete(const JobOutcome& outcome) {
 
 class ExportRun {
  public:
-  ExportRun(CliSession& session, const ExportOptions& options)
+  ExportRun(CliSession& session, const ExportOptions& options, const InterruptRequest& interrupt)
       : session_(session),
+        options_(options),
+        interrupt_(interrupt),
         chooser_(options.outputFolder, options.force, session.app().log),
         progress_(session.app().jobs, session.view(), session.terminal()),
         driver_(session.app().makeSaveDriver(progress_)) {
     const ByteSource* source = session.app().disk->getDrive().source();
     chooser_.protectSource(source ? source->identity() : std::nullopt);
+    chooser_.resumeExisting(options.resume);
     session.chooser().use(chooser_);
-    driver_.setJobRetiredHook([this](const HavExportJob& job) {
+    session.app().digestExports = true;
+    driver_.setJobRetiredHook([this](HavExportJob& job) {
       outcome_.retired = true;
+      outcome_.digests = job.finishDigests();
       outcome_.errorCode = job.getErrorCode();
       outcome_.damagedHojins = job.getDamagedHojins();
       outcome_.unreadableSectors = job.getUnreadableSectors();
@@ -149,11 +160,15 @@ class ExportRun {
     session_.controller().saveSelection();
     view.clearSelection();
     AppState& app = session_.app();
-    workOffQueue(driver_, app.jobs, app.log, app.hojinsPerStep);
+    const bool worked = workOffQueue(driver_, app.jobs, app.log, app.hojinsPerStep, interrupt_);
     session_.terminal().clearProgress();
+    if (!worked) {
+      stopHeadJob(line);
+      return false;
+    }
     if (results_ && outcome_.retired)
       results_->record({app.disk->getEntries()[line].get(), outcome_.path, outcome_.damagedHojins,
-                        outcome_.unreadableSectors, isComplete(outcome_)});
+                        outcome_.unreadableSectors, isComplete(outcome_), outcome_.digests});
     if (isComplete(outcome_)) {
       out << outcome_.path << "\n";
       out.flush();
@@ -164,11 +179,45 @@ class ExportRun {
                          entry.getEntryNumber(),
                          latin1ToUtf8(filterPrintable(entry.getTitle())).c_str(),
                          incompleteReason(outcome_).c_str()));
+    if (options_.resume && !options_.force && outcome_.errorCode == HavExportJob::kNotCreated &&
+        std::filesystem::exists(outcome_.path))
+      app.log.append("Mit --resume --force wird eine fremde Zieldatei neu geschrieben.");
     return false;
   }
 
+  bool interrupted() const { return interrupted_; }
+
  private:
+  // The user asked to stop: the file being written keeps its whole HOJINs, synced and
+  // closed, and the log says where an export with --resume goes on.
+  void stopHeadJob(int line) {
+    interrupted_ = true;
+    AppState& app = session_.app();
+    if (!app.jobs.empty() && app.jobs.front()->wasOpened() && !app.jobs.front()->isFinished()) {
+      HavExportJob& job = *app.jobs.front();
+      const bool kept = job.stopAndKeep();
+      if (!job.getMessages().empty()) app.log.append(job.getMessages());
+      const int whole = job.getWholeHojinsWritten();
+      if (kept) {
+        app.log.append(textf("Abgebrochen: \"%s\" enthält Hojin 1 bis %d (von %d) und ist "
+                             "gesichert; export --resume setzt dort fort.",
+                             job.getPath().c_str(), whole, job.getNumberOfHojins()));
+      } else {
+        app.log.append(textf("Abgebrochen: \"%s\" ließ sich nicht sichern.", job.getPath().c_str()));
+      }
+      if (results_)
+        results_->record({app.disk->getEntries()[line].get(), job.getPath(), job.getDamagedHojins(),
+                          job.getUnreadableSectors(), false, job.finishDigests()});
+    } else {
+      app.log.append("Abgebrochen.");
+    }
+    app.jobs.clear();
+  }
+
   CliSession& session_;
+  const ExportOptions& options_;
+  const InterruptRequest& interrupt_;
+  bool interrupted_ = false;
   FolderChooser chooser_;
   ProgressView progress_;
   SaveDriver& driver_;
@@ -197,13 +246,15 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
     return ExitCode::ExportFailed;
   }
 
-  ExportRun run(session, options);
+  const InterruptRequest interrupt;
+  ExportRun run(session, options, interrupt);
   ExportResultRecorder results(invocation.exportResults, options.outputFolder, session.app().log);
   run.recordResultsWith(results);
   const int recordings = static_cast<int>(selection.lines.size());
   int complete = 0;
-  for (int i = 0; i < recordings; ++i)
+  for (int i = 0; i < recordings && !run.interrupted(); ++i)
     if (run.saveLine(selection.lines[i], i + 1, recordings, out)) ++complete;
+  if (run.interrupted()) return ExitCode::Interrupted;
   return complete == recordings ? ExitCode::Success : ExitCode::ExportFailed;
 }
 

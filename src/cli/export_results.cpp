@@ -8,7 +8,7 @@
 
 #include "cli/manifest.h"
 #include "disk/text.h"
-#include "export/hav_verify.h"
+#include "export/hav_digests.h"
 #include "export/safety_checks.h"
 
 namespace korvelo::cli {
@@ -17,6 +17,21 @@ void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& option
   exportCommand.add_flag("--sidecar", options.sidecar,
                          "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
 }
+
+namespace {
+
+// The sums taken while writing hold when the file still has exactly the bytes they cover
+// (a write that failed half-way may have left more); otherwise the file is read back.
+HavDigests digestsOf(const SavedRecording& saved) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(saved.path, error);
+  if (saved.digests && saved.digests->readable && !error &&
+      static_cast<int64_t>(size) == saved.digests->fileBytes)
+    return *saved.digests;
+  return digestHavFile(saved.path);
+}
+
+}  // namespace
 
 bool ExportResultRecorder::admits(const DirectoryEntry& entry) {
   const uint64_t fileBytes = 88 + 1536 + entry.getSizeInBytes();
@@ -33,7 +48,7 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
   record.file = std::filesystem::path(saved.path).filename().string();
   record.damagedHojins = saved.damagedHojins;
   record.unreadableSectors = saved.unreadableSectors;
-  const HavDigests digests = digestHavFile(saved.path);
+  const HavDigests digests = digestsOf(saved);
   if (digests.readable) {
     record.fileBytes = digests.fileBytes;
     record.sha256File = digests.file;

@@ -3,10 +3,12 @@
 // a record in the folder's manifest and, with --sidecar, a ".hav.json" beside the file.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/log.h"
 #include "cli/workflow_options.h"
+#include "export/hav_digests.h"
 #include "recfs/directory_entry.h"
 
 namespace korvelo::cli {
@@ -17,6 +19,7 @@ struct SavedRecording {
   int damagedHojins = 0;
   int64_t unreadableSectors = 0;
   bool complete = false;
+  std::optional<HavDigests> digests;  // taken while writing; else the file is read back
 };
 
 class ExportResultRecorder {

@@ -25,7 +25,10 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
           textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.", lastPath_.c_str()));
       return answer;
     }
-    if (!overwrite_) {
+    if (resume_) {
+      answer.resume = true;
+      answer.replaceForeign = overwrite_;
+    } else if (!overwrite_) {
       log_.append(
           textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
                 lastPath_.c_str()));

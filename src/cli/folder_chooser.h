@@ -16,6 +16,10 @@ class FolderChooser : public SaveAsChooser {
  public:
   FolderChooser(std::string folder, bool overwrite, LogSink& log);
 
+  // An existing target is offered for continuing (replaced when it is not the
+  // recording's only if overwriting was allowed).
+  void resumeExisting(bool resume) { resume_ = resume; }
+
   // The file behind the recorder drive; a target that is this file is refused.
   void protectSource(std::optional<FileIdentity> source) { source_ = source; }
 
@@ -27,6 +31,7 @@ class FolderChooser : public SaveAsChooser {
  private:
   std::string folder_;
   bool overwrite_;
+  bool resume_ = false;
   LogSink& log_;
   std::optional<FileIdentity> source_;
   std::string lastPath_;

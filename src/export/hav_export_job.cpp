@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "disk/text.h"
@@ -69,6 +70,8 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
     return 1;
   }
   path = answer.path;
+  resume_ = answer.resume;
+  replaceForeign_ = answer.replaceForeign;
   const std::string chosenFolder = folderOf(path);
   if (!chosenFolder.empty() && chosenFolder != folder) folder = chosenFolder;
 
@@ -87,7 +90,12 @@ void HavExportJob::checkFreeSpace(int& result) {
   }
   addLine(textf("Freier Speicherplatz auf der Festplatte: %s Bytes",
                 formatThousands(static_cast<int64_t>(*space.bytes), '.').c_str()));
-  if (*space.bytes < expectedSize) {
+  // A file to be continued already holds part of what is needed (its whole size at most).
+  uint64_t needed = expectedSize;
+  struct stat existing {};
+  if (resume_ && ::stat(path.c_str(), &existing) == 0)
+    needed -= std::min<uint64_t>(needed, static_cast<uint64_t>(existing.st_size));
+  if (*space.bytes < needed) {
     addLine("Zuwenig Platz zum Speichern.");
     result = 10000;
   }
@@ -113,6 +121,11 @@ int HavExportJob::openFile() {
     copying = false;
     return errorCode = kNotCreated;
   }
+  return resume_ ? createOrResume() : createFile();
+}
+
+// Creates the file, writes head and entry image and copies HOJIN 1.
+int HavExportJob::createFile() {
   if (const int error = file.create(path); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
     addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
@@ -134,7 +147,10 @@ int HavExportJob::openFile() {
 bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::string& failureLine,
                                int code) {
   const int error = file.writeAll(data, size);
-  if (error == 0) return true;
+  if (error == 0) {
+    if (digester_) digester_->add({data, size});
+    return true;
+  }
   addOnNewLine(failureLine);
   addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
   file.discard();
@@ -175,6 +191,25 @@ void HavExportJob::copyStep(bool suppressWarnings) {
                     formatThousands(static_cast<int64_t>(expectedSize), '.').c_str()));
     }
   }
+}
+
+bool HavExportJob::stopAndKeep() {
+  copying = false;
+  finished = true;
+  return closeForFinish();
+}
+
+int HavExportJob::getWholeHojinsWritten() const {
+  if (!opened_ || errorCode == kNotCreated || errorCode == kHeadNotWritten) return 0;
+  const int last = errorCode == kDataNotWritten ? currentHojin - 1 : currentHojin;
+  return std::clamp(last, 0, numberOfHojins);
+}
+
+std::optional<HavDigests> HavExportJob::finishDigests() {
+  if (!digester_) return std::nullopt;
+  HavDigests digests = digester_->finish();
+  digester_.reset();
+  return digests;
 }
 
 // Syncs and closes a file still open; a failure ends the job with code 4.

@@ -3,10 +3,13 @@
 // file-FAT order, every HOJIN head checked and warned about.
 
 #include <cstdint>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "export/hav_digests.h"
 #include "export/hav_head.h"
 #include "export/output_file.h"
 #include "export/save_as.h"
@@ -48,10 +51,22 @@ class HavExportJob {
   // measurement, on the file reaching its expected size (synced and closed first), or
   // when the copy ended short of it (code 5). Called until isFinished().
   void copyStep(bool suppressWarnings);
+  // Ends the copy after the HOJINs written so far, the file synced and closed so that a
+  // later export can continue it. False (with the lines why) when the sync failed.
+  bool stopAndKeep();
+  // Whole HOJINs the file holds from the beginning of the recording.
+  int getWholeHojinsWritten() const;
+  // HOJINs an earlier, interrupted export had written and this one kept (0 for a new file).
+  int getHojinsKept() const { return hojinsKept_; }
   // Closes the file if it is still open, without syncing (the job is abandoned).
   void closeFile() { file.discard(); }
 
   void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
+  // Takes the file's check sums from the bytes as they are written (call before openFile).
+  void digestWhileWriting() { digester_ = std::make_unique<HavDigester>(); }
+  // The check sums of every byte written so far; ends them (call once, when the job is
+  // over). Empty when the job was not asked to take them.
+  std::optional<HavDigests> finishDigests();
 
   std::string getPath() const { return path; }
   std::string getMessages() const { return messages; }
@@ -87,6 +102,11 @@ class HavExportJob {
   void endCopy();
   bool writeOrFail(const uint8_t* data, size_t size, const std::string& failureLine, int code);
   bool closeForFinish();
+  int createOrResume();
+  int createFile();
+  std::string resumeMismatch(int64_t fileBytes, int& wholeHojins);
+  bool sameAsDiskHojin(std::ifstream& in, int k);
+  bool digestKeptBytes(int64_t keptBytes);
   void addLine(const std::string& line);
   void addOnNewLine(const std::string& line);
 
@@ -118,6 +138,10 @@ class HavExportJob {
   int64_t unreadableSectors_ = 0;
   int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
+  std::unique_ptr<HavDigester> digester_;
+  int hojinsKept_ = 0;
+  bool resume_ = false;          // the target exists and is to be continued
+  bool replaceForeign_ = false;  // ... or written anew when it is not this recording's
 };
 
 }  // namespace korvelo

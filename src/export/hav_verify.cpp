@@ -7,7 +7,6 @@
 
 #include "disk/text.h"
 #include "export/hav_head.h"
-#include "export/sha256.h"
 #include "recfs/disk_layout.h"
 #include "recfs/hojin_buffer.h"
 #include "recfs/status_text.h"
@@ -92,27 +91,6 @@ int64_t readSome(std::ifstream& in, uint8_t* data, int64_t size) {
 }
 
 }  // namespace
-
-HavDigests digestHavFile(const std::string& path) {
-  HavDigests digests;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return digests;
-  Sha256 file, data;
-  std::vector<uint8_t> piece(1 << 20);
-  int64_t position = 0;
-  for (int64_t got; (got = readSome(in, piece.data(), static_cast<int64_t>(piece.size()))) > 0;) {
-    file.update({piece.data(), static_cast<size_t>(got)});
-    const int64_t skip = std::clamp<int64_t>(kHeadAndEntryBytes - position, 0, got);
-    data.update({piece.data() + skip, static_cast<size_t>(got - skip)});
-    position += got;
-  }
-  if (in.bad()) return digests;
-  digests.readable = true;
-  digests.fileBytes = position;
-  digests.file = file.hexDigest();
-  digests.hojinData = data.hexDigest();
-  return digests;
-}
 
 HavCheck checkHavFile(const std::string& path) {
   HavCheck check;

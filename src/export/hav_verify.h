@@ -7,18 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "export/hav_digests.h"
 #include "recfs/fsr5000_disk.h"
 
 namespace korvelo {
-
-// SHA-256 of the whole file and of what follows head and entry image (the HOJIN data).
-struct HavDigests {
-  bool readable = false;
-  int64_t fileBytes = 0;
-  std::string file;
-  std::string hojinData;
-};
-HavDigests digestHavFile(const std::string& path);
 
 struct HavCheck {
   bool readable = false;  // the file could be opened and holds head and entry image

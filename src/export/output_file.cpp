@@ -52,6 +52,26 @@ int OutputFile::create(const std::string& path) {
   return 0;
 }
 
+int OutputFile::reopen(const std::string& path, int64_t keptBytes) {
+  discard();
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno;
+  if (::ftruncate(fd, keptBytes) != 0 || ::lseek(fd, keptBytes, SEEK_SET) != keptBytes) {
+    const int error = errno;
+    ::close(fd);
+    return error;
+  }
+  fd_ = fd;
+  // The kept bytes are the earlier run's; the final sync covers them too.
+  written_ = handedToDisk_ = waitedFor_ = keptBytes;
+  pacing_ = true;
+  writebackError_ = 0;
+  return 0;
+}
+
 int OutputFile::writeAll(const uint8_t* data, size_t size) {
   if (fd_ < 0) return EBADF;
   while (size > 0) {

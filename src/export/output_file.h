@@ -23,6 +23,9 @@ class OutputFile {
 
   // Creates or truncates the file (permissions 0666 less the umask). 0 or errno.
   int create(const std::string& path);
+  // Opens an existing file to go on writing it after its first keptBytes, which stay;
+  // whatever follows them is cut off. 0 or errno.
+  int reopen(const std::string& path, int64_t keptBytes);
   // Writes all bytes, repeating after interruptions and partial writes. 0 or errno
   // (EBADF when the file is not open).
   int writeAll(const uint8_t* data, size_t size);

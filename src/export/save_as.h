@@ -17,6 +17,10 @@ struct SaveAsAnswer {
   Kind kind = Kind::Cancelled;
   std::string path;   // full path of the target when Chosen
   int errorCode = 0;  // the dialog's error code when Failed
+  // The target exists and is to be continued: after its last whole HOJIN, when its head,
+  // entry image and that HOJIN prove it to be this recording's.
+  bool resume = false;
+  bool replaceForeign = false;  // a target that is not this recording's is written anew
 };
 
 class SaveAsChooser {

@@ -100,7 +100,9 @@ void SaveDriver::showProgress() {
 // sensible figure; at least one millisecond is counted.
 void SaveDriver::reportRate(const HavExportJob& job) {
   const int64_t elapsed = std::max<int64_t>(1, clock_() - jobStartTime);
-  const int64_t rate = int64_t(job.getNumberOfHojins()) * kHojinBytes * 1000 / elapsed / 1024;
+  // A continued file's kept HOJINs were not read this time.
+  const int64_t hojinsRead = job.getNumberOfHojins() - job.getHojinsKept();
+  const int64_t rate = hojinsRead * kHojinBytes * 1000 / elapsed / 1024;
   log_.append(textf("Lesen der %sfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. %s KB/s",
                     job.isFragmented() ? "" : "un", formatThousands(rate, '.').c_str()));
   rateReported = true;

@@ -55,7 +55,7 @@ class SaveDriver {
   int pauseAfterStep() const;
   // Called with every job the driver removes from the queue (finished, or not openable)
   // before it is destroyed, so that a front end can learn each job's outcome.
-  using JobRetiredHook = std::function<void(const HavExportJob&)>;
+  using JobRetiredHook = std::function<void(HavExportJob&)>;
   void setJobRetiredHook(JobRetiredHook hook) { jobRetired_ = std::move(hook); }
 
  private:

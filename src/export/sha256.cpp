@@ -70,6 +70,8 @@ __attribute__((target("sha,sse4.1,ssse3"))) void compressWithShaExtensions(
     const __m128i abefBefore = abef;
     const __m128i cdghBefore = cdgh;
     __m128i w[4];
+    // Unrolled, w[] lives in registers; as a loop it goes through memory at half the speed.
+#pragma GCC unroll 16
     for (int g = 0; g < 16; ++g) {
       if (g < 4) {
         w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)),

@@ -138,7 +138,9 @@ TEST_F(ExportTest, TheOutputFolderIsMadeWhenMissing) {
 }
 
 TEST_F(ExportTest, TheDefaultTargetIsTheWorkingDirectory) {
-  const CliRun run = runCli({"--drive", image(), "export", "1"}, {output_.path(), false});
+  CliRunOptions inOutput;
+  inOutput.workingDirectory = output_.path();
+  const CliRun run = runCli({"--drive", image(), "export", "1"}, inOutput);
   EXPECT_EQ(run.status, 0) << run.err;
   expectExported(1);
 }
@@ -170,8 +172,10 @@ TEST_F(ExportTest, NoProgressLineWhenStderrIsNoTerminal) {
 }
 
 TEST_F(ExportTest, ProgressLineOnATerminalIsClearedBeforeLogLines) {
+  CliRunOptions onTerminal;
+  onTerminal.stderrOnTerminal = true;
   const CliRun run =
-      runCli({"--drive", image(), "export", "0", "--pause", "5", "-o", output_.path()}, {"", true});
+      runCli({"--drive", image(), "export", "0", "--pause", "5", "-o", output_.path()}, onTerminal);
   ASSERT_EQ(run.status, 0) << run.err;
   const size_t progress = run.err.find("Aufnahme 1 von 1");
   ASSERT_NE(progress, std::string::npos) << run.err;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -73,13 +74,16 @@ Channel makeTerminal() {
 
 // Reads both channels until each reports its end (a terminal's master reports EIO once
 // the child's side is closed).
-void drain(int outFd, int errFd, std::string& out, std::string& err) {
+// `tick` is called at least every 10 ms while the channels are open.
+void drain(int outFd, int errFd, std::string& out, std::string& err,
+           const std::function<void()>& tick) {
   pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
   int open = 2;
   char buffer[65536];
   while (open > 0) {
-    if (::poll(fds, 2, -1) < 0) {
+    if (tick) tick();
+    if (::poll(fds, 2, tick ? 10 : -1) < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error("poll failed");
     }
@@ -119,7 +123,17 @@ CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& op
   if (err.childEnd >= 0) ::close(err.childEnd);
 
   CliRun run;
-  drain(out.readEnd, err.readEnd, run.out, run.err);
+  bool signalled = false;
+  std::function<void()> tick;
+  if (options.signalWhen) {
+    tick = [&] {
+      if (!signalled && options.signalWhen()) {
+        ::kill(child, options.signal);
+        signalled = true;
+      }
+    };
+  }
+  drain(out.readEnd, err.readEnd, run.out, run.err, tick);
   ::close(out.readEnd);
   ::close(err.readEnd);
   int status = 0;

@@ -5,6 +5,8 @@
 //   CliRun run = runCli({"--drive", image, "list"});
 //   EXPECT_EQ(run.status, 0);   run.out, run.err, run.errLines()
 
+#include <csignal>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,10 @@ struct CliRun {
 struct CliRunOptions {
   std::string workingDirectory;   // empty: the test's own
   bool stderrOnTerminal = false;  // stderr is a pseudo-terminal instead of a pipe
+  // Asked every few milliseconds while the program runs; once it answers true, the
+  // program gets `signal` (once).
+  std::function<bool()> signalWhen;
+  int signal = SIGINT;
 };
 
 CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& options = {});

@@ -1,0 +1,140 @@
+// Continuing a ".hav" file an earlier export left unfinished (interrupted, crashed, its
+// disk detached). Nothing is appended to a file unless its head, its entry image and its
+// last whole HOJIN are exactly what this recording would give.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "disk/physical_drive.h"
+#include "disk/text.h"
+#include "export/hav_export_job.h"
+#include "recfs/disk_layout.h"
+
+namespace korvelo {
+namespace {
+
+constexpr int64_t kHeadAndEntryBytes = 88 + 1536;
+
+// Reads `size` bytes; false when the file has fewer.
+bool readExactly(std::ifstream& in, uint8_t* data, int64_t size) {
+  in.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
+  return in.gcount() == size;
+}
+
+}  // namespace
+
+int HavExportJob::createOrResume() {
+  struct stat existing {};
+  if (::stat(path.c_str(), &existing) != 0) return createFile();  // nothing to continue
+
+  int wholeHojins = 0;
+  const std::string mismatch = resumeMismatch(static_cast<int64_t>(existing.st_size), wholeHojins);
+  if (!mismatch.empty()) {
+    if (!replaceForeign_) {
+      addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(),
+                         mismatch.c_str()));
+      addLine("  Sie bleibt unverändert; nichts wurde angehängt.");
+      copying = false;
+      return errorCode = kNotCreated;
+    }
+    addLine(textf("Die Datei \"%s\" wird neu geschrieben: %s.", path.c_str(), mismatch.c_str()));
+    return createFile();
+  }
+
+  if (existing.st_size < kHeadAndEntryBytes) {
+    // Nothing of it is worth keeping; head and entry image are written as for a new file.
+    addLine(textf("Die Datei \"%s\" enthält noch keinen ganzen HAV-Kopf; sie wird neu geschrieben.",
+                  path.c_str()));
+    return createFile();
+  }
+  const int64_t keptBytes = kHeadAndEntryBytes + wholeHojins * int64_t{kHojinBytes};
+  if (const int error = file.reopen(path, keptBytes); error != 0) {
+    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+    copying = false;
+    return errorCode = kNotCreated;
+  }
+  if (!digestKeptBytes(keptBytes)) {
+    addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()));
+    file.discard();
+    copying = false;
+    return errorCode = kNotCreated;
+  }
+  addLine(textf("Setze \"%s\" nach Hojin %d (von %d) fort.", path.c_str(), wholeHojins,
+                     numberOfHojins));
+  hojinsKept_ = wholeHojins;
+  if (wholeHojins == 0) {
+    copyHojin(false, false);
+  } else {
+    currentHojin = wholeHojins;
+    copyHojin(false, true);
+  }
+  return 0;
+}
+
+// Why the existing file is not the beginning of this recording's file; empty when it is,
+// with the whole HOJINs it holds that may stay.
+std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "sie lässt sich nicht lesen";
+  std::vector<uint8_t> front(static_cast<size_t>(kHeadAndEntryBytes));
+  const int64_t frontBytes = std::min(fileBytes, kHeadAndEntryBytes);
+  if (!readExactly(in, front.data(), frontBytes)) return "sie lässt sich nicht lesen";
+  const int64_t headBytes = std::min<int64_t>(frontBytes, head.getSize());
+  if (std::memcmp(front.data(), head.getData(), static_cast<size_t>(headBytes)) != 0)
+    return "ihr Kopf gehört zu einer anderen Aufnahme";
+  if (frontBytes > headBytes &&
+      std::memcmp(front.data() + headBytes, entry->getData(),
+                  static_cast<size_t>(frontBytes - headBytes)) != 0)
+    return "ihr Verzeichniseintrag gehört zu einer anderen Aufnahme";
+  if (fileBytes > static_cast<int64_t>(expectedSize))
+    return "sie ist länger als die Aufnahme";
+
+  wholeHojins = 0;
+  if (fileBytes <= kHeadAndEntryBytes) return {};
+  wholeHojins = static_cast<int>(
+      std::min<int64_t>((fileBytes - kHeadAndEntryBytes) / kHojinBytes, numberOfHojins));
+  if (wholeHojins > 0 && !sameAsDiskHojin(in, wholeHojins))
+    return textf("ihr Hojin %d weicht von dem auf der Festplatte ab", wholeHojins);
+  return {};
+}
+
+// Whether HOJIN k in the file holds the bytes the disk gives for it now. Sectors that
+// cannot be read count as zeros, as the copy wrote them.
+bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k) {
+  const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
+  if (sector < 0) return false;
+  std::vector<uint8_t> inFile(kHojinBytes);
+  in.clear();
+  in.seekg(kHeadAndEntryBytes + (k - 1) * int64_t{kHojinBytes});
+  if (!readExactly(in, inFile.data(), kHojinBytes)) return false;
+
+  PhysicalDrive& drive = disk->getDrive();
+  uint8_t* onDisk = hojin.getData();
+  if (!drive.readSectorInto(sector, kSectorsPerHojin, onDisk)) {
+    for (int i = 0; i < kSectorsPerHojin; ++i) {
+      uint8_t* piece = onDisk + static_cast<size_t>(i) * kSectorSize;
+      if (!drive.readSectorInto(sector + i, 1, piece)) std::memset(piece, 0, kSectorSize);
+    }
+  }
+  return std::memcmp(inFile.data(), onDisk, inFile.size()) == 0;
+}
+
+// The check sums start with the bytes the earlier run wrote.
+bool HavExportJob::digestKeptBytes(int64_t keptBytes) {
+  if (!digester_) return true;
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> piece(size_t{1} << 20);
+  for (int64_t left = keptBytes; left > 0;) {
+    const int64_t take = std::min<int64_t>(left, static_cast<int64_t>(piece.size()));
+    if (!readExactly(in, piece.data(), take)) return false;
+    digester_->add({piece.data(), static_cast<size_t>(take)});
+    left -= take;
+  }
+  return true;
+}
+
+}  // namespace korvelo
