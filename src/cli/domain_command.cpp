@@ -4,7 +4,6 @@
 // on the image (with the imaging tool's own mapfile) as it would on the disk.
 
 #include <CLI/CLI.hpp>
-#include <fstream>
 #include <ostream>
 
 #include "cli/cli_session.h"
@@ -28,15 +27,6 @@ std::string commentLines(const DiskDomain& domain, const DomainCommandOptions& o
   text += textf("# File-FAT-Size %d, %d Verzeichnisplätze, %zu Aufnahmen%s\n", domain.fileFatSize,
                 domain.visitedSlots, recordings, options.all ? " (alle)" : "");
   return text;
-}
-
-// Writes the text to the path; empty when that worked, else the reason.
-std::string writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
-  return {};
 }
 
 }  // namespace
@@ -106,7 +96,7 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
 
   const std::string text = domainMapfileText(domain.sectors, diskBytes,
                                              commentLines(domain, options, choice.entries.size()));
-  if (const std::string problem = writeText(options.mapfile, text); !problem.empty()) {
+  if (const std::string problem = writeTextFile(options.mapfile, text); !problem.empty()) {
     log.append(problem);
     return ExitCode::ExportFailed;
   }

@@ -1,7 +1,9 @@
 // metadata-image: a sparse image as large as the disk that holds only what the listing
 // reads (signature, "file_system.sys", directory head and slots, the file FATs and the
-// A-sector where the File-FAT-Size is recognised). It is small enough to go with a bug
-// report, and the program lists it like the disk; the recordings' data is not in it.
+// HOJINs the File-FAT-Size is recognised and verified at), and beside it a mapfile naming
+// exactly those sectors. It is small enough to go with a bug report, and the program lists
+// it like the disk; the recordings' data is not in it, and read through the mapfile the
+// missing sectors are reported as unreadable.
 
 #include <CLI/CLI.hpp>
 #include <ostream>
@@ -37,15 +39,21 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   Log& log = session.app().log;
   if (refuseMountedSource(disk, log)) return ExitCode::ExportFailed;
   const ByteSource* source = sourceOf(disk);
-  if (const std::string problem = outputFileProblem(options.imagePath, options.force, source);
-      !problem.empty()) {
-    log.append(problem);
-    return ExitCode::ExportFailed;
+  // The mapfile beside the image says which sectors it really holds: read through it,
+  // every other sector counts as unreadable instead of passing for recorded zeros.
+  const std::string mapfilePath = options.imagePath + ".map";
+  for (const std::string& path : {options.imagePath, mapfilePath}) {
+    if (const std::string problem = outputFileProblem(path, options.force, source); !problem.empty()) {
+      log.append(problem);
+      return ExitCode::ExportFailed;
+    }
   }
 
   DomainOptions wanted;
-  wanted.wholeProbeHojin = false;
-  wanted.verificationHojins = false;
+  // The size probe's and the verification's reads too: read through the mapfile, the
+  // image must settle the File-FAT-Size as the disk does.
+  wanted.wholeProbeHojin = true;
+  wanted.verificationHojins = true;
   wanted.allFileFats = true;
   const DiskDomain domain = computeDiskDomain(disk, wanted);
   const int64_t diskBytes = source ? source->mediaInfo().sizeBytes : -1;
@@ -59,13 +67,25 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   log.append(textf("Metadaten-Abbild \"%s\": %s Sektoren (%s Bytes) übernommen.",
                    options.imagePath.c_str(), formatThousands(result.copiedSectors, '.').c_str(),
                    formatThousands(result.copiedSectors * kSectorSize, '.').c_str()));
+  const std::string comments =
+      "# Metadaten-Abbild von korvelo-cli " + std::string(kVersion) + "\n"
+      "# '+': die Sektoren, die das Abbild enthält; alle anderen fehlen darin\n";
+  if (const std::string problem =
+          writeTextFile(mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments));
+      !problem.empty()) {
+    log.append(problem);
+    return ExitCode::ExportFailed;
+  }
+  log.append(textf("Mapdatei \"%s\": mit --drive \"%s\" --mapfile \"%s\" gelten alle Sektoren, "
+                   "die nicht im Abbild sind, als nicht lesbar.",
+                   mapfilePath.c_str(), options.imagePath.c_str(), mapfilePath.c_str()));
   if (result.unreadableSectors > 0)
     log.append(textf("Warnung: %s Sektoren waren nicht lesbar und sind im Abbild Nullen.",
                      formatThousands(result.unreadableSectors, '.').c_str()));
   if (domain.fileFatSize <= 0)
     log.append(
         "Die File-FAT-Size ist unbekannt: das Abbild enthält keine Dateizuordnungstabellen.");
-  out << options.imagePath << "\n";
+  out << options.imagePath << "\n" << mapfilePath << "\n";
   return result.unreadableSectors == 0 && domain.fileFatSize > 0 ? ExitCode::Success
                                                                  : ExitCode::ExportFailed;
 }

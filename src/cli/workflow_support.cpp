@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "disk/drive_table.h"
@@ -52,6 +53,14 @@ bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log) {
 
 const ByteSource* sourceOf(Fsr5000Disk& disk) {
   return disk.getDrive().source();
+}
+
+std::string writeTextFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (out) out.close();
+  if (!out) return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
+  return {};
 }
 
 }  // namespace korvelo::cli

@@ -29,4 +29,7 @@ bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log);
 // The source of the disk found, or null.
 const ByteSource* sourceOf(Fsr5000Disk& disk);
 
+// Writes the text to the path (replacing it); empty when that worked, else the reason.
+std::string writeTextFile(const std::string& path, const std::string& text);
+
 }  // namespace korvelo::cli

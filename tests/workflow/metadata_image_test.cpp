@@ -59,38 +59,40 @@ TEST_F(MetadataImageTest, HoldsTheDirectoryAndFileFatsAtTheirPlacesAndNoRecordin
     EXPECT_EQ(readAt(meta, slot, 3), readAt(image(), slot, 3));
     const int64_t fat = sample::fileFatSector(model, f, recording.entryNumber);
     EXPECT_EQ(readAt(meta, fat, f), readAt(image(), fat, f));
-    EXPECT_FALSE(allZero(readAt(image(), sample::hojinSector(disk(), recording, 1), 1)));
-    // Only the A-sector where the File-FAT-Size is recognised may be there.
+    // The first HOJIN is there for the test of the File-FAT-Size; the others are not.
     const int64_t first = sample::hojinSector(disk(), recording, 1);
-    EXPECT_TRUE(allZero(readAt(meta, first + 1, 64)));
-    if (first != sample::dataAreaStart(model, f)) {
-      EXPECT_TRUE(allZero(readAt(meta, first, 1)));
+    EXPECT_EQ(readAt(meta, first, 65), readAt(image(), first, 65));
+    if (sample::hojinCount(recording) >= 2) {
+      const int64_t second = sample::hojinSector(disk(), recording, 2);
+      EXPECT_FALSE(allZero(readAt(image(), second, 65)));
+      EXPECT_TRUE(allZero(readAt(meta, second, 65)));
     }
   }
   const int64_t probe = sample::dataAreaStart(model, f);
-  EXPECT_EQ(readAt(meta, probe, 1), readAt(image(), probe, 1));
+  EXPECT_EQ(readAt(meta, probe, 65), readAt(image(), probe, 65));
 }
 
-TEST_F(MetadataImageTest, ListsLikeTheDiskAndSavingShowsTheMissingData) {
+TEST_F(MetadataImageTest, ListsLikeTheDiskAndThroughItsMapfileReportsTheMissingData) {
   const std::string meta = metadataImage();
+  const std::string map = meta + ".map";
   const CliRun original = runCli({"--drive", image(), "list"});
   const CliRun fromMeta = runCli({"--drive", meta, "list"});
+  const CliRun throughMap = runCli({"--drive", meta, "--mapfile", map, "list"});
   EXPECT_EQ(fromMeta.status, 0) << fromMeta.err;
   EXPECT_EQ(fromMeta.out, original.out);
+  EXPECT_EQ(throughMap.status, 0) << throughMap.err;
+  EXPECT_EQ(throughMap.out, original.out);
 
-  // The longest recording whose first A-sector is not the one the size probe needs.
-  const int64_t probe = sample::dataAreaStart(disk().model, disk().fileFatSize);
-  const sample::Recording* longest = nullptr;
-  for (const sample::Recording& recording : disk().recordings)
-    if (sample::hojinSector(disk(), recording, 1) != probe &&
-        (!longest || recording.lengthSectors > longest->lengthSectors))
-      longest = &recording;
-  ASSERT_NE(longest, nullptr);
-  const CliRun saved = runCli({"--drive", meta, "export", std::to_string(longest->entryNumber), "-o",
-                               output_.file("filme")});
-  const std::string warning = "Warnung: Signatur des Hojin 1  (von " +
-                              std::to_string(sample::hojinCount(*longest)) + ") fehlerhaft.";
-  EXPECT_NE(saved.err.find(warning), std::string::npos) << saved.err;
+  // Every HOJIN after the first is missing from the image.
+  const sample::Recording& tatort = recording(0);
+  ASSERT_EQ(tatort.lengthSectors % 65, 0u);
+  const int missing = static_cast<int>(sample::hojinCount(tatort)) - 1;
+  const CliRun saved = runCli({"--drive", meta, "--mapfile", map, "export", "0", "-o", output_.file("filme")});
+  EXPECT_EQ(saved.status, 1);
+  EXPECT_NE(saved.err.find("Beschädigt: " + std::to_string(missing) + " Hojins mit zusammen " +
+                           grouped(uint64_t(missing) * 65) + " nicht lesbaren Sektoren (mit Nullen gefüllt)."),
+            std::string::npos)
+      << saved.err;
 }
 
 TEST_F(MetadataImageTest, AnExistingFileIsKeptUnlessForced) {
@@ -102,8 +104,16 @@ TEST_F(MetadataImageTest, AnExistingFileIsKeptUnlessForced) {
             std::string::npos)
       << refused.err;
   EXPECT_EQ(readFileBytes(path), (std::vector<uint8_t>{1, 2, 3}));
+  // The mapfile beside it is kept just as well.
+  writeFileBytes(path + ".map", std::vector<uint8_t>{4});
+  ::unlink(path.c_str());
+  const CliRun mapKept = runCli({"--drive", image(), "metadata-image", "-o", path});
+  EXPECT_EQ(mapKept.status, 1);
+  EXPECT_EQ(readFileBytes(path + ".map"), (std::vector<uint8_t>{4}));
+  EXPECT_EQ(fileSize(path), -1);
   const CliRun forced = runCli({"--drive", image(), "metadata-image", "-o", path, "--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
+  EXPECT_EQ(forced.outLines(), (std::vector<std::string>{path, path + ".map"}));
   EXPECT_EQ(fileSize(path), static_cast<int64_t>(disk().imageBytes));
 }
 
