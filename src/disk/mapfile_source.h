@@ -48,6 +48,10 @@ class MapfileSource final : public ByteSource {
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override;
   MediaInfo mediaInfo() const override { return image_->mediaInfo(); }
   std::optional<FileIdentity> identity() const override { return image_->identity(); }
+  // Fetching ahead does not read anything the mapfile forbids: the hint goes to the image.
+  void adviseSequential(int64_t offset, int64_t length) override {
+    image_->adviseSequential(offset, length);
+  }
 
   // Whether every byte of [begin, end) lies in a finished area.
   bool isFinished(int64_t begin, int64_t end) const;

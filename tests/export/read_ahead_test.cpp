@@ -11,6 +11,7 @@
 
 #include "diskbuilder/entry_image.h"
 #include "diskbuilder/layout.h"
+#include "disk/mapfile_source.h"
 #include "disk/physical_drive.h"
 #include "export/export_fixture.h"
 #include "support/file_util.h"
@@ -145,6 +146,16 @@ TEST(DriveHint, IsPassedOnInBytesAndIgnoredOutOfRangeOrWhenClosed) {
   drive.adviseSequential(1000, 0);
   drive.adviseSequential(INT64_MAX / 512, 2);
   EXPECT_EQ(*hints, (std::vector<Range>{{1000 * 512, 65 * 512}}));
+}
+
+TEST(DriveHint, ReachesTheImageBehindAMapfile) {
+  auto hints = std::make_shared<std::vector<Range>>();
+  auto memory = std::make_shared<test::MemoryDisk>(int64_t{1} << 20);
+  MapfileSource source(
+      std::make_unique<HintRecordingSource>(std::make_unique<test::MemorySource>(memory), hints),
+      FinishedAreas{{0, 4096}});
+  source.adviseSequential(8192, 33280);
+  EXPECT_EQ(*hints, (std::vector<Range>{{8192, 33280}}));
 }
 
 }  // namespace
