@@ -21,6 +21,9 @@ constexpr const char* kDescription =
     "Tevion PVR 8005 HDD in \".hav\"-Dateien, ohne Fenster, für Skripte und Stapelbetrieb.\n"
     "Die Festplatte wird nur gelesen. Protokollzeilen gehen nach stderr, Daten nach stdout.\n";
 
+constexpr const char* kNoCommand =
+    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder verify).";
+
 constexpr const char* kFooter =
     "Rückgabewerte:\n"
     "  0  Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
@@ -119,7 +122,13 @@ std::string germanParseError(const CLI::ParseError& error) {
   if (is<CLI::ConversionError>(error)) return "Ungültiger Wert bei " + subjectOf(message);
   if (is<CLI::ArgumentMismatch>(error))
     return "Fehlender oder falscher Wert bei " + subjectOf(message);
-  if (is<CLI::RequiredError>(error)) return "Es fehlt ein Befehl (search, list oder export).";
+  if (is<CLI::RequiredError>(error)) {
+    // "--output is required": an option of the command; anything else: the command itself.
+    const std::string required = " is required";
+    if (message.ends_with(required) && message.find(' ') == message.size() - required.size())
+      return "Es fehlt die Angabe " + message.substr(0, message.size() - required.size()) + ".";
+    return kNoCommand;
+  }
   if (is<CLI::ExcludesError>(error)) return "Unverträgliche Optionen: " + subjectOf(message);
   return "Fehlerhafter Aufruf.";
 }
@@ -268,7 +277,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   }
   const auto chosen = app.get_subcommands();
   if (chosen.empty())
-    return reportUsageError("Es fehlt ein Befehl (search, list oder export).", err);
+    return reportUsageError(kNoCommand, err);
   invocation.command = commandNamed(chosen.front()->get_name());
   if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
   if (const std::string fault = assignMapfilesToDrives(app, invocation.global); !fault.empty())

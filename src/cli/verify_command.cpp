@@ -40,7 +40,7 @@ CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options) {
       "verify", "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag und jeden HOJIN-Kopf; mit "
                 "--drive auch Byte für Byte gegen die Festplatte");
   command->option_defaults()->group("Optionen von verify");
-  command->add_option("FILE", options.files, "Die zu prüfenden \".hav\"-Dateien")
+  command->add_option("DATEI", options.files, "Die zu prüfenden \".hav\"-Dateien")
       ->type_name("DATEI")
       ->required();
   return command;
