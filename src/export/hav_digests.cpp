@@ -14,11 +14,10 @@ constexpr int kSlots = 4;
 }  // namespace
 
 void HavDigestPair::add(std::span<const uint8_t> bytes) {
-  file_.update(bytes);
   const size_t size = bytes.size();
   const size_t skip =
       static_cast<size_t>(std::clamp<int64_t>(kHeadAndEntryBytes - position_, 0, static_cast<int64_t>(size)));
-  hojinData_.update(bytes.subspan(skip));
+  Sha256::updateBoth(file_, bytes, hojinData_, bytes.subspan(skip));
   position_ += static_cast<int64_t>(size);
 }
 

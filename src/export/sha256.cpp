@@ -58,67 +58,156 @@ bool hasShaExtensions() {
   return ssse3AndSse41 && (b & bit_SHA);
 }
 
-// Four rounds per step; the message words of step g + 1 are derived while step g runs.
-__attribute__((target("sha,sse4.1,ssse3"))) void compressWithShaExtensions(
-    std::array<uint32_t, 8>& state, const uint8_t* data, size_t count) {
-  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
-  __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
-  __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
-  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
-  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
-  for (; count > 0; --count, data += 64) {
-    const __m128i abefBefore = abef;
-    const __m128i cdghBefore = cdgh;
-    __m128i w[4];
-    // Unrolled, w[] lives in registers; as a loop it goes through memory at half the speed.
-#pragma GCC unroll 16
-    for (int g = 0; g < 16; ++g) {
-      if (g < 4) {
-        w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)),
-                                byteSwap);
-      }
-      __m128i message = _mm_add_epi32(
-          w[g % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * g])));
-      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
-      if (g >= 3 && g <= 14) {
-        __m128i& next = w[(g + 1) % 4];
-        next = _mm_add_epi32(next, _mm_alignr_epi8(w[g % 4], w[(g + 3) % 4], 4));
-        next = _mm_sha256msg2_epu32(next, w[g % 4]);
-      }
-      message = _mm_shuffle_epi32(message, 0x0E);
-      abef = _mm_sha256rnds2_epu32(abef, cdgh, message);
-      if (g >= 1 && g <= 12) w[(g + 3) % 4] = _mm_sha256msg1_epu32(w[(g + 3) % 4], w[g % 4]);
-    }
-    abef = _mm_add_epi32(abef, abefBefore);
-    cdgh = _mm_add_epi32(cdgh, cdghBefore);
-  }
-  const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
-  const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+#define KORVELO_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+
+// One hash being compressed: its state in the order the SHA instructions want it, and
+// the message words of the block in hand.
+struct ShaLane {
+  __m128i abef, cdgh, abefBefore, cdghBefore;
+  __m128i w[4];
+};
+
+KORVELO_SHA_TARGET inline void loadLane(ShaLane& lane, const std::array<uint32_t, 8>& state) {
+  const __m128i cdab =
+      _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
+  const __m128i efgh =
+      _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
+  lane.abef = _mm_alignr_epi8(cdab, efgh, 8);
+  lane.cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+}
+
+KORVELO_SHA_TARGET inline void storeLane(const ShaLane& lane, std::array<uint32_t, 8>& state) {
+  const __m128i feba = _mm_shuffle_epi32(lane.abef, 0x1B);
+  const __m128i dchg = _mm_shuffle_epi32(lane.cdgh, 0xB1);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+// Four rounds (step g of 16); the message words of step g + 1 are derived on the way.
+KORVELO_SHA_TARGET __attribute__((always_inline)) inline void fourRounds(ShaLane& lane,
+                                                                       const uint8_t* block, int g) {
+  const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i* w = lane.w;
+  if (g < 4)
+    w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * g)), byteSwap);
+  __m128i message = _mm_add_epi32(
+      w[g % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * g])));
+  lane.cdgh = _mm_sha256rnds2_epu32(lane.cdgh, lane.abef, message);
+  if (g >= 3 && g <= 14) {
+    __m128i& next = w[(g + 1) % 4];
+    next = _mm_add_epi32(next, _mm_alignr_epi8(w[g % 4], w[(g + 3) % 4], 4));
+    next = _mm_sha256msg2_epu32(next, w[g % 4]);
+  }
+  message = _mm_shuffle_epi32(message, 0x0E);
+  lane.abef = _mm_sha256rnds2_epu32(lane.abef, lane.cdgh, message);
+  if (g >= 1 && g <= 12) w[(g + 3) % 4] = _mm_sha256msg1_epu32(w[(g + 3) % 4], w[g % 4]);
+}
+
+KORVELO_SHA_TARGET inline void beginBlock(ShaLane& lane) {
+  lane.abefBefore = lane.abef;
+  lane.cdghBefore = lane.cdgh;
+}
+
+KORVELO_SHA_TARGET inline void endBlock(ShaLane& lane) {
+  lane.abef = _mm_add_epi32(lane.abef, lane.abefBefore);
+  lane.cdgh = _mm_add_epi32(lane.cdgh, lane.cdghBefore);
+}
+
+KORVELO_SHA_TARGET void compressWithShaExtensions(std::array<uint32_t, 8>& state,
+                                                  const uint8_t* data, size_t count) {
+  ShaLane lane;
+  loadLane(lane, state);
+  for (; count > 0; --count, data += 64) {
+    beginBlock(lane);
+    // Unrolled, w[] lives in registers; as a loop it goes through memory at half the speed.
+#pragma GCC unroll 16
+    for (int g = 0; g < 16; ++g) fourRounds(lane, data, g);
+    endBlock(lane);
+  }
+  storeLane(lane, state);
+}
+
+// Two hashes side by side: each round waits for the one before it, so one hash leaves
+// the SHA unit idle much of the time; a second, independent one fills those waits.
+KORVELO_SHA_TARGET void compressTwoWithShaExtensions(std::array<uint32_t, 8>& stateA,
+                                                     const uint8_t* a,
+                                                     std::array<uint32_t, 8>& stateB,
+                                                     const uint8_t* b, size_t count) {
+  ShaLane laneA, laneB;
+  loadLane(laneA, stateA);
+  loadLane(laneB, stateB);
+  for (; count > 0; --count, a += 64, b += 64) {
+    beginBlock(laneA);
+    beginBlock(laneB);
+#pragma GCC unroll 16
+    for (int g = 0; g < 16; ++g) {
+      fourRounds(laneA, a, g);
+      fourRounds(laneB, b, g);
+    }
+    endBlock(laneA);
+    endBlock(laneB);
+  }
+  storeLane(laneA, stateA);
+  storeLane(laneB, stateB);
 }
 #endif
 
 }  // namespace
 
-void Sha256::update(std::span<const uint8_t> bytes) {
-  totalBytes_ += bytes.size();
-  size_t done = 0;
-  if (blockUsed_ > 0) {
-    const size_t take = std::min(bytes.size(), block_.size() - blockUsed_);
-    std::memcpy(block_.data() + blockUsed_, bytes.data(), take);
-    blockUsed_ += take;
-    done = take;
-    if (blockUsed_ < block_.size()) return;
+size_t Sha256::completeBlock(std::span<const uint8_t> bytes) {
+  if (blockUsed_ == 0) return 0;
+  const size_t take = std::min(bytes.size(), block_.size() - blockUsed_);
+  std::memcpy(block_.data() + blockUsed_, bytes.data(), take);
+  blockUsed_ += take;
+  totalBytes_ += take;
+  if (blockUsed_ == block_.size()) {
     compressBlocks(block_.data(), 1);
     blockUsed_ = 0;
   }
+  return take;
+}
+
+void Sha256::update(std::span<const uint8_t> bytes) {
+  size_t done = completeBlock(bytes);
+  if (done == bytes.size()) return;
   // Whole blocks are hashed where they lie; only the rest waits in block_.
   const size_t wholeBlocks = (bytes.size() - done) / block_.size();
   compressBlocks(bytes.data() + done, wholeBlocks);
   done += wholeBlocks * block_.size();
+  totalBytes_ += wholeBlocks * block_.size();
   std::memcpy(block_.data(), bytes.data() + done, bytes.size() - done);
   blockUsed_ = bytes.size() - done;
+  totalBytes_ += blockUsed_;
+}
+
+void Sha256::updateBoth(Sha256& first, std::span<const uint8_t> firstBytes, Sha256& second,
+                        std::span<const uint8_t> secondBytes) {
+  const size_t firstDone = first.completeBlock(firstBytes);
+  const size_t secondDone = second.completeBlock(secondBytes);
+  const size_t blocks = std::min((firstBytes.size() - firstDone) / 64,
+                                 (secondBytes.size() - secondDone) / 64);
+  // The same number of whole blocks of each goes through the paired rounds; each hash's
+  // rest (at most a block more, and what waits for the next piece) is taken on its own.
+  compressPairs(first, firstBytes.data() + firstDone, second, secondBytes.data() + secondDone,
+                blocks);
+  first.totalBytes_ += blocks * 64;
+  second.totalBytes_ += blocks * 64;
+  first.update(firstBytes.subspan(firstDone + blocks * 64));
+  second.update(secondBytes.subspan(secondDone + blocks * 64));
+}
+
+void Sha256::compressPairs(Sha256& first, const uint8_t* a, Sha256& second, const uint8_t* b,
+                           size_t count) {
+  if (count == 0) return;
+#ifdef KORVELO_SHA_EXTENSIONS
+  static const bool fast = hasShaExtensions();
+  if (fast) {
+    compressTwoWithShaExtensions(first.state_, a, second.state_, b, count);
+    return;
+  }
+#endif
+  first.compressBlocks(a, count);
+  second.compressBlocks(b, count);
 }
 
 std::string Sha256::hexDigest() {

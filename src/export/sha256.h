@@ -12,11 +12,19 @@ namespace korvelo {
 class Sha256 {
  public:
   void update(std::span<const uint8_t> bytes);
+  // The same as first.update(firstBytes) and second.update(secondBytes), the two hashes
+  // computed side by side (nearly twice as fast with the processor's SHA instructions).
+  static void updateBoth(Sha256& first, std::span<const uint8_t> firstBytes, Sha256& second,
+                         std::span<const uint8_t> secondBytes);
   // The digest as 64 lower-case hex digits. Ends the hash: call once.
   std::string hexDigest();
 
  private:
   void compressBlocks(const uint8_t* data, size_t count);  // whole 64-byte blocks
+  // Fills the waiting part block from the front of `bytes`; the bytes taken.
+  size_t completeBlock(std::span<const uint8_t> bytes);
+  static void compressPairs(Sha256& first, const uint8_t* a, Sha256& second, const uint8_t* b,
+                            size_t count);
 
   std::array<uint32_t, 8> state_ = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                     0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
