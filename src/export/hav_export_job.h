@@ -96,6 +96,10 @@ class HavExportJob {
   bool isTailPiece() const;
   int remainderSectors() const;
   void readSectors(int sectorCount);
+  // Reads the sectors into data; when the whole read fails, every sector on its own, the
+  // ones that stay unreadable zero-filled (so no bytes of an earlier read remain). The
+  // number of those.
+  static int readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
   void adviseAhead();
   void checkHojinHead(bool suppressWarnings);
   void noteFragmentation();

@@ -60,28 +60,31 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
   noteFragmentation();
 }
 
-// Reads sectorCount sectors from currentSector into the buffer. When the whole read
-// fails, every sector is read on its own and only those that stay unreadable are
-// zero-filled, so that no bytes of an earlier HOJIN ever reach the file.
+// Reads sectorCount sectors from currentSector into the buffer; sectors that stay
+// unreadable are zero-filled (no bytes of an earlier HOJIN reach the file) and reported.
 void HavExportJob::readSectors(int sectorCount) {
-  PhysicalDrive& drive = disk->getDrive();
-  uint8_t* data = hojin.getData();
   hojin.setSector(currentSector);
-  if (drive.readSectorInto(currentSector, sectorCount, data)) return;
-
-  int unreadable = 0;
-  for (int i = 0; i < sectorCount; ++i) {
-    uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;
-    if (!drive.readSectorInto(currentSector + i, 1, sector)) {
-      std::memset(sector, 0, kSectorSize);
-      ++unreadable;
-    }
-  }
+  const int unreadable =
+      readSalvaging(disk->getDrive(), currentSector, sectorCount, hojin.getData());
   if (unreadable == 0) return;
   ++damagedHojins_;
   unreadableSectors_ += unreadable;
   addOnNewLine(textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
                      unreadable, currentHojin, numberOfHojins));
+}
+
+int HavExportJob::readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount,
+                                uint8_t* data) {
+  if (drive.readSectorInto(first, sectorCount, data)) return 0;
+  int unreadable = 0;
+  for (int i = 0; i < sectorCount; ++i) {
+    uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;
+    if (!drive.readSectorInto(first + i, 1, sector)) {
+      std::memset(sector, 0, kSectorSize);
+      ++unreadable;
+    }
+  }
+  return unreadable;
 }
 
 // Tells the drive where the coming HOJINs lie, one hint per run of HOJINs that follow

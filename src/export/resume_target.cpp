@@ -8,7 +8,6 @@
 #include <cstring>
 #include <vector>
 
-#include "disk/physical_drive.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
 #include "recfs/disk_layout.h"
@@ -35,7 +34,7 @@ int HavExportJob::createOrResume() {
   if (!mismatch.empty()) {
     if (!replaceForeign_) {
       addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(),
-                         mismatch.c_str()));
+                    mismatch.c_str()));
       addLine("  Sie bleibt unverändert; nichts wurde angehängt.");
       copying = false;
       return errorCode = kNotCreated;
@@ -64,7 +63,7 @@ int HavExportJob::createOrResume() {
     return errorCode = kNotCreated;
   }
   addLine(textf("Setze \"%s\" nach Hojin %d (von %d) fort.", path.c_str(), wholeHojins,
-                     numberOfHojins));
+                numberOfHojins));
   hojinsKept_ = wholeHojins;
   if (wholeHojins == 0) {
     copyHojin(false, false);
@@ -112,15 +111,8 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k) {
   in.seekg(kHeadAndEntryBytes + (k - 1) * int64_t{kHojinBytes});
   if (!readExactly(in, inFile.data(), kHojinBytes)) return false;
 
-  PhysicalDrive& drive = disk->getDrive();
-  uint8_t* onDisk = hojin.getData();
-  if (!drive.readSectorInto(sector, kSectorsPerHojin, onDisk)) {
-    for (int i = 0; i < kSectorsPerHojin; ++i) {
-      uint8_t* piece = onDisk + static_cast<size_t>(i) * kSectorSize;
-      if (!drive.readSectorInto(sector + i, 1, piece)) std::memset(piece, 0, kSectorSize);
-    }
-  }
-  return std::memcmp(inFile.data(), onDisk, inFile.size()) == 0;
+  readSalvaging(disk->getDrive(), sector, kSectorsPerHojin, hojin.getData());
+  return std::memcmp(inFile.data(), hojin.getData(), inFile.size()) == 0;
 }
 
 // The check sums start with the bytes the earlier run wrote.
