@@ -13,6 +13,15 @@ namespace {
 // writing for a slow disk, so that waiting for the piece before never stalls for long.
 constexpr int64_t kWritebackPiece = int64_t{2} << 20;
 
+// open(2) repeated while a signal interrupts it; the descriptor or -1 with errno set.
+int openRetrying(const std::string& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() { discard(); }
@@ -40,10 +49,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 
 int OutputFile::create(const std::string& path) {
   discard();
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return errno;
   fd_ = fd;
   written_ = handedToDisk_ = waitedFor_ = 0;
@@ -54,10 +60,7 @@ int OutputFile::create(const std::string& path) {
 
 int OutputFile::reopen(const std::string& path, int64_t keptBytes) {
   discard();
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = openRetrying(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   if (::ftruncate(fd, keptBytes) != 0 || ::lseek(fd, keptBytes, SEEK_SET) != keptBytes) {
     const int error = errno;
