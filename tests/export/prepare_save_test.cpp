@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "export/export_fixture.h"
+#include "support/file_util.h"
+#include "support/temp_dir.h"
 
 namespace korvelo {
 namespace {
@@ -115,6 +117,22 @@ TEST_F(PrepareSave, OneByteLessIsTooLittleSpace) {
   EXPECT_EQ(prepare(job, chooser), 10000);
   EXPECT_EQ(job.getMessages(),
             "Freier Speicherplatz auf der Festplatte: 3.329.623 Bytes\r\nZuwenig Platz zum Speichern.");
+}
+
+// What a file to be continued already holds needs no space again; a new file needs it all.
+TEST_F(PrepareSave, AFileToBeContinuedNeedsOnlyTheSpaceForWhatIsMissing) {
+  test::TempDir dir;
+  const std::string path = dir.file("x.hav");
+  const int64_t present = 1000000;
+  test::createSparseFile(path, present);
+  for (const bool resume : {true, false}) {
+    SCOPED_TRACE(resume);
+    HavExportJob job(disk.disk());
+    freeSpace(job, FreeSpace{kHundredHojinFile - present, 0});
+    auto chooser = ScriptedChooser::choosing(path);
+    chooser.answer.resume = resume;
+    EXPECT_EQ(prepare(job, chooser), resume ? 0 : 10000);
+  }
 }
 
 TEST_F(PrepareSave, FailedFreeSpaceQueryIsReportedAndSavingGoesOn) {
