@@ -24,7 +24,11 @@ InterruptRequest::InterruptRequest() {
   action.sa_handler = askToStop;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;  // reads and writes go on; the export stops between steps
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &previous_[i]);
+  for (int i = 0; i < 3; ++i) {
+    sigaction(kSignals[i], &action, &previous_[i]);
+    // A signal the caller ignores (nohup, a background job of a script) stays ignored.
+    if (previous_[i].sa_handler == SIG_IGN) sigaction(kSignals[i], &previous_[i], nullptr);
+  }
 }
 
 InterruptRequest::~InterruptRequest() {

@@ -64,6 +64,8 @@ Channel makeTerminal() {
   }
   const int nothing = ::open("/dev/null", O_RDONLY);
   ::dup2(nothing, STDIN_FILENO);
+  // As from a terminal: a test run in the background of a script inherits ignored signals.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
   const std::string program = cliPath();
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
