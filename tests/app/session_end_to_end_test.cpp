@@ -20,29 +20,11 @@
 #include "session_fakes.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
+#include "support/sample_recordings.h"
 #include "support/temp_dir.h"
 
 namespace korvelo {
 namespace {
-
-void putLittleEndian(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int size) {
-  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// The 88-byte head of a ".hav" file, worked out from the recording alone.
-std::vector<uint8_t> expectedHead(const sample::Recording& r) {
-  std::vector<uint8_t> head(88, 0);
-  const uint64_t size = uint64_t{r.lengthSectors} * 512;
-  putLittleEndian(head, 0, 113, 4);
-  putLittleEndian(head, 8, 1536 + size, 8);
-  putLittleEndian(head, 16, 1536, 4);
-  putLittleEndian(head, 32, size, 8);
-  for (size_t i = 0; i < r.title.size() && i < 33; ++i)
-    head[46 + i] = static_cast<uint8_t>(r.title[i]);
-  putLittleEndian(head, 80, r.durationMs / 1000, 4);
-  putLittleEndian(head, 84, size / 1024, 4);
-  return head;
-}
 
 std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -68,7 +50,7 @@ class SessionEndToEndTest : public ::testing::Test {
   void TearDown() override { DriveTable::useMachineDisks(); }
 
   std::vector<uint8_t> expectedFile(const sample::Recording& r) const {
-    std::vector<uint8_t> bytes = expectedHead(r);
+    std::vector<uint8_t> bytes = test::handMadeHead(r);
     const std::vector<uint8_t> entry = sample::entryImage(r);
     bytes.insert(bytes.end(), entry.begin(), entry.end());
     const std::vector<uint8_t> data = sample::readRecordingFromImage(image, description, r);

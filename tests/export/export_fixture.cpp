@@ -29,14 +29,7 @@ SaveAsAnswer ScriptedChooser::chooseSaveAs(const SaveAsRequest& request) {
 }
 
 sample::Recording recordingOf(int slot, std::vector<uint32_t> blocks, uint32_t sectors) {
-  sample::Recording recording;
-  recording.slot = slot;
-  recording.entryNumber = static_cast<uint16_t>(slot);
-  recording.title = "Aufnahme " + std::to_string(slot);
-  recording.blocks = std::move(blocks);
-  recording.lengthSectors = sectors;
-  recording.durationMs = 5400999;
-  return recording;
+  return numberedRecording(slot, std::move(blocks), sectors, 5400999);
 }
 
 ExportDisk::ExportDisk(sample::DiskDescription description, std::set<int64_t> badSectors)
@@ -57,28 +50,6 @@ const DirectoryEntry& ExportDisk::entry(int entryNumber) const {
     if (entry->getEntryNumber() == entryNumber) return *entry;
   }
   throw std::runtime_error("no entry " + std::to_string(entryNumber));
-}
-
-namespace {
-
-void putLittle(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int width) {
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-}  // namespace
-
-std::vector<uint8_t> handMadeHead(const sample::Recording& recording) {
-  std::vector<uint8_t> head(88, 0);
-  const uint64_t data = uint64_t{recording.lengthSectors} * 512;
-  putLittle(head, 0, 113, 4);
-  putLittle(head, 8, data + 1536, 8);
-  putLittle(head, 16, 1536, 4);
-  putLittle(head, 32, data, 8);
-  const std::string title = recording.title.substr(0, recording.title.find('\0'));
-  std::copy_n(title.begin(), std::min<size_t>(title.size(), 33), head.begin() + 46);
-  putLittle(head, 80, recording.durationMs / 1000, 4);
-  putLittle(head, 84, data / 1024, 4);
-  return head;
 }
 
 std::vector<uint8_t> expectedHav(const ExportDisk& disk, const sample::Recording& recording,

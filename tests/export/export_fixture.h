@@ -17,6 +17,7 @@
 #include "export/save_driver.h"
 #include "recfs/fsr5000_disk.h"
 #include "support/memory_source.h"
+#include "support/sample_recordings.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::test {
@@ -85,9 +86,6 @@ class ExportDisk {
   std::optional<ScopedTestDrives> drives_;
   std::unique_ptr<Fsr5000Disk> disk_;
 };
-
-// The 88-byte file head built by hand from the recording's fields.
-std::vector<uint8_t> handMadeHead(const sample::Recording& recording);
 
 // The whole ".hav" file for the recording: head, entry image, its whole HOJINs and the
 // sectors after them, as the builder lays them out (defects included). With `hojins`

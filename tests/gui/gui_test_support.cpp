@@ -7,6 +7,7 @@
 #include "diskbuilder/entry_image.h"
 #include "gui/main_dialog.h"
 #include "support/file_util.h"
+#include "support/sample_recordings.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::guitest {
@@ -19,25 +20,6 @@ constexpr int kSaveTimeoutMs = 120000;
 test::TempDir& programFolder() {
   static test::TempDir folder;
   return folder;
-}
-
-void putLittleEndian(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int size) {
-  for (int i = 0; i < size; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// The 88-byte head written out field by field from the file layout.
-std::vector<uint8_t> expectedHead(const sample::Recording& recording) {
-  std::vector<uint8_t> head(88, 0);
-  const uint64_t size = uint64_t{recording.lengthSectors} * 512;
-  putLittleEndian(head, 0, 113, 4);
-  putLittleEndian(head, 8, 1536 + size, 8);
-  putLittleEndian(head, 16, 1536, 4);
-  putLittleEndian(head, 32, size, 8);
-  const std::string title = recording.title.substr(0, 33);  // byte 79 stays zero
-  for (size_t i = 0; i < title.size(); ++i) head[46 + i] = static_cast<uint8_t>(title[i]);
-  putLittleEndian(head, 80, recording.durationMs / 1000, 4);
-  putLittleEndian(head, 84, size / 1024, 4);
-  return head;
 }
 
 }  // namespace
@@ -122,7 +104,7 @@ bool waitForSaveEnd(const AppState& app, const MainDialog& window) {
 }
 
 std::vector<uint8_t> expectedHavFile(const DemoImage& image, const sample::Recording& recording) {
-  std::vector<uint8_t> file = expectedHead(recording);
+  std::vector<uint8_t> file = test::handMadeHead(recording);
   const std::vector<uint8_t> entry = sample::entryImage(recording);
   file.insert(file.end(), entry.begin(), entry.end());
   const std::vector<uint8_t> data =

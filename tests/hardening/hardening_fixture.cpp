@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "disk/drive_table.h"
+#include "support/sample_recordings.h"
 
 namespace korvelo::test {
 namespace {
@@ -53,14 +54,7 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
 }
 
 sample::Recording recordingAt(int slot, std::vector<uint32_t> blocks, uint32_t sectors) {
-  sample::Recording recording;
-  recording.slot = slot;
-  recording.entryNumber = static_cast<uint16_t>(slot);
-  recording.title = "Aufnahme " + std::to_string(slot);
-  recording.blocks = std::move(blocks);
-  recording.lengthSectors = sectors;
-  recording.durationMs = 600000;
-  return recording;
+  return numberedRecording(slot, std::move(blocks), sectors, 600000);
 }
 
 std::pair<int64_t, std::vector<uint8_t>> slotPoke(int slot, std::vector<uint8_t> image) {

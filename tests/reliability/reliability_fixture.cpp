@@ -6,6 +6,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/sample_recordings.h"
+
 namespace korvelo::test {
 namespace {
 
@@ -24,33 +26,7 @@ class ChoosingPath : public SaveAsChooser {
 };
 
 sample::Recording recordingOf(int slot, std::vector<uint32_t> blocks, uint32_t sectors) {
-  sample::Recording recording;
-  recording.slot = slot;
-  recording.entryNumber = static_cast<uint16_t>(slot);
-  recording.title = "Aufnahme " + std::to_string(slot);
-  recording.blocks = std::move(blocks);
-  recording.lengthSectors = sectors;
-  recording.durationMs = 1800000;
-  return recording;
-}
-
-void putLittle(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int width) {
-  for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-// The 88-byte ".hav" head worked out by hand from the recording's fields.
-std::vector<uint8_t> handMadeHead(const sample::Recording& recording) {
-  std::vector<uint8_t> head(88, 0);
-  const uint64_t data = uint64_t{recording.lengthSectors} * 512;
-  putLittle(head, 0, 113, 4);
-  putLittle(head, 8, data + 1536, 8);
-  putLittle(head, 16, 1536, 4);
-  putLittle(head, 32, data, 8);
-  const std::string title = recording.title.substr(0, recording.title.find('\0'));
-  std::copy_n(title.begin(), std::min<size_t>(title.size(), 33), head.begin() + 46);
-  putLittle(head, 80, recording.durationMs / 1000, 4);
-  putLittle(head, 84, data / 1024, 4);
-  return head;
+  return numberedRecording(slot, std::move(blocks), sectors, 1800000);
 }
 
 }  // namespace

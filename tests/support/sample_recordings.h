@@ -1,0 +1,21 @@
+#pragma once
+// Recordings for disk descriptions, and what their ".hav" head must hold, worked out by
+// hand from the file layout (never through the program's own code).
+
+#include <cstdint>
+#include <vector>
+
+#include "diskbuilder/disk_description.h"
+
+namespace korvelo::test {
+
+// "Aufnahme <slot>" in `slot`, with the same entry number, of `sectors` sectors in the
+// given blocks.
+sample::Recording numberedRecording(int slot, std::vector<uint32_t> blocks, uint32_t sectors,
+                                    uint32_t durationMs);
+
+// The 88-byte ".hav" head: 113, the sizes, 1536, the title up to its first NUL (33 bytes
+// at most), the duration in seconds and the data size in KiB.
+std::vector<uint8_t> handMadeHead(const sample::Recording& recording);
+
+}  // namespace korvelo::test
