@@ -102,6 +102,9 @@ HavCheck checkHavFile(const std::string& path) {
     return check;
   }
   check.readable = true;
+  // The check sums are taken in the same pass as the checks.
+  HavDigestPair sums;
+  sums.add(front);
   DirectoryEntry entry;
   entry.copyFrom(front.data() + HavHead::kSize);
   check.entryNumber = entry.getEntryNumber();
@@ -115,6 +118,7 @@ HavCheck checkHavFile(const std::string& path) {
   int64_t tail = 0;
   for (int k = 1;; ++k) {
     const int64_t got = readSome(in, hojin.getData(), kHojinBytes);
+    sums.add({hojin.getData(), static_cast<size_t>(got)});
     if (got < kHojinBytes) {
       tail = got;
       break;
@@ -135,7 +139,7 @@ HavCheck checkHavFile(const std::string& path) {
     findings.add(textf("Datei ist länger als erwartet: %s statt %s Bytes.",
                        formatThousands(check.fileBytes, '.').c_str(),
                        formatThousands(check.expectedBytes, '.').c_str()));
-  check.digests = digestHavFile(path);
+  if (!in.bad()) check.digests = sums.finish();
   return check;
 }
 
