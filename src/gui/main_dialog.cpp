@@ -13,10 +13,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/options_apply.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/log_view.h"
-#include "gui/options_apply.h"
 #include "gui/options_dialog.h"
 #include "gui/recording_list.h"
 #include "gui/rescue_dialog.h"

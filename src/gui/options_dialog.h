@@ -5,7 +5,7 @@
 
 #include <QDialog>
 
-#include "gui/options_apply.h"
+#include "app/options_apply.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -278,13 +278,6 @@ class OptionsDialogTest : public QObject {
     QCOMPARE(logLines(*app_).last(),
              QStringLiteral("Benutze jetzt automatisch ermittelten \"File-FAT-Size\"-Wert."));
   }
-
-  void fieldValueTakesLeadingDigitsAndSaturates() {
-    QCOMPARE(fieldValue(""), 0);
-    QCOMPARE(fieldValue("0072"), 72);
-    QCOMPARE(fieldValue("12a3"), 12);
-    QCOMPARE(fieldValue("99999999999999999999"), 2147483647);
-  }
 };
 
 QTEST_MAIN(OptionsDialogTest)

@@ -1,8 +1,8 @@
 #pragma once
 // What the options dialog hands back, and how a confirmed choice takes effect: the
 // settings values change at once, a new File-FAT-Size mode or value reaches the open
-// recorder disk, and such a change is reported in the log. Free of Qt, so the rules
-// can be tested without a window.
+// recorder disk, and such a change is reported in the log. The window only shows the
+// choice; the rules live here, below the front ends, and are tested without a window.
 
 #include <string>
 

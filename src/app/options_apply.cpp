@@ -1,4 +1,4 @@
-#include "gui/options_apply.h"
+#include "app/options_apply.h"
 
 #include <climits>
 #include <string>
