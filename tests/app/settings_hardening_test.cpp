@@ -10,7 +10,7 @@
 
 #include "app/settings.h"
 #include "app/settings_store.h"
-#include "hardening_fixture.h"
+#include "support/hardening_fixture.h"
 #include "support/file_util.h"
 
 namespace korvelo::test {

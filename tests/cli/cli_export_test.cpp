@@ -7,9 +7,9 @@
 #include <ctime>
 #include <filesystem>
 
-#include "cli_runner.h"
-#include "demo_disk_fixture.h"
-#include "expected_output.h"
+#include "support/cli_runner.h"
+#include "support/demo_disk_fixture.h"
+#include "support/expected_output.h"
 #include "support/file_util.h"
 
 namespace korvelo::test {

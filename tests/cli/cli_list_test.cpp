@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "cli_runner.h"
-#include "demo_disk_fixture.h"
-#include "expected_output.h"
+#include "support/cli_runner.h"
+#include "support/demo_disk_fixture.h"
+#include "support/expected_output.h"
 
 namespace korvelo::test {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "cli_runner.h"
-#include "expected_output.h"
+#include "support/cli_runner.h"
+#include "support/expected_output.h"
 #include "support/file_util.h"
 #include "support/temp_dir.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli_runner.h"
+#include "support/cli_runner.h"
 
 namespace korvelo::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "diskbuilder/disk_builder.h"
-#include "process_run.h"
-#include "reliability_fixture.h"
+#include "support/process_run.h"
+#include "support/reliability_fixture.h"
 #include "support/file_util.h"
 #include "support/temp_dir.h"
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "rescue/rescue_fixture.h"
+#include "support/rescue_fixture.h"
 #include "support/file_util.h"
 
 namespace korvelo::test {

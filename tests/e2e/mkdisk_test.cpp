@@ -9,7 +9,7 @@
 
 #include "diskbuilder/description_json.h"
 #include "diskbuilder/disk_builder.h"
-#include "image_reading.h"
+#include "support/image_reading.h"
 
 namespace korvelo::sample {
 namespace {

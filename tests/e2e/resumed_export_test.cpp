@@ -7,9 +7,9 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_runner.h"
-#include "cli/demo_disk_fixture.h"
-#include "cli/expected_output.h"
+#include "support/cli_runner.h"
+#include "support/demo_disk_fixture.h"
+#include "support/expected_output.h"
 #include "support/file_util.h"
 
 namespace korvelo::test {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "disk/text.h"
-#include "reliability_fixture.h"
+#include "support/reliability_fixture.h"
 #include "support/file_util.h"
 
 namespace korvelo {

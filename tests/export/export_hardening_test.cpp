@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "export/hav_export_job.h"
-#include "hardening_fixture.h"
+#include "support/hardening_fixture.h"
 #include "recfs/fsr5000_disk.h"
 #include "support/file_util.h"
 

@@ -5,7 +5,7 @@
 
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
-#include "rescue/rescue_fixture.h"
+#include "support/rescue_fixture.h"
 
 namespace korvelo::test {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "reliability_fixture.h"
+#include "support/reliability_fixture.h"
 #include "support/file_util.h"
 
 namespace korvelo {

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "disk/text.h"
-#include "hardening_fixture.h"
+#include "support/hardening_fixture.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/status_text.h"
 

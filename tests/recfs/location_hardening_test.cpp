@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hardening_fixture.h"
+#include "support/hardening_fixture.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/status_text.h"
 

@@ -1,4 +1,4 @@
-#include "expected_output.h"
+#include "support/expected_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "hardening_fixture.h"
+#include "support/hardening_fixture.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "process_run.h"
+#include "support/process_run.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

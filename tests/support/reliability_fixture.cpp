@@ -1,4 +1,4 @@
-#include "reliability_fixture.h"
+#include "support/reliability_fixture.h"
 
 #include <sys/mount.h>
 

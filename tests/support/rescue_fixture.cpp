@@ -1,4 +1,4 @@
-#include "rescue/rescue_fixture.h"
+#include "support/rescue_fixture.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "diskbuilder/disk_builder.h"
-#include "image_reading.h"
+#include "support/image_reading.h"
 
 namespace korvelo::sample {
 namespace {

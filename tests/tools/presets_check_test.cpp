@@ -7,7 +7,7 @@
 #include <set>
 
 #include "diskbuilder/disk_builder.h"
-#include "image_reading.h"
+#include "support/image_reading.h"
 
 namespace korvelo::sample {
 namespace {
