@@ -66,9 +66,9 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
   view.selected = {0, 1, 2};
   const std::string target = dir.path() + "/out";
   ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
-  chooser.choose(target);
-  chooser.cancel();
-  chooser.choose(target);  // never used: the third recording is not offered
+  chooser.chooseNextIn(target);
+  chooser.cancelNext();
+  chooser.chooseNextIn(target);  // never used: the third recording is not offered
   controller.saveSelection();
   EXPECT_EQ(saveLines(),
             (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
@@ -103,7 +103,7 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
 
 TEST_F(SaveSelectionTest, FailedDialogIsReportedAndSaveComesBack) {
   view.selected = {0, 2};
-  chooser.fail(12290);
+  chooser.failNext(12290);
   controller.saveSelection();
   ASSERT_EQ(chooser.requests.size(), 1u);
   EXPECT_EQ(saveLines(), (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
@@ -118,7 +118,7 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
   app.settings.debugInfo = true;
   freeBytes = 1000;
   view.selected = {2};
-  chooser.choose(dir.path());
+  chooser.chooseNextIn(dir.path());
   controller.saveSelection();
   EXPECT_EQ(
       saveLines(),
@@ -133,7 +133,7 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
 TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
   view.saveEnabled = false;
   view.selected = {0};
-  chooser.choose(dir.path());
+  chooser.chooseNextIn(dir.path());
   controller.saveSelection();
   EXPECT_TRUE(saveLines().empty());
   EXPECT_TRUE(chooser.requests.empty());

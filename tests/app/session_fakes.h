@@ -1,7 +1,7 @@
 #pragma once
 // Stand-ins for the window around the session controller: a list with a selection,
-// a scripted save-as question, progress bars that only remember, and a helper that
-// builds a recorder disk and puts it into the drive table.
+// and helpers that build a recorder disk and put it into the drive table; the save-as
+// question and the progress bars come from the shared test support.
 
 #include <deque>
 #include <set>
@@ -10,8 +10,8 @@
 
 #include "app/session_view.h"
 #include "diskbuilder/disk_builder.h"
-#include "export/save_as.h"
-#include "export/save_driver.h"
+#include "support/fake_driver_view.h"
+#include "support/scripted_chooser.h"
 
 namespace korvelo::test {
 
@@ -34,46 +34,6 @@ class FakeSessionView : public SessionView {
   std::string description = "(Vorlage)";
   std::string total = "(Vorlage)";
   bool saveEnabled = true;
-};
-
-// Answers the save-as questions in order; a question beyond the script is cancelled.
-class ScriptedChooser : public SaveAsChooser {
- public:
-  // Chooses "<folder>/<proposed name>".
-  void choose(const std::string& folder) {
-    script.push_back({SaveAsAnswer::Kind::Chosen, folder, 0});
-  }
-  void cancel() { script.push_back({SaveAsAnswer::Kind::Cancelled, "", 0}); }
-  void fail(int code) { script.push_back({SaveAsAnswer::Kind::Failed, "", code}); }
-
-  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override {
-    requests.push_back(request);
-    if (script.empty()) return {};
-    SaveAsAnswer answer = script.front();
-    script.pop_front();
-    if (answer.kind == SaveAsAnswer::Kind::Chosen) answer.path += "/" + request.proposedName;
-    return answer;
-  }
-
-  std::deque<SaveAsAnswer> script;
-  std::vector<SaveAsRequest> requests;
-};
-
-class FakeDriverView : public SaveDriverView {
- public:
-  explicit FakeDriverView(SessionView& session) : session_(session) {}
-  void setReadBarRange(int, int) override {}
-  void setReadBarPosition(int) override {}
-  void setWriteBarRange(int, int) override {}
-  void setWriteBarPosition(int) override {}
-  bool isMinimized() const override { return false; }
-  void setWindowTitle(const std::string&) override {}
-  bool isSuppressMessagesChecked() const override { return false; }
-  void uncheckSuppressMessages() override {}
-  void setSaveEnabled(bool enabled) override { session_.setSaveEnabled(enabled); }
-
- private:
-  SessionView& session_;
 };
 
 // A recording of `hojins` whole HOJINs in consecutive blocks from `firstBlock` on.

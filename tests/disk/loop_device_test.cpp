@@ -15,6 +15,7 @@
 #include "disk/physical_drive.h"
 #include "recfs/detection.h"
 #include "recfs/status_text.h"
+#include "support/cli_runner.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
@@ -24,39 +25,11 @@ namespace {
 
 // Runs a program without a shell; its standard output, or nothing when it failed.
 std::optional<std::string> runProgram(const std::vector<std::string>& arguments) {
-  int pipeEnds[2];
-  if (::pipe(pipeEnds) != 0) return std::nullopt;
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(pipeEnds[0]);
-    ::close(pipeEnds[1]);
-    return std::nullopt;
-  }
-  if (child == 0) {
-    ::dup2(pipeEnds[1], STDOUT_FILENO);
-    ::close(pipeEnds[0]);
-    ::close(pipeEnds[1]);
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(pipeEnds[1]);
-  std::string output;
-  std::array<char, 256> chunk;
-  ssize_t got;
-  while ((got = ::read(pipeEnds[0], chunk.data(), chunk.size())) != 0) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) break;
-    output.append(chunk.data(), size_t(got));
-  }
-  ::close(pipeEnds[0]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return output;
+  test::CliRunOptions options;
+  options.program = arguments.at(0);
+  test::CliRun run = test::runCli({arguments.begin() + 1, arguments.end()}, options);
+  if (run.status != 0) return std::nullopt;
+  return std::move(run.out);
 }
 
 // An image attached read-only for the life of the object; detached in every case.

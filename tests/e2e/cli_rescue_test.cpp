@@ -2,30 +2,15 @@
 // exit codes and the bytes of the files it writes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 
+#include "support/cli_runner.h"
 #include "support/rescue_fixture.h"
 #include "support/file_util.h"
 
 namespace korvelo::test {
 namespace {
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string readText(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 class CliRescue : public ::testing::Test {
  protected:
@@ -41,17 +26,14 @@ class CliRescue : public ::testing::Test {
     sample::buildDisk(description_, image_);
   }
 
+  // The arguments are split at blanks (no test passes one with a blank inside).
   CliRun run(const std::string& arguments) {
-    CliRun result;
-    const std::string out = dir_.file("stdout.txt");
-    const std::string err = dir_.file("stderr.txt");
-    const std::string command = "ASAN_OPTIONS=detect_leaks=0 " + cli_ + " --drive " + image_ + " " +
-                                arguments + " >" + out + " 2>" + err + " </dev/null";
-    const int raw = std::system(command.c_str());
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = readText(out);
-    result.err = readText(err);
-    return result;
+    std::vector<std::string> words = {"--drive", image_};
+    std::istringstream in(arguments);
+    for (std::string word; in >> word;) words.push_back(word);
+    CliRunOptions options;
+    options.environment = {"ASAN_OPTIONS=detect_leaks=0"};
+    return runCli(words, options);
   }
 
   std::vector<uint8_t> dataOf(int index) const {

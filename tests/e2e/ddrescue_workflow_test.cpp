@@ -22,19 +22,9 @@ constexpr const char* kDdrescue = "/usr/bin/ddrescue";
 
 // Runs a program with its arguments; its exit status, or -1.
 int runProgram(const std::vector<std::string>& arguments) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  CliRunOptions options;
+  options.program = arguments.at(0);
+  return runCli({arguments.begin() + 1, arguments.end()}, options).status;
 }
 
 FinishedAreas finishedAreasOf(const std::string& mapfile) {

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "diskbuilder/description_json.h"
 #include "diskbuilder/disk_builder.h"
+#include "support/cli_runner.h"
 #include "support/image_reading.h"
 
 namespace korvelo::sample {
@@ -23,18 +25,15 @@ struct RunResult {
   std::string out;
 };
 
+// The arguments are split at blanks (no test passes one with a blank inside).
 RunResult runMkdisk(const std::string& arguments) {
-  const std::string command =
-      std::string(KORVELO_BIN_DIR) + "/korvelo-mkdisk " + arguments + " 2>/dev/null";
-  RunResult result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  std::vector<std::string> words;
+  std::istringstream in(arguments);
+  for (std::string word; in >> word;) words.push_back(word);
+  test::CliRunOptions options;
+  options.program = std::string(KORVELO_BIN_DIR) + "/korvelo-mkdisk";
+  const test::CliRun run = test::runCli(words, options);
+  return RunResult{run.status, run.out};
 }
 
 bool exists(const std::string& path) {

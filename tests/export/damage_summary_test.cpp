@@ -6,6 +6,7 @@
 #include "disk/text.h"
 #include "support/reliability_fixture.h"
 #include "support/file_util.h"
+#include "support/scripted_chooser.h"
 
 namespace korvelo {
 namespace {
@@ -92,18 +93,15 @@ TEST(UntriedArea, ASectorTheMapfileLeavesUntriedReadsAsBadToo) {
   ASSERT_TRUE(disk.readDirectory(false));
   ASSERT_EQ(disk.getEntries().size(), 2u);
   HavExportJob job(disk);
-  struct Chooser : SaveAsChooser {
-    std::string path;
-    SaveAsAnswer chooseSaveAs(const SaveAsRequest&) override { return {SaveAsAnswer::Kind::Chosen, path, 0}; }
-  } chooser;
-  chooser.path = image.folder() + "/untried.hav";
+  const std::string path = image.folder() + "/untried.hav";
+  auto chooser = test::ScriptedChooser::choosing(path);
   std::string folder = image.folder();
   ASSERT_EQ(job.prepareSave(*disk.getEntries()[1], chooser, nullptr, folder, 4, false), 0);
   ASSERT_EQ(job.openFile(), 0);
   while (!job.isFinished()) job.copyStep(true);
   EXPECT_EQ(job.getDamagedHojins(), 1);
   EXPECT_EQ(job.getUnreadableSectors(), 1);
-  EXPECT_EQ(test::readFileBytes(chooser.path),
+  EXPECT_EQ(test::readFileBytes(path),
             image.expectedHav(description.recordings[1], {fifth + 7}));
 }
 

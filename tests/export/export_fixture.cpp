@@ -5,45 +5,13 @@
 
 namespace korvelo::test {
 
-ScriptedChooser ScriptedChooser::choosing(std::string path) {
-  ScriptedChooser chooser;
-  chooser.answer = SaveAsAnswer{SaveAsAnswer::Kind::Chosen, std::move(path), 0};
-  return chooser;
-}
-
-ScriptedChooser ScriptedChooser::cancelling() {
-  ScriptedChooser chooser;
-  chooser.answer = SaveAsAnswer{SaveAsAnswer::Kind::Cancelled, {}, 0};
-  return chooser;
-}
-
-ScriptedChooser ScriptedChooser::failing(int errorCode) {
-  ScriptedChooser chooser;
-  chooser.answer = SaveAsAnswer{SaveAsAnswer::Kind::Failed, {}, errorCode};
-  return chooser;
-}
-
-SaveAsAnswer ScriptedChooser::chooseSaveAs(const SaveAsRequest& request) {
-  requests.push_back(request);
-  return answer;
-}
-
 sample::Recording recordingOf(int slot, std::vector<uint32_t> blocks, uint32_t sectors) {
   return numberedRecording(slot, std::move(blocks), sectors, 5400999);
 }
 
 ExportDisk::ExportDisk(sample::DiskDescription description, std::set<int64_t> badSectors)
-    : image_(dir_.file("recorder.img")), description_(std::move(description)) {
-  sample::buildDisk(description_, image_);
-  drives_.emplace(std::vector<DriveSpec>{failingDrive(image_, std::move(badSectors))});
-  if (description_.model == sample::Model::Tevion) {
-    disk_ = std::make_unique<Pvr8005Disk>('0');
-  } else {
-    disk_ = std::make_unique<Fsr5000Disk>('0');
-  }
-  disk_->setSizeFileFAT(description_.fileFatSize);
-  if (!disk_->readDirectory(false)) throw std::runtime_error("directory of the sample disk not read");
-}
+    : built_(std::move(description), {.badSectors = std::move(badSectors)}),
+      disk_(openRecorder(built_.description())) {}
 
 const DirectoryEntry& ExportDisk::entry(int entryNumber) const {
   for (const auto& entry : disk_->getEntries()) {

@@ -48,25 +48,6 @@ std::string freshFolder() {
   return folders.back()->path();
 }
 
-void ScriptedChooser::chooseNext(const std::string& path) {
-  SaveAsAnswer answer;
-  answer.kind = SaveAsAnswer::Kind::Chosen;
-  answer.path = path;
-  answers_.push_back(answer);
-}
-
-void ScriptedChooser::cancelNext() {
-  answers_.push_back(SaveAsAnswer{});
-}
-
-SaveAsAnswer ScriptedChooser::chooseSaveAs(const SaveAsRequest& request) {
-  requests.push_back(request);
-  if (answers_.empty()) return SaveAsAnswer{};  // unscripted questions are cancelled
-  SaveAsAnswer answer = answers_.front();
-  answers_.pop_front();
-  return answer;
-}
-
 QStringList logLines(const AppState& app) {
   QStringList lines;
   for (const std::string& line : app.log.lines()) lines << QString::fromStdString(line);

@@ -6,13 +6,12 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "diskbuilder/disk_builder.h"
-#include "export/save_as.h"
+#include "support/scripted_chooser.h"
 
 namespace korvelo {
 class MainDialog;
@@ -32,18 +31,7 @@ const std::string& blankImage();
 // A fresh folder for one test's files (removed at program end).
 std::string freshFolder();
 
-// Answers the save-as questions in order and keeps every request it was asked.
-class ScriptedChooser : public SaveAsChooser {
- public:
-  void chooseNext(const std::string& path);
-  void cancelNext();
-  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
-
-  std::vector<SaveAsRequest> requests;
-
- private:
-  std::deque<SaveAsAnswer> answers_;
-};
+using test::ScriptedChooser;
 
 // The log's lines as the window's log control shows them.
 QStringList logLines(const AppState& app);

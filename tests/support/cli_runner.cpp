@@ -66,11 +66,12 @@ Channel makeTerminal() {
   ::dup2(nothing, STDIN_FILENO);
   // As from a terminal: a test run in the background of a script inherits ignored signals.
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
-  const std::string program = cliPath();
+  for (const std::string& variable : options.environment) ::putenv(const_cast<char*>(variable.c_str()));
+  const std::string program = options.program.empty() ? cliPath() : options.program;
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  ::execv(program.c_str(), argv.data());
+  ::execvp(program.c_str(), argv.data());
   ::_exit(127);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// Runs the built korvelo-cli as a child process and collects what it wrote, stdout and
-// stderr apart, and its exit status.
+// The one way the tests start a child process: the built korvelo-cli, or any program
+// (options.program, looked up in PATH when it has no slash), without a shell, with
+// stdin from /dev/null and stdout and stderr collected apart, and its exit status.
 //
 //   CliRun run = runCli({"--drive", image, "list"});
 //   EXPECT_EQ(run.status, 0);   run.out, run.err, run.errLines()
+//   runCli({"--find", "--show", image}, {.program = "losetup"})
 
 #include <csignal>
 #include <functional>
@@ -23,6 +25,8 @@ struct CliRun {
 };
 
 struct CliRunOptions {
+  std::string program;            // empty: the built korvelo-cli
+  std::vector<std::string> environment;  // "NAME=value" set for the child only
   std::string workingDirectory;   // empty: the test's own
   bool stderrOnTerminal = false;  // stderr is a pseudo-terminal instead of a pipe
   // Asked every few milliseconds while the program runs; once it answers true, the

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "diskbuilder/disk_builder.h"
+#include "support/built_disk.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::test {
@@ -15,17 +16,14 @@ namespace korvelo::test {
 class DemoDiskTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = std::make_unique<TempDir>();
-    disk_ = sample::demoDisk();
-    image_ = folder_->file("demo.img");
-    sample::buildDisk(disk_, image_);
+    built_ = std::make_unique<BuiltDisk>(sample::demoDisk(), BuiltDiskOptions{.installAsDrive = false});
   }
-  static void TearDownTestSuite() { folder_.reset(); }
+  static void TearDownTestSuite() { built_.reset(); }
 
-  static const sample::DiskDescription& disk() { return disk_; }
-  static const std::string& image() { return image_; }
+  static const sample::DiskDescription& disk() { return built_->description(); }
+  static const std::string& image() { return built_->imagePath(); }
   static const sample::Recording& recording(int entryNumber) {
-    for (const sample::Recording& recording : disk_.recordings)
+    for (const sample::Recording& recording : disk().recordings)
       if (recording.entryNumber == entryNumber) return recording;
     throw std::out_of_range("no such recording in the demo disk");
   }
@@ -33,9 +31,7 @@ class DemoDiskTest : public ::testing::Test {
   TempDir output_;  // a fresh folder per test for exported files
 
  private:
-  static inline std::unique_ptr<TempDir> folder_;
-  static inline sample::DiskDescription disk_;
-  static inline std::string image_;
+  static inline std::unique_ptr<BuiltDisk> built_;
 };
 
 }  // namespace korvelo::test

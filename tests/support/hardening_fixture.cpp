@@ -12,45 +12,10 @@
 #include "support/sample_recordings.h"
 
 namespace korvelo::test {
-namespace {
-
-class LoggingSource final : public ByteSource {
- public:
-  LoggingSource(std::unique_ptr<ByteSource> inner, std::shared_ptr<SectorLog> log)
-      : inner_(std::move(inner)), log_(std::move(log)) {}
-  int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
-    log_->push_back(offset / 512);
-    return inner_->readAt(offset, buffer);
-  }
-  MediaInfo mediaInfo() const override { return inner_->mediaInfo(); }
-  std::optional<FileIdentity> identity() const override { return inner_->identity(); }
-
- private:
-  std::unique_ptr<ByteSource> inner_;
-  std::shared_ptr<SectorLog> log_;
-};
-
-}  // namespace
-
-HardeningDisk::HardeningDisk(const sample::DiskDescription& description, int64_t cutAtByte)
-    : image_(dir_.file("recorder.img")) {
-  sample::buildDisk(description, image_);
-  if (cutAtByte >= 0 && ::truncate(image_.c_str(), cutAtByte) != 0) {
-    throw std::runtime_error("cannot cut " + image_ + ": " + std::strerror(errno));
-  }
-  DriveSpec driveSpec;
-  driveSpec.path = image_;
-  driveSpec.factory = [path = image_, log = log_]() -> std::unique_ptr<ByteSource> {
-    std::unique_ptr<ByteSource> inner = openPathSource(path);
-    if (!inner) return nullptr;
-    return std::make_unique<LoggingSource>(std::move(inner), log);
-  };
-  drives_.emplace(std::vector<DriveSpec>{driveSpec});
-}
-
-SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
-  requests.push_back(request);
-  return SaveAsAnswer{SaveAsAnswer::Kind::Chosen, folder_ + "/" + request.proposedName, 0};
+SectorLog HardeningDisk::reads() const {
+  SectorLog sectors;
+  for (int64_t offset : built_.reads()) sectors.push_back(offset / 512);
+  return sectors;
 }
 
 sample::Recording recordingAt(int slot, std::vector<uint32_t> blocks, uint32_t sectors) {

@@ -1,6 +1,7 @@
 #pragma once
 // What the bad-input tests share: a sample disk built from a description (pokes and
-// all), installed as drive "0" with a log of every read, optionally cut short; a
+// all, the shared BuiltDisk), installed as drive "0" with a log of every read,
+// optionally cut short; a
 // save-as answer that puts the proposed name into a chosen folder; the status text and
 // job messages cut into lines.
 
@@ -11,8 +12,9 @@
 #include <vector>
 
 #include "diskbuilder/disk_builder.h"
-#include "export/save_as.h"
+#include "support/built_disk.h"
 #include "support/memory_source.h"
+#include "support/scripted_chooser.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::test {
@@ -23,31 +25,24 @@ using SectorLog = std::vector<int64_t>;
 class HardeningDisk {
  public:
   // Builds the image; with `cutAtByte` >= 0 the image file is then cut to that size.
-  explicit HardeningDisk(const sample::DiskDescription& description, int64_t cutAtByte = -1);
+  explicit HardeningDisk(const sample::DiskDescription& description, int64_t cutAtByte = -1)
+      : built_(description, {.cutAtByte = cutAtByte}) {}
 
-  const std::string& imagePath() const { return image_; }
-  const SectorLog& reads() const { return *log_; }
-  void clearReads() { log_->clear(); }
+  const std::string& imagePath() const { return built_.imagePath(); }
+  SectorLog reads() const;
+  void clearReads() { built_.clearReads(); }
   // The folder the tests save into (beside the image, which lies in a folder of its own).
   const std::string& outputFolder() const { return output_.path(); }
 
  private:
-  TempDir dir_;
+  BuiltDisk built_;
   TempDir output_;
-  std::string image_;
-  std::shared_ptr<SectorLog> log_ = std::make_shared<SectorLog>();
-  std::optional<ScopedTestDrives> drives_;
 };
 
 // Answers the save-as question with <folder>/<proposed name> and keeps every request.
-class FolderChooser : public SaveAsChooser {
+class FolderChooser : public ScriptedChooser {
  public:
-  explicit FolderChooser(std::string folder) : folder_(std::move(folder)) {}
-  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
-  std::vector<SaveAsRequest> requests;
-
- private:
-  std::string folder_;
+  explicit FolderChooser(std::string folder) : ScriptedChooser(choosingIn(std::move(folder))) {}
 };
 
 // A recording in `slot` (entry number the same) of `sectors` sectors in the given blocks.

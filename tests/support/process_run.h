@@ -1,22 +1,18 @@
 #pragma once
-// Runs a built program of the project as a child process, stdout and stderr caught in
-// files, optionally under strace, and gives back what it wrote and how it ended.
+// Runs a built program of the project as a child process (through runCli), optionally
+// under strace, and gives back what it wrote and how it ended.
 //
 //   ProcessRun run = runProgram(cliProgram(), {"--drive", image, "list"});
 //   run.status, run.out, run.errLines()
 
 #include <string>
+
+#include "support/cli_runner.h"
 #include <vector>
 
 namespace korvelo::test {
 
-struct ProcessRun {
-  int status = -1;  // exit status; -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-  std::vector<std::string> errLines() const;
-  std::vector<std::string> outLines() const;
-};
+using ProcessRun = CliRun;
 
 // The built korvelo-cli next to the test programs.
 std::string cliProgram();

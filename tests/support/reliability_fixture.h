@@ -1,9 +1,8 @@
 #pragma once
-// What the reliability tests share: a sample disk built into a temporary folder and
-// opened as drive "0" (optionally through a mapfile, or failing chosen sectors), export
-// jobs for chosen targets, a save driver with a window that only counts, a log that
-// records, a mapfile written from the sectors that shall count as bad, and a tmpfs
-// mounted for one test.
+// What the reliability tests share: a sample disk (the shared BuiltDisk) opened as
+// drive "0" (optionally through a mapfile, or failing chosen sectors), export jobs for
+// chosen targets, a save driver with a window that only counts, a log that records, and
+// a tmpfs mounted for one test.
 
 #include <cstdint>
 #include <memory>
@@ -16,42 +15,19 @@
 #include "export/log_sink.h"
 #include "export/save_driver.h"
 #include "recfs/fsr5000_disk.h"
+#include "support/built_disk.h"
+#include "support/fake_driver_view.h"
 #include "support/memory_source.h"
+#include "support/recording_log.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::test {
 
-class RecordingLog : public LogSink {
- public:
-  void append(std::string_view text) override { lines.emplace_back(text); }
-  // Position of the first entry equal to `text` at or after `from`; lines.size() if none.
-  size_t find(const std::string& text, size_t from = 0) const;
-  size_t count(const std::string& text) const;
-  std::vector<std::string> lines;
-};
-
-class QuietView : public SaveDriverView {
- public:
-  void setReadBarRange(int, int) override {}
-  void setReadBarPosition(int) override {}
-  void setWriteBarRange(int, int) override {}
-  void setWriteBarPosition(int) override {}
-  bool isMinimized() const override { return false; }
-  void setWindowTitle(const std::string&) override {}
-  bool isSuppressMessagesChecked() const override { return suppressChecked; }
-  void uncheckSuppressMessages() override { suppressChecked = false; }
-  void setSaveEnabled(bool) override {}
-  bool suppressChecked = false;
-};
+// A save driver's window that only counts.
+using QuietView = FakeDriverView;
 
 // Two recordings far apart: entry 0 with 20 HOJINs, entry 1 with 10 HOJINs.
 sample::DiskDescription twoRecordingDisk();
-
-// The mapfile text a rescue of `imageBytes` bytes leaves when exactly `badSectors`
-// stayed unreadable: finished areas between them, bad areas over them.
-std::string mapfileText(int64_t imageBytes, const std::set<int64_t>& badSectors);
-
-enum class BadSectorsVia { FailingReads, Mapfile };
 
 // Builds the description, installs it as drive "0" with the bad sectors made unreadable
 // the chosen way, and opens the recorder disk with its directory read.
@@ -62,10 +38,10 @@ class RecorderImage {
   ~RecorderImage();
 
   Fsr5000Disk& disk() { return *disk_; }
-  const sample::DiskDescription& description() const { return description_; }
-  const sample::Recording& recording(int index) const { return description_.recordings.at(index); }
-  const std::string& imagePath() const { return image_; }
-  const std::string& folder() const { return dir_.path(); }
+  const sample::DiskDescription& description() const { return built_.description(); }
+  const sample::Recording& recording(int index) const { return description().recordings.at(index); }
+  const std::string& imagePath() const { return built_.imagePath(); }
+  const std::string& folder() const { return built_.folder(); }
 
   // A job for the recording with that entry number, prepared for `path`; the free-space
   // question goes to the real file system.
@@ -76,10 +52,7 @@ class RecorderImage {
                                    const std::set<int64_t>& zeroedSectors = {}) const;
 
  private:
-  TempDir dir_;
-  std::string image_;
-  sample::DiskDescription description_;
-  std::unique_ptr<ScopedTestDrives> drives_;
+  BuiltDisk built_;
   std::unique_ptr<Fsr5000Disk> disk_;
 };
 

@@ -4,22 +4,10 @@
 #include <stdexcept>
 
 #include "support/file_util.h"
+#include "support/scripted_chooser.h"
 
 namespace korvelo::test {
 namespace {
-
-class FixedChooser : public SaveAsChooser {
- public:
-  explicit FixedChooser(std::string path) : path_(std::move(path)) {}
-  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override {
-    proposed = request.proposedName;
-    return SaveAsAnswer{SaveAsAnswer::Kind::Chosen, path_, 0};
-  }
-  std::string proposed;
-
- private:
-  std::string path_;
-};
 
 void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int width) {
   for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -67,17 +55,12 @@ std::vector<uint8_t> headSector(uint32_t k) {
 }
 
 RescueImage::RescueImage(sample::DiskDescription description, std::set<int64_t> badSectors)
-    : image_(dir_.file("recorder.img")), description_(std::move(description)) {
-  sample::buildDisk(description_, image_);
-  drives_.emplace(std::vector<DriveSpec>{failingDrive(image_, std::move(badSectors))});
-  disk_ = std::make_unique<Fsr5000Disk>('0');
-  disk_->setSizeFileFAT(description_.fileFatSize);
-  disk_->readDirectory(false);
-}
+    : built_(std::move(description), {.badSectors = std::move(badSectors)}),
+      disk_(openRecorder(built_.description(), false)) {}
 
 std::vector<uint8_t> RescueImage::dataOf(int recordingIndex, int hojins) const {
-  return sample::readRecordingFromImage(image_, description_,
-                                        description_.recordings.at(recordingIndex), hojins);
+  return sample::readRecordingFromImage(imagePath(), description(),
+                                        description().recordings.at(recordingIndex), hojins);
 }
 
 std::vector<uint8_t> expectedRescuedHav(int id, int hojins, const std::vector<uint8_t>& data) {
@@ -103,10 +86,10 @@ ExportOutcome exportRescued(RescueDisk& disk, int id, const std::string& path) {
   if (entry == nullptr) throw std::runtime_error("no rescued recording " + std::to_string(id));
   HavExportJob job(disk);
   job.setFreeSpaceQuery([](const std::string&) { return FreeSpace{uint64_t{1} << 40, 0}; });
-  FixedChooser chooser(path);
+  ScriptedChooser chooser = ScriptedChooser::choosing(path);
   std::string folder = "/";
   outcome.prepareResult = job.prepareSave(*entry, chooser, nullptr, folder, 4, true);
-  outcome.proposedName = chooser.proposed;
+  if (!chooser.requests.empty()) outcome.proposedName = chooser.requests.back().proposedName;
   if (outcome.prepareResult != 0) return outcome;
   job.openFile();
   for (int steps = 0; !job.isFinished() && steps < 100000; ++steps) {

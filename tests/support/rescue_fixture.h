@@ -14,6 +14,7 @@
 #include "export/hav_export_job.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/rescue_disk.h"
+#include "support/built_disk.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
 
@@ -39,19 +40,16 @@ class RescueImage {
   explicit RescueImage(sample::DiskDescription description, std::set<int64_t> badSectors = {});
 
   Fsr5000Disk& disk() { return *disk_; }
-  const sample::DiskDescription& description() const { return description_; }
-  const std::string& imagePath() const { return image_; }
-  std::string output(const std::string& name) const { return dir_.file(name); }
-  const std::string& folder() const { return dir_.path(); }
+  const sample::DiskDescription& description() const { return built_.description(); }
+  const std::string& imagePath() const { return built_.imagePath(); }
+  std::string output(const std::string& name) const { return built_.file(name); }
+  const std::string& folder() const { return built_.folder(); }
 
   // The data part of the recording's ".hav": its first `hojins` HOJINs straight from the image.
   std::vector<uint8_t> dataOf(int recordingIndex, int hojins = -1) const;
 
  private:
-  TempDir dir_;
-  std::string image_;
-  sample::DiskDescription description_;
-  std::optional<ScopedTestDrives> drives_;
+  BuiltDisk built_;
   std::unique_ptr<Fsr5000Disk> disk_;
 };
 
