@@ -27,8 +27,8 @@ enum class BadSectorsVia { FailingReads, Mapfile };
 struct BuiltDiskOptions {
   std::set<int64_t> badSectors;
   BadSectorsVia via = BadSectorsVia::FailingReads;
-  int64_t cutAtByte = -1;         // >= 0: the image file is cut to that size after building
-  bool installAsDrive = true;     // false: only the image file (for runs of the programs)
+  int64_t cutAtByte = -1;      // >= 0: the image file is cut to that size after building
+  bool installAsDrive = true;  // false: only the image file (for runs of the programs)
 };
 
 class BuiltDisk {

@@ -19,9 +19,9 @@ class FakeDriverView : public SaveDriverView {
  public:
   FakeDriverView() = default;
   template <class View>
-    requires(!std::is_same_v<View, FakeDriverView>)
-  explicit FakeDriverView(View& saveButtonOwner)
-      : onSaveEnabled([&saveButtonOwner](bool enabled) { saveButtonOwner.setSaveEnabled(enabled); }) {}
+  requires(!std::is_same_v<View, FakeDriverView>) explicit FakeDriverView(View& saveButtonOwner)
+      : onSaveEnabled(
+            [&saveButtonOwner](bool enabled) { saveButtonOwner.setSaveEnabled(enabled); }) {}
 
   void setReadBarRange(int lower, int upper) override { readRange = {lower, upper}; }
   void setReadBarPosition(int position) override { readPosition = position; }

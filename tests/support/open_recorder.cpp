@@ -15,7 +15,8 @@ std::unique_ptr<Fsr5000Disk> openRecorder(const sample::DiskDescription& descrip
     disk = std::make_unique<Fsr5000Disk>('0');
   }
   disk->setSizeFileFAT(description.fileFatSize);
-  if (!disk->readDirectory(false) && requireDirectory) throw std::runtime_error("directory of the sample disk not read");
+  if (!disk->readDirectory(false) && requireDirectory)
+    throw std::runtime_error("directory of the sample disk not read");
   return disk;
 }
 

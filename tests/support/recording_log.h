@@ -15,8 +15,9 @@ class RecordingLog : public LogSink {
   void append(std::string_view text) override { lines.emplace_back(text); }
   // Position of the first entry equal to `text` at or after `from`; lines.size() if none.
   size_t find(const std::string& text, size_t from = 0) const {
-    const auto at = std::find(lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())),
-                              lines.end(), text);
+    const auto at =
+        std::find(lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())),
+                  lines.end(), text);
     return static_cast<size_t>(at - lines.begin());
   }
   size_t count(const std::string& text) const {
