@@ -16,7 +16,11 @@ namespace korvelo::test {
 class DemoDiskTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    built_ = std::make_unique<BuiltDisk>(sample::demoDisk(), BuiltDiskOptions{.installAsDrive = false});
+    built_ = std::make_unique<BuiltDisk>(sample::demoDisk(),
+                                         BuiltDiskOptions{.badSectors = {},
+                                                          .via = BadSectorsVia::FailingReads,
+                                                          .cutAtByte = -1,
+                                                          .installAsDrive = false});
   }
   static void TearDownTestSuite() { built_.reset(); }
 

@@ -26,7 +26,8 @@ class HardeningDisk {
  public:
   // Builds the image; with `cutAtByte` >= 0 the image file is then cut to that size.
   explicit HardeningDisk(const sample::DiskDescription& description, int64_t cutAtByte = -1)
-      : built_(description, {.cutAtByte = cutAtByte}) {}
+      : built_(description,
+               {.badSectors = {}, .via = BadSectorsVia::FailingReads, .cutAtByte = cutAtByte}) {}
 
   const std::string& imagePath() const { return built_.imagePath(); }
   SectorLog reads() const;
