@@ -5,12 +5,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "disk/byte_source.h"
 #include "disk/drive_table.h"
 #include "diskbuilder/disk_builder.h"
 #include "support/built_disk.h"

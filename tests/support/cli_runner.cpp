@@ -50,7 +50,39 @@ Channel makeTerminal() {
   return Channel{master, -1, ::ptsname(master)};
 }
 
-[[noreturn]] void execChild(const std::vector<std::string>& arguments, const CliRunOptions& options,
+// What the child executes, made before fork: after it, a child of a process with
+// threads may only make plain system calls.
+struct Command {
+  std::string program;
+  std::vector<std::string> strings;  // owns what argv and envp point to
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+};
+
+Command makeCommand(const std::vector<std::string>& arguments, const CliRunOptions& options) {
+  Command command;
+  command.program = options.program.empty() ? cliPath() : options.program;
+  command.strings.push_back(command.program);
+  command.strings.insert(command.strings.end(), arguments.begin(), arguments.end());
+  const size_t environmentStart = command.strings.size();
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string entry = *variable;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& own : options.environment) replaced |= own.rfind(name, 0) == 0;
+    if (!replaced) command.strings.push_back(entry);
+  }
+  command.strings.insert(command.strings.end(), options.environment.begin(),
+                         options.environment.end());
+  for (size_t i = 0; i < command.strings.size(); ++i) {
+    (i < environmentStart ? command.argv : command.envp).push_back(command.strings[i].data());
+  }
+  command.argv.push_back(nullptr);
+  command.envp.push_back(nullptr);
+  return command;
+}
+
+[[noreturn]] void execChild(const Command& command, const CliRunOptions& options,
                             const Channel& out, const Channel& err) {
   if (!options.workingDirectory.empty() && ::chdir(options.workingDirectory.c_str()) != 0)
     ::_exit(126);
@@ -66,12 +98,7 @@ Channel makeTerminal() {
   ::dup2(nothing, STDIN_FILENO);
   // As from a terminal: a test run in the background of a script inherits ignored signals.
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
-  for (const std::string& variable : options.environment) ::putenv(const_cast<char*>(variable.c_str()));
-  const std::string program = options.program.empty() ? cliPath() : options.program;
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  ::execvp(program.c_str(), argv.data());
+  ::execvpe(command.program.c_str(), command.argv.data(), command.envp.data());
   ::_exit(127);
 }
 
@@ -119,9 +146,10 @@ std::vector<std::string> CliRun::outLines() const {
 CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& options) {
   Channel out = makePipe();
   Channel err = options.stderrOnTerminal ? makeTerminal() : makePipe();
+  const Command command = makeCommand(arguments, options);
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) execChild(arguments, options, out, err);
+  if (child == 0) execChild(command, options, out, err);
   ::close(out.childEnd);
   if (err.childEnd >= 0) ::close(err.childEnd);
 

@@ -1,17 +1,12 @@
 #include "support/hardening_fixture.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <stdexcept>
 
-#include "disk/drive_table.h"
 #include "support/sample_recordings.h"
 
 namespace korvelo::test {
+
 SectorLog HardeningDisk::reads() const {
   SectorLog sectors;
   for (int64_t offset : built_.reads()) sectors.push_back(offset / 512);

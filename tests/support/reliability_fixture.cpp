@@ -3,7 +3,6 @@
 #include <sys/mount.h>
 
 #include <algorithm>
-#include <fstream>
 #include <stdexcept>
 
 #include "support/sample_recordings.h"

@@ -1,11 +1,10 @@
 #pragma once
-// What the rescue tests share: a small sample disk built into a temporary folder and
-// opened as drive "0" with its directory read, helpers to lay out recordings and poke
+// What the rescue tests share: a small sample disk (the shared BuiltDisk) opened as
+// drive "0" with its directory read, helpers to lay out recordings and poke
 // heads, and the ".hav" file of a rescued recording worked out by hand.
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
