@@ -26,15 +26,6 @@ HavDigests digestsOf(const SavedRecording& saved) {
 
 }  // namespace
 
-bool ExportResultRecorder::admits(const DirectoryEntry& entry) {
-  const uint64_t fileBytes = 88 + 1536 + entry.getSizeInBytes();
-  const std::string problem = fileSizeLimitProblem(folder_, fileBytes);
-  if (problem.empty()) return true;
-  log_.append(textf("Eintrag %d \"%s\" wird nicht gespeichert: %s", entry.getEntryNumber(),
-                    latin1ToUtf8(filterPrintable(entry.getTitle())).c_str(), problem.c_str()));
-  return false;
-}
-
 bool ExportResultRecorder::record(const SavedRecording& saved) {
   if (saved.entry == nullptr || !std::filesystem::exists(saved.path)) return true;
   ManifestRecord record = recordFor(*saved.entry);

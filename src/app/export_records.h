@@ -26,10 +26,6 @@ class ExportResultRecorder {
   ExportResultRecorder(bool sidecar, std::string folder, Log& log)
       : sidecar_(sidecar), folder_(std::move(folder)), log_(log) {}
 
-  // Whether the target folder's file system can hold the recording's file; reports why
-  // not before anything is written.
-  bool admits(const DirectoryEntry& entry);
-
   // Hashes the file and writes the records; problems go to the log. False when a record
   // could not be written.
   bool record(const SavedRecording& saved);

@@ -42,10 +42,10 @@ std::string outputFileProblem(const std::string& path, bool force, const ByteSou
   return {};
 }
 
-bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log) {
+bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log, const MountedSourceQuery& query) {
   const std::optional<DriveSpec> drive = DriveTable::lookup(disk.getDriveChar());
-  if (!drive || drive->factory) return false;
-  const std::string problem = mountedSourceProblem(drive->path);
+  if (!drive || drive->factory || !query) return false;
+  const std::string problem = query(drive->path);
   if (problem.empty()) return false;
   log.append(problem);
   return true;
