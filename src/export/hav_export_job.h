@@ -40,8 +40,15 @@ class HavExportJob {
   HavExportJob(const HavExportJob&) = delete;
   HavExportJob& operator=(const HavExportJob&) = delete;
 
-  // Results: 0 ready, 100/101/102 head fields not set, 1 dialog failed, 10 cancelled,
-  // 1000 name longer than 510, 10000 too little space. `folder` follows the chosen path.
+  // What prepareSave answers; `folder` follows the chosen path.
+  static constexpr int kPrepared = 0;
+  static constexpr int kDialogFailed = 1;
+  static constexpr int kCancelled = 10;
+  static constexpr int kSizeNotSet = 100;  // the head's size fields
+  static constexpr int kTitleNotSet = 101;
+  static constexpr int kDurationNotSet = 102;
+  static constexpr int kNameTooLong = 1000;  // the proposed name is longer than 510
+  static constexpr int kTooLittleSpace = 10000;
   int prepareSave(const DirectoryEntry& entry, SaveAsChooser& chooser, const void* parent,
                   std::string& folder, int hojinsPerStep, bool entryNumberInFileName);
   // 0, or the error code 2 (not created), 3 (head not written), 4 (entry image not written).
@@ -87,6 +94,9 @@ class HavExportJob {
   // Damage found while copying: HOJINs with sectors that stayed unreadable, and those sectors.
   int getDamagedHojins() const { return damagedHojins_; }
   int64_t getUnreadableSectors() const { return unreadableSectors_; }
+  // HOJINs read in full whose head failed the signature or number checks: their bytes
+  // are not the recording's (warned about or not).
+  int getWrongHeadHojins() const { return wrongHeadHojins_; }
 
  private:
   void copyHojin(bool suppressWarnings, bool advance);
@@ -140,6 +150,8 @@ class HavExportJob {
   int stepsTaken_ = 0;
   int damagedHojins_ = 0;
   int64_t unreadableSectors_ = 0;
+  int wrongHeadHojins_ = 0;
+  bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
   int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;
