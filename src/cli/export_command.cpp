@@ -166,13 +166,15 @@ class ExportRun {
       stopHeadJob(line);
       return false;
     }
+    bool recorded = true;  // a record that could not be written fails the run
     if (results_ && outcome_.retired)
-      results_->record({app.disk->getEntries()[line].get(), outcome_.path, outcome_.damagedHojins,
-                        outcome_.unreadableSectors, isComplete(outcome_), outcome_.digests});
+      recorded = results_->record({app.disk->getEntries()[line].get(), outcome_.path,
+                                   outcome_.damagedHojins, outcome_.unreadableSectors,
+                                   isComplete(outcome_), outcome_.digests});
     if (isComplete(outcome_)) {
       out << outcome_.path << "\n";
       out.flush();
-      return true;
+      return recorded;
     }
     const DirectoryEntry& entry = *app.disk->getEntries()[line];
     app.log.append(textf("Eintrag %d \"%s\" wurde nicht vollständig gespeichert.%s",

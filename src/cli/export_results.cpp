@@ -9,6 +9,7 @@
 #include "cli/manifest.h"
 #include "disk/text.h"
 #include "export/hav_digests.h"
+#include "export/hav_head.h"
 #include "export/safety_checks.h"
 
 namespace korvelo::cli {
@@ -34,7 +35,7 @@ HavDigests digestsOf(const SavedRecording& saved) {
 }  // namespace
 
 bool ExportResultRecorder::admits(const DirectoryEntry& entry) {
-  const uint64_t fileBytes = 88 + 1536 + entry.getSizeInBytes();
+  const uint64_t fileBytes = kHavFrontBytes + entry.getSizeInBytes();
   const std::string problem = fileSizeLimitProblem(folder_, fileBytes);
   if (problem.empty()) return true;
   log_.append(textf("Eintrag %d \"%s\" wird nicht gespeichert: %s", entry.getEntryNumber(),

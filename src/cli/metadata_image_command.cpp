@@ -71,7 +71,8 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
       "# Metadaten-Abbild von korvelo-cli " + std::string(kVersion) + "\n"
       "# '+': die Sektoren, die das Abbild enthält; alle anderen fehlen darin\n";
   if (const std::string problem =
-          writeTextFile(mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments));
+          writeTextFile(mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments),
+                        options.force);
       !problem.empty()) {
     log.append(problem);
     return ExitCode::ExportFailed;
