@@ -76,25 +76,14 @@ int PosixFile::open(const std::string& path, int flags, mode_t mode) {
 
 int PosixFile::createRegular(const std::string& path, bool mustBeNew) {
   // Not truncated by open: a device or pipe in the file's place is looked at first.
-  const int error = openRegularForWriting(path, O_CREAT | (mustBeNew ? O_EXCL : 0));
-  if (error != 0) return error;
-  if (::ftruncate(fd_, 0) == 0) return 0;
-  const int truncateError = errno;
-  ::close(std::exchange(fd_, -1));
-  return truncateError;
-}
-
-int PosixFile::openExistingRegular(const std::string& path) {
-  return openRegularForWriting(path, 0);
-}
-
-int PosixFile::openRegularForWriting(const std::string& path, int extraFlags) {
-  const int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | extraFlags;
+  const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
+                    (mustBeNew ? O_EXCL : 0);
   if (const int error = open(path, flags); error != 0) return error;
   struct stat info {};
   int error = ::fstat(fd_, &info) == 0 ? 0 : errno;
   if (error == 0 && !S_ISREG(info.st_mode)) error = ENOTSUP;
   if (error == 0 && ::fcntl(fd_, F_SETFL, 0) != 0) error = errno;  // blocking again
+  if (error == 0 && info.st_size > 0 && ::ftruncate(fd_, 0) != 0) error = errno;
   if (error != 0) ::close(std::exchange(fd_, -1));
   return error;
 }

@@ -31,11 +31,9 @@ class PosixFile {
   int open(const std::string& path, int flags, mode_t mode = 0666);
   // Opens a regular file for writing from its start: created new (O_EXCL) when
   // `mustBeNew`, else created or emptied. A symbolic link gives ELOOP, anything but a
-  // regular file ENOTSUP, and neither is touched (a pipe is not even waited for).
-  // 0 or errno.
+  // regular file ENOTSUP (a pipe without a reader ENXIO); neither is touched nor
+  // waited for. 0 or errno.
   int createRegular(const std::string& path, bool mustBeNew);
-  // Opens an existing regular file for writing, keeping its bytes; refused as above.
-  int openExistingRegular(const std::string& path);
 
   // Reads up to buffer.size() bytes at offset, repeating interrupted and partial reads.
   // Returns the bytes read, fewer only at the end of the file; -errno on a failure.
@@ -57,8 +55,6 @@ class PosixFile {
   bool isOpen() const { return fd_ >= 0; }
 
  private:
-  int openRegularForWriting(const std::string& path, int extraFlags);
-
   int fd_ = -1;  // -1: nothing held
 };
 

@@ -17,14 +17,16 @@ constexpr int64_t kWritebackPiece = int64_t{2} << 20;
 
 int OutputFile::create(const std::string& path, bool mustBeNew) {
   discard();
-  if (const int error = file_.createRegular(path, mustBeNew); error != 0) return error;
+  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
+  if (const int error = file_.open(path, flags); error != 0) return error;
   startAt(0);
   return 0;
 }
 
 int OutputFile::reopen(const std::string& path, int64_t keptBytes) {
   discard();
-  if (const int error = file_.openExistingRegular(path); error != 0) return error;
+  if (const int error = file_.open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC); error != 0)
+    return error;
   if (::ftruncate(file_.get(), keptBytes) != 0 ||
       ::lseek(file_.get(), keptBytes, SEEK_SET) != keptBytes) {
     const int error = errno;

@@ -18,12 +18,12 @@ class OutputFile {
  public:
   // Moving keeps the file open; the destructor closes it without syncing or reporting.
 
-  // Creates the file (permissions 0666 less the umask), or empties an existing regular
-  // file unless `mustBeNew` (then EEXIST). A symbolic link in the file's place is never
-  // followed (ELOOP), anything but a regular file is refused (ENOTSUP). 0 or errno.
+  // Creates the file (permissions 0666 less the umask), or empties an existing one
+  // unless `mustBeNew` (then EEXIST). A symbolic link in the file's place is never
+  // followed (ELOOP). 0 or errno.
   int create(const std::string& path, bool mustBeNew = false);
-  // Opens an existing regular file (never through a symbolic link) to go on writing it
-  // after its first keptBytes, which stay; whatever follows them is cut off. 0 or errno.
+  // Opens an existing file (never through a symbolic link) to go on writing it after its
+  // first keptBytes, which stay; whatever follows them is cut off. 0 or errno.
   int reopen(const std::string& path, int64_t keptBytes);
   // Writes all bytes, repeating after interruptions and partial writes. 0 or errno
   // (EBADF when the file is not open).
