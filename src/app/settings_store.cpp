@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <string>
 #include <vector>
@@ -116,27 +115,18 @@ SettingsStore::~SettingsStore() {
 }
 
 bool SettingsStore::load() {
-  const int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  PosixFile file;
+  if (file.open(fileName_, O_RDONLY | O_CLOEXEC) != 0) return false;
   // A second load after a failed one starts afresh, so no line is taken twice.
   lines_.clear();
   std::string data;
-  char chunk[4096];
-  bool ok = true;
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    data.append(chunk, static_cast<size_t>(got));
-  }
-  ::close(fd);
+  uint8_t chunk[4096];
+  int64_t got = 0;
+  while ((got = file.readAt(static_cast<int64_t>(data.size()), chunk)) > 0)
+    data.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(got));
   appendLines(data, lines_);
-  readFailed_ = !ok;
-  return ok;
+  readFailed_ = got < 0;
+  return !readFailed_;
 }
 
 bool SettingsStore::ensureLoaded() {

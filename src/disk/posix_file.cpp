@@ -166,8 +166,10 @@ int atomicReplace(const std::string& path, std::string_view bytes) {
   if (exists && S_ISLNK(old.st_mode)) return ELOOP;
   if (exists && !S_ISREG(old.st_mode)) return ENOTSUP;
   const auto [folder, name] = splitPath(path);
-  const std::string temporary =
-      (folder == "/" ? "/." : folder + "/.") + name + "." + std::to_string(::getpid()) + ".tmp";
+  // Cut so that a name near the system's limit still leaves room for the additions.
+  constexpr size_t kNameRoom = 200;
+  const std::string temporary = (folder == "/" ? "/." : folder + "/.") + name.substr(0, kNameRoom) +
+                                "." + std::to_string(::getpid()) + ".tmp";
   PosixFile file;
   if (const int error = createTemporary(file, temporary); error != 0) return error;
   int error = exists && ::fchmod(file.get(), old.st_mode & 07777) != 0 ? errno : 0;

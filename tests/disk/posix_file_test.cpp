@@ -170,6 +170,7 @@ TEST(AtomicReplaceTest, TheNewFileKeepsTheOldOnesPermissions) {
   ASSERT_EQ(::stat(dir.file("target").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(info.st_size, 0);
+  EXPECT_EQ(atomicReplace(dir.file(std::string(255, 'n')), "x"), 0) << "the longest name still has a temporary";
   EXPECT_EQ(atomicReplace(dir.file("gone/target"), "x"), ENOENT);
   std::filesystem::create_directory(dir.file("folder"));
   EXPECT_EQ(atomicReplace(dir.file("folder"), "x"), ENOTSUP);
