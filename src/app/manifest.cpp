@@ -1,4 +1,4 @@
-#include "cli/manifest.h"
+#include "app/manifest.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,7 +14,7 @@
 #include "disk/text.h"
 #include "recfs/directory_entry.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 namespace {
 
@@ -113,4 +113,4 @@ std::string writeRecordFile(const std::string& path, const ManifestRecord& recor
   return writeProblem(path, atomicReplace(path, recordJson(record)));
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -1,4 +1,4 @@
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include "disk/text.h"
 #include "export/safety_checks.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all) {
   const std::set<int> requested(numbers.begin(), numbers.end());
@@ -70,4 +70,4 @@ std::string writeProblem(const std::string& path, int error) {
   return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -10,7 +10,7 @@
 #include "export/log_sink.h"
 #include "recfs/fsr5000_disk.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 struct EntryChoice {
   std::vector<const DirectoryEntry*> entries;  // in list order
@@ -38,4 +38,4 @@ std::string writeTextFile(const std::string& path, const std::string& text, bool
 // The German reason for the errno of a failed write of `path`; empty for 0.
 std::string writeProblem(const std::string& path, int error);
 
-}  // namespace korvelo::cli
+}  // namespace korvelo
