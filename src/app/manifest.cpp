@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
 #include "recfs/directory_entry.h"
