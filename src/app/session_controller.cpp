@@ -138,8 +138,7 @@ void SessionController::showTotalSize() {
   const int lines = view_.lineCount();
   for (int i = 0; i < lines; ++i) {
     if (!view_.isLineSelected(i)) continue;
-    if (const DirectoryEntry* entry = entryAt(i))
-      total += entry->getSizeInBytes() + kHavFrontBytes;
+    if (const DirectoryEntry* entry = entryAt(i)) total += entry->getSizeInBytes() + kHavFrontBytes;
   }
   app_.totalSize = total;
   view_.setTotalText(textf("Gesamtgröße der Zieldateien: %s Bytes", grouped(total).c_str()));

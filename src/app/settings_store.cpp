@@ -75,14 +75,18 @@ std::string settingsTarget(const std::string& fileName, std::string& target) {
     if (::lstat(path.c_str(), &info) != 0) break;
     if (!S_ISLNK(info.st_mode)) {
       if (hops > 0 && info.st_uid != user)
-        return linkProblem("das Ziel des symbolischen Verweises \"%s\" gehört nicht dem "
-                           "Benutzer, unter dem Korvelo läuft.", fileName);
+        return linkProblem(
+            "das Ziel des symbolischen Verweises \"%s\" gehört nicht dem "
+            "Benutzer, unter dem Korvelo läuft.",
+            fileName);
       target = path;
       return {};
     }
     if (info.st_uid != user)
-      return linkProblem("der symbolische Verweis \"%s\" gehört nicht dem Benutzer, unter "
-                         "dem Korvelo läuft.", fileName);
+      return linkProblem(
+          "der symbolische Verweis \"%s\" gehört nicht dem Benutzer, unter "
+          "dem Korvelo läuft.",
+          fileName);
     std::string text(PATH_MAX, '\0');
     const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
     if (length <= 0 || static_cast<size_t>(length) >= text.size()) break;

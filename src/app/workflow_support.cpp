@@ -31,7 +31,7 @@ EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbe
 
 std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return {};  // a new file
+  if (::lstat(path.c_str(), &info) != 0) return {};             // a new file
   if (S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);  // with --force too
   if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
     return textf("\"%s\" ist ein Gerät; dorthin wird nie geschrieben.", path.c_str());

@@ -118,7 +118,9 @@ int PosixFile::writeAll(std::span<const uint8_t> bytes) {
   return 0;
 }
 
-int PosixFile::writeAll(std::string_view text) { return writeAll(bytesOf(text)); }
+int PosixFile::writeAll(std::string_view text) {
+  return writeAll(bytesOf(text));
+}
 
 int PosixFile::writeAllAt(int64_t offset, std::span<const uint8_t> bytes) {
   if (fd_ < 0) return EBADF;
@@ -184,7 +186,8 @@ int atomicReplace(const std::string& path, std::string_view bytes) {
 }
 
 std::string symbolicLinkRefusal(const std::string& path) {
-  return textf("\"%s\" ist ein symbolischer Verweis; Korvelo schreibt nicht hindurch.", path.c_str());
+  return textf("\"%s\" ist ein symbolischer Verweis; Korvelo schreibt nicht hindurch.",
+               path.c_str());
 }
 
 bool isSymbolicLink(const std::string& path) {

@@ -17,7 +17,8 @@ constexpr int64_t kWritebackPiece = int64_t{2} << 20;
 
 int OutputFile::create(const std::string& path, bool mustBeNew) {
   discard();
-  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
+  const int flags =
+      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
   if (const int error = file_.open(path, flags); error != 0) return error;
   startAt(0);
   return 0;
@@ -61,9 +62,9 @@ void OutputFile::paceWriteback() {
   const int fd = file_.get();
   int result = ::sync_file_range(fd, handedToDisk_, end - handedToDisk_, SYNC_FILE_RANGE_WRITE);
   if (result == 0 && handedToDisk_ > waitedFor_) {
-    result = ::sync_file_range(fd, waitedFor_, handedToDisk_ - waitedFor_,
-                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                   SYNC_FILE_RANGE_WAIT_AFTER);
+    result = ::sync_file_range(
+        fd, waitedFor_, handedToDisk_ - waitedFor_,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     if (result == 0) waitedFor_ = handedToDisk_;
   }
   if (result != 0) {
@@ -87,7 +88,9 @@ int OutputFile::syncAndClose() {
   return error != 0 ? error : closeError;
 }
 
-void OutputFile::discard() { file_.close(); }
+void OutputFile::discard() {
+  file_.close();
+}
 
 std::string describeError(int error) {
   char buffer[512];

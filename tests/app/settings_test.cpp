@@ -274,7 +274,8 @@ struct ForeignLink {
   const char* line;    // the one log line, %s the settings file
 };
 
-class ForeignLinkTest : public SettingsFileTest, public ::testing::WithParamInterface<ForeignLink> {};
+class ForeignLinkTest : public SettingsFileTest,
+                        public ::testing::WithParamInterface<ForeignLink> {};
 
 // Run as root in someone else's folder, a link there must not decide what is overwritten.
 TEST_P(ForeignLinkTest, SettingsStayUnsavedAndTheLogSaysWhy) {
@@ -301,7 +302,8 @@ TEST_P(ForeignLinkTest, SettingsStayUnsavedAndTheLogSaysWhy) {
     EXPECT_FALSE(std::filesystem::exists(real));
   else
     EXPECT_EQ(readText(real), "Foo = 1\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), c.dangling ? 1 : 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}),
+            c.dangling ? 1 : 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -2,8 +2,10 @@
 // small file is written, each tried against what a hostile folder may hold in the
 // target's place or the temporary's (a link to a file outside, a dangling link, a pipe).
 
-#include <gtest/gtest.h>
+#include "disk/posix_file.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "disk/posix_file.h"
 #include "support/file_util.h"
 #include "support/temp_dir.h"
 
@@ -100,9 +101,9 @@ struct WholeFileCase {
   const char* name;
   // Prepares the folder; the target is <dir>/target, a file outside is <outside>/victim.
   std::function<void(const TempDir& dir, const TempDir& outside)> prepare;
-  bool replace;              // atomicReplace, else writeNewFile
-  int error;                 // what the write answers
-  const char* targetAfter;   // the target's text afterwards; null: not a regular file
+  bool replace;             // atomicReplace, else writeNewFile
+  int error;                // what the write answers
+  const char* targetAfter;  // the target's text afterwards; null: not a regular file
 };
 
 class WholeFileTest : public ::testing::TestWithParam<WholeFileCase> {};
@@ -113,7 +114,8 @@ TEST_P(WholeFileTest, WritesOnlyWhereItMay) {
   writeText(outside.file("victim"), "bleibt");
   GetParam().prepare(dir, outside);
   const std::string target = dir.file("target");
-  const int error = GetParam().replace ? atomicReplace(target, "neu\n") : writeNewFile(target, "neu\n");
+  const int error =
+      GetParam().replace ? atomicReplace(target, "neu\n") : writeNewFile(target, "neu\n");
   EXPECT_EQ(error, GetParam().error);
   EXPECT_EQ(readText(outside.file("victim")), "bleibt");
   EXPECT_EQ(namesIn(outside.path()), std::vector<std::string>{"victim"});
@@ -132,9 +134,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WholeFileTest,
     ::testing::Values(
         WholeFileCase{"ReplaceMakesANewFile", [](auto&, auto&) {}, true, 0, "neu\n"},
-        WholeFileCase{"ReplaceTakesTheOldFilesPlace",
-                      [](const TempDir& dir, auto&) { writeText(dir.file("target"), "alt\nalt\n"); },
-                      true, 0, "neu\n"},
+        WholeFileCase{
+            "ReplaceTakesTheOldFilesPlace",
+            [](const TempDir& dir, auto&) { writeText(dir.file("target"), "alt\nalt\n"); }, true, 0,
+            "neu\n"},
         WholeFileCase{"ReplaceRefusesALinkToAFileOutside",
                       [](const TempDir& dir, const TempDir& outside) {
                         std::filesystem::create_symlink(outside.file("victim"), dir.file("target"));
@@ -147,7 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
                       true, ELOOP, nullptr},
         WholeFileCase{"ReplaceNeverWritesThroughALinkAtTheTemporarysName",
                       [](const TempDir& dir, const TempDir& outside) {
-                        std::filesystem::create_symlink(outside.file("victim"), dir.file(kTemporary));
+                        std::filesystem::create_symlink(outside.file("victim"),
+                                                        dir.file(kTemporary));
                       },
                       true, 0, "neu\n"},
         WholeFileCase{"NewFileIsWritten", [](auto&, auto&) {}, false, 0, "neu\n"},
@@ -170,7 +174,8 @@ TEST(AtomicReplaceTest, TheNewFileKeepsTheOldOnesPermissions) {
   ASSERT_EQ(::stat(dir.file("target").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(info.st_size, 0);
-  EXPECT_EQ(atomicReplace(dir.file(std::string(255, 'n')), "x"), 0) << "the longest name still has a temporary";
+  EXPECT_EQ(atomicReplace(dir.file(std::string(255, 'n')), "x"), 0)
+      << "the longest name still has a temporary";
   EXPECT_EQ(atomicReplace(dir.file("gone/target"), "x"), ENOENT);
   std::filesystem::create_directory(dir.file("folder"));
   EXPECT_EQ(atomicReplace(dir.file("folder"), "x"), ENOTSUP);

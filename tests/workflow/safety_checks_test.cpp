@@ -2,6 +2,8 @@
 // file, a mounted source device, and a symbolic link in the place of any file the
 // program writes (run as the built program).
 
+#include "export/safety_checks.h"
+
 #include <gtest/gtest.h>
 #include <sys/sysmacros.h>
 
@@ -10,7 +12,6 @@
 #include "cli/cli_runner.h"
 #include "cli/demo_disk_fixture.h"
 #include "cli/expected_output.h"
-#include "export/safety_checks.h"
 #include "support/file_util.h"
 
 namespace korvelo {
@@ -112,14 +113,16 @@ TEST_P(LinkedOutputTest, IsRefusedAndNothingOutsideChanges) {
   std::filesystem::create_symlink(outside.file("victim"), link);
   std::vector<std::string> arguments = {"--drive", image()};
   for (const std::string& argument : c.command)
-    arguments.push_back(argument.starts_with("{out}") ? output_.path() + argument.substr(5) : argument);
+    arguments.push_back(argument.starts_with("{out}") ? output_.path() + argument.substr(5)
+                                                      : argument);
 
   const test::CliRun run = test::runCli(arguments);
   EXPECT_EQ(run.status, 1) << run.err;
   const auto lines = run.errLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "\"" + link + "\" ist ein symbolischer Verweis; Korvelo schreibt nicht hindurch."),
-            lines.end())
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(),
+                "\"" + link + "\" ist ein symbolischer Verweis; Korvelo schreibt nicht hindurch."),
+      lines.end())
       << run.err;
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   if (c.dangling)
@@ -129,15 +132,23 @@ TEST_P(LinkedOutputTest, IsRefusedAndNothingOutsideChanges) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, LinkedOutputTest,
-    ::testing::ValuesIn([] {
+    Cases, LinkedOutputTest, ::testing::ValuesIn([] {
       const std::vector<LinkedOutput> kinds = {
           {"Hav", {"export", "1", "--force", "-o", "{out}"}, "{hav}", false},
           {"Manifest", {"export", "1", "-o", "{out}"}, "korvelo-manifest.json", false},
           {"Sidecar", {"export", "1", "--sidecar", "-o", "{out}"}, "{hav}.json", false},
-          {"DomainMapfile", {"domain", "1", "--force", "-o", "{out}/bereich.map"}, "bereich.map", false},
-          {"MetadataImage", {"metadata-image", "--force", "-o", "{out}/meta.img"}, "meta.img", false},
-          {"MetadataMapfile", {"metadata-image", "--force", "-o", "{out}/meta.img"}, "meta.img.map", false}};
+          {"DomainMapfile",
+           {"domain", "1", "--force", "-o", "{out}/bereich.map"},
+           "bereich.map",
+           false},
+          {"MetadataImage",
+           {"metadata-image", "--force", "-o", "{out}/meta.img"},
+           "meta.img",
+           false},
+          {"MetadataMapfile",
+           {"metadata-image", "--force", "-o", "{out}/meta.img"},
+           "meta.img.map",
+           false}};
       std::vector<LinkedOutput> cases;
       for (LinkedOutput kind : kinds) {
         cases.push_back(kind);

@@ -98,7 +98,8 @@ TEST_F(VerifiedResultsTest, ExportsIntoOneFolderAtOnceKeepEveryRecord) {
   for (const CliRun& run : runs) EXPECT_EQ(run.status, 0) << run.err;
   const nlohmann::json manifest = readJson(output_.file("korvelo-manifest.json"));
   std::vector<int> numbers;
-  for (const nlohmann::json& record : manifest["recordings"]) numbers.push_back(record["entry_number"]);
+  for (const nlohmann::json& record : manifest["recordings"])
+    numbers.push_back(record["entry_number"]);
   std::sort(numbers.begin(), numbers.end());
   EXPECT_EQ(numbers, (std::vector<int>{0, 1, 2, 3, 4}));
 }
