@@ -186,10 +186,10 @@ void ExportWorkflow::settle(ExportOutcome& outcome) {
                     outcome.incompleteReason);
 }
 
-void ExportWorkflow::record(const ExportOutcome& outcome) {
+void ExportWorkflow::record(ExportOutcome& outcome) {
   if (!settings_.checksums || outcome.item.entry == nullptr) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
-  recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
+  outcome.recordWritten = recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
                    outcome.unreadableSectors, outcome.complete, outcome.digests});
 }
 

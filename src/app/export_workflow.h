@@ -48,6 +48,7 @@ struct ExportOutcome {
   int hojins = 0;
   std::string incompleteReason;  // " (...)", empty when complete
   std::string resumeLine;
+  bool recordWritten = true;  // the manifest record (and sidecar) could be written
 };
 
 // What the checks ask of the system; tests answer themselves.
@@ -116,7 +117,7 @@ class ExportWorkflow {
   void settleRetired();
   // Judges completeness, records the check sums and says what is missing.
   void settle(ExportOutcome& outcome);
-  void record(const ExportOutcome& outcome);
+  void record(ExportOutcome& outcome);
   // Ends every queued job, keeping what an opened one wrote, synced, for resuming.
   void stopQueue();
   // Gives up a job that goes on far longer than its HOJINs need.

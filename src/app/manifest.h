@@ -37,10 +37,13 @@ ManifestRecord recordFor(const DirectoryEntry& entry);
 std::string recordJson(const ManifestRecord& record);
 
 // Adds the record to the folder's manifest, replacing one for the same file; a manifest
-// that cannot be read is replaced. Empty when written, else the reason (German).
+// that cannot be read is replaced. Exports into the same folder at the same time take
+// turns, so every record stays. Never written through a symbolic link. Empty when
+// written, else the reason (German).
 std::string addToManifest(const std::string& folder, const ManifestRecord& record);
 
-// Writes the record to `path` (replacing it). Empty when written, else the reason.
+// Writes the record to `path` (replacing it, never through a symbolic link). Empty when
+// written, else the reason.
 std::string writeRecordFile(const std::string& path, const ManifestRecord& record);
 
 }  // namespace korvelo

@@ -14,25 +14,10 @@
 #include <utility>
 
 #include "disk/drive_table.h"
+#include "disk/posix_file.h"
 
 namespace korvelo {
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(FileDescriptor&&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;  // -1 when nothing is held
-};
 
 // A whole disk has its flag in its own sysfs folder; a partition in its parent's.
 bool isRemovableBlockDevice(dev_t device) {
@@ -58,7 +43,7 @@ MediaInfo blockDeviceInfo(int fd, dev_t device) {
 
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(FileDescriptor fd) : fd_(std::move(fd)) {}
+  explicit FileSource(PosixFile fd) : fd_(std::move(fd)) {}
 
   // Repeats interrupted and partial transfers; stops at the end of the medium.
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
@@ -105,7 +90,7 @@ class FileSource final : public ByteSource {
   }
 
  private:
-  FileDescriptor fd_;
+  PosixFile fd_;
   bool sequentialAdvised_ = false;
 };
 
@@ -121,7 +106,7 @@ std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error) 
     return nullptr;
   }
   if (error) *error = 0;
-  return std::make_unique<FileSource>(FileDescriptor(fd));
+  return std::make_unique<FileSource>(PosixFile(fd));
 }
 
 }  // namespace korvelo

@@ -158,6 +158,7 @@ class HavExportJob {
   int hojinsKept_ = 0;
   bool resume_ = false;          // the target exists and is to be continued
   bool replaceForeign_ = false;  // ... or written anew when it is not this recording's
+  bool mustBeNew_ = false;       // the target was free when chosen and must still be
 };
 
 }  // namespace korvelo
