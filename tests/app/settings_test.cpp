@@ -286,8 +286,12 @@ TEST_P(ForeignLinkTest, SettingsStayUnsavedAndTheLogSaysWhy) {
   const std::string real = dir_.file("real.INI");
   if (!c.dangling) writeText(real, "Foo = 1\n");
   std::filesystem::create_symlink(real, ini());
-  if (c.linkForeign) ASSERT_EQ(lchown(ini().c_str(), kOtherUser, kOtherUser), 0);
-  if (c.targetForeign) ASSERT_EQ(chown(real.c_str(), kOtherUser, kOtherUser), 0);
+  if (c.linkForeign) {
+    ASSERT_EQ(lchown(ini().c_str(), kOtherUser, kOtherUser), 0);
+  }
+  if (c.targetForeign) {
+    ASSERT_EQ(chown(real.c_str(), kOtherUser, kOtherUser), 0);
+  }
   {
     AppState app;
     app.loadSettingsFrom(base());

@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
-#include "cli/cli_runner.h"
-#include "cli/demo_disk_fixture.h"
-#include "cli/expected_output.h"
+#include "support/cli_runner.h"
+#include "support/demo_disk_fixture.h"
+#include "support/expected_output.h"
 #include "support/file_util.h"
 
 namespace korvelo {
