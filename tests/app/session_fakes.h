@@ -3,7 +3,6 @@
 // and helpers that build a recorder disk and put it into the drive table; the save-as
 // question and the progress bars come from the shared test support.
 
-#include <deque>
 #include <set>
 #include <string>
 #include <vector>

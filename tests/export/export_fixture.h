@@ -1,6 +1,7 @@
 #pragma once
-// What the export tests share: a sample disk (the shared BuiltDisk) opened as drive "0", a save-as question answered from a script, a log and a window that
-// record what reaches them, and the ".hav" bytes worked out independently of the job.
+// What the export tests share: a sample disk (the shared BuiltDisk) opened as drive
+// "0", a save-as question answered from a script, a log and a window that record what
+// reaches them, and the ".hav" bytes worked out independently of the job.
 
 #include <cstdint>
 #include <memory>
