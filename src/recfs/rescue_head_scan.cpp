@@ -3,7 +3,6 @@
 // the first HOJIN of a block (16 m + 1); then the heads of its other 15 HOJINs are
 // read to see how far the block is filled. The blocks are chained afterwards.
 
-#include <cerrno>
 #include <limits>
 
 #include "disk/text.h"
@@ -81,7 +80,7 @@ BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
     }
     ++walk.scanned;
     if (!drive.readSectorInto(*start, 1, head.getData())) {
-      if (drive.lastError() == ENXIO) break;  // past the end of a disk of unknown size
+      if (drive.lastError() == kReadPastEndError) break;  // the end of a disk of unknown size
       ++walk.unreadable;
     } else if (isBlockHead(head)) {
       HeadBlock found{block, head.getInternalNumber(), head.isRecordingStart(), 1, 0};
