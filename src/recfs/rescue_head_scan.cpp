@@ -42,6 +42,7 @@ void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head
   block.extent = 1;
   for (int i = 1; i < kHojinsPerBlock; ++i) {
     if (!drive.readSectorInto(blockStart + int64_t{kSectorsPerHojin} * i, 1, head.getData())) {
+      if (drive.lastError() == kReadPastEndError) break;  // the block runs over the disk's end
       ++unreadable;
       continue;
     }
