@@ -13,11 +13,11 @@
 
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "cli/export_results.h"
-#include "cli/folder_chooser.h"
+#include "app/export_records.h"
+#include "app/folder_chooser.h"
 #include "cli/interrupt.h"
 #include "cli/progress_view.h"
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 #include "disk/text.h"
 
 namespace korvelo::cli {
@@ -248,7 +248,7 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
 
   const InterruptRequest interrupt;
   ExportRun run(session, options, interrupt);
-  ExportResultRecorder results(invocation.exportResults, options.outputFolder, session.app().log);
+  ExportResultRecorder results(invocation.exportResults.sidecar, options.outputFolder, session.app().log);
   run.recordResultsWith(results);
   const int recordings = static_cast<int>(selection.lines.size());
   int complete = 0;

@@ -14,7 +14,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "cli/folder_chooser.h"
+#include "app/folder_chooser.h"
 #include "cli/progress_view.h"
 #include "disk/text.h"
 #include "recfs/rescue_disk.h"

@@ -10,7 +10,7 @@
 #include "export/log_sink.h"
 #include "recfs/fsr5000_disk.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 struct EntryChoice {
   std::vector<const DirectoryEntry*> entries;  // in list order
@@ -32,4 +32,4 @@ const ByteSource* sourceOf(Fsr5000Disk& disk);
 // Writes the text to the path (replacing it); empty when that worked, else the reason.
 std::string writeTextFile(const std::string& path, const std::string& text);
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

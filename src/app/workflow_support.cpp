@@ -1,4 +1,4 @@
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 
 #include <sys/stat.h>
 
@@ -10,7 +10,7 @@
 #include "disk/text.h"
 #include "export/safety_checks.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all) {
   const std::set<int> requested(numbers.begin(), numbers.end());
@@ -63,4 +63,4 @@ std::string writeTextFile(const std::string& path, const std::string& text) {
   return {};
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo
