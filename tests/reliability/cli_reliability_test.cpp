@@ -134,7 +134,7 @@ TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsW
 // Damage that once passed for zeros or for an empty directory: each case with its exit
 // code and the line that tells the user. The cut image ends 10 sectors into HOJIN 16 of
 // 16 of recording 4; its mapfile (if any) marks everything after the cut bad.
-enum class Damage { CutImage, CutImageWithMapfile, BadInsideProbedHojin, BadProbedHead, BadSlot2 };
+enum class Damage { None, CutImage, CutImageWithMapfile, BadInsideProbedHojin, BadProbedHead, BadSlot2 };
 
 struct DamageCase {
   const char* name;
@@ -163,6 +163,7 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
     const int64_t probed = sample::dataAreaStart(disk_.model, disk_.fileFatSize);
     std::set<int64_t> bad;
     switch (damage) {
+      case Damage::None: return {"--drive", image()};
       case Damage::CutImage: return {"--drive", cutImage()};
       case Damage::CutImageWithMapfile: return {"--drive", cutImage(), "--mapfile", folder_->file("cut.map")};
       case Damage::BadInsideProbedHojin: bad = {probed + 30}; break;
@@ -186,7 +187,7 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   if (c.listed >= 0) {
     EXPECT_EQ(run.outLines().size(), static_cast<size_t>(c.listed)) << run.out;
   }
-  if (c.command.front() != "export") return;
+  if (c.damage != Damage::CutImage && c.damage != Damage::CutImageWithMapfile) return;
   // What the cut image lacks is no part of the disk to compare the file with.
   ASSERT_EQ(filesIn(target.path()), 1u);
   std::vector<std::string> verify = driveArguments(c.damage);
@@ -215,7 +216,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "auf der Kommandozeile mit --fat-size N.",
                    5},
         DamageCase{"BadSlot2", Damage::BadSlot2, {"list"}, 1,
-                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.", 4}),
+                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.", 4},
+        // The recordings after the slot are saved, and the run still says something is missing.
+        DamageCase{"BadSlot2Export", Damage::BadSlot2, {"export", "4", "-o", "OUT"}, 1,
+                   "Speichern abgeschlossen.", 1},
+        // Every head wrong: the file is not the recording's, however complete its size.
+        DamageCase{"WrongFileFatSize", Damage::None, {"--fat-size", "71", "export", "1", "-o", "OUT"}, 1,
+                   "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist wahrscheinlich "
+                   "falsch. Bitte den richtigen Wert in den Optionen (korvelo-cli: --fat-size N) einstellen.",
+                   0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliReliability, AMalformedMapfileIsRefusedWithItsLineBeforeAnythingIsRead) {
