@@ -7,8 +7,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libcli11-dev nlohmann-json3-dev help2man
-  strace gddrescue util-linux
-  clang libclang-rt-14-dev clang-format
+  strace gddrescue util-linux clang-format
+  clang libclang-rt-14-dev
 )
 
 missing=()
