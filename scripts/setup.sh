@@ -3,11 +3,11 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake g++ pkg-config git
+  build-essential cmake g++ pkg-config git clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libcli11-dev nlohmann-json3-dev help2man
-  strace gddrescue util-linux clang-format
+  strace gddrescue util-linux
   clang libclang-rt-14-dev
 )
 
