@@ -73,9 +73,9 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
   view.selected = {0, 1, 2};
   const std::string target = dir.path() + "/out";
   ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
-  chooser.chooseNextIn(target);
-  chooser.cancelNext();
-  chooser.chooseNextIn(target);  // never used: the third recording is not offered
+  chooser.choose(target);
+  chooser.cancel();
+  chooser.choose(target);  // never used: the third recording is not offered
   controller.saveSelection();
   EXPECT_EQ(saveLines(),
             (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
@@ -110,7 +110,7 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
 
 TEST_F(SaveSelectionTest, FailedDialogIsReportedAndSaveComesBack) {
   view.selected = {0, 2};
-  chooser.failNext(12290);
+  chooser.fail(12290);
   controller.saveSelection();
   ASSERT_EQ(chooser.requests.size(), 1u);
   EXPECT_EQ(saveLines(), (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
@@ -125,7 +125,7 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
   app.settings.debugInfo = true;
   freeBytes = 1000;
   view.selected = {2};
-  chooser.chooseNextIn(dir.path());
+  chooser.choose(dir.path());
   controller.saveSelection();
   EXPECT_EQ(
       saveLines(),
@@ -162,7 +162,9 @@ TEST_P(AdmissionTest, RefusesBeforeAnythingIsWritten) {
        }});
   const std::string name = c.line == 0 ? "00 Kurz.hav" : "03 Riesig.hav";
   const std::string outside = dir.file("anderswo.hav");
-  if (c.linkAtTarget) ASSERT_EQ(symlink(outside.c_str(), (target + "/" + name).c_str()), 0);
+  if (c.linkAtTarget) {
+    ASSERT_EQ(symlink(outside.c_str(), (target + "/" + name).c_str()), 0);
+  }
   view.selected = {c.line};
   chooser.choose(target);
   controller.saveSelection();
@@ -202,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
   view.saveEnabled = false;
   view.selected = {0};
-  chooser.chooseNextIn(dir.path());
+  chooser.choose(dir.path());
   controller.saveSelection();
   EXPECT_TRUE(saveLines().empty());
   EXPECT_TRUE(chooser.requests.empty());

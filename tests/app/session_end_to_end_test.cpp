@@ -83,8 +83,8 @@ TEST_F(SessionEndToEndTest, SearchSelectSaveAndShutDown) {
     view.caret = 2;
     controller.showSelection();
     EXPECT_EQ(view.total, "Gesamtgröße der Zieldateien: 1.900.208 Bytes");
-    chooser.chooseNextIn(output);
-    chooser.chooseNextIn(output);
+    chooser.choose(output);
+    chooser.choose(output);
     controller.saveSelection();
     ASSERT_EQ(app.jobs.size(), 2u);
     EXPECT_EQ(app.log.lines()[app.log.lines().size() - 6],
@@ -123,7 +123,7 @@ TEST_F(SessionEndToEndTest, ClosingDuringASaveKeepsWhatWasWritten) {
     SessionController controller(app, view, chooser);
     controller.searchDisk();
     view.selected = {1};
-    chooser.chooseNextIn(output);
+    chooser.choose(output);
     controller.saveSelection();
     file = output + "/" + chooser.requests.at(0).proposedName;
     app.saveDriver()->saveStep();  // HOJIN 1 from opening, then 2 ... 5

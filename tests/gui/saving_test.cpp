@@ -130,7 +130,7 @@ class SavingTest : public QObject {
   void cancelledSecondQuestionEndsTheWalk() {
     openWindow();
     chooser_.chooseNext(target("news.hav"));
-    chooser_.cancelNext();
+    chooser_.cancel();
     selectRows({1, 2, 4});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
     QVERIFY(waitForSaveEnd(*app_, *window_));

@@ -41,15 +41,15 @@ void ScriptedChooser::chooseNext(std::string path) {
   script_.push_back({chosen(std::move(path)), false});
 }
 
-void ScriptedChooser::chooseNextIn(std::string folder) {
+void ScriptedChooser::choose(std::string folder) {
   script_.push_back({chosen(std::move(folder)), true});
 }
 
-void ScriptedChooser::cancelNext() {
+void ScriptedChooser::cancel() {
   script_.push_back({SaveAsAnswer{}, false});
 }
 
-void ScriptedChooser::failNext(int errorCode) {
+void ScriptedChooser::fail(int errorCode) {
   script_.push_back({failed(errorCode), false});
 }
 

@@ -2,7 +2,7 @@
 // The save-as question answered without a dialog, keeping every request it was asked.
 //
 //   auto chooser = ScriptedChooser::choosing("/srv/filme/x.hav");   // every question
-//   ScriptedChooser chooser;  chooser.chooseNextIn(folder);  chooser.cancelNext();
+//   ScriptedChooser chooser;  chooser.choose(folder);  chooser.cancel();
 //
 // Queued answers are used one per question, in order; once they are used up, `answer`
 // answers the rest (cancelled unless set).
@@ -23,10 +23,12 @@ class ScriptedChooser : public SaveAsChooser {
   static ScriptedChooser cancelling();
   static ScriptedChooser failing(int errorCode);
 
+  // The next answer: "<folder>/<proposed name>".
+  void choose(std::string folder);
+  // The next answer: exactly `path`.
   void chooseNext(std::string path);
-  void chooseNextIn(std::string folder);
-  void cancelNext();
-  void failNext(int errorCode);
+  void cancel();
+  void fail(int errorCode);
 
   SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
 
