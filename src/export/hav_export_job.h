@@ -8,10 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "export/hav_digests.h"
 #include "export/hav_head.h"
 #include "export/output_file.h"
+#include "export/salvage_read.h"
 #include "export/save_as.h"
 #include "recfs/directory_entry.h"
 #include "recfs/fsr5000_disk.h"
@@ -27,6 +29,16 @@ struct FreeSpace {
 using FreeSpaceQuery = std::function<FreeSpace(const std::string& path)>;
 FreeSpace queryFreeSpace(const std::string& path);  // statvfs of the path's folder
 
+// Sectors of the recording that went into the file as zeros: where they lie on the disk
+// and in the file, and whether they failed or were not tried.
+struct DamagedArea {
+  int64_t firstSector = 0;  // on the disk
+  int64_t sectorCount = 0;
+  int64_t fileOffset = 0;   // byte offset of the first of them in the ".hav" file
+  DamageState state = DamageState::Unreadable;
+  bool operator==(const DamagedArea&) const = default;
+};
+
 class HavExportJob {
  public:
   // Error codes that end a job.
@@ -34,6 +46,8 @@ class HavExportJob {
   static constexpr int kHeadNotWritten = 3;
   static constexpr int kDataNotWritten = 4;  // entry image, a HOJIN, or the final sync/close
   static constexpr int kIncomplete = 5;      // the copy ended short of the expected size
+  static constexpr int kDriveGone = 6;       // the drive stopped answering; the file holds
+                                             // the whole HOJINs read before
 
   explicit HavExportJob(Fsr5000Disk& disk);
   virtual ~HavExportJob();
@@ -86,7 +100,13 @@ class HavExportJob {
   int getStepsTaken() const { return stepsTaken_; }
   // Damage found while copying: HOJINs with sectors that stayed unreadable, and those sectors.
   int getDamagedHojins() const { return damagedHojins_; }
+  // Every zero-filled sector counts, whether it failed or was not tried after failures in a row.
   int64_t getUnreadableSectors() const { return unreadableSectors_; }
+  // The zero-filled sectors in file order, neighbours of the same state merged.
+  const std::vector<DamagedArea>& getDamagedAreas() const { return damagedAreas_; }
+  // The drive no longer answered (detached, or dead as a whole): the job stopped with its
+  // file synced after the last whole HOJIN read, ready to be continued.
+  bool isDriveGone() const { return errorCode == kDriveGone; }
 
  private:
   void copyHojin(bool suppressWarnings, bool advance);
@@ -95,11 +115,11 @@ class HavExportJob {
   void setProgressScales();
   bool isTailPiece() const;
   int remainderSectors() const;
-  void readSectors(int sectorCount);
-  // Reads the sectors into data; when the whole read fails, every sector on its own, the
-  // ones that stay unreadable zero-filled (so no bytes of an earlier read remain). The
-  // number of those.
-  static int readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
+  // False when the drive is gone; nothing of the HOJIN is then to be written.
+  bool readSectors(int sectorCount);
+  void recordDamage(const SalvageResult& read);
+  bool driveStillAnswers();
+  void stopAsDriveGone();
   void adviseAhead();
   void checkHojinHead(bool suppressWarnings);
   void noteFragmentation();
@@ -140,6 +160,8 @@ class HavExportJob {
   int stepsTaken_ = 0;
   int damagedHojins_ = 0;
   int64_t unreadableSectors_ = 0;
+  std::vector<DamagedArea> damagedAreas_;
+  int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
   int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;

@@ -47,7 +47,10 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
 
   const int sectorCount = tail ? remainderSectors() : kSectorsPerHojin;
   if (advance && !tail) adviseAhead();
-  readSectors(sectorCount);
+  if (!readSectors(sectorCount)) {
+    stopAsDriveGone();
+    return;
+  }
   const size_t bytes = static_cast<size_t>(sectorCount) * kSectorSize;
   if (!writeOrFail(hojin.getData(), bytes,
                    textf("Fehler beim Schreiben von HOJIN %d von %d.", currentHojin, numberOfHojins),
@@ -61,30 +64,51 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
 }
 
 // Reads sectorCount sectors from currentSector into the buffer; sectors that stay
-// unreadable are zero-filled (no bytes of an earlier HOJIN reach the file) and reported.
-void HavExportJob::readSectors(int sectorCount) {
+// unreadable are zero-filled (no bytes of an earlier HOJIN reach the file), reported and
+// recorded. A HOJIN of which no sector read at all is either a dead area or a drive that
+// is gone: a sector the drive gave before tells which.
+bool HavExportJob::readSectors(int sectorCount) {
   hojin.setSector(currentSector);
-  const int unreadable =
-      readSalvaging(disk->getDrive(), currentSector, sectorCount, hojin.getData());
-  if (unreadable == 0) return;
+  const SalvageResult read = readSalvaging(disk->getDrive(), currentSector, sectorCount,
+                                           hojin.getData());
+  if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
+  if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
+  if (read.zeroFilled() == 0) return true;
   ++damagedHojins_;
-  unreadableSectors_ += unreadable;
+  unreadableSectors_ += read.zeroFilled();
+  recordDamage(read);
   addOnNewLine(textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
-                     unreadable, currentHojin, numberOfHojins));
+                     read.zeroFilled(), currentHojin, numberOfHojins));
+  if (read.notTried > 0) {
+    addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
+                       kFailuresInARowBeforeGivingUp));
+  }
+  return true;
 }
 
-int HavExportJob::readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount,
-                                uint8_t* data) {
-  if (drive.readSectorInto(first, sectorCount, data)) return 0;
-  int unreadable = 0;
-  for (int i = 0; i < sectorCount; ++i) {
-    uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;
-    if (!drive.readSectorInto(first + i, 1, sector)) {
-      std::memset(sector, 0, kSectorSize);
-      ++unreadable;
+void HavExportJob::recordDamage(const SalvageResult& read) {
+  const int64_t hojinOffset = 88 + 1536 + int64_t{currentHojin - 1} * kHojinBytes;
+  for (const SectorDamage& piece : read.damage) {
+    const DamagedArea area{currentSector + piece.first, piece.count,
+                           hojinOffset + int64_t{piece.first} * kSectorSize, piece.state};
+    if (!damagedAreas_.empty()) {
+      DamagedArea& last = damagedAreas_.back();
+      if (last.state == area.state && last.firstSector + last.sectorCount == area.firstSector &&
+          last.fileOffset + last.sectorCount * kSectorSize == area.fileOffset) {
+        last.sectorCount += area.sectorCount;
+        continue;
+      }
     }
+    damagedAreas_.push_back(area);
   }
-  return unreadable;
+}
+
+// One sector that read before (at first the recording's directory entry) read again.
+bool HavExportJob::driveStillAnswers() {
+  const int64_t probe = lastGoodSector_ >= 0 ? lastGoodSector_ : entry->getSector();
+  if (probe < 0) return true;  // nothing known to be readable: take it for a dead area
+  uint8_t sector[kSectorSize];
+  return disk->getDrive().readSectorInto(probe, 1, sector);
 }
 
 // Tells the drive where the coming HOJINs lie, one hint per run of HOJINs that follow
@@ -141,6 +165,20 @@ void HavExportJob::noteFragmentation() {
   if (currentHojin >= numberOfHojins) return;
   currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin + 1);
   if (currentSector != previousSector + kSectorsPerHojin) fragmented = true;
+}
+
+// The drive no longer answers: nothing of the current HOJIN is written, so the file ends
+// after the last whole HOJIN that was read and can be continued once the drive is back.
+void HavExportJob::stopAsDriveGone() {
+  addOnNewLine(textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
+                     "der Export ist angehalten.",
+                     currentHojin, numberOfHojins));
+  addOnNewLine(textf("  Die Datei \"%s\" enthält die Hojins 1 bis %d. Laufwerk wieder anschließen, "
+                     "dann mit \"korvelo-cli export --resume\" fortsetzen.",
+                     path.c_str(), currentHojin - 1));
+  copying = false;
+  closeForFinish();
+  errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same
 }
 
 // The copy is over: past the last HOJIN, or a sector was not determinable.
