@@ -75,8 +75,8 @@ class FileSource final : public ByteSource {
  public:
   // directAlignment > 0: fd was opened with O_DIRECT, and every read goes through an
   // aligned buffer in whole sectors of that size.
-  FileSource(FileDescriptor fd, int directAlignment)
-      : fd_(std::move(fd)), directAlignment_(directAlignment) {}
+  FileSource(FileDescriptor fd, bool blockDevice, int directAlignment)
+      : fd_(std::move(fd)), blockDevice_(blockDevice), directAlignment_(directAlignment) {}
 
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
     if (offset < 0) return -EINVAL;
@@ -140,6 +140,8 @@ class FileSource final : public ByteSource {
 
   // Starts the reading of the range in the background. On Linux the sequential advice
   // holds for the whole descriptor (it widens the read-ahead), so it is given once.
+  bool failuresAreCostly() const override { return blockDevice_; }
+
   // Direct reads bypass the cache, so there is nothing to fetch into it.
   void adviseSequential(int64_t offset, int64_t length) override {
     if (directAlignment_ > 0 || offset < 0 || length <= 0) return;
@@ -154,6 +156,7 @@ class FileSource final : public ByteSource {
 
  private:
   FileDescriptor fd_;
+  bool blockDevice_ = false;
   int directAlignment_ = 0;  // 0: reads through the page cache
   AlignedBlock aligned_;
   size_t alignedSize_ = 0;
@@ -168,11 +171,14 @@ int openReadOnly(const std::string& path, int extraFlags) {
   return fd;
 }
 
-// The logical sector size of a block device that can be read directly, or 0 (an image
-// file, or a device or file system that refuses O_DIRECT).
-int directAlignmentOf(int fd) {
+bool isBlockDevice(int fd) {
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISBLK(status.st_mode)) return 0;
+  return ::fstat(fd, &status) == 0 && S_ISBLK(status.st_mode);
+}
+
+// The logical sector size of a block device, the alignment its direct reads need; 0
+// when the size query is refused.
+int directAlignmentOf(int fd) {
   int sectorSize = 0;
   if (::ioctl(fd, BLKSSZGET, &sectorSize) != 0 || sectorSize < 512) return 0;
   return sectorSize;
@@ -188,11 +194,12 @@ std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error) 
   }
   if (error) *error = 0;
   FileDescriptor plain(fd);
-  if (const int alignment = directAlignmentOf(fd); alignment > 0) {
+  const bool blockDevice = isBlockDevice(fd);
+  if (const int alignment = blockDevice ? directAlignmentOf(fd) : 0; alignment > 0) {
     const int direct = openReadOnly(path, O_DIRECT);
-    if (direct >= 0) return std::make_unique<FileSource>(FileDescriptor(direct), alignment);
+    if (direct >= 0) return std::make_unique<FileSource>(FileDescriptor(direct), true, alignment);
   }
-  return std::make_unique<FileSource>(std::move(plain), 0);
+  return std::make_unique<FileSource>(std::move(plain), blockDevice, 0);
 }
 
 }  // namespace korvelo

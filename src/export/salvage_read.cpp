@@ -36,10 +36,13 @@ SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount
     return result;
   }
   result.driveGone = readFailedForGone(drive, first);
+  const ByteSource* source = drive.source();
+  const int giveUpAfter = source && source->failuresAreCostly() ? kFailuresInARowBeforeGivingUp
+                                                                 : sectorCount + 1;
   int failuresInARow = 0;
   for (int i = 0; i < sectorCount; ++i) {
     uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;
-    const bool giveUp = result.driveGone || failuresInARow >= kFailuresInARowBeforeGivingUp;
+    const bool giveUp = result.driveGone || failuresInARow >= giveUpAfter;
     if (!giveUp && drive.readSectorInto(first + i, 1, sector)) {
       failuresInARow = 0;
       if (result.firstReadable < 0) result.firstReadable = i;

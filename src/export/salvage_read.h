@@ -21,7 +21,8 @@ struct SectorDamage {
   bool operator==(const SectorDamage&) const = default;
 };
 
-// After this many failing sectors in a row the rest of a run is not tried.
+// After this many failing sectors in a row the rest of a run is not tried, on a drive
+// whose failing reads cost time (a disk, not an image).
 inline constexpr int kFailuresInARowBeforeGivingUp = 2;
 
 struct SalvageResult {
