@@ -46,7 +46,6 @@ class AppState {
   JobQueue jobs;
   uint64_t totalSize = 0;
   int hojinsPerStep = 4;  // 4 HOJINs of 65 sectors: 130 KiB per idle step
-  bool digestExports = false;  // jobs take their files' check sums while writing
   Log log;
 
  private:

@@ -30,7 +30,9 @@ std::string grouped(uint64_t bytes) {
 }  // namespace
 
 SessionController::SessionController(AppState& app, SessionView& view, SaveAsChooser& chooser)
-    : app_(app), view_(view), chooser_(chooser) {}
+    : app_(app), view_(view), chooser_(chooser), workflow_(app, chooser) {
+  workflow_.setParentWindow(view.parentWindow());
+}
 
 void SessionController::logStatus() {
   app_.log.append(statusText());

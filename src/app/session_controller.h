@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/app_state.h"
+#include "app/export_workflow.h"
 #include "app/session_view.h"
 #include "export/hav_export_job.h"
 #include "export/save_as.h"
@@ -36,7 +37,10 @@ class SessionController {
 
   // Replaces the free-space query of every job this controller prepares (tests, or a
   // front end that knows better than statvfs).
-  void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
+  void setFreeSpaceQuery(FreeSpaceQuery query) { workflow_.setFreeSpaceQuery(std::move(query)); }
+
+  // Saving: what is admitted, queued, stepped and recorded, for every front end.
+  ExportWorkflow& workflow() { return workflow_; }
 
   // "Von %s %d/%02d/%02d um %d:%02d Uhr - Länge: ..." for one entry.
   static std::string describe(const DirectoryEntry& entry);
@@ -47,14 +51,12 @@ class SessionController {
   void settleFileFatSize();
   // The entry behind list line `index`, or null when the line has none.
   const DirectoryEntry* entryAt(int index) const;
-  // Prepares one recording; its preparation result (0 ready, 10 cancelled, else an error).
-  int offerEntry(const DirectoryEntry& entry);
   void logStatus();
 
   AppState& app_;
   SessionView& view_;
   SaveAsChooser& chooser_;
-  FreeSpaceQuery freeSpaceQuery_;
+  ExportWorkflow workflow_;
 };
 
 }  // namespace korvelo

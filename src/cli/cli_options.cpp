@@ -216,7 +216,8 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addListCommand(app, invocation.list)->group("Befehle");
   CLI::App* exportCommand = addExportCommand(app, invocation.exportOptions);
   exportCommand->group("Befehle");
-  addExportResultOptions(*exportCommand, invocation.exportResults);
+  exportCommand->add_flag("--sidecar", invocation.exportResults.sidecar,
+                          "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
   addDomainCommand(app, invocation.domain)->group("Befehle");
   addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
   addVerifyCommand(app, invocation.verify)->group("Befehle");

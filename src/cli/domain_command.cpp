@@ -8,7 +8,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 #include "disk/text.h"
 #include "recfs/disk_domain.h"
 

@@ -1,15 +1,18 @@
 #pragma once
-// Ctrl-C (and SIGTERM, SIGHUP) while recordings are saved: the first one only asks the
-// export to stop after its current step, so the file being written is closed and synced
-// and can be continued later; a second one ends the program at once, as usual.
+// Ctrl-C (and SIGTERM, SIGHUP) while the command works: the first one only sets the stop
+// flag it was given, so that an export stops after its current step (the file being
+// written closed and synced, to be continued later) and a scan ends with what it found;
+// a second one ends the program as usual.
 
+#include <atomic>
 #include <csignal>
 
 namespace korvelo::cli {
 
 class InterruptRequest {
  public:
-  InterruptRequest();   // catches the signals while it lives
+  // Catches the signals while it lives; `stop` must outlive it.
+  explicit InterruptRequest(std::atomic<bool>& stop);
   ~InterruptRequest();  // puts the earlier handlers back
   InterruptRequest(const InterruptRequest&) = delete;
   InterruptRequest& operator=(const InterruptRequest&) = delete;

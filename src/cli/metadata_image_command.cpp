@@ -10,7 +10,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 #include "disk/text.h"
 #include "export/output_file.h"
 #include "export/sector_image.h"

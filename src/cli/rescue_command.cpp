@@ -2,11 +2,8 @@
 // by the HOJIN heads when those are gone too), lists them, and saves chosen ones as
 // ".hav" files through the same export job and save driver as every other recording.
 
-#include <sys/stat.h>
-
 #include <CLI/CLI.hpp>
 #include <atomic>
-#include <csignal>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -14,8 +11,8 @@
 
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "cli/folder_chooser.h"
-#include "cli/progress_view.h"
+#include "cli/export_runner.h"
+#include "cli/interrupt.h"
 #include "disk/text.h"
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
@@ -24,26 +21,8 @@ namespace korvelo::cli {
 
 namespace {
 
-// Steps a job may take beyond those its HOJIN count needs before it counts as stuck.
-constexpr int kSpareSteps = 16;
-
-std::atomic<bool> interruptRequested{false};
-
-extern "C" void onInterrupt(int) {
-  interruptRequested.store(true);
-}
-
 // Ctrl-C during a scan ends the scan (what was found is still listed), not the program.
-class InterruptScope {
- public:
-  InterruptScope() : previous_(std::signal(SIGINT, onInterrupt)) { interruptRequested = false; }
-  ~InterruptScope() { std::signal(SIGINT, previous_); }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
-
- private:
-  void (*previous_)(int);
-};
+std::atomic<bool> scanStop{false};
 
 bool byHeads(const RescueOptions& options) {
   return options.scan == "heads";
@@ -52,7 +31,7 @@ bool byHeads(const RescueOptions& options) {
 RescueScanResult runScan(Fsr5000Disk& disk, const RescueOptions& options, Terminal& terminal) {
   const char* what = byHeads(options) ? "Blöcke" : "Dateizuordnungstabellen";
   RescueScanOptions scan;
-  scan.stop = &interruptRequested;
+  scan.stop = &scanStop;
   scan.emptyBlockLimit = options.scanLimit;
   scan.progress = [&terminal, what](const ScanProgress& p) {
     const std::string total = p.total > 0 ? formatThousands(p.total, '.') : std::string("?");
@@ -60,7 +39,8 @@ RescueScanResult runScan(Fsr5000Disk& disk, const RescueOptions& options, Termin
                                 formatThousands(p.done, '.').c_str(), total.c_str(), what,
                                 p.found));
   };
-  InterruptScope interrupts;
+  scanStop = false;
+  const InterruptRequest interrupts(scanStop);
   RescueScanResult result =
       byHeads(options) ? scanHojinHeads(disk, scan) : scanFileFatRegions(disk, scan);
   terminal.clearProgress();
@@ -126,107 +106,26 @@ bool chooseIds(const RescueScanResult& result, const RescueOptions& options, Ter
   return allKnown;
 }
 
-struct SavedJob {
-  bool retired = false;
-  int errorCode = 0;
-  int damagedHojins = 0;
-  uint64_t expectedSize = 0;
-  std::string path;
-
-  bool complete() const {
-    struct stat status {};
-    return retired && errorCode == 0 && damagedHojins == 0 && ::stat(path.c_str(), &status) == 0 &&
-           static_cast<uint64_t>(status.st_size) == expectedSize;
-  }
-};
-
-class RescueExport {
- public:
-  RescueExport(CliSession& session, RescueDisk& disk, const RescueOptions& options)
-      : session_(session),
-        disk_(disk),
-        options_(options),
-        chooser_(options.outputFolder, options.force, session.app().log),
-        progress_(session.app().jobs, session.view(), session.terminal()),
-        driver_(session.app().makeSaveDriver(progress_)) {
-    const ByteSource* source = disk.getDrive().source();
-    chooser_.protectSource(source ? source->identity() : std::nullopt);
-    driver_.setJobRetiredHook([this](const HavExportJob& job) {
-      saved_ = SavedJob{true, job.getErrorCode(), job.getDamagedHojins(), job.getExpectedSize(),
-                        job.getPath()};
-    });
-  }
-
-  // The driver refers to progress_ and the jobs to disk_: nothing may stay queued.
-  ~RescueExport() { session_.app().jobs.clear(); }
-
-  bool save(int id, int recording, int recordings, std::ostream& out) {
-    AppState& app = session_.app();
-    saved_ = SavedJob{};
-    progress_.beginRecording(recording, recordings);
-    app.log.append(textf("Gerettete Aufnahme %d ausgewählt.", id));
-    auto job = std::make_unique<HavExportJob>(disk_);
-    std::string folder = options_.outputFolder;
-    const int prepared = job->prepareSave(*disk_.entryFor(id), chooser_, nullptr, folder,
-                                          app.hojinsPerStep, !options_.noEntryNumber);
-    if (!job->getMessages().empty()) app.log.append(job->getMessages());
-    if (prepared != 0) {
-      app.log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", prepared));
-      return false;
-    }
-    const int limit = job->getNumberOfHojins() / app.hojinsPerStep + kSpareSteps;
-    app.jobs.push_back(std::move(job));
-    driver_.startSaving();
-    for (int steps = 0; !app.jobs.empty() && driver_.isSavingActive(); ++steps) {
-      if (steps > limit) {
-        app.log.append("Abbruch: Speichern kommt nicht zum Ende.");
-        break;
-      }
-      driver_.saveStep();
-    }
-    app.jobs.clear();
-    session_.terminal().clearProgress();
-    if (saved_.complete()) {
-      out << saved_.path << "\n";
-      out.flush();
-      return true;
-    }
-    app.log.append(textf("Gerettete Aufnahme %d wurde nicht vollständig gespeichert.", id));
-    return false;
-  }
-
- private:
-  CliSession& session_;
-  RescueDisk& disk_;
-  const RescueOptions& options_;
-  FolderChooser chooser_;
-  ProgressView progress_;
-  SaveDriver& driver_;
-  SavedJob saved_;
-};
-
 ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
                        const RescueOptions& options, std::ostream& out) {
   std::vector<int> chosen;
   if (!chooseIds(result, options, session.terminal(), chosen)) return ExitCode::UsageError;
-  std::error_code error;
-  std::filesystem::create_directories(options.outputFolder, error);
-  if (!std::filesystem::is_directory(options.outputFolder, error)) {
+  if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {
     session.app().log.append(
-        textf("Zielordner \"%s\" ist kein Ordner.", options.outputFolder.c_str()));
+        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()));
     return ExitCode::ExportFailed;
   }
   AppState& app = session.app();
+  if (!session.controller().workflow().admitSource(*app.disk)) return ExitCode::ExportFailed;
   app.settings.suppressWarnings = !options.warnings;
   app.settings.useRecordDate = false;  // a rescued recording has no start time
   app.settings.millisecondsPause = 0;
+  app.settings.entryNumberInFileName = !options.noEntryNumber;
+  app.settings.pathToHAVs = options.outputFolder;
   RescueDisk disk(*app.disk, result.recordings);
-  RescueExport run(session, disk, options);
-  int complete = 0;
-  const int count = static_cast<int>(chosen.size());
-  for (int i = 0; i < count; ++i)
-    if (run.save(chosen[i], i + 1, count, out)) ++complete;
-  return complete == count ? ExitCode::Success : ExitCode::ExportFailed;
+  std::vector<ExportItem> items;
+  for (int id : chosen) items.push_back({&disk, disk.entryFor(id), id});
+  return saveItems(session, items, {options.outputFolder, options.force, false, false}, out);
 }
 
 }  // namespace

@@ -38,7 +38,5 @@ struct ExportResultOptions {
 CLI::App* addDomainCommand(CLI::App& app, DomainCommandOptions& options);
 CLI::App* addMetadataImageCommand(CLI::App& app, MetadataImageCommandOptions& options);
 CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options);
-// Adds --sidecar to the export command.
-void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& options);
 
 }  // namespace korvelo::cli

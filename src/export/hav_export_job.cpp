@@ -49,25 +49,25 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   numberOfHojins = static_cast<int>(recording.getNumberOfHojins());
   hojinsPerStep = perStep;
   messages.clear();
-  int result = 0;
+  int result = kPrepared;
 
   if (!head.setSizes(static_cast<int64_t>(1536 + recording.getSizeInBytes())))
-    result = 100;
+    result = kSizeNotSet;
   else if (!head.setTitle(recording.getTitle()))
-    result = 101;
+    result = kTitleNotSet;
   else if (!head.setDuration(recording.getDurationMs() / 1000))
-    result = 102;
+    result = kDurationNotSet;
   expectedSize = kHeadAndEntryBytes + recording.getSizeInBytes();
 
   const ProposedName proposed = proposeFileName(recording, entryNumberInFileName);
   path = proposed.name;
-  if (proposed.tooLong) return 1000;
+  if (proposed.tooLong) return kNameTooLong;
 
   const SaveAsAnswer answer = chooser.chooseSaveAs(SaveAsRequest{proposed.name, folder, parent});
-  if (answer.kind == SaveAsAnswer::Kind::Cancelled) return 10;
+  if (answer.kind == SaveAsAnswer::Kind::Cancelled) return kCancelled;
   if (answer.kind == SaveAsAnswer::Kind::Failed) {
     messages = textf("FN = \"%s\", Error = %d", proposed.name.c_str(), answer.errorCode);
-    return 1;
+    return kDialogFailed;
   }
   path = answer.path;
   resume_ = answer.resume;
@@ -76,7 +76,7 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   if (!chosenFolder.empty() && chosenFolder != folder) folder = chosenFolder;
 
   checkFreeSpace(result);
-  if (result == 10000) return result;
+  if (result == kTooLittleSpace) return result;
   setProgressScales();
   return result;
 }
@@ -97,7 +97,7 @@ void HavExportJob::checkFreeSpace(int& result) {
     needed -= std::min<uint64_t>(needed, static_cast<uint64_t>(existing.st_size));
   if (*space.bytes < needed) {
     addLine("Zuwenig Platz zum Speichern.");
-    result = 10000;
+    result = kTooLittleSpace;
   }
 }
 

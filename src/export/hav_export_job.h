@@ -54,8 +54,15 @@ class HavExportJob {
   HavExportJob(const HavExportJob&) = delete;
   HavExportJob& operator=(const HavExportJob&) = delete;
 
-  // Results: 0 ready, 100/101/102 head fields not set, 1 dialog failed, 10 cancelled,
-  // 1000 name longer than 510, 10000 too little space. `folder` follows the chosen path.
+  // What prepareSave answers; `folder` follows the chosen path.
+  static constexpr int kPrepared = 0;
+  static constexpr int kDialogFailed = 1;
+  static constexpr int kCancelled = 10;
+  static constexpr int kSizeNotSet = 100;  // the head's size fields
+  static constexpr int kTitleNotSet = 101;
+  static constexpr int kDurationNotSet = 102;
+  static constexpr int kNameTooLong = 1000;  // the proposed name is longer than 510
+  static constexpr int kTooLittleSpace = 10000;
   int prepareSave(const DirectoryEntry& entry, SaveAsChooser& chooser, const void* parent,
                   std::string& folder, int hojinsPerStep, bool entryNumberInFileName);
   // 0, or the error code 2 (not created), 3 (head not written), 4 (entry image not written).
@@ -107,6 +114,9 @@ class HavExportJob {
   // The drive no longer answered (detached, or dead as a whole): the job stopped with its
   // file synced after the last whole HOJIN read, ready to be continued.
   bool isDriveGone() const { return errorCode == kDriveGone; }
+  // HOJINs read in full whose head failed the signature or number checks: their bytes
+  // are not the recording's (warned about or not).
+  int getWrongHeadHojins() const { return wrongHeadHojins_; }
 
  private:
   void copyHojin(bool suppressWarnings, bool advance);
@@ -162,6 +172,8 @@ class HavExportJob {
   int64_t unreadableSectors_ = 0;
   std::vector<DamagedArea> damagedAreas_;
   int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
+  int wrongHeadHojins_ = 0;
+  bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
   int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;

@@ -73,6 +73,7 @@ bool HavExportJob::readSectors(int sectorCount) {
                                            hojin.getData());
   if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
   if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
+  hojinUnreadable_ = read.zeroFilled() > 0;
   if (read.zeroFilled() == 0) return true;
   ++damagedHojins_;
   unreadableSectors_ += read.zeroFilled();
@@ -138,10 +139,14 @@ void HavExportJob::adviseAhead() {
 }
 
 // The first failing check adds its warning and ends the checks; HOJIN 1 always goes
-// through all of them.
+// through all of them. A wrong head counts as damage whether it is warned about or not
+// (a HOJIN with unreadable sectors counts as damaged already).
 void HavExportJob::checkHojinHead(bool suppressWarnings) {
   const uint32_t internal = hojin.getInternalNumber();
   const uint32_t internal2 = hojin.getInternalNumber2();
+  if (!hojinUnreadable_ && (!hojin.hasSignature() || internal != internal2 ||
+                            static_cast<uint32_t>(currentHojin) != internal))
+    ++wrongHeadHojins_;
   if (!suppressWarnings && !hojin.hasSignature()) {
     addOnNewLine(textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", currentHojin,
                        numberOfHojins));

@@ -108,6 +108,14 @@ void SaveDriver::reportRate(const HavExportJob& job) {
   rateReported = true;
 }
 
+void SaveDriver::endSaving() {
+  view_.setReadBarPosition(0);
+  view_.setWriteBarPosition(0);
+  savingActive = false;
+  view_.uncheckSuppressMessages();
+  view_.setSaveEnabled(true);
+}
+
 void SaveDriver::finishHeadJob() {
   view_.setReadBarPosition(0);
   view_.setWriteBarPosition(0);
@@ -126,6 +134,14 @@ void SaveDriver::finishHeadJob() {
 // It is logged even when the copy messages are suppressed: the file is not what the
 // disk once held, and the user must learn so.
 void SaveDriver::reportDamage(const HavExportJob& job) {
+  if (const int wrong = job.getWrongHeadHojins(); wrong > 0) {
+    log_.append(textf("Beschädigt: %d Hojins mit falschem Kopf.", wrong));
+    // Heads that fail almost everywhere mean the HOJINs were looked for in the wrong place.
+    if (wrong * 2 > job.getNumberOfHojins())
+      log_.append("Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist "
+                  "wahrscheinlich falsch. Bitte den richtigen Wert in den Optionen "
+                  "(korvelo-cli: --fat-size N) einstellen.");
+  }
   if (job.getDamagedHojins() == 0) return;
   log_.append(textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
                     job.getDamagedHojins(),

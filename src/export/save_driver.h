@@ -51,6 +51,8 @@ class SaveDriver {
   // One step on the head job; the front end calls it again while isSavingActive().
   void saveStep();
   bool isSavingActive() const { return savingActive; }
+  // The queue was given up (emptied by its owner): Save is offered again.
+  void endSaving();
   // Milliseconds to wait after a step: MillisecondsPause when it lies in 1 ... 100, else 0.
   int pauseAfterStep() const;
   // Called with every job the driver removes from the queue (finished, or not openable)

@@ -91,11 +91,11 @@ int main(int argc, char* argv[]) {
   }
   if (!arguments.drives.empty()) korvelo::DriveTable::useDrives(arguments.drives);
 
-  korvelo::QuitOnSignal quitOnSignal;
   korvelo::AppState state;
   state.loadSettingsFrom(korvelo::settingsBasePath(argv[0]));
   {
     korvelo::MainDialog window(state);
+    const korvelo::QuitOnSignal quitOnSignal([&window] { window.stopSaving(); });
     for (const std::string& line : arguments.logLines) state.log.append(line);
     // "Schließen", Escape, the close box and "&Beenden" all end here.
     QObject::connect(&window, &QDialog::finished, &application, &QCoreApplication::quit,

@@ -63,6 +63,8 @@ MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(a
 
   controller_ = std::make_unique<SessionController>(app_, *this, *this);
   driver_ = &app_.makeSaveDriver(*this);
+  // The window keeps the same records as the command line: check sums and the manifest.
+  controller_->workflow().configure({.checksums = true, .sidecar = false});
 
   QPointer<LogView> logView(log_);
   app_.log.attach([logView](std::string_view piece) {
@@ -277,21 +279,38 @@ RescueDialog* MainDialog::rescueDialog() const {
   return rescue_.data();
 }
 
+ExportWorkflow& MainDialog::workflow() {
+  return controller_->workflow();
+}
+
 void MainDialog::saveQueuedJobs() {
   if (app_.jobs.empty()) return;
   setSaveEnabled(false);  // the driver enables Save again once the queue is worked off
-  driver_->startSaving();
+  workflow().start();
   scheduleSaveStep();
 }
 
 void MainDialog::scheduleSaveStep() {
-  if (driver_->isSavingActive() && !stepTimer_.isActive()) stepTimer_.start(0);
+  if (workflow().isActive() && !stepTimer_.isActive()) stepTimer_.start(0);
 }
 
 void MainDialog::runSaveStep() {
-  driver_->saveStep();
   // The pause lies between the steps, in the event loop, so the window keeps answering.
-  if (driver_->isSavingActive()) stepTimer_.start(driver_->pauseAfterStep());
+  if (workflow().step()) stepTimer_.start(workflow().pauseAfterStep());
+}
+
+void MainDialog::stopSaving() {
+  if (!workflow().isActive()) return;
+  stepTimer_.stop();
+  workflow().requestStop();
+  workflow().step();  // keeps what the file being written holds, synced, for resuming
+}
+
+void MainDialog::done(int result) {
+  // Closing ends a save the way Ctrl-C does on the command line: nothing half-written
+  // is left without a line saying where to go on.
+  stopSaving();
+  QDialog::done(result);
 }
 
 void MainDialog::showOptions() {

@@ -76,6 +76,9 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void showRescue();         // "Aufnahmen &retten...": one window, kept with its rescued disks
   // Opens and works off jobs that were queued outside saveSelection (rescued recordings).
   void saveQueuedJobs();
+  // Stops a running save after its current step, the file kept for resuming.
+  void stopSaving();
+  ExportWorkflow& workflow();
 
   RecordingList* recordingList() const { return list_; }
   LogView* logView() const { return log_; }
@@ -97,6 +100,7 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   bool isSaveStepPending() const { return stepTimer_.isActive(); }
 
  protected:
+  void done(int result) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 

@@ -22,7 +22,8 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 }  // namespace
 
-QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
+QuitOnSignal::QuitOnSignal(std::function<void()> beforeQuit, QObject* parent)
+    : QObject(parent), beforeQuit_(std::move(beforeQuit)) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
   notifier_ = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &QuitOnSignal::onSignalled);
@@ -44,6 +45,7 @@ QuitOnSignal::~QuitOnSignal() {
 void QuitOnSignal::onSignalled() {
   char byte = 0;
   [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
+  if (beforeQuit_) beforeQuit_();
   QCoreApplication::quit();
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // SIGINT, SIGTERM and SIGHUP (a terminal's Ctrl+C, the session ending) end the event
-// loop like "Beenden", so the settings are still written on the way out.
+// loop like "Beenden", so the settings are still written on the way out; a running save
+// is first asked to stop (its file kept for resuming).
 
 #include <QObject>
+#include <functional>
 
 class QSocketNotifier;
 
@@ -12,13 +14,14 @@ class QuitOnSignal : public QObject {
   Q_OBJECT
 
  public:
-  explicit QuitOnSignal(QObject* parent = nullptr);
+  explicit QuitOnSignal(std::function<void()> beforeQuit = {}, QObject* parent = nullptr);
   ~QuitOnSignal() override;
 
  private:
   void onSignalled();
 
   QSocketNotifier* notifier_ = nullptr;
+  std::function<void()> beforeQuit_;
 };
 
 }  // namespace korvelo

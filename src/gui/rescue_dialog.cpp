@@ -152,27 +152,15 @@ void RescueDialog::saveSelected() {
                     "\"Speichern\" drücken.");
     return;
   }
+  if (!window_.workflow().admitSource(*app_.disk)) return;
   for (int row = 0; row < results_->topLevelItemCount(); ++row) {
     QTreeWidgetItem* item = results_->topLevelItem(row);
     if (!item->isSelected()) continue;
     const int id = item->data(0, Qt::UserRole).toInt();
     const DirectoryEntry* entry = disk.entryFor(id);
     if (entry == nullptr) continue;
-    app_.log.append(textf("Gerettete Aufnahme %d ausgewählt.", id));
-    auto job = std::make_unique<HavExportJob>(disk);
-    const int result = job->prepareSave(*entry, window_, window_.parentWindow(),
-                                        app_.settings.pathToHAVs, app_.hojinsPerStep,
-                                        app_.settings.entryNumberInFileName);
-    if (!job->getMessages().empty()) app_.log.append(job->getMessages());
-    if (result == 10) {
-      app_.log.append("Speichern abgebrochen.");
-      break;
-    }
-    if (result != 0) {
-      app_.log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", result));
-      break;
-    }
-    app_.jobs.push_back(std::move(job));
+    const int result = window_.workflow().offer({&disk, entry, id});
+    if (result != HavExportJob::kPrepared && result != ExportWorkflow::kRefused) break;
   }
   window_.saveQueuedJobs();
 }

@@ -64,15 +64,18 @@ TEST(SwitchesTest, HeadWarningsOfEveryHojinOnlyWithWarningsSwitch) {
 
   TempDir quiet;
   const CliRun withoutSwitch = runCli({"--drive", image, "export", "0", "-o", quiet.path()});
-  EXPECT_EQ(withoutSwitch.status, 0) << withoutSwitch.err;
+  // A wrong head makes the file not the recording's, whether it is warned about or not.
+  const std::string damage = "Beschädigt: 1 Hojins mit falschem Kopf.";
+  EXPECT_EQ(withoutSwitch.status, 1) << withoutSwitch.err;
   const auto quietLines = withoutSwitch.errLines();
   EXPECT_EQ(std::find(quietLines.begin(), quietLines.end(), warning), quietLines.end());
+  EXPECT_NE(std::find(quietLines.begin(), quietLines.end(), damage), quietLines.end());
+  EXPECT_TRUE(withoutSwitch.outLines().empty());
 
   TempDir loud;
   const CliRun withSwitch =
       runCli({"--drive", image, "export", "0", "--warnings", "-o", loud.path()});
-  // A warning about a HOJIN head does not make the copy incomplete.
-  EXPECT_EQ(withSwitch.status, 0) << withSwitch.err;
+  EXPECT_EQ(withSwitch.status, 1) << withSwitch.err;
   const auto loudLines = withSwitch.errLines();
   EXPECT_NE(std::find(loudLines.begin(), loudLines.end(), warning), loudLines.end())
       << withSwitch.err;

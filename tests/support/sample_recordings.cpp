@@ -38,4 +38,11 @@ std::vector<uint8_t> handMadeHead(const sample::Recording& recording) {
   return head;
 }
 
+bool hasWrongHead(const sample::Recording& recording) {
+  for (const auto& [hojin, defect] : recording.defects)
+    if (defect != sample::HeadDefect::None && defect != sample::HeadDefect::NotRecordingStart)
+      return true;
+  return false;
+}
+
 }  // namespace korvelo::test

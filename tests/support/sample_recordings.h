@@ -18,4 +18,8 @@ sample::Recording numberedRecording(int slot, std::vector<uint32_t> blocks, uint
 // at most), the duration in seconds and the data size in KiB.
 std::vector<uint8_t> handMadeHead(const sample::Recording& recording);
 
+// Whether a HOJIN head of the recording fails the signature or number checks, so that its
+// file, though byte for byte the disk's, does not count as complete.
+bool hasWrongHead(const sample::Recording& recording);
+
 }  // namespace korvelo::test

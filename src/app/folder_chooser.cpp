@@ -1,10 +1,10 @@
-#include "cli/folder_chooser.h"
+#include "app/folder_chooser.h"
 
 #include <sys/stat.h>
 
 #include "disk/text.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 FolderChooser::FolderChooser(std::string folder, bool overwrite, LogSink& log)
     : folder_(std::move(folder)), overwrite_(overwrite), log_(log) {}
@@ -46,4 +46,4 @@ std::string joinPath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -1,4 +1,4 @@
-#include "cli/workflow_support.h"
+#include "app/workflow_support.h"
 
 #include <sys/stat.h>
 
@@ -10,7 +10,7 @@
 #include "disk/text.h"
 #include "export/safety_checks.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all) {
   const std::set<int> requested(numbers.begin(), numbers.end());
@@ -42,10 +42,10 @@ std::string outputFileProblem(const std::string& path, bool force, const ByteSou
   return {};
 }
 
-bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log) {
+bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log, const MountedSourceQuery& query) {
   const std::optional<DriveSpec> drive = DriveTable::lookup(disk.getDriveChar());
-  if (!drive || drive->factory) return false;
-  const std::string problem = mountedSourceProblem(drive->path);
+  if (!drive || drive->factory || !query) return false;
+  const std::string problem = query(drive->path);
   if (problem.empty()) return false;
   log.append(problem);
   return true;
@@ -63,4 +63,4 @@ std::string writeTextFile(const std::string& path, const std::string& text) {
   return {};
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -10,7 +10,7 @@
 #include "export/log_sink.h"
 #include "export/save_as.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 class FolderChooser : public SaveAsChooser {
  public:
@@ -40,4 +40,4 @@ class FolderChooser : public SaveAsChooser {
 // folder + "/" + name, without doubling a trailing slash of the folder.
 std::string joinPath(const std::string& folder, const std::string& name);
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -3,14 +3,16 @@
 // the rules for a file they write (never over an existing one unless asked, never onto a
 // device, never onto the disk being read).
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "disk/byte_source.h"
 #include "export/log_sink.h"
+#include "export/safety_checks.h"
 #include "recfs/fsr5000_disk.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 struct EntryChoice {
   std::vector<const DirectoryEntry*> entries;  // in list order
@@ -24,7 +26,9 @@ std::string outputFileProblem(const std::string& path, bool force, const ByteSou
 
 // True (and the reason logged) when the disk found is a block device that is mounted,
 // itself or one of its partitions: it is then not read at all.
-bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log);
+using MountedSourceQuery = std::function<std::string(const std::string& devicePath)>;
+bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log,
+                         const MountedSourceQuery& query = mountedSourceProblem);
 
 // The source of the disk found, or null.
 const ByteSource* sourceOf(Fsr5000Disk& disk);
@@ -32,4 +36,4 @@ const ByteSource* sourceOf(Fsr5000Disk& disk);
 // Writes the text to the path (replacing it); empty when that worked, else the reason.
 std::string writeTextFile(const std::string& path, const std::string& text);
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -7,11 +7,10 @@
 #include <string>
 
 #include "app/log.h"
-#include "cli/workflow_options.h"
 #include "export/hav_digests.h"
 #include "recfs/directory_entry.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 struct SavedRecording {
   const DirectoryEntry* entry = nullptr;
@@ -24,21 +23,17 @@ struct SavedRecording {
 
 class ExportResultRecorder {
  public:
-  ExportResultRecorder(const ExportResultOptions& options, std::string folder, Log& log)
-      : options_(options), folder_(std::move(folder)), log_(log) {}
-
-  // Whether the target folder's file system can hold the recording's file; reports why
-  // not before anything is written.
-  bool admits(const DirectoryEntry& entry);
+  ExportResultRecorder(bool sidecar, std::string folder, Log& log)
+      : sidecar_(sidecar), folder_(std::move(folder)), log_(log) {}
 
   // Hashes the file and writes the records; problems go to the log. False when a record
   // could not be written.
   bool record(const SavedRecording& saved);
 
  private:
-  const ExportResultOptions& options_;
+  bool sidecar_;
   std::string folder_;
   Log& log_;
 };
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -10,7 +10,7 @@ namespace korvelo {
 class DirectoryEntry;
 }
 
-namespace korvelo::cli {
+namespace korvelo {
 
 inline constexpr const char* kManifestName = "korvelo-manifest.json";
 
@@ -43,4 +43,4 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
 // Writes the record to `path` (replacing it). Empty when written, else the reason.
 std::string writeRecordFile(const std::string& path, const ManifestRecord& record);
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

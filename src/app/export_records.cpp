@@ -1,22 +1,15 @@
 // What export adds for a failing disk: check sums and records beside the files.
 
-#include "cli/export_results.h"
-
-#include <CLI/CLI.hpp>
+#include "app/export_records.h"
 
 #include <filesystem>
 
-#include "cli/manifest.h"
+#include "app/manifest.h"
 #include "disk/text.h"
 #include "export/hav_digests.h"
 #include "export/safety_checks.h"
 
-namespace korvelo::cli {
-
-void addExportResultOptions(CLI::App& exportCommand, ExportResultOptions& options) {
-  exportCommand.add_flag("--sidecar", options.sidecar,
-                         "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
-}
+namespace korvelo {
 
 namespace {
 
@@ -32,15 +25,6 @@ HavDigests digestsOf(const SavedRecording& saved) {
 }
 
 }  // namespace
-
-bool ExportResultRecorder::admits(const DirectoryEntry& entry) {
-  const uint64_t fileBytes = 88 + 1536 + entry.getSizeInBytes();
-  const std::string problem = fileSizeLimitProblem(folder_, fileBytes);
-  if (problem.empty()) return true;
-  log_.append(textf("Eintrag %d \"%s\" wird nicht gespeichert: %s", entry.getEntryNumber(),
-                    latin1ToUtf8(filterPrintable(entry.getTitle())).c_str(), problem.c_str()));
-  return false;
-}
 
 bool ExportResultRecorder::record(const SavedRecording& saved) {
   if (saved.entry == nullptr || !std::filesystem::exists(saved.path)) return true;
@@ -65,7 +49,7 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
     log_.append(problem);
     written = false;
   }
-  if (options_.sidecar) {
+  if (sidecar_) {
     if (std::string problem = writeRecordFile(saved.path + ".json", record); !problem.empty()) {
       log_.append(problem);
       written = false;
@@ -74,4 +58,4 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
   return written;
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -1,4 +1,4 @@
-#include "cli/manifest.h"
+#include "app/manifest.h"
 
 #include <cstdio>
 #include <fstream>
@@ -8,7 +8,7 @@
 #include "disk/text.h"
 #include "recfs/directory_entry.h"
 
-namespace korvelo::cli {
+namespace korvelo {
 
 namespace {
 
@@ -92,4 +92,4 @@ std::string writeRecordFile(const std::string& path, const ManifestRecord& recor
   return replaceFile(path, recordJson(record));
 }
 
-}  // namespace korvelo::cli
+}  // namespace korvelo

@@ -1,0 +1,143 @@
+#pragma once
+// Saving recordings, the same for the window and the command line: every recording is
+// admitted before a byte is written, its job queued and driven step by step, and what
+// became of it kept as one outcome (and, with check sums, as a record in the folder's
+// manifest). The front ends only offer recordings, call step() from their timer or loop,
+// and ask to stop; they hold no rules of their own.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/workflow_support.h"
+#include "export/hav_digests.h"
+#include "export/hav_export_job.h"
+#include "export/safety_checks.h"
+#include "export/save_as.h"
+
+namespace korvelo {
+
+// One recording to save: an entry of the directory, or a rescued finding read through
+// the rescue view of the disk.
+struct ExportItem {
+  Fsr5000Disk* disk = nullptr;
+  const DirectoryEntry* entry = nullptr;  // owned by `disk`
+  int rescuedId = -1;                     // >= 0: a rescued finding, named so in the log
+};
+
+struct ExportOutcome {
+  ExportItem item;
+  int prepareResult = HavExportJob::kPrepared;  // or ExportWorkflow::kRefused
+  std::string path;      // the chosen target; empty when none was chosen
+  bool ran = false;      // the job was queued and has ended (finished, failed or stopped)
+  bool complete = false;  // the file holds the recording's bytes with valid heads
+  bool stopped = false;   // ended by a request to stop; resumeLine says where to go on
+  bool driveGone = false;
+  int errorCode = 0;
+  int damagedHojins = 0;
+  int64_t unreadableSectors = 0;
+  int wrongHeadHojins = 0;
+  std::optional<HavDigests> digests;
+  uint64_t expectedSize = 0;  // of the file
+  int hojins = 0;
+  std::string incompleteReason;  // " (...)", empty when complete
+  std::string resumeLine;
+};
+
+// What the checks ask of the system; tests answer themselves.
+struct AdmissionQueries {
+  // Empty when the device at the path is not mounted (nor a partition of it).
+  MountedSourceQuery mountedSource = mountedSourceProblem;
+  FileSystemTypeQuery fileSystemType = queryFileSystemType;
+};
+
+struct ExportSettings {
+  bool checksums = false;  // sums taken while writing, one manifest record per file
+  bool sidecar = false;    // and a ".hav.json" beside each file
+};
+
+class ExportWorkflow {
+ public:
+  // An offered recording that the checks refused; nothing was written for it.
+  static constexpr int kRefused = -1;
+
+  ExportWorkflow(AppState& app, SaveAsChooser& chooser, AdmissionQueries queries = {});
+  ~ExportWorkflow();
+  ExportWorkflow(const ExportWorkflow&) = delete;
+  ExportWorkflow& operator=(const ExportWorkflow&) = delete;
+
+  void configure(const ExportSettings& settings) { settings_ = settings; }
+  void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
+  // The window the save-as dialogs belong to (opaque to the core).
+  void setParentWindow(const void* parent) { parent_ = parent; }
+
+  // False, with the reason logged, when the disk must not be read for saving: its
+  // device (or a partition of it) is mounted.
+  bool admitSource(Fsr5000Disk& disk);
+  // Logs the choice, proposes the file, asks the chooser and checks the target; queues
+  // the job when everything holds. The preparation result: HavExportJob::kPrepared when
+  // queued, kRefused when a check refused it, else the job's own result.
+  int offer(const ExportItem& item);
+  // Opens the queued jobs; from then on step() works them off.
+  void start();
+  // One step on the head job. False once nothing is left to do: the queue is worked
+  // off, or a stop was asked for (the file being written then kept for resuming).
+  bool step();
+  bool isActive() const;
+  // Milliseconds to wait after a step, as the settings ask.
+  int pauseAfterStep() const;
+
+  // Asks to stop after the current step. Safe to call from a signal handler.
+  void requestStop() noexcept { stop_.store(true, std::memory_order_relaxed); }
+  bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
+  // The flag behind requestStop(), for a signal handler that may only store to it.
+  std::atomic<bool>& stopFlag() { return stop_; }
+  // Whether a recording's job ran into a disk that no longer answers: the queue was
+  // given up and nothing more is offered.
+  bool driveGone() const { return driveGone_; }
+
+  const std::vector<ExportOutcome>& outcomes() const { return outcomes_; }
+
+ private:
+  SaveDriver* driver() { return app_.saveDriver(); }
+  // How the log names the recording: "Eintrag 3 \"Titel\"" or "Gerettete Aufnahme 5".
+  static std::string nameOf(const ExportItem& item);
+  // Empty when the chosen target may be written; else the German reason.
+  std::string refusalOf(const HavExportJob& job) const;
+  // Takes what the driver knew of a job it let go; settled after its step.
+  void onJobRetired(HavExportJob& job);
+  void takeJobResults(HavExportJob& job, ExportOutcome& outcome);
+  void settleRetired();
+  // Judges completeness, records the check sums and says what is missing.
+  void settle(ExportOutcome& outcome);
+  void record(const ExportOutcome& outcome);
+  // Ends every queued job, keeping what an opened one wrote, synced, for resuming.
+  void stopQueue();
+  // Gives up a job that goes on far longer than its HOJINs need.
+  void abandonHeadJob();
+  void endSaving();
+
+  AppState& app_;
+  SaveAsChooser& chooser_;
+  AdmissionQueries queries_;
+  ExportSettings settings_;
+  FreeSpaceQuery freeSpaceQuery_;
+  const void* parent_ = nullptr;
+  std::atomic<bool> stop_{false};
+  bool driveGone_ = false;
+  std::vector<ExportOutcome> outcomes_;
+  std::map<const HavExportJob*, size_t> outcomeOfJob_;  // jobs in the queue
+  std::vector<size_t> retired_;  // outcomes whose job ended and that wait to be settled
+  std::set<std::string> targets_;  // paths chosen in this run: none is written twice
+  const HavExportJob* head_ = nullptr;  // the job the step count belongs to
+  int headSteps_ = 0;
+  int headStepLimit_ = 0;
+};
+
+}  // namespace korvelo

@@ -1,0 +1,89 @@
+#include "cli/export_runner.h"
+
+#include <chrono>
+#include <filesystem>
+#include <ostream>
+#include <system_error>
+#include <thread>
+
+#include "app/folder_chooser.h"
+#include "cli/interrupt.h"
+#include "cli/progress_view.h"
+
+namespace korvelo::cli {
+namespace {
+
+// The driver and its jobs refer to the progress view, which lives only while saving.
+class SavingScope {
+ public:
+  explicit SavingScope(AppState& app) : app_(app) {}
+  ~SavingScope() { app_.shutdown(); }
+  SavingScope(const SavingScope&) = delete;
+  SavingScope& operator=(const SavingScope&) = delete;
+
+ private:
+  AppState& app_;
+};
+
+}  // namespace
+
+std::string ensureFolder(const std::string& folder) {
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error)) return {};
+  if (std::filesystem::exists(folder, error)) return "ist kein Ordner";
+  if (std::filesystem::create_directories(folder, error)) return {};
+  return error ? error.message() : std::string("unbekannter Fehler");
+}
+
+ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
+                   const TargetRules& rules, std::ostream& out) {
+  AppState& app = session.app();
+  ExportWorkflow& workflow = session.controller().workflow();
+  FolderChooser chooser(rules.folder, rules.force, app.log);
+  const ByteSource* source = app.disk->getDrive().source();
+  chooser.protectSource(source ? source->identity() : std::nullopt);
+  chooser.resumeExisting(rules.resume);
+  session.chooser().use(chooser);
+  workflow.configure({.checksums = true, .sidecar = rules.sidecar});
+
+  ProgressView progress(app.jobs, session.view(), session.terminal());
+  app.makeSaveDriver(progress);
+  const SavingScope saving(app);
+  const InterruptRequest interrupt(workflow.stopFlag());
+
+  const int count = static_cast<int>(items.size());
+  int complete = 0;
+  bool interrupted = false;
+  for (int i = 0; i < count && !workflow.driveGone(); ++i) {
+    if (workflow.stopRequested()) {
+      app.log.append("Abgebrochen.");
+      interrupted = true;
+      break;
+    }
+    progress.beginRecording(i + 1, count);
+    if (workflow.offer(items[i]) == HavExportJob::kPrepared) {
+      workflow.start();
+      while (workflow.step())
+        if (const int pause = workflow.pauseAfterStep(); pause > 0)
+          std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    }
+    session.terminal().clearProgress();
+    const ExportOutcome& outcome = workflow.outcomes().back();
+    if (outcome.stopped) {
+      interrupted = true;
+      break;
+    }
+    if (outcome.complete) {
+      out << outcome.path << "\n";
+      out.flush();
+      ++complete;
+    } else if (rules.resume && !rules.force && outcome.errorCode == HavExportJob::kNotCreated &&
+               std::filesystem::exists(outcome.path)) {
+      app.log.append("Mit --resume --force wird eine fremde Zieldatei neu geschrieben.");
+    }
+  }
+  if (interrupted) return ExitCode::Interrupted;
+  return complete == count ? ExitCode::Success : ExitCode::ExportFailed;
+}
+
+}  // namespace korvelo::cli
