@@ -166,6 +166,9 @@ void ExportWorkflow::takeJobResults(HavExportJob& job, ExportOutcome& outcome) {
   outcome.damagedHojins = job.getDamagedHojins();
   outcome.unreadableSectors = job.getUnreadableSectors();
   outcome.wrongHeadHojins = job.getWrongHeadHojins();
+  outcome.damagedAreas = job.getDamagedAreas();
+  outcome.driveGone = job.isDriveGone();
+  if (outcome.driveGone) driveGone_ = true;
   outcome.digests = job.finishDigests();
 }
 
@@ -190,7 +193,8 @@ void ExportWorkflow::record(const ExportOutcome& outcome) {
   if (!settings_.checksums || outcome.item.entry == nullptr) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
   recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
-                   outcome.unreadableSectors, outcome.complete, outcome.digests});
+                   outcome.unreadableSectors, outcome.complete, outcome.digests,
+                   outcome.damagedAreas});
 }
 
 void ExportWorkflow::stopQueue() {

@@ -43,6 +43,7 @@ struct ExportOutcome {
   int damagedHojins = 0;
   int64_t unreadableSectors = 0;
   int wrongHeadHojins = 0;
+  std::vector<DamagedArea> damagedAreas;  // the zeros in the file
   std::optional<HavDigests> digests;
   uint64_t expectedSize = 0;  // of the file
   int hojins = 0;

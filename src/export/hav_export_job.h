@@ -29,16 +29,6 @@ struct FreeSpace {
 using FreeSpaceQuery = std::function<FreeSpace(const std::string& path)>;
 FreeSpace queryFreeSpace(const std::string& path);  // statvfs of the path's folder
 
-// Sectors of the recording that went into the file as zeros: where they lie on the disk
-// and in the file, and whether they failed or were not tried.
-struct DamagedArea {
-  int64_t firstSector = 0;  // on the disk
-  int64_t sectorCount = 0;
-  int64_t fileOffset = 0;   // byte offset of the first of them in the ".hav" file
-  DamageState state = DamageState::Unreadable;
-  bool operator==(const DamagedArea&) const = default;
-};
-
 class HavExportJob {
  public:
   // Error codes that end a job.

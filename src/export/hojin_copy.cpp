@@ -90,17 +90,9 @@ bool HavExportJob::readSectors(int sectorCount) {
 void HavExportJob::recordDamage(const SalvageResult& read) {
   const int64_t hojinOffset = 88 + 1536 + int64_t{currentHojin - 1} * kHojinBytes;
   for (const SectorDamage& piece : read.damage) {
-    const DamagedArea area{currentSector + piece.first, piece.count,
-                           hojinOffset + int64_t{piece.first} * kSectorSize, piece.state};
-    if (!damagedAreas_.empty()) {
-      DamagedArea& last = damagedAreas_.back();
-      if (last.state == area.state && last.firstSector + last.sectorCount == area.firstSector &&
-          last.fileOffset + last.sectorCount * kSectorSize == area.fileOffset) {
-        last.sectorCount += area.sectorCount;
-        continue;
-      }
-    }
-    damagedAreas_.push_back(area);
+    appendArea(damagedAreas_, DamagedArea{currentSector + piece.first, piece.count,
+                                          hojinOffset + int64_t{piece.first} * kSectorSize,
+                                          piece.state});
   }
 }
 

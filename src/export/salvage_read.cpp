@@ -19,6 +19,18 @@ void addDamage(SalvageResult& result, int sector, DamageState state) {
 
 }  // namespace
 
+void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area) {
+  if (!areas.empty()) {
+    DamagedArea& last = areas.back();
+    if (last.state == area.state && last.firstSector + last.sectorCount == area.firstSector &&
+        last.fileOffset + last.sectorCount * kSectorSize == area.fileOffset) {
+      last.sectorCount += area.sectorCount;
+      return;
+    }
+  }
+  areas.push_back(area);
+}
+
 bool readFailedForGone(const PhysicalDrive& drive, int64_t sector) {
   const int error = drive.lastError();
   if (error == ENODEV || error == ENOMEDIUM) return true;

@@ -21,6 +21,20 @@ struct SectorDamage {
   bool operator==(const SectorDamage&) const = default;
 };
 
+// Sectors of a recording that went into its file as zeros: where they lie on the disk
+// and in the file, and whether they failed or were not tried.
+struct DamagedArea {
+  int64_t firstSector = 0;  // on the disk
+  int64_t sectorCount = 0;
+  int64_t fileOffset = 0;  // byte offset of the first of them in the ".hav" file
+  DamageState state = DamageState::Unreadable;
+  bool operator==(const DamagedArea&) const = default;
+};
+
+// Appends an area, merged into the last one when it continues it on the disk and in the
+// file with the same state.
+void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area);
+
 // After this many failing sectors in a row the rest of a run is not tried, on a drive
 // whose failing reads cost time (a disk, not an image).
 inline constexpr int kFailuresInARowBeforeGivingUp = 2;
