@@ -22,7 +22,8 @@ void AppState::loadSettingsFrom(const std::string& basePath) {
 void AppState::shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  if (store) saveSettings(*store, settings);
+  if (store && !saveSettings(*store, settings) && !store->saveProblem().empty())
+    log.append(store->saveProblem());
   store.reset();  // flushes once more: the same lines, written again
   // The jobs refer to the disk and its entries, so the queue is emptied before the
   // disk is closed. The driver stays: front ends may still hold it, and with an empty

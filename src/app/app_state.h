@@ -27,7 +27,8 @@ class AppState {
   // Loads the settings file "<basePath>.INI" (basePath: the executable's name made a
   // full path against the working directory). Without a store, settings keep defaults.
   void loadSettingsFrom(const std::string& basePath);
-  // Writes the settings back (a file that cannot be written is not reported), then
+  // Writes the settings back (a file that cannot be written is not reported, except
+  // when it is refused as a symbolic link that is not the user's own: one log line), then
   // releases the store, the queue and the disk. Jobs still queued are not finished;
   // their files keep what was written. Runs once; later calls do nothing.
   void shutdown();

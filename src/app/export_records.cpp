@@ -7,6 +7,7 @@
 #include "app/manifest.h"
 #include "disk/text.h"
 #include "export/hav_digests.h"
+#include "export/hav_head.h"
 #include "export/safety_checks.h"
 
 namespace korvelo {

@@ -20,8 +20,8 @@ struct SavedRecording {
   int damagedHojins = 0;
   int64_t unreadableSectors = 0;
   bool complete = false;
-  std::vector<DamagedArea> damagedAreas;
   std::optional<HavDigests> digests;  // taken while writing; else the file is read back
+  std::vector<DamagedArea> damagedAreas;
 };
 
 class ExportResultRecorder {

@@ -49,6 +49,7 @@ struct ExportOutcome {
   int hojins = 0;
   std::string incompleteReason;  // " (...)", empty when complete
   std::string resumeLine;
+  bool recordWritten = true;  // the manifest record (and sidecar) could be written
 };
 
 // What the checks ask of the system; tests answer themselves.
@@ -61,6 +62,7 @@ struct AdmissionQueries {
 struct ExportSettings {
   bool checksums = false;  // sums taken while writing, one manifest record per file
   bool sidecar = false;    // and a ".hav.json" beside each file
+  bool retryBad = false;   // a continued file's zero-filled areas are read again first
 };
 
 class ExportWorkflow {
@@ -114,10 +116,11 @@ class ExportWorkflow {
   // Takes what the driver knew of a job it let go; settled after its step.
   void onJobRetired(HavExportJob& job);
   void takeJobResults(HavExportJob& job, ExportOutcome& outcome);
+  void carryEarlierDamage(HavExportJob& job) const;
   void settleRetired();
   // Judges completeness, records the check sums and says what is missing.
   void settle(ExportOutcome& outcome);
-  void record(const ExportOutcome& outcome);
+  void record(ExportOutcome& outcome);
   // Ends every queued job, keeping what an opened one wrote, synced, for resuming.
   void stopQueue();
   // Gives up a job that goes on far longer than its HOJINs need.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "disk/posix_file.h"
 #include "disk/text.h"
 
 namespace korvelo {
@@ -13,8 +14,14 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   lastPath_ = joinPath(folder_, request.proposedName);
   SaveAsAnswer answer;  // cancelled unless the target is free or may be replaced
   struct stat existing {};
-  // stat follows symbolic links: what would be truncated is the file they lead to.
-  if (::stat(lastPath_.c_str(), &existing) == 0) {
+  // A link is never written through, not even with --force: the program often runs as
+  // root, and whoever placed the link would choose what is overwritten.
+  const bool exists = ::lstat(lastPath_.c_str(), &existing) == 0;
+  if (exists && S_ISLNK(existing.st_mode)) {
+    log_.append(symbolicLinkRefusal(lastPath_));
+    return answer;
+  }
+  if (exists) {
     const FileIdentity identity{existing.st_dev, existing.st_ino};
     if (source_ && *source_ == identity) {
       log_.append(textf("Zieldatei \"%s\" ist das Quelllaufwerk; überspringe.", lastPath_.c_str()));
@@ -37,6 +44,7 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   }
   answer.kind = SaveAsAnswer::Kind::Chosen;
   answer.path = lastPath_;
+  answer.mustBeNew = !exists;
   return answer;
 }
 

@@ -1,10 +1,16 @@
 #include "app/manifest.h"
 
-#include <cstdio>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "app/app_state.h"
+#include "app/workflow_support.h"
+#include "disk/posix_file.h"
 #include "disk/text.h"
 #include "recfs/directory_entry.h"
 
@@ -59,32 +65,45 @@ nlohmann::json toJson(const ManifestRecord& r) {
           {"complete", r.complete}};
 }
 
-// Writes beside the target and renames, so that an interruption never leaves half a file.
-std::string replaceFile(const std::string& path, const std::string& text) {
-  const std::string temporary = path + ".neu";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::remove(temporary.c_str());
-      return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
-    }
+// Opens the manifest (made empty when missing) and locks it against every other export
+// into the same folder, so that no record is lost between reading and writing. Writing
+// renames a new file into its place: a lock that was granted on a file replaced in the
+// meantime is given up and taken on the new one. Where the file system has no locks, the
+// manifest is written without. 0 or errno.
+int openLocked(const std::string& path, PosixFile& manifest) {
+  for (;;) {
+    const int flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (const int error = manifest.open(path, flags); error != 0) return error;
+    int locked;
+    do {
+      locked = ::flock(manifest.get(), LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    struct stat held {};
+    struct stat current {};
+    if (::fstat(manifest.get(), &held) != 0) return errno;
+    if (!S_ISREG(held.st_mode)) return ENOTSUP;
+    if (locked != 0) return 0;
+    if (::lstat(path.c_str(), &current) == 0 && current.st_dev == held.st_dev &&
+        current.st_ino == held.st_ino)
+      return 0;
   }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
-  }
-  return {};
 }
 
-nlohmann::json readManifest(const std::string& path) {
-  std::ifstream in(path);
-  if (in) {
-    nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
-    if (document.is_object() && document.contains("recordings") && document["recordings"].is_array())
-      return document;
+std::string readAll(const PosixFile& file) {
+  std::string text;
+  std::vector<uint8_t> chunk(65536);
+  for (;;) {
+    const int64_t got = file.readAt(static_cast<int64_t>(text.size()), chunk);
+    if (got <= 0) break;
+    text.append(reinterpret_cast<const char*>(chunk.data()), static_cast<size_t>(got));
   }
+  return text;
+}
+
+nlohmann::json parseManifest(const std::string& text) {
+  nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+  if (document.is_object() && document.contains("recordings") && document["recordings"].is_array())
+    return document;
   return {{"program", std::string("korvelo-cli ") + kVersion}, {"recordings", nlohmann::json::array()}};
 }
 
@@ -107,7 +126,9 @@ std::string recordJson(const ManifestRecord& record) { return toJson(record).dum
 
 std::string addToManifest(const std::string& folder, const ManifestRecord& record) {
   const std::string path = folder + "/" + kManifestName;
-  nlohmann::json document = readManifest(path);
+  PosixFile manifest;  // holds the lock until the new manifest is in place
+  if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
+  nlohmann::json document = parseManifest(readAll(manifest));
   nlohmann::json& recordings = document["recordings"];
   for (auto it = recordings.begin(); it != recordings.end();) {
     if (it->is_object() && it->value("file", std::string()) == record.file)
@@ -116,7 +137,7 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
       ++it;
   }
   recordings.push_back(toJson(record));
-  return replaceFile(path, document.dump(2) + "\n");
+  return writeProblem(path, atomicReplace(path, document.dump(2) + "\n"));
 }
 
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,
@@ -143,7 +164,7 @@ std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string
 }
 
 std::string writeRecordFile(const std::string& path, const ManifestRecord& record) {
-  return replaceFile(path, recordJson(record));
+  return writeProblem(path, atomicReplace(path, recordJson(record)));
 }
 
 }  // namespace korvelo

@@ -42,7 +42,9 @@ ManifestRecord recordFor(const DirectoryEntry& entry);
 std::string recordJson(const ManifestRecord& record);
 
 // Adds the record to the folder's manifest, replacing one for the same file; a manifest
-// that cannot be read is replaced. Empty when written, else the reason (German).
+// that cannot be read is replaced. Exports into the same folder at the same time take
+// turns, so every record stays. Never written through a symbolic link. Empty when
+// written, else the reason (German).
 std::string addToManifest(const std::string& folder, const ManifestRecord& record);
 
 // The zero-filled areas the folder's manifest records for that file; nothing when the
@@ -50,7 +52,8 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,
                                                                const std::string& file);
 
-// Writes the record to `path` (replacing it). Empty when written, else the reason.
+// Writes the record to `path` (replacing it, never through a symbolic link). Empty when
+// written, else the reason.
 std::string writeRecordFile(const std::string& path, const ManifestRecord& record);
 
 }  // namespace korvelo

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "disk/text.h"
+#include "export/hav_head.h"
 #include "recfs/detection.h"
 #include "recfs/fat_geometry.h"
 #include "recfs/status_text.h"
@@ -139,8 +140,7 @@ void SessionController::showTotalSize() {
   const int lines = view_.lineCount();
   for (int i = 0; i < lines; ++i) {
     if (!view_.isLineSelected(i)) continue;
-    if (const DirectoryEntry* entry = entryAt(i))
-      total += entry->getSizeInBytes() + kTargetFileOverhead;
+    if (const DirectoryEntry* entry = entryAt(i)) total += entry->getSizeInBytes() + kHavFrontBytes;
   }
   app_.totalSize = total;
   view_.setTotalText(textf("Gesamtgröße der Zieldateien: %s Bytes", grouped(total).c_str()));

@@ -16,9 +16,6 @@
 
 namespace korvelo {
 
-// Head and entry image that every ".hav" file carries besides the recording's data.
-inline constexpr uint64_t kTargetFileOverhead = 1624;
-
 class SessionController {
  public:
   // Saving needs the save driver: app.makeSaveDriver must have been called before

@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "disk/posix_file.h"
+#include "disk/text.h"
 
 namespace korvelo {
 
@@ -48,39 +49,55 @@ void appendLines(std::string_view data, std::vector<std::string>& lines) {
   }
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
+// The folder of a link's text that is not absolute: the folder of the link itself.
+std::string besideLink(const std::string& link, const std::string& text) {
+  if (text.starts_with('/')) return text;
+  const size_t slash = link.rfind('/');
+  return slash == std::string::npos ? text : link.substr(0, slash + 1) + text;
+}
+
+std::string linkProblem(const char* format, const std::string& fileName) {
+  return std::string("Einstellungen nicht gespeichert: ") + textf(format, fileName.c_str());
+}
+
+// Where the settings are written: the file itself, or the file a symbolic link in its
+// place leads to (the link stays). Through links only when each of them and the file
+// behind belong to the user the program runs as: run as root in someone else's folder,
+// a link placed there must not choose which file is overwritten. Empty with `target`
+// set, or the reason why nothing is written.
+std::string settingsTarget(const std::string& fileName, std::string& target) {
+  constexpr int kMostLinks = 40;  // as the system follows them
+  const uid_t user = ::geteuid();
+  std::string path = fileName;
+  int hops = 0;
+  for (; hops <= kMostLinks; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) break;
+    if (!S_ISLNK(info.st_mode)) {
+      if (hops > 0 && info.st_uid != user)
+        return linkProblem(
+            "das Ziel des symbolischen Verweises \"%s\" gehört nicht dem "
+            "Benutzer, unter dem Korvelo läuft.",
+            fileName);
+      target = path;
+      return {};
+    }
+    if (info.st_uid != user)
+      return linkProblem(
+          "der symbolische Verweis \"%s\" gehört nicht dem Benutzer, unter "
+          "dem Korvelo läuft.",
+          fileName);
+    std::string text(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+    if (length <= 0 || static_cast<size_t>(length) >= text.size()) break;
+    text.resize(static_cast<size_t>(length));
+    path = besideLink(path, text);
   }
-  return true;
-}
-
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A settings file that is a symbolic link is written through to its target, so the
-// link survives the rename.
-std::string resolveTarget(const std::string& fileName) {
-  struct stat info {};
-  if (::lstat(fileName.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return fileName;
-  char resolved[PATH_MAX];
-  if (::realpath(fileName.c_str(), resolved) == nullptr) return fileName;
-  return resolved;
-}
-
-// The folder's entry for the new file is made durable as well; a folder that cannot
-// be synced does not make the save fail, the file itself is on disk.
-void syncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  if (hops == 0) {  // no file yet: it is made
+    target = fileName;
+    return {};
+  }
+  return linkProblem("der symbolische Verweis \"%s\" führt zu keiner Datei.", fileName);
 }
 
 }  // namespace
@@ -102,27 +119,18 @@ SettingsStore::~SettingsStore() {
 }
 
 bool SettingsStore::load() {
-  const int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  PosixFile file;
+  if (file.open(fileName_, O_RDONLY | O_CLOEXEC) != 0) return false;
   // A second load after a failed one starts afresh, so no line is taken twice.
   lines_.clear();
   std::string data;
-  char chunk[4096];
-  bool ok = true;
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    data.append(chunk, static_cast<size_t>(got));
-  }
-  ::close(fd);
+  uint8_t chunk[4096];
+  int64_t got = 0;
+  while ((got = file.readAt(static_cast<int64_t>(data.size()), chunk)) > 0)
+    data.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(got));
   appendLines(data, lines_);
-  readFailed_ = !ok;
-  return ok;
+  readFailed_ = got < 0;
+  return !readFailed_;
 }
 
 bool SettingsStore::ensureLoaded() {
@@ -166,25 +174,15 @@ bool SettingsStore::setValue(std::string_view key, std::string_view value) {
 }
 
 bool SettingsStore::save() {
+  saveProblem_.clear();
   // Only part of the file is known: writing it back would cut the rest away.
   if (readFailed_) return false;
-  const std::string target = resolveTarget(fileName_);
-  std::string temporary = target + ".XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat old {};
-  const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  bool ok = ::fchmod(fd, mode) == 0;
-  for (const std::string& line : lines_) ok = writeAll(fd, line) && ok;
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  syncFolder(folderOf(target));
-  return true;
+  std::string target;
+  saveProblem_ = settingsTarget(fileName_, target);
+  if (!saveProblem_.empty()) return false;
+  std::string text;
+  for (const std::string& line : lines_) text += line;
+  return atomicReplace(target, text) == 0;
 }
 
 bool SettingsStore::flush() {

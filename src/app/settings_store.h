@@ -30,8 +30,13 @@ class SettingsStore {
   bool setValue(std::string_view key, std::string_view value);
   // Writes every line (LF line ends) to a temporary file beside the target, syncs it
   // and renames it over the target. False on any failure; the old file then stays.
-  // A file that could be read only in part is never overwritten.
+  // A file that could be read only in part is never overwritten. A settings file that
+  // is a symbolic link is written through to the file it leads to only when the link
+  // and that file belong to the user the program runs as.
   bool save();
+  // Why the last save wrote nothing, when the user should hear of it (a symbolic link
+  // that is not the user's own, or one that leads nowhere): one German line; else empty.
+  const std::string& saveProblem() const { return saveProblem_; }
   // save() when a value was set since construction; true otherwise.
   bool flush();
 
@@ -47,6 +52,7 @@ class SettingsStore {
   bool loaded_ = false;
   bool dirty_ = false;       // never reset: every flush after a setValue writes
   bool readFailed_ = false;  // the last load broke off: the file is never overwritten
+  std::string saveProblem_;
 };
 
 // The file name the store derives from a base path ("/w/korvelo" gives "/w/korvelo.INI").

@@ -3,10 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <set>
 
 #include "disk/drive_table.h"
+#include "disk/posix_file.h"
 #include "disk/text.h"
 #include "export/safety_checks.h"
 
@@ -30,7 +31,8 @@ EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbe
 
 std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return {};  // a new file
+  if (::lstat(path.c_str(), &info) != 0) return {};             // a new file
+  if (S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);  // with --force too
   if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
     return textf("\"%s\" ist ein Gerät; dorthin wird nie geschrieben.", path.c_str());
   const std::optional<FileIdentity> read = source ? source->identity() : std::nullopt;
@@ -55,12 +57,17 @@ const ByteSource* sourceOf(Fsr5000Disk& disk) {
   return disk.getDrive().source();
 }
 
-std::string writeTextFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  if (out) out.close();
-  if (!out) return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
-  return {};
+std::string writeTextFile(const std::string& path, const std::string& text, bool replace) {
+  const int error = replace ? atomicReplace(path, text) : writeNewFile(path, text);
+  return writeProblem(path, error);
+}
+
+std::string writeProblem(const std::string& path, int error) {
+  if (error == 0) return {};
+  if (error == ELOOP || (error == EEXIST && isSymbolicLink(path))) return symbolicLinkRefusal(path);
+  if (error == EEXIST)
+    return textf("\"%s\" gibt es schon; zum Überschreiben --force angeben.", path.c_str());
+  return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
 }
 
 }  // namespace korvelo

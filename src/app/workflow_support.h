@@ -21,7 +21,8 @@ struct EntryChoice {
 
 EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all);
 
-// Empty when `path` may be written; else the German reason, ready for the log.
+// Empty when `path` may be written; else the German reason, ready for the log. A
+// symbolic link in its place is refused even when overwriting was asked for.
 std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source);
 
 // True (and the reason logged) when the disk found is a block device that is mounted,
@@ -33,7 +34,12 @@ bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log,
 // The source of the disk found, or null.
 const ByteSource* sourceOf(Fsr5000Disk& disk);
 
-// Writes the text to the path (replacing it); empty when that worked, else the reason.
-std::string writeTextFile(const std::string& path, const std::string& text);
+// Writes the text as the file `path`: as a new file, or with `replace` in place of an
+// existing one (a temporary renamed over it). Never through a symbolic link. Empty when
+// that worked, else the reason, ready for the log.
+std::string writeTextFile(const std::string& path, const std::string& text, bool replace);
+
+// The German reason for the errno of a failed write of `path`; empty for 0.
+std::string writeProblem(const std::string& path, int error);
 
 }  // namespace korvelo

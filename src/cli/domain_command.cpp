@@ -96,7 +96,8 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
 
   const std::string text = domainMapfileText(domain.sectors, diskBytes,
                                              commentLines(domain, options, choice.entries.size()));
-  if (const std::string problem = writeTextFile(options.mapfile, text); !problem.empty()) {
+  if (const std::string problem = writeTextFile(options.mapfile, text, options.force);
+      !problem.empty()) {
     log.append(problem);
     return ExitCode::ExportFailed;
   }

@@ -32,8 +32,8 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   std::vector<ExportItem> items;
   for (const DirectoryEntry* entry : choice.entries) items.push_back({&disk, entry});
-  const TargetRules rules{options.outputFolder, options.force, options.resume,
-                          invocation.exportResults.sidecar};
+  const TargetRules rules{options.outputFolder, options.force, options.resume || options.retryBad,
+                          invocation.exportResults.sidecar, options.retryBad};
   return saveItems(session, items, rules, out);
 }
 

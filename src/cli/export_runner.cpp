@@ -44,7 +44,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
   chooser.protectSource(source ? source->identity() : std::nullopt);
   chooser.resumeExisting(rules.resume);
   session.chooser().use(chooser);
-  workflow.configure({.checksums = true, .sidecar = rules.sidecar});
+  workflow.configure({.checksums = true, .sidecar = rules.sidecar, .retryBad = rules.retryBad});
 
   ProgressView progress(app.jobs, session.view(), session.terminal());
   app.makeSaveDriver(progress);
@@ -53,6 +53,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
 
   const int count = static_cast<int>(items.size());
   int complete = 0;
+  bool recordsWritten = true;
   bool interrupted = false;
   for (int i = 0; i < count && !workflow.driveGone(); ++i) {
     if (workflow.stopRequested()) {
@@ -69,6 +70,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
     }
     session.terminal().clearProgress();
     const ExportOutcome& outcome = workflow.outcomes().back();
+    recordsWritten = recordsWritten && outcome.recordWritten;
     if (outcome.stopped) {
       interrupted = true;
       break;
@@ -83,7 +85,8 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
     }
   }
   if (interrupted) return ExitCode::Interrupted;
-  return complete == count ? ExitCode::Success : ExitCode::ExportFailed;
+  // A file without its record cannot be checked later: that too is a failure.
+  return complete == count && recordsWritten ? ExitCode::Success : ExitCode::ExportFailed;
 }
 
 }  // namespace korvelo::cli

@@ -70,8 +70,8 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   const std::string comments =
       "# Metadaten-Abbild von korvelo-cli " + std::string(kVersion) + "\n"
       "# '+': die Sektoren, die das Abbild enthält; alle anderen fehlen darin\n";
-  if (const std::string problem =
-          writeTextFile(mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments));
+  if (const std::string problem = writeTextFile(
+          mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments), options.force);
       !problem.empty()) {
     log.append(problem);
     return ExitCode::ExportFailed;

@@ -20,25 +20,10 @@
 #include <utility>
 
 #include "disk/drive_table.h"
+#include "disk/posix_file.h"
 
 namespace korvelo {
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(FileDescriptor&&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;  // -1 when nothing is held
-};
 
 // A whole disk has its flag in its own sysfs folder; a partition in its parent's.
 bool isRemovableBlockDevice(dev_t device) {
@@ -75,7 +60,7 @@ class FileSource final : public ByteSource {
  public:
   // directAlignment > 0: fd was opened with O_DIRECT, and every read goes through an
   // aligned buffer in whole sectors of that size.
-  FileSource(FileDescriptor fd, bool blockDevice, int directAlignment)
+  FileSource(PosixFile fd, bool blockDevice, int directAlignment)
       : fd_(std::move(fd)), blockDevice_(blockDevice), directAlignment_(directAlignment) {}
 
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
@@ -155,7 +140,7 @@ class FileSource final : public ByteSource {
   }
 
  private:
-  FileDescriptor fd_;
+  PosixFile fd_;
   bool blockDevice_ = false;
   int directAlignment_ = 0;  // 0: reads through the page cache
   AlignedBlock aligned_;
@@ -193,11 +178,11 @@ std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error) 
     return nullptr;
   }
   if (error) *error = 0;
-  FileDescriptor plain(fd);
+  PosixFile plain(fd);
   const bool blockDevice = isBlockDevice(fd);
   if (const int alignment = blockDevice ? directAlignmentOf(fd) : 0; alignment > 0) {
     const int direct = openReadOnly(path, O_DIRECT);
-    if (direct >= 0) return std::make_unique<FileSource>(FileDescriptor(direct), true, alignment);
+    if (direct >= 0) return std::make_unique<FileSource>(PosixFile(direct), true, alignment);
   }
   return std::make_unique<FileSource>(std::move(plain), blockDevice, 0);
 }

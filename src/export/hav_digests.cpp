@@ -4,10 +4,11 @@
 #include <cstring>
 #include <fstream>
 
+#include "export/hav_head.h"
+
 namespace korvelo {
 namespace {
 
-constexpr int64_t kHeadAndEntryBytes = 88 + 1536;
 constexpr size_t kSlotBytes = size_t{1} << 20;
 constexpr int kSlots = 4;
 
@@ -15,8 +16,8 @@ constexpr int kSlots = 4;
 
 void HavDigestPair::add(std::span<const uint8_t> bytes) {
   const size_t size = bytes.size();
-  const size_t skip =
-      static_cast<size_t>(std::clamp<int64_t>(kHeadAndEntryBytes - position_, 0, static_cast<int64_t>(size)));
+  const size_t skip = static_cast<size_t>(
+      std::clamp<int64_t>(kHavFrontBytes - position_, 0, static_cast<int64_t>(size)));
   Sha256::updateBoth(file_, bytes, hojinData_, bytes.subspan(skip));
   position_ += static_cast<int64_t>(size);
 }

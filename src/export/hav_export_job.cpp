@@ -11,7 +11,6 @@
 namespace korvelo {
 namespace {
 
-constexpr uint64_t kHeadAndEntryBytes = 88 + 1536;
 constexpr int kProgressBarMaximum = 32767;
 
 // True when `path` names the very file or device the recording is read from, which
@@ -51,13 +50,13 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   messages.clear();
   int result = kPrepared;
 
-  if (!head.setSizes(static_cast<int64_t>(1536 + recording.getSizeInBytes())))
+  if (!head.setSizes(static_cast<int64_t>(kEntryImageBytes + recording.getSizeInBytes())))
     result = kSizeNotSet;
   else if (!head.setTitle(recording.getTitle()))
     result = kTitleNotSet;
   else if (!head.setDuration(recording.getDurationMs() / 1000))
     result = kDurationNotSet;
-  expectedSize = kHeadAndEntryBytes + recording.getSizeInBytes();
+  expectedSize = kHavFrontBytes + recording.getSizeInBytes();
 
   const ProposedName proposed = proposeFileName(recording, entryNumberInFileName);
   path = proposed.name;
@@ -72,6 +71,7 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   path = answer.path;
   resume_ = answer.resume;
   replaceForeign_ = answer.replaceForeign;
+  mustBeNew_ = answer.mustBeNew;
   const std::string chosenFolder = folderOf(path);
   if (!chosenFolder.empty() && chosenFolder != folder) folder = chosenFolder;
 
@@ -126,7 +126,7 @@ int HavExportJob::openFile() {
 
 // Creates the file, writes head and entry image and copies HOJIN 1.
 int HavExportJob::createFile() {
-  if (const int error = file.create(path); error != 0) {
+  if (const int error = file.create(path, mustBeNew_); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
     addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
     copying = false;

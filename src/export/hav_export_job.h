@@ -69,6 +69,10 @@ class HavExportJob {
   int getWholeHojinsWritten() const;
   // HOJINs an earlier, interrupted export had written and this one kept (0 for a new file).
   int getHojinsKept() const { return hojinsKept_; }
+  // For a file to be continued: the zero-filled areas an earlier export recorded for it.
+  // Those in the part that is kept stay recorded; with `retry` they are first read again,
+  // sector by sector, and what reads now is written into the file in place.
+  void carryDamage(std::vector<DamagedArea> areas, bool retry);
   // Closes the file if it is still open, without syncing (the job is abandoned).
   void closeFile() { file.discard(); }
 
@@ -131,6 +135,8 @@ class HavExportJob {
   std::string resumeMismatch(int64_t fileBytes, int& wholeHojins);
   bool sameAsDiskHojin(std::ifstream& in, int k);
   bool digestKeptBytes(int64_t keptBytes);
+  void retryEarlierDamage(int64_t keptBytes);
+  void keepEarlierDamage(int64_t keptBytes);
   void addLine(const std::string& line);
   void addOnNewLine(const std::string& line);
 
@@ -168,8 +174,11 @@ class HavExportJob {
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;
   int hojinsKept_ = 0;
+  std::vector<DamagedArea> earlierDamage_;  // recorded by the export that began the file
+  bool retryEarlierDamage_ = false;
   bool resume_ = false;          // the target exists and is to be continued
   bool replaceForeign_ = false;  // ... or written anew when it is not this recording's
+  bool mustBeNew_ = false;       // the target was free when chosen and must still be
 };
 
 }  // namespace korvelo

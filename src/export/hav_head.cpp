@@ -16,7 +16,6 @@ constexpr int kDurationOffset = 80;
 constexpr int kKilobytesOffset = 84;
 
 constexpr uint32_t kMagic = 113;
-constexpr uint32_t kEntryImageSize = 1536;
 
 template <typename T>
 void putLittleEndian(std::array<uint8_t, HavHead::kSize>& bytes, int offset, T value) {
@@ -38,7 +37,7 @@ uint32_t getLittleEndian32(const std::array<uint8_t, HavHead::kSize>& bytes, int
 HavHead::HavHead() {
   bytes_.fill(0);
   putLittleEndian(bytes_, kMagicOffset, kMagic);
-  putLittleEndian(bytes_, kEntrySizeOffset, kEntryImageSize);
+  putLittleEndian(bytes_, kEntrySizeOffset, static_cast<uint32_t>(kEntryImageBytes));
 }
 
 bool HavHead::setSizes(int64_t total) {

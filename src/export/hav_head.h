@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "recfs/disk_layout.h"
+
 namespace korvelo {
 
 class HavHead {
@@ -25,5 +27,9 @@ class HavHead {
  private:
   std::array<uint8_t, kSize> bytes_;
 };
+
+// The front of every ".hav" file: the head, then the recording's entry image. HOJIN k
+// begins at kHavFrontBytes + 33280 (k - 1).
+inline constexpr int64_t kHavFrontBytes = HavHead::kSize + kEntryImageBytes;  // 1624
 
 }  // namespace korvelo

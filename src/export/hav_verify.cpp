@@ -14,7 +14,6 @@
 namespace korvelo {
 namespace {
 
-constexpr int64_t kHeadAndEntryBytes = HavHead::kSize + kEntryImageBytes;  // 1624
 constexpr int kMostProblemLines = 20;  // beyond these, one line counts the rest
 
 uint64_t littleEndian(const uint8_t* bytes, int width) {
@@ -95,8 +94,8 @@ int64_t readSome(std::ifstream& in, uint8_t* data, int64_t size) {
 HavCheck checkHavFile(const std::string& path) {
   HavCheck check;
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> front(kHeadAndEntryBytes);
-  if (!in || readSome(in, front.data(), kHeadAndEntryBytes) != kHeadAndEntryBytes) {
+  std::vector<uint8_t> front(kHavFrontBytes);
+  if (!in || readSome(in, front.data(), kHavFrontBytes) != kHavFrontBytes) {
     check.problems.push_back(textf("\"%s\" ist nicht lesbar oder kürzer als Kopf und Verzeichniseintrag.",
                                    path.c_str()));
     return check;
@@ -110,7 +109,7 @@ HavCheck checkHavFile(const std::string& path) {
   check.entryNumber = entry.getEntryNumber();
   check.title = entry.getTitle();
   check.hojins = entry.getNumberOfHojins();
-  check.expectedBytes = kHeadAndEntryBytes + static_cast<int64_t>(entry.getSizeInBytes());
+  check.expectedBytes = kHavFrontBytes + static_cast<int64_t>(entry.getSizeInBytes());
   Findings findings(check.problems);
   checkHead(front.data(), entry, findings);
 
@@ -130,7 +129,7 @@ HavCheck checkHavFile(const std::string& path) {
       findings.add(std::move(problem));
     }
   }
-  check.fileBytes = kHeadAndEntryBytes + int64_t{check.hojinsInFile} * kHojinBytes + tail;
+  check.fileBytes = kHavFrontBytes + int64_t{check.hojinsInFile} * kHojinBytes + tail;
   if (check.fileBytes < check.expectedBytes)
     findings.add(textf("Datei ist unvollständig: %s von %s Bytes.",
                        formatThousands(check.fileBytes, '.').c_str(),
@@ -184,8 +183,8 @@ bool samePieceOnDisk(Fsr5000Disk& disk, int entryNumber, int k, const uint8_t* f
 void compareHavWithDisk(const std::string& path, Fsr5000Disk& disk, HavCheck& check) {
   if (!check.readable) return;
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> front(kHeadAndEntryBytes);
-  if (readSome(in, front.data(), kHeadAndEntryBytes) != kHeadAndEntryBytes) return;
+  std::vector<uint8_t> front(kHavFrontBytes);
+  if (readSome(in, front.data(), kHavFrontBytes) != kHavFrontBytes) return;
   Findings findings(check.problems);
   const DirectoryEntry* entry =
       sameEntryOnDisk(disk, front.data() + HavHead::kSize, check.entryNumber, findings);

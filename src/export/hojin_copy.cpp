@@ -7,6 +7,7 @@
 #include "disk/physical_drive.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/hav_head.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -88,7 +89,7 @@ bool HavExportJob::readSectors(int sectorCount) {
 }
 
 void HavExportJob::recordDamage(const SalvageResult& read) {
-  const int64_t hojinOffset = 88 + 1536 + int64_t{currentHojin - 1} * kHojinBytes;
+  const int64_t hojinOffset = kHavFrontBytes + int64_t{currentHojin - 1} * kHojinBytes;
   for (const SectorDamage& piece : read.damage) {
     appendArea(damagedAreas_, DamagedArea{currentSector + piece.first, piece.count,
                                           hojinOffset + int64_t{piece.first} * kSectorSize,

@@ -13,81 +13,41 @@ namespace {
 // writing for a slow disk, so that waiting for the piece before never stalls for long.
 constexpr int64_t kWritebackPiece = int64_t{2} << 20;
 
-// open(2) repeated while a signal interrupts it; the descriptor or -1 with errno set.
-int openRetrying(const std::string& path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
 }  // namespace
 
-OutputFile::~OutputFile() { discard(); }
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      written_(other.written_),
-      handedToDisk_(other.handedToDisk_),
-      waitedFor_(other.waitedFor_),
-      pacing_(other.pacing_),
-      writebackError_(other.writebackError_) {}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    discard();
-    fd_ = std::exchange(other.fd_, -1);
-    written_ = other.written_;
-    handedToDisk_ = other.handedToDisk_;
-    waitedFor_ = other.waitedFor_;
-    pacing_ = other.pacing_;
-    writebackError_ = other.writebackError_;
-  }
-  return *this;
-}
-
-int OutputFile::create(const std::string& path) {
+int OutputFile::create(const std::string& path, bool mustBeNew) {
   discard();
-  const int fd = openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return errno;
-  fd_ = fd;
-  written_ = handedToDisk_ = waitedFor_ = 0;
-  pacing_ = true;
-  writebackError_ = 0;
+  const int flags =
+      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
+  if (const int error = file_.open(path, flags); error != 0) return error;
+  startAt(0);
   return 0;
 }
 
 int OutputFile::reopen(const std::string& path, int64_t keptBytes) {
   discard();
-  const int fd = openRetrying(path, O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  if (::ftruncate(fd, keptBytes) != 0 || ::lseek(fd, keptBytes, SEEK_SET) != keptBytes) {
+  if (const int error = file_.open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC); error != 0)
+    return error;
+  if (::ftruncate(file_.get(), keptBytes) != 0 ||
+      ::lseek(file_.get(), keptBytes, SEEK_SET) != keptBytes) {
     const int error = errno;
-    ::close(fd);
+    discard();
     return error;
   }
-  fd_ = fd;
   // The kept bytes are the earlier run's; the final sync covers them too.
-  written_ = handedToDisk_ = waitedFor_ = keptBytes;
-  pacing_ = true;
-  writebackError_ = 0;
+  startAt(keptBytes);
   return 0;
 }
 
+void OutputFile::startAt(int64_t bytes) {
+  written_ = handedToDisk_ = waitedFor_ = bytes;
+  pacing_ = true;
+  writebackError_ = 0;
+}
+
 int OutputFile::writeAll(const uint8_t* data, size_t size) {
-  if (fd_ < 0) return EBADF;
-  while (size > 0) {
-    const ssize_t written = ::write(fd_, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return EIO;  // a regular file never takes nothing without an error
-    data += written;
-    size -= static_cast<size_t>(written);
-    written_ += written;
-  }
+  if (const int error = file_.writeAll({data, size}); error != 0) return error;
+  written_ += static_cast<int64_t>(size);
   paceWriteback();
   return 0;
 }
@@ -99,11 +59,12 @@ int OutputFile::writeAll(const uint8_t* data, size_t size) {
 void OutputFile::paceWriteback() {
   if (!pacing_ || written_ - handedToDisk_ < kWritebackPiece) return;
   const int64_t end = written_ - written_ % kWritebackPiece;
-  int result = ::sync_file_range(fd_, handedToDisk_, end - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+  const int fd = file_.get();
+  int result = ::sync_file_range(fd, handedToDisk_, end - handedToDisk_, SYNC_FILE_RANGE_WRITE);
   if (result == 0 && handedToDisk_ > waitedFor_) {
-    result = ::sync_file_range(fd_, waitedFor_, handedToDisk_ - waitedFor_,
-                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                   SYNC_FILE_RANGE_WAIT_AFTER);
+    result = ::sync_file_range(
+        fd, waitedFor_, handedToDisk_ - waitedFor_,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     if (result == 0) waitedFor_ = handedToDisk_;
   }
   if (result != 0) {
@@ -119,16 +80,16 @@ void OutputFile::paceWriteback() {
 }
 
 int OutputFile::syncAndClose() {
-  if (fd_ < 0) return 0;
+  if (!file_.isOpen()) return 0;
   int error = writebackError_;
-  if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS && error == 0) error = errno;
-  // The descriptor is gone after close whatever it answers, so close is never repeated.
-  if (::close(std::exchange(fd_, -1)) != 0 && error == 0 && errno != EINTR) error = errno;
-  return error;
+  const int syncError = file_.syncData();
+  if (syncError != 0 && syncError != EINVAL && syncError != EROFS && error == 0) error = syncError;
+  const int closeError = file_.close();
+  return error != 0 ? error : closeError;
 }
 
 void OutputFile::discard() {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  file_.close();
 }
 
 std::string describeError(int error) {

@@ -10,21 +10,20 @@
 #include <cstdint>
 #include <string>
 
+#include "disk/posix_file.h"
+
 namespace korvelo {
 
 class OutputFile {
  public:
-  OutputFile() = default;
-  ~OutputFile();  // closes without syncing and without reporting
-  OutputFile(OutputFile&& other) noexcept;
-  OutputFile& operator=(OutputFile&& other) noexcept;
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
+  // Moving keeps the file open; the destructor closes it without syncing or reporting.
 
-  // Creates or truncates the file (permissions 0666 less the umask). 0 or errno.
-  int create(const std::string& path);
-  // Opens an existing file to go on writing it after its first keptBytes, which stay;
-  // whatever follows them is cut off. 0 or errno.
+  // Creates the file (permissions 0666 less the umask), or empties an existing one
+  // unless `mustBeNew` (then EEXIST). A symbolic link in the file's place is never
+  // followed (ELOOP). 0 or errno.
+  int create(const std::string& path, bool mustBeNew = false);
+  // Opens an existing file (never through a symbolic link) to go on writing it after its
+  // first keptBytes, which stay; whatever follows them is cut off. 0 or errno.
   int reopen(const std::string& path, int64_t keptBytes);
   // Writes all bytes, repeating after interruptions and partial writes. 0 or errno
   // (EBADF when the file is not open).
@@ -33,12 +32,13 @@ class OutputFile {
   int syncAndClose();
   // Closes without syncing, for a file that is abandoned after a failure.
   void discard();
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return file_.isOpen(); }
 
  private:
   void paceWriteback();
+  void startAt(int64_t bytes);
 
-  int fd_ = -1;  // -1: not open
+  PosixFile file_;
   int64_t written_ = 0;         // bytes written since create: the file's length
   int64_t handedToDisk_ = 0;    // writeback started for the bytes before this offset
   int64_t waitedFor_ = 0;       // written back for the bytes before this offset

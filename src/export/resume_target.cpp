@@ -10,13 +10,12 @@
 
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/hav_head.h"
 #include "export/salvage_read.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
 namespace {
-
-constexpr int64_t kHeadAndEntryBytes = 88 + 1536;
 
 // Reads `size` bytes; false when the file has fewer.
 bool readExactly(std::ifstream& in, uint8_t* data, int64_t size) {
@@ -44,13 +43,15 @@ int HavExportJob::createOrResume() {
     return createFile();
   }
 
-  if (existing.st_size < kHeadAndEntryBytes) {
+  if (existing.st_size < kHavFrontBytes) {
     // Nothing of it is worth keeping; head and entry image are written as for a new file.
     addLine(textf("Die Datei \"%s\" enthält noch keinen ganzen HAV-Kopf; sie wird neu geschrieben.",
                   path.c_str()));
     return createFile();
   }
-  const int64_t keptBytes = kHeadAndEntryBytes + wholeHojins * int64_t{kHojinBytes};
+  const int64_t keptBytes = kHavFrontBytes + wholeHojins * int64_t{kHojinBytes};
+  if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
+  keepEarlierDamage(keptBytes);
   if (const int error = file.reopen(path, keptBytes); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
     addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
@@ -80,8 +81,8 @@ int HavExportJob::createOrResume() {
 std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "sie lässt sich nicht lesen";
-  std::vector<uint8_t> front(static_cast<size_t>(kHeadAndEntryBytes));
-  const int64_t frontBytes = std::min(fileBytes, kHeadAndEntryBytes);
+  std::vector<uint8_t> front(static_cast<size_t>(kHavFrontBytes));
+  const int64_t frontBytes = std::min(fileBytes, kHavFrontBytes);
   if (!readExactly(in, front.data(), frontBytes)) return "sie lässt sich nicht lesen";
   const int64_t headBytes = std::min<int64_t>(frontBytes, head.getSize());
   if (std::memcmp(front.data(), head.getData(), static_cast<size_t>(headBytes)) != 0)
@@ -94,9 +95,9 @@ std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
     return "sie ist länger als die Aufnahme";
 
   wholeHojins = 0;
-  if (fileBytes <= kHeadAndEntryBytes) return {};
+  if (fileBytes <= kHavFrontBytes) return {};
   wholeHojins = static_cast<int>(
-      std::min<int64_t>((fileBytes - kHeadAndEntryBytes) / kHojinBytes, numberOfHojins));
+      std::min<int64_t>((fileBytes - kHavFrontBytes) / kHojinBytes, numberOfHojins));
   if (wholeHojins > 0 && !sameAsDiskHojin(in, wholeHojins))
     return textf("ihr Hojin %d weicht von dem auf der Festplatte ab", wholeHojins);
   return {};
@@ -111,7 +112,7 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k) {
   if (sector < 0) return false;
   std::vector<uint8_t> inFile(kHojinBytes);
   in.clear();
-  in.seekg(kHeadAndEntryBytes + (k - 1) * int64_t{kHojinBytes});
+  in.seekg(kHavFrontBytes + (k - 1) * int64_t{kHojinBytes});
   if (!readExactly(in, inFile.data(), kHojinBytes)) return false;
 
   readSalvaging(disk->getDrive(), sector, kSectorsPerHojin, hojin.getData());

@@ -21,6 +21,8 @@ struct SaveAsAnswer {
   // entry image and that HOJIN prove it to be this recording's.
   bool resume = false;
   bool replaceForeign = false;  // a target that is not this recording's is written anew
+  // The target was free when chosen: a file that has appeared there since is not replaced.
+  bool mustBeNew = false;
 };
 
 class SaveAsChooser {

@@ -16,9 +16,10 @@ struct SectorImageResult {
   int64_t unreadableSectors = 0;  // left zero in the image
 };
 
-// Creates the image (O_EXCL unless `overwrite`; an existing target that is not a regular
-// file is refused with ENOTSUP), makes it imageBytes long, and copies the sectors from the
-// drive. Sectors at or past imageBytes are left out. Synced before it is closed.
+// Creates the image (O_EXCL unless `overwrite`; a symbolic link in its place is refused
+// with ELOOP, an existing target that is not a regular file with ENOTSUP), makes it
+// imageBytes long, and copies the sectors from the drive. Sectors at or past imageBytes
+// are left out. Synced before it is closed.
 SectorImageResult writeSectorImage(PhysicalDrive& drive, const SectorRanges& sectors,
                                    int64_t imageBytes, const std::string& path, bool overwrite);
 

@@ -17,7 +17,8 @@ constexpr int kVerifiedPositions = 16;
 
 void addFileFat(SectorRanges& sectors, const DiskLayout& layout, int fileFatSize, int entryNumber) {
   if (entryNumber < 0 || entryNumber > kMaxEntryNumber) return;  // never read for such numbers
-  sectors.add(layout.fatAreaStart + (int64_t{entryNumber} + 1) * fileFatSize, fileFatSize);
+  if (const auto first = layout.fileFatSector(entryNumber, fileFatSize))
+    sectors.add(*first, fileFatSize);
 }
 
 // The start-up reads that do not depend on the File-FAT-Size.

@@ -3,6 +3,9 @@
 // 6291456 sectors; everything else (formats, counts, messages) is shared.
 
 #include <cstdint>
+#include <optional>
+
+#include "recfs/sector_math.h"
 
 namespace korvelo {
 
@@ -25,8 +28,14 @@ struct DiskLayout {
   int64_t directoryHead;  // announced entry count in bytes 0-1
   int64_t firstSlot;      // slot k at firstSlot + 32 k
   int64_t lastSlot;       // no slot above it is visited
-  int64_t fatAreaStart;   // FAT region 0; file FAT of entry e at + (e + 1) F
+  int64_t fatAreaStart;   // FAT region 0; region r at + r F, the file FAT of entry e in r = e + 1
   const char* modelName;  // as the messages name the model: "FSR-5000", "PVR-8005"
+
+  // The first of the fileFatSize sectors of entry e's file FAT; none when the number
+  // does not fit (a hostile entry number or File-FAT-Size).
+  std::optional<int64_t> fileFatSector(int entryNumber, int fileFatSize) const {
+    return checkedOffset(fatAreaStart, int64_t{entryNumber} + 1, fileFatSize);
+  }
 
   int64_t dataAreaStart(int fileFatSize) const {
     return fatAreaStart + int64_t{kFatRegions} * fileFatSize;

@@ -30,8 +30,7 @@ void traceFirstHojin(int64_t target, const FileFat::BlockBit& hit, int64_t lastB
 const FileFat* Fsr5000Disk::loadFileFat(int entryNumber, int size) {
   if (cache_ && cache_->holds(entryNumber, size)) return &cache_->fat;
   cache_.reset();
-  const std::optional<int64_t> sector =
-      checkedOffset(layout_.fatAreaStart, int64_t{entryNumber} + 1, size);
+  const std::optional<int64_t> sector = layout_.fileFatSector(entryNumber, size);
   std::unique_ptr<uint8_t[]> bytes;
   if (sector && size <= kLargestReadableFatSize) bytes = drive.readSector(*sector, size);
   addStatusLine(textf("DEBUG gSNOH: readSector(nFileFATSector = %" PRId64

@@ -11,7 +11,6 @@
 #include "recfs/hojin_buffer.h"
 #include "recfs/rescue_scan.h"
 #include "recfs/rescue_scan_support.h"
-#include "recfs/sector_math.h"
 
 namespace korvelo {
 namespace {
@@ -72,7 +71,7 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
     const int entryNumber = region - 1;
     if (listed.count(entryNumber) > 0) continue;
     ++result.scanned;
-    const std::optional<int64_t> sector = checkedOffset(layout.fatAreaStart, region, size);
+    const std::optional<int64_t> sector = layout.fileFatSector(entryNumber, size);
     std::unique_ptr<uint8_t[]> bytes = sector ? drive.readSector(*sector, size) : nullptr;
     if (!bytes) {
       ++result.unreadable;

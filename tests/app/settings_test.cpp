@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -264,6 +265,60 @@ TEST_F(SettingsFileTest, SettingsFileBehindASymlinkKeepsTheLink) {
   EXPECT_TRUE(std::filesystem::is_symlink(ini()));
   EXPECT_EQ(readText(dir_.file("real.INI")).rfind("Foo = 1\nPathToHAVs", 0), 0u);
 }
+
+struct ForeignLink {
+  const char* name;
+  bool linkForeign;    // the link belongs to another user
+  bool targetForeign;  // the file behind it belongs to another user
+  bool dangling;       // there is no file behind it
+  const char* line;    // the one log line, %s the settings file
+};
+
+class ForeignLinkTest : public SettingsFileTest,
+                        public ::testing::WithParamInterface<ForeignLink> {};
+
+// Run as root in someone else's folder, a link there must not decide what is overwritten.
+TEST_P(ForeignLinkTest, SettingsStayUnsavedAndTheLogSaysWhy) {
+  const ForeignLink& c = GetParam();
+  constexpr uid_t kOtherUser = 65534;
+  if ((c.linkForeign || c.targetForeign) && geteuid() != 0)
+    GTEST_SKIP() << "only root can give a file to another user";
+  const std::string real = dir_.file("real.INI");
+  if (!c.dangling) writeText(real, "Foo = 1\n");
+  std::filesystem::create_symlink(real, ini());
+  if (c.linkForeign) ASSERT_EQ(lchown(ini().c_str(), kOtherUser, kOtherUser), 0);
+  if (c.targetForeign) ASSERT_EQ(chown(real.c_str(), kOtherUser, kOtherUser), 0);
+  {
+    AppState app;
+    app.loadSettingsFrom(base());
+    app.settings.debugInfo = true;
+    app.shutdown();
+    char line[512];
+    std::snprintf(line, sizeof line, c.line, ini().c_str());
+    EXPECT_EQ(app.log.lines(), std::vector<std::string>{line});
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(ini()));
+  if (c.dangling)
+    EXPECT_FALSE(std::filesystem::exists(real));
+  else
+    EXPECT_EQ(readText(real), "Foo = 1\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}),
+            c.dangling ? 1 : 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ForeignLinkTest,
+    ::testing::Values(
+        ForeignLink{"LinkOfAnotherUser", true, false, false,
+                    "Einstellungen nicht gespeichert: der symbolische Verweis \"%s\" gehört nicht "
+                    "dem Benutzer, unter dem Korvelo läuft."},
+        ForeignLink{"FileOfAnotherUser", false, true, false,
+                    "Einstellungen nicht gespeichert: das Ziel des symbolischen Verweises \"%s\" "
+                    "gehört nicht dem Benutzer, unter dem Korvelo läuft."},
+        ForeignLink{"Dangling", false, false, true,
+                    "Einstellungen nicht gespeichert: der symbolische Verweis \"%s\" führt zu "
+                    "keiner Datei."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsFileTest, StoreWithoutFileAnswersNothingUntilSet) {
   SettingsStore store(base());

@@ -1,10 +1,18 @@
 // The checks made before anything is written: a FAT target too small for a recording's
-// file, and a mounted source device.
+// file, a mounted source device, and a symbolic link in the place of any file the
+// program writes (run as the built program).
+
+#include "export/safety_checks.h"
 
 #include <gtest/gtest.h>
 #include <sys/sysmacros.h>
 
-#include "export/safety_checks.h"
+#include <filesystem>
+
+#include "cli/cli_runner.h"
+#include "cli/demo_disk_fixture.h"
+#include "cli/expected_output.h"
+#include "support/file_util.h"
 
 namespace korvelo {
 namespace {
@@ -80,6 +88,78 @@ TEST(Mountinfo, TheDeviceItselfOrItsPartitionsCountAsMounted) {
 TEST(Mountinfo, AnImageFileIsNoMountedDevice) {
   EXPECT_EQ(mountedSourceProblem("/proc/self/mountinfo"), "");
 }
+
+struct LinkedOutput {
+  const char* name;
+  std::vector<std::string> command;  // after "--drive IMAGE"; "{out}" is the output folder
+  std::string linkName;              // the output file a link takes the place of
+  bool dangling;                     // the link leads nowhere; else to an existing file
+};
+
+class LinkedOutputTest : public test::DemoDiskTest,
+                         public ::testing::WithParamInterface<LinkedOutput> {};
+
+// The program often runs as root: a link placed where it writes must never carry the
+// writing out of the folder, not even with --force.
+TEST_P(LinkedOutputTest, IsRefusedAndNothingOutsideChanges) {
+  const LinkedOutput& c = GetParam();
+  test::TempDir outside;
+  const std::vector<uint8_t> victim = {'b', 'l', 'e', 'i', 'b', 't'};
+  if (!c.dangling) test::writeFileBytes(outside.file("victim"), victim);
+  std::string linkName = c.linkName;
+  if (linkName.starts_with("{hav}"))
+    linkName = test::expectedFileName(recording(1)) + linkName.substr(5);
+  const std::string link = output_.file(linkName);
+  std::filesystem::create_symlink(outside.file("victim"), link);
+  std::vector<std::string> arguments = {"--drive", image()};
+  for (const std::string& argument : c.command)
+    arguments.push_back(argument.starts_with("{out}") ? output_.path() + argument.substr(5)
+                                                      : argument);
+
+  const test::CliRun run = test::runCli(arguments);
+  EXPECT_EQ(run.status, 1) << run.err;
+  const auto lines = run.errLines();
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(),
+                "\"" + link + "\" ist ein symbolischer Verweis; Korvelo schreibt nicht hindurch."),
+      lines.end())
+      << run.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  if (c.dangling)
+    EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+  else
+    EXPECT_EQ(test::readFileBytes(outside.file("victim")), victim);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LinkedOutputTest, ::testing::ValuesIn([] {
+      const std::vector<LinkedOutput> kinds = {
+          {"Hav", {"export", "1", "--force", "-o", "{out}"}, "{hav}", false},
+          {"Manifest", {"export", "1", "-o", "{out}"}, "korvelo-manifest.json", false},
+          {"Sidecar", {"export", "1", "--sidecar", "-o", "{out}"}, "{hav}.json", false},
+          {"DomainMapfile",
+           {"domain", "1", "--force", "-o", "{out}/bereich.map"},
+           "bereich.map",
+           false},
+          {"MetadataImage",
+           {"metadata-image", "--force", "-o", "{out}/meta.img"},
+           "meta.img",
+           false},
+          {"MetadataMapfile",
+           {"metadata-image", "--force", "-o", "{out}/meta.img"},
+           "meta.img.map",
+           false}};
+      std::vector<LinkedOutput> cases;
+      for (LinkedOutput kind : kinds) {
+        cases.push_back(kind);
+        kind.dangling = true;
+        cases.push_back(kind);
+      }
+      return cases;
+    }()),
+    [](const auto& info) {
+      return std::string(info.param.name) + (info.param.dangling ? "Dangling" : "ToAFile");
+    });
 
 }  // namespace
 }  // namespace korvelo

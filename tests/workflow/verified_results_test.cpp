@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "cli/cli_runner.h"
 #include "cli/demo_disk_fixture.h"
@@ -83,6 +84,27 @@ TEST_F(VerifiedResultsTest, SavingAgainReplacesTheRecordInsteadOfAddingOne) {
   ASSERT_EQ(manifest["recordings"].size(), 2u);
   EXPECT_EQ(manifest["recordings"][0]["entry_number"], 1);
   EXPECT_EQ(manifest["recordings"][1]["entry_number"], 2);
+}
+
+TEST_F(VerifiedResultsTest, ExportsIntoOneFolderAtOnceKeepEveryRecord) {
+  // One run per recording, all at once: each reads the manifest, adds its record and
+  // writes it back while the others do the same, so without taking turns records are lost.
+  std::vector<CliRun> runs(disk().recordings.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    threads.emplace_back([&, i] {
+      runs[i] = runCli({"--drive", image(), "export",
+                        std::to_string(disk().recordings[i].entryNumber), "-o", output_.path()});
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const CliRun& run : runs) EXPECT_EQ(run.status, 0) << run.err;
+  const nlohmann::json manifest = readJson(output_.file("korvelo-manifest.json"));
+  std::vector<int> numbers;
+  for (const nlohmann::json& record : manifest["recordings"])
+    numbers.push_back(record["entry_number"]);
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(numbers, (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
 TEST_F(VerifiedResultsTest, AGoodFileIsReportedGoodAloneAndAgainstTheDisk) {
