@@ -39,7 +39,8 @@ std::optional<DamagedArea> areaFromJson(const nlohmann::json& item) {
     if (found == item.end() || !found->is_number_integer()) return std::nullopt;
     return found->get<int64_t>();
   };
-  const auto first = number("first_sector"), count = number("sectors"), offset = number("file_offset");
+  const auto first = number("first_sector"), count = number("sectors"),
+             offset = number("file_offset");
   const std::string state = item.value("state", std::string());
   if (!first || !count || !offset || *first < 0 || *count < 1 || *offset < 0 ||
       (state != "unreadable" && state != "not_tried"))
@@ -146,7 +147,8 @@ std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string
   std::ifstream in(path);
   if (!in) return std::nullopt;
   const nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
-  if (!document.is_object() || !document.contains("recordings") || !document["recordings"].is_array())
+  if (!document.is_object() || !document.contains("recordings") ||
+      !document["recordings"].is_array())
     return std::nullopt;
   for (const nlohmann::json& record : document["recordings"]) {
     if (!record.is_object() || record.value("file", std::string()) != file) continue;

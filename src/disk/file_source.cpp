@@ -94,16 +94,16 @@ class FileSource final : public ByteSource {
     const int64_t got =
         readRange(first, std::span<uint8_t>(aligned_.get(), static_cast<size_t>(end - first)));
     if (got < 0) return got;
-    const int64_t useful = std::clamp<int64_t>(got - (offset - first), 0,
-                                               static_cast<int64_t>(buffer.size()));
+    const int64_t useful =
+        std::clamp<int64_t>(got - (offset - first), 0, static_cast<int64_t>(buffer.size()));
     std::memcpy(buffer.data(), aligned_.get() + (offset - first), static_cast<size_t>(useful));
     return useful;
   }
 
   bool reserve(size_t size) {
     if (size <= alignedSize_) return true;
-    const size_t rounded = (size + kDirectMemoryAlignment - 1) / kDirectMemoryAlignment *
-                           kDirectMemoryAlignment;
+    const size_t rounded =
+        (size + kDirectMemoryAlignment - 1) / kDirectMemoryAlignment * kDirectMemoryAlignment;
     aligned_.reset(static_cast<uint8_t*>(std::aligned_alloc(kDirectMemoryAlignment, rounded)));
     alignedSize_ = aligned_ ? rounded : 0;
     return aligned_ != nullptr;

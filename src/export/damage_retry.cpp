@@ -51,7 +51,8 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
     }
   }
   if (const int error = target.sync(); error != 0) {
-    addLine(textf("Fehler beim Sichern von \"%s\": %s", path.c_str(), describeError(error).c_str()));
+    addLine(
+        textf("Fehler beim Sichern von \"%s\": %s", path.c_str(), describeError(error).c_str()));
     return;  // what was written may not have reached the disk: the areas stay recorded
   }
   earlierDamage_ = std::move(remaining);
@@ -64,9 +65,11 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
 void HavExportJob::keepEarlierDamage(int64_t keptBytes) {
   int lastHojin = 0;
   for (const DamagedArea& area : earlierDamage_) {
-    const int64_t keptSectors = std::min(area.sectorCount, (keptBytes - area.fileOffset) / kSectorSize);
+    const int64_t keptSectors =
+        std::min(area.sectorCount, (keptBytes - area.fileOffset) / kSectorSize);
     if (keptSectors <= 0) continue;
-    appendArea(damagedAreas_, DamagedArea{area.firstSector, keptSectors, area.fileOffset, area.state});
+    appendArea(damagedAreas_,
+               DamagedArea{area.firstSector, keptSectors, area.fileOffset, area.state});
     unreadableSectors_ += keptSectors;
     const int64_t data = area.fileOffset - kHavFrontBytes;
     const int first = static_cast<int>(data / kHojinBytes) + 1;

@@ -70,8 +70,8 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
 // is gone: a sector the drive gave before tells which.
 bool HavExportJob::readSectors(int sectorCount) {
   hojin.setSector(currentSector);
-  const SalvageResult read = readSalvaging(disk->getDrive(), currentSector, sectorCount,
-                                           hojin.getData());
+  const SalvageResult read =
+      readSalvaging(disk->getDrive(), currentSector, sectorCount, hojin.getData());
   if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
   if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
   hojinUnreadable_ = read.zeroFilled() > 0;
@@ -91,9 +91,9 @@ bool HavExportJob::readSectors(int sectorCount) {
 void HavExportJob::recordDamage(const SalvageResult& read) {
   const int64_t hojinOffset = kHavFrontBytes + int64_t{currentHojin - 1} * kHojinBytes;
   for (const SectorDamage& piece : read.damage) {
-    appendArea(damagedAreas_, DamagedArea{currentSector + piece.first, piece.count,
-                                          hojinOffset + int64_t{piece.first} * kSectorSize,
-                                          piece.state});
+    appendArea(damagedAreas_,
+               DamagedArea{currentSector + piece.first, piece.count,
+                           hojinOffset + int64_t{piece.first} * kSectorSize, piece.state});
   }
 }
 
@@ -168,12 +168,14 @@ void HavExportJob::noteFragmentation() {
 // The drive no longer answers: nothing of the current HOJIN is written, so the file ends
 // after the last whole HOJIN that was read and can be continued once the drive is back.
 void HavExportJob::stopAsDriveGone() {
-  addOnNewLine(textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
-                     "der Export ist angehalten.",
-                     currentHojin, numberOfHojins));
-  addOnNewLine(textf("  Die Datei \"%s\" enthält die Hojins 1 bis %d. Laufwerk wieder anschließen, "
-                     "dann mit \"korvelo-cli export --resume\" fortsetzen.",
-                     path.c_str(), currentHojin - 1));
+  addOnNewLine(
+      textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
+            "der Export ist angehalten.",
+            currentHojin, numberOfHojins));
+  addOnNewLine(
+      textf("  Die Datei \"%s\" enthält die Hojins 1 bis %d. Laufwerk wieder anschließen, "
+            "dann mit \"korvelo-cli export --resume\" fortsetzen.",
+            path.c_str(), currentHojin - 1));
   copying = false;
   closeForFinish();
   errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same

@@ -49,8 +49,8 @@ SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount
   }
   result.driveGone = readFailedForGone(drive, first);
   const ByteSource* source = drive.source();
-  const int giveUpAfter = source && source->failuresAreCostly() ? kFailuresInARowBeforeGivingUp
-                                                                 : sectorCount + 1;
+  const int giveUpAfter =
+      source && source->failuresAreCostly() ? kFailuresInARowBeforeGivingUp : sectorCount + 1;
   int failuresInARow = 0;
   for (int i = 0; i < sectorCount; ++i) {
     uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;

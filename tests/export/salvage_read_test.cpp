@@ -1,5 +1,7 @@
 // The salvaging read of one HOJIN: which sectors end up zero, in which state, how many
 // reads fail on the way, and when a failure means the drive itself is gone.
+#include "export/salvage_read.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "disk/physical_drive.h"
-#include "export/salvage_read.h"
 #include "support/memory_source.h"
 
 namespace korvelo {
@@ -57,9 +58,10 @@ class SalvageRead : public ::testing::TestWithParam<SalvageCase> {};
 TEST_P(SalvageRead, ZerosTheFailingSectorsAndStopsWhereItShould) {
   const SalvageCase& c = GetParam();
   int failedReads = 0;
-  test::ScopedTestDrives drives(std::vector<DriveSpec>{DriveSpec{"scripted", {}, [&] {
-    return std::unique_ptr<ByteSource>(new ScriptedSource(c.failing, c.costly, &failedReads));
-  }}});
+  test::ScopedTestDrives drives(std::vector<DriveSpec>{DriveSpec{
+      "scripted", {}, [&] {
+        return std::unique_ptr<ByteSource>(new ScriptedSource(c.failing, c.costly, &failedReads));
+      }}});
   PhysicalDrive drive;
   ASSERT_TRUE(drive.open('0'));
   std::vector<uint8_t> data(65 * 512, 0x55);
@@ -69,7 +71,8 @@ TEST_P(SalvageRead, ZerosTheFailingSectorsAndStopsWhereItShould) {
   EXPECT_EQ(result.driveGone, c.gone);
   for (int i = 0; i < 65; ++i) {
     bool zeroed = false;
-    for (const SectorDamage& piece : c.damage) zeroed |= i >= piece.first && i < piece.first + piece.count;
+    for (const SectorDamage& piece : c.damage)
+      zeroed |= i >= piece.first && i < piece.first + piece.count;
     EXPECT_EQ(data[size_t(i) * 512 + 7], zeroed ? 0x00 : 0xAB) << "sector " << i;
   }
 }
@@ -79,16 +82,28 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SalvageRead,
     ::testing::Values(
         SalvageCase{"Healthy", {}, true, {}, 0, false},
-        SalvageCase{"TwoApartOnADisk", {{105, EIO}, {107, EIO}}, true,
-                    {{5, 1, S::Unreadable}, {7, 1, S::Unreadable}}, 3, false},
-        SalvageCase{"TwoInARowOnADiskGiveUp", {{105, EIO}, {106, EIO}}, true,
-                    {{5, 2, S::Unreadable}, {7, 58, S::NotTried}}, 3, false},
-        SalvageCase{"TwoInARowOnAnImageAreBoth", {{105, EIO}, {106, EIO}}, false,
-                    {{5, 2, S::Unreadable}}, 3, false},
+        SalvageCase{"TwoApartOnADisk",
+                    {{105, EIO}, {107, EIO}},
+                    true,
+                    {{5, 1, S::Unreadable}, {7, 1, S::Unreadable}},
+                    3,
+                    false},
+        SalvageCase{"TwoInARowOnADiskGiveUp",
+                    {{105, EIO}, {106, EIO}},
+                    true,
+                    {{5, 2, S::Unreadable}, {7, 58, S::NotTried}},
+                    3,
+                    false},
+        SalvageCase{"TwoInARowOnAnImageAreBoth",
+                    {{105, EIO}, {106, EIO}},
+                    false,
+                    {{5, 2, S::Unreadable}},
+                    3,
+                    false},
         // A drive that is gone is not asked again: the whole HOJIN is left untried.
         SalvageCase{"NoDevice", {{100, ENODEV}}, true, {{0, 65, S::NotTried}}, 1, true},
-        SalvageCase{"NoSuchAddressInsideTheMedium", {{130, ENXIO}}, true, {{0, 65, S::NotTried}}, 1,
-                    true}),
+        SalvageCase{
+            "NoSuchAddressInsideTheMedium", {{130, ENXIO}}, true, {{0, 65, S::NotTried}}, 1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadFailedForGone, AReadPastTheEndIsNoSignOfADriveThatIsGone) {

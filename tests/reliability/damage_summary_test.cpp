@@ -45,7 +45,8 @@ TEST_P(DamageSummary, TheDamagedRecordingEndsWithItsSummaryAndTheOtherIsUntouche
   EXPECT_EQ(test::readFileBytes(damaged), image.expectedHav(image.recording(0), badSectors()));
   EXPECT_EQ(test::readFileBytes(clean), image.expectedHav(image.recording(1)));
   EXPECT_EQ(codes, (std::vector<int>{0, 0}));
-  // Where the zeros lie on the disk and in the file: HOJIN k's data begins at 1624 + (k - 1) * 33280.
+  // Where the zeros lie on the disk and in the file: HOJIN k's data begins at 1624 + (k - 1) *
+  // 33280.
   const std::set<int64_t> badSet = badSectors();
   const std::vector<int64_t> bad(badSet.begin(), badSet.end());
   const std::vector<DamagedArea> expectedAreas = {

@@ -1,6 +1,8 @@
 // Exports from a real block device whose reads fail: the image behind a loop device,
 // served by a file system that fails chosen sectors or every read. Counts the reads that
 // reached the device, so that a bad area's cost is checked, not only the file's bytes.
+#include "support/failing_disk.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,6 @@
 #include "diskbuilder/layout.h"
 #include "process_run.h"
 #include "reliability_fixture.h"
-#include "support/failing_disk.h"
 #include "support/file_util.h"
 
 namespace korvelo {
@@ -99,7 +100,7 @@ struct DamageCase {
   std::vector<std::pair<int, int>> failing;  // (HOJIN, sector in it) of recording 0
   int deadHojinsFrom = 0, deadHojins = 0;    // a wholly unreadable stretch
   int maxFailingReads;
-  std::vector<std::string> lines;            // log lines that must appear
+  std::vector<std::string> lines;  // log lines that must appear
 };
 
 class DamagedAreas : public FailingDiskExport, public ::testing::WithParamInterface<DamageCase> {};
@@ -121,7 +122,8 @@ TEST_P(DamagedAreas, ZerosExactlyWhereTheDiskFailsAtABoundedCost) {
   const ProcessRun run = exportFirst();
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_EQ(test::readFileBytes(exportedFile()), image_->expectedHav(image_->recording(0), zeroed));
-  for (const std::string& line : damage.lines) EXPECT_TRUE(hasLine(run, line)) << line << "\n" << run.err;
+  for (const std::string& line : damage.lines)
+    EXPECT_TRUE(hasLine(run, line)) << line << "\n" << run.err;
   EXPECT_LE(disk_->failingReads(), damage.maxFailingReads);
   EXPECT_GT(disk_->failingReads(), 0);
 }
@@ -130,15 +132,25 @@ INSTANTIATE_TEST_SUITE_P(
     LoopDevice, DamagedAreas,
     ::testing::Values(
         // Three single sectors: at most two failing reads each (the HOJIN, then the sector).
-        DamageCase{"IsolatedSectors", {{3, 5}, {3, 40}, {17, 30}}, 0, 0, 6,
-                   {"Warnung: 2 Sektoren des Hojin 3 (von 20) nicht lesbar, mit Nullen gefüllt.",
-                    "Warnung: 1 Sektoren des Hojin 17 (von 20) nicht lesbar, mit Nullen gefüllt.",
-                    "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt)."}},
+        DamageCase{
+            "IsolatedSectors",
+            {{3, 5}, {3, 40}, {17, 30}},
+            0,
+            0,
+            6,
+            {"Warnung: 2 Sektoren des Hojin 3 (von 20) nicht lesbar, mit Nullen gefüllt.",
+             "Warnung: 1 Sektoren des Hojin 17 (von 20) nicht lesbar, mit Nullen gefüllt.",
+             "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt)."}},
         // Four dead HOJINs: the HOJIN and two sectors each, the rest not tried.
-        DamageCase{"DeadStretch", {}, 5, 4, 12,
+        DamageCase{"DeadStretch",
+                   {},
+                   5,
+                   4,
+                   12,
                    {"Warnung: 65 Sektoren des Hojin 5 (von 20) nicht lesbar, mit Nullen gefüllt.",
                     "  Davon 63 nach 2 Lesefehlern in Folge nicht versucht.",
-                    "Beschädigt: 4 Hojins mit zusammen 260 nicht lesbaren Sektoren (mit Nullen gefüllt)."}}),
+                    "Beschädigt: 4 Hojins mit zusammen 260 nicht lesbaren Sektoren (mit Nullen "
+                    "gefüllt)."}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // How the drive goes: pulled (reads fail with ENODEV), or attached but failing every read.
@@ -164,7 +176,9 @@ TEST_P(DriveGone, TheExportStopsAfterItsWholeHojinsAndIsRepairedOnceTheDriveIsBa
   const int64_t eighth = sectorOf(8);
   for (int waited = 0; waited < 2000; ++waited) {
     const auto reads = disk_->reads();
-    if (std::any_of(reads.begin(), reads.end(), [&](const auto& read) { return read.touches(eighth); })) break;
+    if (std::any_of(reads.begin(), reads.end(),
+                    [&](const auto& read) { return read.touches(eighth); }))
+      break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   disk_->setBehaviour(gone);
@@ -172,11 +186,14 @@ TEST_P(DriveGone, TheExportStopsAfterItsWholeHojinsAndIsRepairedOnceTheDriveIsBa
 
   EXPECT_EQ(run.status, 1) << run.err;
   const std::string file = exportedFile();
-  EXPECT_TRUE(hasLine(run, "Das Laufwerk antwortet nicht mehr: Hojin 9 (von 20) ließ sich nicht lesen, "
-                           "der Export ist angehalten."))
+  EXPECT_TRUE(hasLine(run,
+                      "Das Laufwerk antwortet nicht mehr: Hojin 9 (von 20) ließ sich nicht lesen, "
+                      "der Export ist angehalten."))
       << run.err;
-  EXPECT_TRUE(hasLine(run, "  Die Datei \"" + file + "\" enthält die Hojins 1 bis 8. Laufwerk wieder "
-                           "anschließen, dann mit \"korvelo-cli export --resume\" fortsetzen."));
+  EXPECT_TRUE(
+      hasLine(run, "  Die Datei \"" + file +
+                       "\" enthält die Hojins 1 bis 8. Laufwerk wieder "
+                       "anschließen, dann mit \"korvelo-cli export --resume\" fortsetzen."));
   EXPECT_EQ(std::filesystem::file_size(file), uint64_t(kHeadAndEntryBytes + 8 * kHojinBytes));
   EXPECT_LE(disk_->failingReads(), 50);
 
@@ -204,7 +221,8 @@ TEST_P(DriveGone, TheExportStopsAfterItsWholeHojinsAndIsRepairedOnceTheDriveIsBa
 INSTANTIATE_TEST_SUITE_P(LoopDevice, DriveGone,
                          ::testing::Values(Vanishing::Detached, Vanishing::DeadButAttached),
                          [](const auto& info) {
-                           return info.param == Vanishing::Detached ? "Detached" : "DeadButAttached";
+                           return info.param == Vanishing::Detached ? "Detached"
+                                                                    : "DeadButAttached";
                          });
 
 }  // namespace

@@ -25,7 +25,9 @@ namespace {
 // The system's python, which the Debian fusepy module belongs to (not a python of the user's).
 constexpr const char* kPython = "/usr/bin/python3";
 
-std::string serverScript() { return std::string(KORVELO_SOURCE_DIR) + "/tests/support/failing_disk_fs.py"; }
+std::string serverScript() {
+  return std::string(KORVELO_SOURCE_DIR) + "/tests/support/failing_disk_fs.py";
+}
 
 // Runs a program without a shell; its standard output when it exited with 0.
 std::optional<std::string> runCaptured(const std::vector<std::string>& command) {
@@ -60,7 +62,9 @@ std::optional<std::string> runCaptured(const std::vector<std::string>& command) 
   return output;
 }
 
-bool onPath(const std::string& program) { return runCaptured({"which", program}).has_value(); }
+bool onPath(const std::string& program) {
+  return runCaptured({"which", program}).has_value();
+}
 
 void writeAtomically(const std::string& path, const std::string& text) {
   const std::string fresh = path + ".new";
@@ -85,8 +89,9 @@ std::string FailingDisk::missingPrerequisite() {
 FailingDisk::FailingDisk(const std::string& image) : mountPoint_(folder_.file("mnt")) {
   std::filesystem::create_directory(mountPoint_);
   writeAtomically(folder_.file("control"), "");
-  const std::vector<std::string> command = {kPython, serverScript(), image, folder_.file("control"),
-                                            folder_.file("reads.log"), mountPoint_};
+  const std::vector<std::string> command = {
+      kPython,    serverScript(), image, folder_.file("control"), folder_.file("reads.log"),
+      mountPoint_};
   std::vector<char*> argv;
   for (const std::string& part : command) argv.push_back(const_cast<char*>(part.c_str()));
   argv.push_back(nullptr);
@@ -123,7 +128,9 @@ FailingDisk::FailingDisk(const std::string& image) : mountPoint_(folder_.file("m
   clearReadLog();
 }
 
-FailingDisk::~FailingDisk() { detachAndUnmount(); }
+FailingDisk::~FailingDisk() {
+  detachAndUnmount();
+}
 
 void FailingDisk::detachAndUnmount() {
   if (!device_.empty()) {
@@ -131,7 +138,8 @@ void FailingDisk::detachAndUnmount() {
     device_.clear();
   }
   if (mounted_) {
-    if (!runCaptured({"fusermount3", "-u", mountPoint_})) runCaptured({"umount", "-l", mountPoint_});
+    if (!runCaptured({"fusermount3", "-u", mountPoint_}))
+      runCaptured({"umount", "-l", mountPoint_});
     mounted_ = false;
   }
   if (server_ > 0) {
@@ -148,14 +156,18 @@ void FailingDisk::detachAndUnmount() {
 
 void FailingDisk::setBehaviour(const DiskBehaviour& behaviour) {
   std::ostringstream text;
-  for (const SectorRange& range : behaviour.failing) text << "fail " << range.first << ' ' << range.count << '\n';
+  for (const SectorRange& range : behaviour.failing)
+    text << "fail " << range.first << ' ' << range.count << '\n';
   for (const SectorRange& range : behaviour.slow)
-    text << "slow " << range.first << ' ' << range.count << ' ' << behaviour.slowMilliseconds << '\n';
+    text << "slow " << range.first << ' ' << range.count << ' ' << behaviour.slowMilliseconds
+         << '\n';
   if (behaviour.gone) text << "gone\n";
   writeAtomically(folder_.file("control"), text.str());
 }
 
-void FailingDisk::clearReadLog() { std::ofstream(folder_.file("reads.log"), std::ios::trunc); }
+void FailingDisk::clearReadLog() {
+  std::ofstream(folder_.file("reads.log"), std::ios::trunc);
+}
 
 std::vector<DeviceRead> FailingDisk::reads() const {
   std::vector<DeviceRead> reads;

@@ -32,7 +32,7 @@ struct DiskBehaviour {
   std::vector<SectorRange> failing;  // reads touching these sectors fail with EIO
   std::vector<SectorRange> slow;     // reads touching these take slowMilliseconds longer
   int slowMilliseconds = 0;
-  bool gone = false;                 // every read fails with ENODEV
+  bool gone = false;  // every read fails with ENODEV
 };
 
 // One read that reached the file system.
@@ -41,7 +41,9 @@ struct DeviceRead {
   int64_t size = 0;
   std::string result;  // "ok", "EIO", "ENODEV"
   bool failed() const { return result != "ok"; }
-  bool touches(int64_t sector) const { return offset < (sector + 1) * 512 && sector * 512 < offset + size; }
+  bool touches(int64_t sector) const {
+    return offset < (sector + 1) * 512 && sector * 512 < offset + size;
+  }
 };
 
 class FailingDisk {
