@@ -5,7 +5,7 @@
 //   korvelo-bench-ranges recording (--preset bench [--bench-bytes N] | --json FILE) [--entry E]
 //       one line "offset length" (bytes) per run of contiguous data in the recording's order
 //   korvelo-bench-ranges probe [--json FILE]
-//       the 255 HOJINs that a File-FAT-Size probe reads, one line each
+//       the 255 A-sectors that a File-FAT-Size probe reads, one line each
 //   korvelo-bench-ranges fat255 [--json FILE]
 //       the description (demo preset unless --json) as JSON with File-FAT-Size 255
 //   korvelo-bench-ranges copy IMAGE OUTPUT < ranges
@@ -108,12 +108,12 @@ const Recording& recordingOf(const DiskDescription& disk, int entry) {
   throw std::runtime_error("no recording with entry number " + std::to_string(entry));
 }
 
-// The probe tries F = 1 ... 255 and reads one HOJIN where each F puts the data area.
+// The probe tries F = 1 ... 255 and reads the A-sector where each F puts the data area.
 std::vector<Range> probeRanges(const DiskDescription& disk) {
   using namespace korvelo::sample;
   std::vector<Range> ranges;
   for (int size = 1; size <= 255; ++size)
-    ranges.push_back(Range{dataAreaStart(disk.model, size) * kSectorBytes, kHojinBytes});
+    ranges.push_back(Range{dataAreaStart(disk.model, size) * kSectorBytes, kSectorBytes});
   return ranges;
 }
 

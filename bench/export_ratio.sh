@@ -11,7 +11,7 @@
 # and prints the median ratios, the peak resident memory of the export (also for a recording
 # a sixteenth as long: the figure must not grow with the length), and the start-up ratio:
 # korvelo-cli search on a disk with File-FAT-Size 255 (the size probe's worst case) against
-# dd of the same 255 HOJINs the probe reads.
+# dd of the same 255 A-sectors the probe reads.
 #
 # Usage: bench/export_ratio.sh [-b BUILD_DIR] [-n RUNS] [-s BYTES] [-w WORK_DIR] [-c]
 #   -b  Release build without sanitizers (default: build-bench beside the source folder)
@@ -152,7 +152,7 @@ rss_short=$(peak_rss "$cli" --drive "$short_image" export 0 -o "$work/out" --war
 rm -rf "$work/out" "$short_image"
 echo "   $bytes bytes: ${rss_long} KiB; $((bytes / 16)) bytes: ${rss_short} KiB   target < 32768 KiB"
 
-echo "== start-up: search with File-FAT-Size 255 ÷ dd of the 255 HOJINs the probe reads"
+echo "== start-up: search with File-FAT-Size 255 ÷ dd of the 255 A-sectors the probe reads"
 "$ranges" fat255 >"$work/fat255.json"
 fat_image="$work/fat255.img"
 "$bin/korvelo-mkdisk" --json "$work/fat255.json" -o "$fat_image"

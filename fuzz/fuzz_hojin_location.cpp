@@ -31,11 +31,9 @@ std::optional<std::vector<uint8_t>> fileFatOnDisk(const FuzzDisk& disk, int64_t 
   int64_t done = 0;
   while (done < static_cast<int64_t>(bytes.size())) {
     const int64_t got = disk.read(sector * 512 + done, std::span(bytes).subspan(size_t(done)));
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
+    if (got <= 0) return std::nullopt;  // unreadable, or cut by the end of the disk
     done += got;
   }
-  if (done == 0) return std::nullopt;
   return bytes;
 }
 
@@ -85,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const bool entryInRange = entryNumber >= 0 && entryNumber <= 1999;
   const int64_t fatSector = layout.fatAreaStart + (int64_t{entryNumber} + 1) * fatSize;
-  // The disk may end inside the file FAT, so that its tail reads as zeros or it cannot be read.
+  // The disk may end inside the file FAT, so that it cannot be read.
   int64_t diskBytes = (flags & 8) && entryInRange && fatSize > 0
                           ? fatSector * 512 + input.u16() * int64_t{64}
                           : kFullDiskBytes;

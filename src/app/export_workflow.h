@@ -76,6 +76,7 @@ class ExportWorkflow {
   ExportWorkflow& operator=(const ExportWorkflow&) = delete;
 
   void configure(const ExportSettings& settings) { settings_ = settings; }
+  void setAdmissionQueries(AdmissionQueries queries) { queries_ = std::move(queries); }
   void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
   // The window the save-as dialogs belong to (opaque to the core).
   void setParentWindow(const void* parent) { parent_ = parent; }

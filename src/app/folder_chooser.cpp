@@ -10,8 +10,20 @@ namespace korvelo {
 FolderChooser::FolderChooser(std::string folder, bool overwrite, LogSink& log)
     : folder_(std::move(folder)), overwrite_(overwrite), log_(log) {}
 
+// Two recordings of one title would get one name: the later one gets " (2)", " (3)" ...
+// before ".hav", so that no file of this run replaces another of the same run.
+std::string FolderChooser::distinctName(const std::string& proposed) {
+  std::string name = proposed;
+  const size_t dot = proposed.rfind('.');
+  const std::string stem = dot == std::string::npos ? proposed : proposed.substr(0, dot);
+  const std::string suffix = dot == std::string::npos ? "" : proposed.substr(dot);
+  for (int n = 2; named_.count(name) > 0; ++n) name = textf("%s (%d)%s", stem.c_str(), n, suffix.c_str());
+  named_.insert(name);
+  return name;
+}
+
 SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
-  lastPath_ = joinPath(folder_, request.proposedName);
+  lastPath_ = joinPath(folder_, distinctName(request.proposedName));
   SaveAsAnswer answer;  // cancelled unless the target is free or may be replaced
   struct stat existing {};
   // A link is never written through, not even with --force: the program often runs as

@@ -4,6 +4,7 @@
 // and the source drive itself is never a target.
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "disk/byte_source.h"
@@ -29,12 +30,15 @@ class FolderChooser : public SaveAsChooser {
   const std::string& lastPath() const { return lastPath_; }
 
  private:
+  std::string distinctName(const std::string& proposed);
+
   std::string folder_;
   bool overwrite_;
   bool resume_ = false;
   LogSink& log_;
   std::optional<FileIdentity> source_;
   std::string lastPath_;
+  std::set<std::string> named_;  // names given in this run
 };
 
 // folder + "/" + name, without doubling a trailing slash of the folder.

@@ -91,6 +91,12 @@ void SessionController::settleFileFatSize() {
       textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
   const int confirmed = disk.verifySizeFileFAT();
   logStatus();
+  if (found <= 0 || confirmed < 0) {
+    // One line for both front ends: the disk gave no value that can be trusted.
+    app_.log.append(
+        "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
+        "auf der Kommandozeile mit --fat-size N.");
+  }
   if (found < confirmed) {
     app_.log.append(textf(
         "  Zum schnelleren Programmstart bitte den Wert %d in den Optionen als Vorgabe einstellen.",

@@ -1,8 +1,7 @@
 #pragma once
-// The recording list without a window: the controller's list lines are kept, and the
-// "selection" is whatever the command chose to save.
+// The recording list without a window: the controller's list lines are kept; nothing is
+// ever selected (the commands offer recordings to the export workflow directly).
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,8 +13,8 @@ class CliSessionView : public SessionView {
  public:
   void appendListLine(const std::string& line) override { lines_.push_back(line); }
   int lineCount() const override { return static_cast<int>(lines_.size()); }
-  int selectedLineCount() const override { return static_cast<int>(selected_.size()); }
-  bool isLineSelected(int index) const override { return selected_.count(index) > 0; }
+  int selectedLineCount() const override { return 0; }
+  bool isLineSelected(int) const override { return false; }
   int caretLine() const override { return -1; }
   void setDescription(const std::string& text) override { description_ = text; }
   void setTotalText(const std::string& text) override { totalText_ = text; }
@@ -24,13 +23,9 @@ class CliSessionView : public SessionView {
   const void* parentWindow() const override { return nullptr; }
 
   const std::vector<std::string>& lines() const { return lines_; }
-  // Exactly these lines are selected from now on.
-  void selectOnly(int index) { selected_ = {index}; }
-  void clearSelection() { selected_.clear(); }
 
  private:
   std::vector<std::string> lines_;
-  std::set<int> selected_;
   std::string description_;
   std::string totalText_;
   bool saveEnabled_ = true;  // as the window opens

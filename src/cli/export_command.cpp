@@ -30,11 +30,15 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
         textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()));
     return ExitCode::ExportFailed;
   }
+  const int unreadableSlots = disk.getUnreadableSlots();
   std::vector<ExportItem> items;
   for (const DirectoryEntry* entry : choice.entries) items.push_back({&disk, entry});
   const TargetRules rules{options.outputFolder, options.force, options.resume || options.retryBad,
                           invocation.exportResults.sidecar, options.retryBad};
-  return saveItems(session, items, rules, out);
+  const ExitCode saved = saveItems(session, items, rules, out);
+  // Recordings behind an unreadable directory slot could not even be offered.
+  if (saved == ExitCode::Success && unreadableSlots > 0) return ExitCode::ExportFailed;
+  return saved;
 }
 
 }  // namespace korvelo::cli

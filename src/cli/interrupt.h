@@ -2,7 +2,8 @@
 // Ctrl-C (and SIGTERM, SIGHUP) while the command works: the first one only sets the stop
 // flag it was given, so that an export stops after its current step (the file being
 // written closed and synced, to be continued later) and a scan ends with what it found;
-// a second one ends the program as usual.
+// a second one ends the program as usual, except while the process waits in a read the
+// disk is stuck in: no signal ends that wait.
 
 #include <atomic>
 #include <csignal>

@@ -50,9 +50,8 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   }
 
   DomainOptions wanted;
-  // The size probe's and the verification's reads too: read through the mapfile, the
-  // image must settle the File-FAT-Size as the disk does.
-  wanted.wholeProbeHojin = true;
+  // The verification's reads too: read through the mapfile, the image must settle the
+  // File-FAT-Size as the disk does.
   wanted.verificationHojins = true;
   wanted.allFileFats = true;
   const DiskDomain domain = computeDiskDomain(disk, wanted);

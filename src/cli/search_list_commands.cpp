@@ -1,4 +1,5 @@
-// search and list: the start-up sequence, then (for list) the recordings on stdout.
+// search and list: the start-up sequence, then (for list) the recordings on stdout;
+// list ends with 1 when directory slots could not be read.
 
 #include <ostream>
 
@@ -22,6 +23,9 @@ ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream&
     for (const std::string& line : session.view().lines()) out << line << "\n";
   }
   out.flush();
+  // A slot that could not be read may hold a recording the list lacks: the list is
+  // printed, but not as the whole directory.
+  if (session.app().disk->getUnreadableSlots() > 0) return ExitCode::ExportFailed;
   return ExitCode::Success;
 }
 

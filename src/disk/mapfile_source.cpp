@@ -124,10 +124,14 @@ bool MapfileSource::isFinished(int64_t begin, int64_t end) const {
 
 int64_t MapfileSource::readAt(int64_t offset, std::span<uint8_t> buffer) {
   if (offset < 0) return -EINVAL;
+  if (buffer.empty()) return 0;
+  const int64_t size = static_cast<int64_t>(buffer.size());
+  if (size > std::numeric_limits<int64_t>::max() - offset) return -EINVAL;
+  // What lies past the image's end was never copied, whatever the mapfile says of it:
+  // a rescue that stopped early leaves exactly such an image.
   const int64_t medium = image_->mediaInfo().sizeBytes;
-  int64_t end = offset + static_cast<int64_t>(buffer.size());
-  if (medium >= 0 && end > medium) end = medium;  // only what the image can transfer counts
-  if (offset < end && !isFinished(offset, end)) return -EIO;
+  const int64_t end = offset + size;
+  if ((medium >= 0 && end > medium) || !isFinished(offset, end)) return -EIO;
   return image_->readAt(offset, buffer);
 }
 

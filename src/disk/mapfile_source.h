@@ -1,8 +1,8 @@
 #pragma once
 // An image read together with its rescue mapfile: only areas the mapfile marks as
-// finished ('+') are readable; a read touching any other area, or an area the mapfile
-// does not describe, fails with EIO, so a sector that was never rescued is never
-// taken for data.
+// finished ('+') are readable; a read touching any other area, an area the mapfile
+// does not describe, or anything past the image's end (finished or not), fails with
+// EIO, so a sector that was never rescued is never taken for data.
 //
 // The mapfile is read strictly: '#' comment lines and blank lines, then one status
 // line "current_pos current_status [current_pass]", then "pos size status" lines in

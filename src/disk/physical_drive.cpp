@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <limits>
 #include <new>
 
@@ -50,16 +49,14 @@ bool PhysicalDrive::readSectorInto(int64_t sector, int count, uint8_t* buffer) {
       lastError_ = static_cast<int>(-got);
       return false;
     }
-    if (got == 0) break;  // end of the medium
+    if (got == 0) {
+      // The medium ends before the last sector asked for: a copy that stopped early or
+      // a cut-off image. Zeros in their place would pass for recorded data.
+      lastError_ = kReadPastEndError;
+      return false;
+    }
     done += static_cast<size_t>(got);
   }
-  if (done == 0) {
-    lastError_ = ENXIO;  // the read starts at or past the end
-    return false;
-  }
-  // A read over the end of the medium succeeds; what lies beyond reads as zeros so
-  // that no stale buffer content ever reaches an exported file.
-  std::memset(buffer + done, 0, wanted - done);
   lastError_ = 0;
   return true;
 }

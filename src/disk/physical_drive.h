@@ -2,6 +2,7 @@
 // The only way the program touches a recorder disk: a read-only handle on the
 // drive behind a one-character designator, with positioned reads of whole sectors.
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 
@@ -10,6 +11,12 @@
 namespace korvelo {
 
 inline constexpr int kSectorSize = 512;
+
+// lastError() of a read that reaches past the end of the medium, wholly or in part: the
+// missing sectors are as unreadable as bad ones, but the disk is there and the scans that
+// walk to an unknown end stop on it. Neither EIO (a bad sector) nor ENXIO, ENODEV or
+// ENOMEDIUM (the device itself has gone), so that neither is taken for the other.
+inline constexpr int kReadPastEndError = ESPIPE;
 
 class PhysicalDrive {
  public:
@@ -28,8 +35,10 @@ class PhysicalDrive {
   // closed, count < 1, or the read fails.
   std::unique_ptr<uint8_t[]> readSector(int64_t sector, int count);
 
-  // Reads count sectors into buffer (count x 512 bytes). A read starting at or past
-  // the end fails; one that ends past the end succeeds and zero-fills the rest.
+  // Reads count sectors into buffer (count x 512 bytes). A read that reaches past the
+  // end of the medium fails with kReadPastEndError, also when it starts inside: sectors
+  // that are not there are never reported as read. The buffer's content is undefined
+  // after a failed read.
   bool readSectorInto(int64_t sector, int count, uint8_t* buffer);
 
   // Tells the source that count sectors from sector on will be read next, so that they

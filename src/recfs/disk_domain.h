@@ -33,13 +33,11 @@ class SectorRanges {
   std::map<int64_t, int64_t> ranges_;
 };
 
-// What the domain is to hold beyond the start-up reads.
+// What the domain is to hold beyond the start-up reads (among them the A-sector of the
+// first HOJIN of the data area, all that the probe for the File-FAT-Size reads of it).
 struct DomainOptions {
-  // The first HOJIN of the data area whole (65 sectors), as the probe reads it; false: only
-  // its A-sector, which is all the probe looks at when unread sectors read as zeros.
-  bool wholeProbeHojin = true;
-  // The first HOJINs that the test of the File-FAT-Size reads (of the first 16 list
-  // positions; their file FATs are always in the domain).
+  // The A-sectors of the first HOJINs that the test of the File-FAT-Size reads (of the
+  // first 16 list positions; their file FATs are always in the domain).
   bool verificationHojins = true;
   // The file FAT of every listed recording, also of those not copied.
   bool allFileFats = false;

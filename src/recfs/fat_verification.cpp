@@ -1,5 +1,5 @@
 // Tests the File-FAT-Size on the first HOJINs of up to 16 recordings: each must be
-// a HOJIN that starts a recording where the current value puts it.
+// a HOJIN head that starts a recording where the current value puts it.
 
 #include <cinttypes>
 #include <string>
@@ -17,20 +17,24 @@ constexpr int kFatSizeSearchLimit = 256;
 
 }  // namespace
 
-// Reads the first HOJIN of the recording at a list position into `hojin`; the
-// location's trace lines must not reach the caller, so the status text is kept.
+// Reads the A-sector of the first HOJIN of the recording at a list position into
+// `hojin`: the tests look at its head alone, and a bad sector behind the head says
+// nothing about the File-FAT-Size. The location's trace lines must not reach the
+// caller, so the status text is kept.
 bool Fsr5000Disk::readFirstHojin(int position, HojinBuffer& hojin, int64_t& sector) {
   const std::string kept = statusText();
   sector = getSectorNumberOfHojin(position, 1);
   setStatus(kept);
   if (sector < 0) return false;
-  if (!drive.readSectorInto(sector, hojin.getSize() / kSectorSize, hojin.getData())) return false;
+  if (!drive.readSectorInto(sector, 1, hojin.getData())) return false;
   hojin.setSector(sector);
   return true;
 }
 
 int Fsr5000Disk::verifySizeFileFAT() {
-  if (!directoryRead && !readDirectory(false)) {
+  // Slots that could not be read do not stop the test: it takes the entries there are.
+  if (!directoryRead) readDirectory(false);
+  if (!directoryRead) {
     setStatus(textf("Konnte Verzeichnis der %s-Festplatte nicht lesen.", layout_.modelName));
     return -1;
   }

@@ -29,22 +29,26 @@ int Fsr5000Disk::getNumberOfEntries() {
   return (head[0] << 8) | head[1];
 }
 
+// An unreadable slot is reported and passed over: the recordings in the slots after it
+// are listed all the same. The walk then counts as done (directoryRead), so that nothing
+// reads the failing sectors again, and its result stays false for every later call.
 bool Fsr5000Disk::readDirectory(bool force) {
-  if (!force && directoryRead) return true;
+  if (!force && directoryRead) return unreadableSlots_ == 0;
   // A read after a failed one, or a forced one, starts from an empty list, so that
   // no recording is ever listed twice.
   entries.clear();
+  unreadableSlots_ = 0;
   int remaining = getNumberOfEntries();
   setStatus("Lese HAV-Verzeichnis...");
-  bool result = true;
+  bool walked = true;
   for (int64_t sector = layout_.firstSlot; remaining > 0 && sector <= layout_.lastSlot;
        sector += kSlotSectors) {
     const std::unique_ptr<uint8_t[]> image = drive.readSector(sector, kEntryImageSectors);
     --remaining;
     if (!image) {
       addStatusLine(unreadableSlotLine(sector));
-      result = false;
-      break;
+      ++unreadableSlots_;
+      continue;
     }
     if (isEmptySlot(image.get())) continue;
     std::unique_ptr<DirectoryEntry> entry;
@@ -52,15 +56,15 @@ bool Fsr5000Disk::readDirectory(bool force) {
       entry = std::make_unique<DirectoryEntry>();
     } catch (const std::bad_alloc&) {
       addStatusLine("  Konnte kein neues Sector-Objekt erzeugen.");
-      result = false;
+      walked = false;
       break;
     }
     entry->copyFrom(image.get());
     entry->setSector(sector);
     entries.push_back(std::move(entry));
   }
-  directoryRead = result;
-  return result;
+  directoryRead = walked;
+  return walked && unreadableSlots_ == 0;
 }
 
 }  // namespace korvelo

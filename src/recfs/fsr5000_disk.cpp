@@ -31,15 +31,14 @@ void Fsr5000Disk::setSizeFileFAT(int value) {
 }
 
 // The smallest F for which the first sector of the data area it implies is a HOJIN
-// A-sector. Only the A-sector decides; an unreadable candidate counts as no signature.
+// A-sector. Only the A-sector decides, so only it is read: a bad sector further inside
+// that HOJIN must not hide the value. An unreadable candidate counts as no signature.
 int Fsr5000Disk::getSizeFileFAT() {
   if (fileFatSize > 0) return fileFatSize;
   HojinBuffer candidate;
   for (int size = 1; size <= kLargestProbedFatSize; ++size) {
     const int64_t start = layout_.dataAreaStart(size);
-    if (!drive.readSectorInto(start, candidate.getSize() / kSectorSize, candidate.getData())) {
-      continue;
-    }
+    if (!drive.readSectorInto(start, 1, candidate.getData())) continue;
     candidate.setSector(start);
     if (candidate.hasSignature()) {
       fileFatSize = size;

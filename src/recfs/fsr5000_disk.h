@@ -34,6 +34,9 @@ class Fsr5000Disk {
 
   const std::vector<std::unique_ptr<DirectoryEntry>>& getEntries() const { return entries; }
   bool isDirectoryRead() const { return directoryRead; }
+  // Directory slots of the last read whose entry image could not be read: any recording
+  // in them is missing from getEntries(), so the list is not the whole directory.
+  int getUnreadableSlots() const { return unreadableSlots_; }
   char getDriveChar() const { return driveChar; }
   // The File-FAT-Size as held, without probing (-1 or 0: unset).
   int heldFileFatSize() const { return fileFatSize; }
@@ -52,6 +55,7 @@ class Fsr5000Disk {
 
  private:
   const DiskLayout& layout_;
+  int unreadableSlots_ = 0;  // counted by the last directory read, reported and skipped
   // File-FAT cache: entry number and F of the loaded file FAT, and its set bits in order.
   struct FatCache;
   std::unique_ptr<FatCache> cache_;  // null: no file FAT loaded
@@ -59,8 +63,8 @@ class Fsr5000Disk {
   // The file FAT of an entry for File-FAT-Size `size`, from the cache or read anew
   // (with the read trace line); null when it cannot be read.
   const FileFat* loadFileFat(int entryNumber, int size);
-  // The first HOJIN of the recording at a list position, read where the current F
-  // puts it; `sector` is where it was looked for (-1: not located).
+  // The A-sector of the first HOJIN of the recording at a list position, read where the
+  // current F puts it; `sector` is where it was looked for (-1: not located).
   bool readFirstHojin(int position, HojinBuffer& hojin, int64_t& sector);
 };
 

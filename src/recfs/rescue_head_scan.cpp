@@ -3,7 +3,6 @@
 // the first HOJIN of a block (16 m + 1); then the heads of its other 15 HOJINs are
 // read to see how far the block is filled. The blocks are chained afterwards.
 
-#include <cerrno>
 #include <limits>
 
 #include "disk/text.h"
@@ -43,6 +42,7 @@ void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head
   block.extent = 1;
   for (int i = 1; i < kHojinsPerBlock; ++i) {
     if (!drive.readSectorInto(blockStart + int64_t{kSectorsPerHojin} * i, 1, head.getData())) {
+      if (drive.lastError() == kReadPastEndError) break;  // the block runs over the disk's end
       ++unreadable;
       continue;
     }
@@ -81,7 +81,7 @@ BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
     }
     ++walk.scanned;
     if (!drive.readSectorInto(*start, 1, head.getData())) {
-      if (drive.lastError() == ENXIO) break;  // past the end of a disk of unknown size
+      if (drive.lastError() == kReadPastEndError) break;  // the end of a disk of unknown size
       ++walk.unreadable;
     } else if (isBlockHead(head)) {
       HeadBlock found{block, head.getInternalNumber(), head.isRecordingStart(), 1, 0};

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/session_controller.h"
 #include "disk/drive_table.h"
+#include "export/safety_checks.h"
 #include "session_fakes.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
@@ -22,9 +26,12 @@ class SaveSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const std::string path = dir.file("disk.img");
+    // "Riesig" claims more than a FAT file system holds; only its first block is there.
+    sample::Recording huge = test::recording(3, "Riesig", 16, 300);
+    huge.lengthSectors = 9000000;
     sample::buildDisk(
         test::fsrDisk({test::recording(0, "Kurz", 3, 0), test::recording(1, "Lang", 2000, 1),
-                       test::recording(2, "Drei", 16, 200)}),
+                       test::recording(2, "Drei", 16, 200), huge}),
         path);
     drives =
         std::make_unique<test::ScopedTestDrives>(std::vector<DriveSpec>{test::imageDrive(path)});
@@ -129,6 +136,68 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_EQ(test::fileSize(dir.path() + "/" + chooser.requests[0].proposedName), -1);
 }
+
+// Checks made before a byte is written, each with the system's answers made up.
+struct AdmissionCase {
+  const char* name;
+  int line;
+  std::string mounted;         // the mount check's answer
+  bool fatTarget;              // the target folder lies on FAT
+  bool linkAtTarget;           // a dangling symbolic link has the target's name
+  std::string refusal;         // the line that refuses it ("TARGET": the target path)
+  size_t questions;            // save-as questions asked
+};
+
+class AdmissionTest : public SaveSelectionTest,
+                      public ::testing::WithParamInterface<AdmissionCase> {};
+
+TEST_P(AdmissionTest, RefusesBeforeAnythingIsWritten) {
+  const AdmissionCase& c = GetParam();
+  const std::string target = dir.path() + "/ziel";
+  ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+  controller.workflow().setAdmissionQueries(
+      {[&](const std::string&) { return c.mounted; },
+       [&](const std::string&) -> std::optional<long> {
+         return c.fatTarget ? kMsdosSuperMagic : 0x58465342;
+       }});
+  const std::string name = c.line == 0 ? "00 Kurz.hav" : "03 Riesig.hav";
+  const std::string outside = dir.file("anderswo.hav");
+  if (c.linkAtTarget) ASSERT_EQ(symlink(outside.c_str(), (target + "/" + name).c_str()), 0);
+  view.selected = {c.line};
+  chooser.choose(target);
+  controller.saveSelection();
+  std::string refusal = c.refusal;
+  if (const size_t at = refusal.find("TARGET"); at != std::string::npos)
+    refusal.replace(at, 6, target + "/" + name);
+  if (const size_t at = refusal.find("FOLDER"); at != std::string::npos)
+    refusal.replace(at, 6, target);
+  const Lines lines = saveLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end()) << testing::PrintToString(lines);
+  EXPECT_EQ(chooser.requests.size(), c.questions);
+  EXPECT_TRUE(app.jobs.empty());
+  EXPECT_TRUE(view.saveEnabled);
+  EXPECT_FALSE(std::filesystem::exists(outside));
+  const auto entries = std::distance(std::filesystem::directory_iterator(target),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(entries, c.linkAtTarget ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AdmissionTest,
+    ::testing::Values(
+        AdmissionCase{"MountedSource", 0, "\"/dev/sdz\" ist unter \"/mnt\" eingehängt.", false,
+                      false, "\"/dev/sdz\" ist unter \"/mnt\" eingehängt.", 0},
+        AdmissionCase{"FatTargetTooSmall", 3, "", true, false,
+                      "Eintrag 3 \"Riesig\" wird nicht gespeichert: Der Zielordner \"FOLDER\" liegt "
+                      "auf einem FAT-Dateisystem, das keine Datei ab 4 GiB aufnimmt; die Datei "
+                      "bräuchte 4.608.001.624 Bytes. Bitte einen Ordner auf einem anderen "
+                      "Dateisystem wählen (etwa ext4, NTFS oder exFAT).",
+                      1},
+        AdmissionCase{"LinkAtTarget", 0, "", false, true,
+                      "Eintrag 0 \"Kurz\" wird nicht gespeichert: \"TARGET\" ist ein symbolischer "
+                      "Verweis; Korvelo schreibt nicht hindurch.",
+                      1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
   view.saveEnabled = false;

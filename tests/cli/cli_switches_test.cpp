@@ -54,6 +54,24 @@ TEST(SwitchesTest, MissingFileSystemSectorNeedsTheRelaxedCheck) {
   EXPECT_EQ(relaxed.outLines(), std::vector<std::string>{expectedListLine(disk.recordings[0])});
 }
 
+TEST(SwitchesTest, TwoRecordingsOfOneTitleGetTwoFilesEvenWithForce) {
+  TempDir folder;
+  sample::DiskDescription disk = sample::demoDisk();
+  disk.recordings.resize(2);
+  disk.recordings[1].title = disk.recordings[0].title;
+  const std::string image = folder.file("twice.img");
+  sample::buildDisk(disk, image);
+  TempDir out;
+  const CliRun run =
+      runCli({"--drive", image, "export", "--all", "--no-entry-number", "--force", "-o", out.path()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string first = expectedFileName(disk.recordings[0], false);
+  const std::string second = first.substr(0, first.size() - 4) + " (2).hav";
+  EXPECT_EQ(run.outLines(), (std::vector<std::string>{out.file(first), out.file(second)}));
+  EXPECT_EQ(readFileBytes(out.file(first)), expectedHavFile(image, disk, disk.recordings[0]));
+  EXPECT_EQ(readFileBytes(out.file(second)), expectedHavFile(image, disk, disk.recordings[1]));
+}
+
 TEST(SwitchesTest, HeadWarningsOfEveryHojinOnlyWithWarningsSwitch) {
   TempDir folder;
   sample::DiskDescription disk = oneRecordingDisk();

@@ -114,6 +114,18 @@ TEST_F(MapfileDriveTest, AreasTheMapfileDoesNotDescribeAreUnreadable) {
   EXPECT_FALSE(drive.readSector(7, 2));
 }
 
+// A rescue that stopped early: the mapfile calls 24 sectors finished, the image has 16.
+TEST_F(MapfileDriveTest, FinishedAreasPastTheImageEndAreUnreadable) {
+  test::ScopedTestDrives drives({DriveSpec{image(), mapfile("0 + 1\n0 0x3000 +\n"), {}}});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  EXPECT_TRUE(drive.readSector(15, 1));
+  for (const int64_t sector : {15, 16, 23}) {
+    EXPECT_FALSE(drive.readSector(sector, 2)) << sector;
+    EXPECT_EQ(drive.lastError(), EIO);
+  }
+}
+
 TEST_F(MapfileDriveTest, MalformedMapfileRefusesToOpen) {
   test::ScopedTestDrives drives({DriveSpec{image(), mapfile("0 + 1\n0 4096 +\n0 512 -\n"), {}}});
   PhysicalDrive drive;

@@ -60,38 +60,23 @@ TEST_F(PhysicalDriveTest, ReadsAcrossTheFourGibibyteMark) {
   EXPECT_EQ(asVector(both.data() + 512, 512), markedSector(8388608));
 }
 
-TEST_F(PhysicalDriveTest, ReadOverTheEndZeroFillsTheTail) {
+// Ten and a half sectors: every read that needs a byte past the end fails, also one that
+// starts inside and the half sector itself, so no missing sector passes for zeros.
+TEST_F(PhysicalDriveTest, ReadReachingPastTheEndFails) {
   const std::string image = dir_.file("odd.img");
   test::writeFileBytes(image, std::vector<uint8_t>(10 * 512 + 200, 0xAA));
   ScopedTestDrives drives(std::vector<std::string>{image});
   PhysicalDrive drive;
   ASSERT_TRUE(drive.open('0'));
-
-  std::vector<uint8_t> buffer(3 * 512, 0xCC);  // stale content that must not survive
-  ASSERT_TRUE(drive.readSectorInto(9, 3, buffer.data()));
-  std::vector<uint8_t> expected(3 * 512, 0x00);
-  std::fill(expected.begin(), expected.begin() + 512 + 200, 0xAA);
-  EXPECT_EQ(buffer, expected);
-
-  // The half sector at the very end still counts as a successful read.
-  std::vector<uint8_t> last(512, 0xCC);
-  ASSERT_TRUE(drive.readSectorInto(10, 1, last.data()));
-  EXPECT_EQ(last[199], 0xAA);
-  EXPECT_EQ(last[200], 0x00);
-  EXPECT_EQ(last[511], 0x00);
-}
-
-TEST_F(PhysicalDriveTest, ReadStartingAtOrPastTheEndFails) {
-  const std::string image = dir_.file("ten.img");
-  test::writeFileBytes(image, std::vector<uint8_t>(10 * 512, 0x11));
-  ScopedTestDrives drives(std::vector<std::string>{image});
-  PhysicalDrive drive;
-  ASSERT_TRUE(drive.open('0'));
-  std::vector<uint8_t> buffer(512);
-  EXPECT_TRUE(drive.readSectorInto(9, 1, buffer.data()));
-  EXPECT_FALSE(drive.readSectorInto(10, 1, buffer.data()));
-  EXPECT_NE(drive.lastError(), 0);
-  EXPECT_FALSE(drive.readSector(11, 4));
+  std::vector<uint8_t> buffer(4 * 512);
+  for (const auto& [sector, count] : {std::pair{9, 3}, {10, 1}, {11, 4}, {8, 4}}) {
+    SCOPED_TRACE(testing::Message() << sector << " x " << count);
+    EXPECT_FALSE(drive.readSectorInto(sector, count, buffer.data()));
+    EXPECT_EQ(drive.lastError(), kReadPastEndError);
+  }
+  ASSERT_TRUE(drive.readSectorInto(8, 2, buffer.data()));
+  EXPECT_EQ(buffer[2 * 512 - 1], 0xAA);
+  EXPECT_EQ(drive.lastError(), 0);
   EXPECT_FALSE(drive.readSector(-1, 1));
   // A sector number whose byte position does not fit into 64 bits.
   EXPECT_FALSE(drive.readSector(INT64_MAX / 512, 1));

@@ -2,6 +2,12 @@
 // copy-message check box, double-click, and the title while minimised.
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -48,6 +54,14 @@ class SavingTest : public QObject {
   }
 
   std::string target(const std::string& name) const { return folder_ + "/" + name; }
+
+  // The manifest's records without the program line, as saved.
+  static QByteArray readManifestRecords(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    return QJsonDocument(document.object().value(QStringLiteral("recordings")).toArray()).toJson();
+  }
 
   const sample::Recording& recording(int slot) const {
     return demoImage().disk.recordings.at(static_cast<size_t>(slot));
@@ -173,6 +187,62 @@ class SavingTest : public QObject {
     QTRY_VERIFY(!window_->saveButton()->isEnabled());
     app_->settings.millisecondsPause = 0;
     QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(window_->saveButton()->isEnabled());
+  }
+
+  // The window keeps the same records as the command line: saved the same way, both
+  // folders hold the same files and the same manifest.
+  void savesWithTheManifestTheCommandLineWrites() {
+    openWindow();
+    const std::string news = "01 Tagesschau.hav", film = "02 Der gro\xC3\x9F" "e Bluff.hav";
+    chooser_.chooseNext(target(news));
+    chooser_.chooseNext(target(film));
+    selectRows({1, 2});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+
+    const std::string cliFolder = freshFolder();
+    QProcess cli;
+    cli.start(QStringLiteral(KORVELO_BIN_DIR "/korvelo-cli"),
+              {QStringLiteral("--drive"), QString::fromStdString(demoImage().path),
+               QStringLiteral("export"), QStringLiteral("1"), QStringLiteral("2"),
+               QStringLiteral("-o"), QString::fromStdString(cliFolder)});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    for (const std::string& name : {news, film})
+      QVERIFY(test::readFileBytes(target(name)) == test::readFileBytes(cliFolder + "/" + name));
+    const QByteArray windowManifest = readManifestRecords(target("korvelo-manifest.json"));
+    QVERIFY(windowManifest.contains("\"sha256_file\""));
+    QCOMPARE(windowManifest, readManifestRecords(cliFolder + "/korvelo-manifest.json"));
+  }
+
+  void refusesAMountedSourceBeforeAskingAnything() {
+    openWindow();
+    window_->workflow().setAdmissionQueries(
+        {[](const std::string&) { return std::string("\"/dev/sdz\" ist eingeh\xC3\xA4ngt."); }, {}});
+    chooser_.chooseNext(target("news.hav"));
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(logHasLine(*app_, QString::fromUtf8("\"/dev/sdz\" ist eingehängt.")));
+    QCOMPARE(chooser_.requests.size(), size_t{0});
+    QVERIFY(window_->saveButton()->isEnabled());
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(target("news.hav"))));
+  }
+
+  // Closing the window mid-save keeps what was written, synced, and says where to go on.
+  void closingDuringASaveKeepsTheFileForResuming() {
+    openWindow();
+    chooser_.chooseNext(target("news.hav"));
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(window_->isSaveStepPending());
+    window_->close();
+    const QString kept = QStringLiteral("Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis 1 (von %2) "
+                                        "und ist gesichert; export --resume setzt dort fort.")
+                             .arg(QString::fromStdString(target("news.hav")))
+                             .arg(recording(1).lengthSectors / 65);
+    QVERIFY2(logHasLine(*app_, kept), qPrintable(logLines(*app_).join('\n')));
+    QCOMPARE(QFileInfo(QString::fromStdString(target("news.hav"))).size(), qint64{1624 + 33280});
     QVERIFY(window_->saveButton()->isEnabled());
   }
 

@@ -63,12 +63,15 @@ TEST(FileFatSizeProbeTest, WrongBlockSizeFieldDoesNotPass) {
   EXPECT_EQ(disk.getSizeFileFAT(), 9);
 }
 
-TEST(FileFatSizeProbeTest, UnreadableCandidateCountsAsNoSignature) {
+// Only the head decides: an unreadable A-sector counts as no signature, unreadable
+// sectors behind a good head do not matter.
+TEST(FileFatSizeProbeTest, OnlyAnUnreadableHeadCountsAsNoSignature) {
   DiskDescription description = probedDisk(72, true);
   description.rawSectors = {{candidateSector(9), headWithBlockField(0x80)}};
-  SampleDisk image(description, {candidateSector(9) + 64});
+  SampleDisk image(description, {candidateSector(9), candidateSector(72) + 1, candidateSector(72) + 64});
   Fsr5000Disk disk('0');
   EXPECT_EQ(disk.getSizeFileFAT(), 72);
+  EXPECT_EQ(statusText(), "Automatisch ermittelter \"File-FAT-Size\": 72");
 }
 
 TEST(FileFatSizeProbeTest, NothingFoundIsProbedAgainNextTime) {

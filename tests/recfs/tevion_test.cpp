@@ -62,11 +62,13 @@ TEST(TevionTest, ProbeAndVerificationUseTheTevionDataArea) {
   EXPECT_EQ(statusText(), "Überprüfung bestätigt 7 als \"File-FAT-Size\"-Wert (100%).");
 }
 
-TEST(TevionTest, UnreadableDirectoryNamesTheModel) {
+TEST(TevionTest, UnreadableOnlySlotLeavesNothingToVerify) {
   SampleDisk image(tevionDisk(), {307248});
   std::unique_ptr<Fsr5000Disk> disk = std::make_unique<Pvr8005Disk>('0');
-  EXPECT_EQ(disk->verifySizeFileFAT(), -1);
-  EXPECT_EQ(statusText(), "Konnte Verzeichnis der PVR-8005-Festplatte nicht lesen.");
+  disk->setSizeFileFAT(1);
+  EXPECT_EQ(disk->verifySizeFileFAT(), 1);
+  EXPECT_EQ(disk->getUnreadableSlots(), 1);
+  EXPECT_EQ(statusText(), "Keine Aufzeichnungen gefunden, \"File-FAT-Size\"-Überprüfung nicht möglich.");
 }
 
 TEST(TevionTest, UnreadableSlotIsNamedWithItsTevionSector) {

@@ -40,8 +40,10 @@ int64_t firstHojinSector(const DiskDescription& disk, int position) {
 
 TEST(VerificationTest, SixteenOfTwentyTestedTwelveGood) {
   const DiskDescription description = recordingsDisk(20, {0, 5, 9, 15});
-  // The recordings after the 16th are never looked at: their HOJINs may be unreadable.
-  SampleDisk image(description, {firstHojinSector(description, 16)});
+  // The recordings after the 16th are never looked at: their HOJINs may be unreadable;
+  // of the others only the heads are, so a bad sector behind one does not count.
+  SampleDisk image(description,
+                   {firstHojinSector(description, 16), firstHojinSector(description, 3) + 30});
   Fsr5000Disk disk('0');
   disk.setSizeFileFAT(kF);
   EXPECT_EQ(disk.verifySizeFileFAT(), kF);
@@ -84,12 +86,15 @@ TEST(VerificationTest, ReadsTheDirectoryWhenNotYetRead) {
   EXPECT_EQ(statusLines().size(), 1u);
 }
 
-TEST(VerificationTest, UnreadableDirectoryFails) {
+// Slot 1 unreadable: the test goes on with the entries there are (positions 0 and 1,
+// entry numbers 0 and 2), and the structure line is dropped with the confirmation.
+TEST(VerificationTest, UnreadableSlotLeavesTheTestToTheOtherEntries) {
   SampleDisk image(recordingsDisk(3), {6598704 + 32});
   Fsr5000Disk disk('0');
   disk.setSizeFileFAT(kF);
-  EXPECT_EQ(disk.verifySizeFileFAT(), -1);
-  EXPECT_EQ(statusText(), "Konnte Verzeichnis der FSR-5000-Festplatte nicht lesen.");
+  EXPECT_EQ(disk.verifySizeFileFAT(), kF);
+  EXPECT_EQ(disk.getUnreadableSlots(), 1);
+  EXPECT_EQ(statusText(), "Überprüfung bestätigt 4 als \"File-FAT-Size\"-Wert (100%).");
 }
 
 // Position 2 holds entry number 5; the file FAT region of entry 2 points at its block,

@@ -1,6 +1,8 @@
 // korvelo-cli as the user runs it on rescued images: --mapfile after its --drive, the
-// damage it reports and the exit code 1 for it, a malformed mapfile refused with its
-// line, and the proof that a whole export opens the image and the mapfile read-only.
+// damage it reports and the exit code 1 for it (also for an image cut short, an
+// unreadable directory slot, a bad sector where the File-FAT-Size is probed), a
+// malformed mapfile refused with its line, and the proof that a whole export opens the
+// image and the mapfile read-only.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -128,6 +130,102 @@ TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsW
   }
   EXPECT_EQ(files, disk_.recordings.size());
 }
+
+// Damage that once passed for zeros or for an empty directory: each case with its exit
+// code and the line that tells the user. The cut image ends 10 sectors into HOJIN 16 of
+// 16 of recording 4; its mapfile (if any) marks everything after the cut bad.
+enum class Damage { None, CutImage, CutImageWithMapfile, BadInsideProbedHojin, BadProbedHead, BadSlot2 };
+
+struct DamageCase {
+  const char* name;
+  Damage damage;
+  std::vector<std::string> command;  // "OUT" stands for the test's output folder
+  int status;
+  const char* keyLine;  // on stderr
+  int listed;           // lines on stdout, for list
+};
+
+class CliDamage : public CliReliability, public ::testing::WithParamInterface<DamageCase> {
+ protected:
+  static void SetUpTestSuite() {
+    CliReliability::SetUpTestSuite();
+    sample::buildDisk(disk_, cutImage());
+    const int64_t cut = cutSector() * 512;
+    if (::truncate(cutImage().c_str(), cut) != 0) throw std::runtime_error("cannot cut the image");
+    std::ofstream(folder_->file("cut.map")) << "0 + 1\n0 " << cut << " +\n" << cut << " "
+                                             << static_cast<int64_t>(disk_.imageBytes) - cut << " -\n";
+  }
+  static std::string cutImage() { return folder_->file("cut.img"); }
+  static int64_t cutSector() { return sample::hojinSector(disk_, disk_.recordings[4], 16) + 10; }
+
+  // --drive and, where the damage comes from one, --mapfile.
+  std::vector<std::string> driveArguments(Damage damage) {
+    const int64_t probed = sample::dataAreaStart(disk_.model, disk_.fileFatSize);
+    std::set<int64_t> bad;
+    switch (damage) {
+      case Damage::None: return {"--drive", image()};
+      case Damage::CutImage: return {"--drive", cutImage()};
+      case Damage::CutImageWithMapfile: return {"--drive", cutImage(), "--mapfile", folder_->file("cut.map")};
+      case Damage::BadInsideProbedHojin: bad = {probed + 30}; break;
+      case Damage::BadProbedHead: bad = {probed}; break;
+      case Damage::BadSlot2: bad = {sample::slotSector(disk_.model, 2)}; break;
+    }
+    const std::string map = output_.file("bad.map");
+    std::ofstream(map) << mapfileText(static_cast<int64_t>(disk_.imageBytes), bad);
+    return {"--drive", image(), "--mapfile", map};
+  }
+};
+
+TEST_P(CliDamage, IsReportedWithItsExitCode) {
+  const DamageCase& c = GetParam();
+  std::vector<std::string> arguments = driveArguments(c.damage);
+  TempDir target;
+  for (const std::string& word : c.command) arguments.push_back(word == "OUT" ? target.path() : word);
+  const ProcessRun run = runProgram(cliProgram(), arguments);
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_TRUE(hasLine(run.errLines(), c.keyLine)) << run.err;
+  if (c.listed >= 0) {
+    EXPECT_EQ(run.outLines().size(), static_cast<size_t>(c.listed)) << run.out;
+  }
+  if (c.damage != Damage::CutImage && c.damage != Damage::CutImageWithMapfile) return;
+  // What the cut image lacks is no part of the disk to compare the file with.
+  ASSERT_EQ(filesIn(target.path()), 1u);
+  std::vector<std::string> verify = driveArguments(c.damage);
+  verify.push_back("verify");
+  for (const auto& item : std::filesystem::directory_iterator(target.path()))
+    if (item.path().extension() == ".hav") verify.push_back(item.path().string());
+  const ProcessRun check = runProgram(cliProgram(), verify);
+  EXPECT_EQ(check.status, 1) << check.out << check.err;
+  EXPECT_NE(check.out.find("  HOJIN 16: auf der Festplatte nicht lesbar (ab Sektor"), std::string::npos)
+      << check.out;
+}
+
+const char* const kDamagedLastHojin =
+    "Beschädigt: 1 Hojins mit zusammen 55 nicht lesbaren Sektoren (mit Nullen gefüllt).";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliDamage,
+    ::testing::Values(
+        DamageCase{"CutImage", Damage::CutImage, {"export", "4", "-o", "OUT"}, 1, kDamagedLastHojin, -1},
+        DamageCase{"CutImageWithMapfile", Damage::CutImageWithMapfile, {"export", "4", "-o", "OUT"}, 1,
+                   kDamagedLastHojin, -1},
+        DamageCase{"BadInsideProbedHojin", Damage::BadInsideProbedHojin, {"list"}, 0,
+                   "Überprüfung bestätigt 72 als \"File-FAT-Size\"-Wert (100%).", 5},
+        DamageCase{"BadProbedHead", Damage::BadProbedHead, {"list"}, 0,
+                   "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
+                   "auf der Kommandozeile mit --fat-size N.",
+                   5},
+        DamageCase{"BadSlot2", Damage::BadSlot2, {"list"}, 1,
+                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.", 4},
+        // The recordings after the slot are saved, and the run still says something is missing.
+        DamageCase{"BadSlot2Export", Damage::BadSlot2, {"export", "4", "-o", "OUT"}, 1,
+                   "Speichern abgeschlossen.", 1},
+        // Every head wrong: the file is not the recording's, however complete its size.
+        DamageCase{"WrongFileFatSize", Damage::None, {"--fat-size", "71", "export", "1", "-o", "OUT"}, 1,
+                   "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist wahrscheinlich "
+                   "falsch. Bitte den richtigen Wert in den Optionen (korvelo-cli: --fat-size N) einstellen.",
+                   0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliReliability, AMalformedMapfileIsRefusedWithItsLineBeforeAnythingIsRead) {
   const std::string broken = output_.file("kaputt.map");

@@ -2,6 +2,7 @@
 // numbers in their HOJIN heads, interleaved fragments, false starts, gaps and limits.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
@@ -73,6 +74,21 @@ TEST(HeadScan, FullLastBlockLeavesTheEndProbable) {
   EXPECT_EQ(result.recordings[0].hojins, 32);
   EXPECT_TRUE(result.recordings[0].endsOnBlockBoundary);
   EXPECT_EQ(result.recordings[0].confidence(), Confidence::Probable);
+}
+
+// The image ends 5 HOJINs into the second block: the heads past the end are no damage
+// of the disk, the recording simply ends where the image does.
+TEST(HeadScan, BlockRunningOverTheEndOfTheImageEndsThere) {
+  const sample::DiskDescription description =
+      smallDisk({withoutFileFat(rescueRecording(0, {0, 1}, 32))}, 4);
+  RescueImage image(description);
+  ASSERT_EQ(::truncate(image.imagePath().c_str(), (blockSectorOf(description, 1) + 5 * 65) * 512), 0);
+
+  const RescueScanResult result = scanHojinHeads(image.disk());
+
+  EXPECT_EQ(result.unreadable, 0);
+  ASSERT_EQ(result.recordings.size(), 1u);
+  EXPECT_EQ(result.recordings[0].hojins, 21);
 }
 
 TEST(HeadScan, StartPokedIntoAnUnusedBlockIsReportedAsUncertainSingleHojin) {

@@ -48,10 +48,11 @@ void addRecording(SectorSet& expected, const DiskDescription& disk, const Record
     expected.add(sample::hojinSector(disk, recording, whole + 1), rest);
 }
 
-// Signature, "file_system.sys", directory head, 3 sectors of each visited slot, the whole
-// first HOJIN of the data area, the file FATs and first HOJINs of the first 16 list
-// positions (the test of the File-FAT-Size takes positions for entry numbers), and for
-// each chosen recording its file FAT and all its sectors.
+// Signature, "file_system.sys", directory head, 3 sectors of each visited slot, the
+// A-sector of the first HOJIN of the data area, the file FATs and the A-sectors of the
+// first HOJINs of the first 16 list positions (the test of the File-FAT-Size takes
+// positions for entry numbers), and for each chosen recording its file FAT and all its
+// sectors.
 std::set<int64_t> expectedDomain(const DiskDescription& disk, const std::vector<int>& chosen) {
   SectorSet expected;
   const sample::Model model = disk.model;
@@ -63,13 +64,12 @@ std::set<int64_t> expectedDomain(const DiskDescription& disk, const std::vector<
                                                    : static_cast<int>(disk.recordings.size());
   for (int slot = 0; slot < std::min(announced, sample::kSlotCount); ++slot)
     expected.add(sample::slotSector(model, slot), 3);
-  expected.add(sample::dataAreaStart(model, f), sample::kSectorsPerHojin);
+  expected.add(sample::dataAreaStart(model, f), 1);
   const std::vector<const Recording*> listed = listedInSlotOrder(disk);
   for (int position = 0; position < std::min<int>(16, listed.size()); ++position) {
     expected.add(sample::fileFatSector(model, f, position), f);
     for (const Recording& recording : disk.recordings)
-      if (recording.entryNumber == position)
-        expected.add(sample::hojinSector(disk, recording, 1), sample::kSectorsPerHojin);
+      if (recording.entryNumber == position) expected.add(sample::hojinSector(disk, recording, 1), 1);
   }
   for (const Recording& recording : disk.recordings)
     if (std::count(chosen.begin(), chosen.end(), recording.entryNumber) > 0)
@@ -169,7 +169,6 @@ TEST(DiskDomainMetadata, WithoutHojinsHoldsTheProbeSectorAndEveryListedFileFat) 
   ASSERT_TRUE(disk.readDirectory(false));
   ASSERT_EQ(disk.getSizeFileFAT(), 72);
   DomainOptions options;
-  options.wholeProbeHojin = false;
   options.verificationHojins = false;
   options.allFileFats = true;
   const DiskDomain domain = computeDiskDomain(disk, options);
