@@ -97,10 +97,11 @@ void HavExportJob::recordDamage(const SalvageResult& read) {
   }
 }
 
-// One sector that read before (at first the recording's directory entry) read again.
+// One sector that read before read again: the last one this job read, else the
+// recording's directory entry, else the signature every recorder disk was found by.
 bool HavExportJob::driveStillAnswers() {
-  const int64_t probe = lastGoodSector_ >= 0 ? lastGoodSector_ : entry->getSector();
-  if (probe < 0) return true;  // nothing known to be readable: take it for a dead area
+  int64_t probe = lastGoodSector_ >= 0 ? lastGoodSector_ : entry->getSector();
+  if (probe < 0) probe = kSignatureFirstSector;
   uint8_t sector[kSectorSize];
   return disk->getDrive().readSectorInto(probe, 1, sector);
 }
