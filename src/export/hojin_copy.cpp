@@ -173,10 +173,11 @@ void HavExportJob::stopAsDriveGone() {
       textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
             "der Export ist angehalten.",
             currentHojin, numberOfHojins));
-  addOnNewLine(
-      textf("  Die Datei \"%s\" enthält die Hojins 1 bis %d. Laufwerk wieder anschließen, "
-            "dann mit \"korvelo-cli export --resume\" fortsetzen.",
-            path.c_str(), currentHojin - 1));
+  const std::string held = currentHojin > 1 ? textf("die Hojins 1 bis %d", currentHojin - 1)
+                                             : std::string("noch keinen Hojin");
+  addOnNewLine(textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
+                     "dann mit \"korvelo-cli export --resume\" fortsetzen.",
+                     path.c_str(), held.c_str()));
   copying = false;
   closeForFinish();
   errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same
