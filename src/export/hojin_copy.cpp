@@ -174,10 +174,11 @@ void HavExportJob::stopAsDriveGone() {
             "der Export ist angehalten.",
             currentHojin, numberOfHojins));
   const std::string held = currentHojin > 1 ? textf("die Hojins 1 bis %d", currentHojin - 1)
-                                             : std::string("noch keinen Hojin");
-  addOnNewLine(textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
-                     "dann mit \"korvelo-cli export --resume\" fortsetzen.",
-                     path.c_str(), held.c_str()));
+                                            : std::string("noch keinen Hojin");
+  addOnNewLine(
+      textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
+            "dann mit \"korvelo-cli export --resume\" fortsetzen.",
+            path.c_str(), held.c_str()));
   copying = false;
   closeForFinish();
   errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same
