@@ -69,20 +69,7 @@ class FileSource final : public ByteSource {
   }
 
   // Repeats interrupted and partial transfers; stops at the end of the medium.
-  int64_t readRange(int64_t offset, std::span<uint8_t> buffer) {
-    size_t done = 0;
-    while (done < buffer.size()) {
-      const ssize_t got = ::pread(fd_.get(), buffer.data() + done, buffer.size() - done,
-                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return -errno;
-      }
-      if (got == 0) break;
-      done += static_cast<size_t>(got);
-    }
-    return static_cast<int64_t>(done);
-  }
+  int64_t readRange(int64_t offset, std::span<uint8_t> buffer) { return fd_.readAt(offset, buffer); }
 
   // The sectors around [offset, offset + size) into the aligned buffer, the asked part
   // copied out.
