@@ -124,6 +124,7 @@ void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
 void ExportWorkflow::start() {
   SaveDriver* saver = driver();
   if (saver == nullptr) return;
+  driveGone_ = false;  // a drive attached again is tried again
   saver->setJobRetiredHook([this](HavExportJob& job) { onJobRetired(job); });
   saver->startSaving();
   settleRetired();

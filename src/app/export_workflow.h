@@ -102,8 +102,8 @@ class ExportWorkflow {
   bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
   // The flag behind requestStop(), for a signal handler that may only store to it.
   std::atomic<bool>& stopFlag() { return stop_; }
-  // Whether a recording's job ran into a disk that no longer answers: the queue was
-  // given up and nothing more is offered.
+  // Whether a recording's job (since the last start()) ran into a disk that no longer
+  // answers: the queue was given up, and nothing more should be offered.
   bool driveGone() const { return driveGone_; }
 
   const std::vector<ExportOutcome>& outcomes() const { return outcomes_; }
