@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl-dev
   libcli11-dev nlohmann-json3-dev help2man
   strace gddrescue util-linux
+  python3-fusepy fuse3
   clang libclang-rt-14-dev
 )
 

@@ -33,6 +33,7 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
   record.file = std::filesystem::path(saved.path).filename().string();
   record.damagedHojins = saved.damagedHojins;
   record.unreadableSectors = saved.unreadableSectors;
+  record.damagedAreas = saved.damagedAreas;
   const HavDigests digests = digestsOf(saved);
   if (digests.readable) {
     record.fileBytes = digests.fileBytes;

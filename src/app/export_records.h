@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/log.h"
 #include "export/hav_digests.h"
+#include "export/salvage_read.h"
 #include "recfs/directory_entry.h"
 
 namespace korvelo {
@@ -19,6 +21,7 @@ struct SavedRecording {
   int64_t unreadableSectors = 0;
   bool complete = false;
   std::optional<HavDigests> digests;  // taken while writing; else the file is read back
+  std::vector<DamagedArea> damagedAreas;
 };
 
 class ExportResultRecorder {

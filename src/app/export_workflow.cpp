@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/export_records.h"
+#include "app/manifest.h"
 #include "disk/text.h"
 #include "export/save_target.h"
 
@@ -87,6 +89,7 @@ int ExportWorkflow::offer(const ExportItem& item) {
   outcome.hojins = job->getNumberOfHojins();
   if (result == HavExportJob::kPrepared || result == kRefused) outcome.path = job->getPath();
   if (result == HavExportJob::kPrepared) {
+    carryEarlierDamage(*job);
     targets_.insert(job->getPath());
     outcomeOfJob_[job.get()] = outcomes_.size();
     app_.jobs.push_back(std::move(job));
@@ -108,9 +111,20 @@ std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
                               queries_.fileSystemType);
 }
 
+// A file that is continued keeps the zero-filled areas its manifest record names (and
+// may have them read again); a file written anew ignores them.
+void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
+  if (!settings_.checksums) return;
+  const std::string& path = job.getPath();
+  const std::string file = std::filesystem::path(path).filename().string();
+  if (auto areas = damagedAreasInManifest(folderOf(path), file))
+    job.carryDamage(std::move(*areas), settings_.retryBad);
+}
+
 void ExportWorkflow::start() {
   SaveDriver* saver = driver();
   if (saver == nullptr) return;
+  driveGone_ = false;  // a drive attached again is tried again
   saver->setJobRetiredHook([this](HavExportJob& job) { onJobRetired(job); });
   saver->startSaving();
   settleRetired();
@@ -166,6 +180,9 @@ void ExportWorkflow::takeJobResults(HavExportJob& job, ExportOutcome& outcome) {
   outcome.damagedHojins = job.getDamagedHojins();
   outcome.unreadableSectors = job.getUnreadableSectors();
   outcome.wrongHeadHojins = job.getWrongHeadHojins();
+  outcome.damagedAreas = job.getDamagedAreas();
+  outcome.driveGone = job.isDriveGone();
+  if (outcome.driveGone) driveGone_ = true;
   outcome.digests = job.finishDigests();
 }
 
@@ -190,7 +207,8 @@ void ExportWorkflow::record(ExportOutcome& outcome) {
   if (!settings_.checksums || outcome.item.entry == nullptr) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
   outcome.recordWritten = recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
-                   outcome.unreadableSectors, outcome.complete, outcome.digests});
+                                           outcome.unreadableSectors, outcome.complete,
+                                           outcome.digests, outcome.damagedAreas});
 }
 
 void ExportWorkflow::stopQueue() {

@@ -43,6 +43,7 @@ struct ExportOutcome {
   int damagedHojins = 0;
   int64_t unreadableSectors = 0;
   int wrongHeadHojins = 0;
+  std::vector<DamagedArea> damagedAreas;  // the zeros in the file
   std::optional<HavDigests> digests;
   uint64_t expectedSize = 0;  // of the file
   int hojins = 0;
@@ -61,6 +62,7 @@ struct AdmissionQueries {
 struct ExportSettings {
   bool checksums = false;  // sums taken while writing, one manifest record per file
   bool sidecar = false;    // and a ".hav.json" beside each file
+  bool retryBad = false;   // a continued file's zero-filled areas are read again first
 };
 
 class ExportWorkflow {
@@ -100,8 +102,8 @@ class ExportWorkflow {
   bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
   // The flag behind requestStop(), for a signal handler that may only store to it.
   std::atomic<bool>& stopFlag() { return stop_; }
-  // Whether a recording's job ran into a disk that no longer answers: the queue was
-  // given up and nothing more is offered.
+  // Whether a recording's job (since the last start()) ran into a disk that no longer
+  // answers: the queue was given up, and nothing more should be offered.
   bool driveGone() const { return driveGone_; }
 
   const std::vector<ExportOutcome>& outcomes() const { return outcomes_; }
@@ -115,6 +117,7 @@ class ExportWorkflow {
   // Takes what the driver knew of a job it let go; settled after its step.
   void onJobRetired(HavExportJob& job);
   void takeJobResults(HavExportJob& job, ExportOutcome& outcome);
+  void carryEarlierDamage(HavExportJob& job) const;
   void settleRetired();
   // Judges completeness, records the check sums and says what is missing.
   void settle(ExportOutcome& outcome);

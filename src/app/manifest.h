@@ -4,7 +4,11 @@
 // file. Both name the check sums of the file and of its HOJIN data.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "export/salvage_read.h"
 
 namespace korvelo {
 class DirectoryEntry;
@@ -23,6 +27,7 @@ struct ManifestRecord {
   uint32_t hojins = 0;
   int damagedHojins = 0;
   int64_t unreadableSectors = 0;
+  std::vector<DamagedArea> damagedAreas;  // where the file holds zeros instead of the disk's bytes
   std::string file;  // name within the folder
   int64_t fileBytes = -1;
   std::string sha256File;
@@ -41,6 +46,11 @@ std::string recordJson(const ManifestRecord& record);
 // turns, so every record stays. Never written through a symbolic link. Empty when
 // written, else the reason (German).
 std::string addToManifest(const std::string& folder, const ManifestRecord& record);
+
+// The zero-filled areas the folder's manifest records for that file; nothing when the
+// manifest or the record is missing or unreadable.
+std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,
+                                                               const std::string& file);
 
 // Writes the record to `path` (replacing it, never through a symbolic link). Empty when
 // written, else the reason.

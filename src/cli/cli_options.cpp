@@ -187,6 +187,10 @@ CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
   command->add_flag("--resume", options.resume,
                     "Vorhandene Zieldateien nach ihrem letzten ganzen HOJIN fortsetzen, wenn Kopf, "
                     "Verzeichniseintrag und dieser HOJIN zur Aufnahme gehören; sonst überspringen");
+  command->add_flag(
+      "--retry-bad", options.retryBad,
+      "Wie --resume, und zuvor die Sektoren, die das Manifest als mit Nullen gefüllt "
+      "verzeichnet, einzeln erneut lesen und was jetzt lesbar ist an ihre Stelle schreiben");
   command
       ->add_option("--pause", options.pauseMs,
                    "Nach je 130 Kilobyte so viele Millisekunden warten (0 bis 100)")

@@ -33,8 +33,8 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   const int unreadableSlots = disk.getUnreadableSlots();
   std::vector<ExportItem> items;
   for (const DirectoryEntry* entry : choice.entries) items.push_back({&disk, entry});
-  const TargetRules rules{options.outputFolder, options.force, options.resume,
-                          invocation.exportResults.sidecar};
+  const TargetRules rules{options.outputFolder, options.force, options.resume || options.retryBad,
+                          invocation.exportResults.sidecar, options.retryBad};
   const ExitCode saved = saveItems(session, items, rules, out);
   // Recordings behind an unreadable directory slot could not even be offered.
   if (saved == ExitCode::Success && unreadableSlots > 0) return ExitCode::ExportFailed;

@@ -44,7 +44,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
   chooser.protectSource(source ? source->identity() : std::nullopt);
   chooser.resumeExisting(rules.resume);
   session.chooser().use(chooser);
-  workflow.configure({.checksums = true, .sidecar = rules.sidecar});
+  workflow.configure({.checksums = true, .sidecar = rules.sidecar, .retryBad = rules.retryBad});
 
   ProgressView progress(app.jobs, session.view(), session.terminal());
   app.makeSaveDriver(progress);

@@ -18,6 +18,7 @@ struct TargetRules {
   bool force = false;   // existing targets are replaced
   bool resume = false;  // existing targets are continued
   bool sidecar = false;
+  bool retryBad = false;  // continued targets first get their zero-filled areas read again
 };
 
 // Saves the items; the session's disk must have been found. Exit code: 0 when every file

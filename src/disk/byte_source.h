@@ -40,6 +40,11 @@ class ByteSource {
 
   virtual std::optional<FileIdentity> identity() const { return std::nullopt; }
 
+  // Whether a failing read costs real time (a disk trying a bad sector again and again),
+  // so that a run of failures is better given up on than tried sector by sector. False
+  // for images, whose unreadable areas fail at once.
+  virtual bool failuresAreCostly() const { return false; }
+
   // A hint that [offset, offset + length) will be read next, front to back, so that the
   // system can fetch it while earlier bytes are still being written elsewhere. Promises
   // nothing and reports nothing; sources without such a system do nothing.

@@ -1,5 +1,7 @@
 // The byte source behind a block device or an image file: a read-only descriptor
-// with positioned reads.
+// with positioned reads. A block device is read past the page cache (O_DIRECT): the
+// cache's read-ahead would turn one bad sector into many failing device reads and fail
+// whole 4 KiB pages around it, where a direct read fails exactly the sectors asked for.
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -8,8 +10,12 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -41,25 +47,53 @@ MediaInfo blockDeviceInfo(int fd, dev_t device) {
   return info;
 }
 
+// Direct reads need a buffer, an offset and a length aligned to the device's logical
+// sector size; the memory is aligned to a page, which every device accepts.
+constexpr size_t kDirectMemoryAlignment = 4096;
+
+struct FreeDeleter {
+  void operator()(uint8_t* block) const { std::free(block); }
+};
+using AlignedBlock = std::unique_ptr<uint8_t, FreeDeleter>;
+
 class FileSource final : public ByteSource {
  public:
-  explicit FileSource(PosixFile fd) : fd_(std::move(fd)) {}
+  // directAlignment > 0: fd was opened with O_DIRECT, and every read goes through an
+  // aligned buffer in whole sectors of that size.
+  FileSource(PosixFile fd, bool blockDevice, int directAlignment)
+      : fd_(std::move(fd)), blockDevice_(blockDevice), directAlignment_(directAlignment) {}
 
-  // Repeats interrupted and partial transfers; stops at the end of the medium.
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
     if (offset < 0) return -EINVAL;
-    size_t done = 0;
-    while (done < buffer.size()) {
-      const ssize_t got = ::pread(fd_.get(), buffer.data() + done, buffer.size() - done,
-                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        return -errno;
-      }
-      if (got == 0) break;
-      done += static_cast<size_t>(got);
-    }
-    return static_cast<int64_t>(done);
+    return directAlignment_ > 0 ? readDirect(offset, buffer) : readRange(offset, buffer);
+  }
+
+  // Repeats interrupted and partial transfers; stops at the end of the medium.
+  int64_t readRange(int64_t offset, std::span<uint8_t> buffer) { return fd_.readAt(offset, buffer); }
+
+  // The sectors around [offset, offset + size) into the aligned buffer, the asked part
+  // copied out.
+  int64_t readDirect(int64_t offset, std::span<uint8_t> buffer) {
+    const int64_t align = directAlignment_;
+    const int64_t first = offset / align * align;
+    const int64_t end = (offset + static_cast<int64_t>(buffer.size()) + align - 1) / align * align;
+    if (!reserve(static_cast<size_t>(end - first))) return -ENOMEM;
+    const int64_t got =
+        readRange(first, std::span<uint8_t>(aligned_.get(), static_cast<size_t>(end - first)));
+    if (got < 0) return got;
+    const int64_t useful =
+        std::clamp<int64_t>(got - (offset - first), 0, static_cast<int64_t>(buffer.size()));
+    std::memcpy(buffer.data(), aligned_.get() + (offset - first), static_cast<size_t>(useful));
+    return useful;
+  }
+
+  bool reserve(size_t size) {
+    if (size <= alignedSize_) return true;
+    const size_t rounded =
+        (size + kDirectMemoryAlignment - 1) / kDirectMemoryAlignment * kDirectMemoryAlignment;
+    aligned_.reset(static_cast<uint8_t*>(std::aligned_alloc(kDirectMemoryAlignment, rounded)));
+    alignedSize_ = aligned_ ? rounded : 0;
+    return aligned_ != nullptr;
   }
 
   MediaInfo mediaInfo() const override {
@@ -78,8 +112,11 @@ class FileSource final : public ByteSource {
 
   // Starts the reading of the range in the background. On Linux the sequential advice
   // holds for the whole descriptor (it widens the read-ahead), so it is given once.
+  bool failuresAreCostly() const override { return blockDevice_; }
+
+  // Direct reads bypass the cache, so there is nothing to fetch into it.
   void adviseSequential(int64_t offset, int64_t length) override {
-    if (offset < 0 || length <= 0) return;
+    if (directAlignment_ > 0 || offset < 0 || length <= 0) return;
     if (!sequentialAdvised_) {
       ::posix_fadvise(fd_.get(), static_cast<off_t>(offset), static_cast<off_t>(length),
                       POSIX_FADV_SEQUENTIAL);
@@ -91,22 +128,50 @@ class FileSource final : public ByteSource {
 
  private:
   PosixFile fd_;
+  bool blockDevice_ = false;
+  int directAlignment_ = 0;  // 0: reads through the page cache
+  AlignedBlock aligned_;
+  size_t alignedSize_ = 0;
   bool sequentialAdvised_ = false;
 };
+
+int openReadOnly(const std::string& path, int extraFlags) {
+  int fd = -1;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | extraFlags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool isBlockDevice(int fd) {
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 && S_ISBLK(status.st_mode);
+}
+
+// The logical sector size of a block device, the alignment its direct reads need; 0
+// when the size query is refused.
+int directAlignmentOf(int fd) {
+  int sectorSize = 0;
+  if (::ioctl(fd, BLKSSZGET, &sectorSize) != 0 || sectorSize < 512) return 0;
+  return sectorSize;
+}
 
 }  // namespace
 
 std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error) {
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = openReadOnly(path, 0);
   if (fd < 0) {
     if (error) *error = errno;
     return nullptr;
   }
   if (error) *error = 0;
-  return std::make_unique<FileSource>(PosixFile(fd));
+  PosixFile plain(fd);
+  const bool blockDevice = isBlockDevice(fd);
+  if (const int alignment = blockDevice ? directAlignmentOf(fd) : 0; alignment > 0) {
+    const int direct = openReadOnly(path, O_DIRECT);
+    if (direct >= 0) return std::make_unique<FileSource>(PosixFile(direct), true, alignment);
+  }
+  return std::make_unique<FileSource>(std::move(plain), blockDevice, 0);
 }
 
 }  // namespace korvelo

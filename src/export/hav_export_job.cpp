@@ -201,7 +201,8 @@ bool HavExportJob::stopAndKeep() {
 
 int HavExportJob::getWholeHojinsWritten() const {
   if (!opened_ || errorCode == kNotCreated || errorCode == kHeadNotWritten) return 0;
-  const int last = errorCode == kDataNotWritten ? currentHojin - 1 : currentHojin;
+  const int last =
+      errorCode == kDataNotWritten || errorCode == kDriveGone ? currentHojin - 1 : currentHojin;
   return std::clamp(last, 0, numberOfHojins);
 }
 

@@ -8,10 +8,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "export/hav_digests.h"
 #include "export/hav_head.h"
 #include "export/output_file.h"
+#include "export/salvage_read.h"
 #include "export/save_as.h"
 #include "recfs/directory_entry.h"
 #include "recfs/fsr5000_disk.h"
@@ -34,6 +36,8 @@ class HavExportJob {
   static constexpr int kHeadNotWritten = 3;
   static constexpr int kDataNotWritten = 4;  // entry image, a HOJIN, or the final sync/close
   static constexpr int kIncomplete = 5;      // the copy ended short of the expected size
+  static constexpr int kDriveGone = 6;       // the drive stopped answering; the file holds
+                                             // the whole HOJINs read before
 
   explicit HavExportJob(Fsr5000Disk& disk);
   virtual ~HavExportJob();
@@ -65,6 +69,10 @@ class HavExportJob {
   int getWholeHojinsWritten() const;
   // HOJINs an earlier, interrupted export had written and this one kept (0 for a new file).
   int getHojinsKept() const { return hojinsKept_; }
+  // For a file to be continued: the zero-filled areas an earlier export recorded for it.
+  // Those in the part that is kept stay recorded; with `retry` they are first read again,
+  // sector by sector, and what reads now is written into the file in place.
+  void carryDamage(std::vector<DamagedArea> areas, bool retry);
   // Closes the file if it is still open, without syncing (the job is abandoned).
   void closeFile() { file.discard(); }
 
@@ -93,7 +101,13 @@ class HavExportJob {
   int getStepsTaken() const { return stepsTaken_; }
   // Damage found while copying: HOJINs with sectors that stayed unreadable, and those sectors.
   int getDamagedHojins() const { return damagedHojins_; }
+  // Every zero-filled sector counts, whether it failed or was not tried after failures in a row.
   int64_t getUnreadableSectors() const { return unreadableSectors_; }
+  // The zero-filled sectors in file order, neighbours of the same state merged.
+  const std::vector<DamagedArea>& getDamagedAreas() const { return damagedAreas_; }
+  // The drive no longer answered (detached, or dead as a whole): the job stopped with its
+  // file synced after the last whole HOJIN read, ready to be continued.
+  bool isDriveGone() const { return errorCode == kDriveGone; }
   // HOJINs read in full whose head failed the signature or number checks: their bytes
   // are not the recording's (warned about or not).
   int getWrongHeadHojins() const { return wrongHeadHojins_; }
@@ -105,11 +119,11 @@ class HavExportJob {
   void setProgressScales();
   bool isTailPiece() const;
   int remainderSectors() const;
-  void readSectors(int sectorCount);
-  // Reads the sectors into data; when the whole read fails, every sector on its own, the
-  // ones that stay unreadable zero-filled (so no bytes of an earlier read remain). The
-  // number of those.
-  static int readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
+  // False when the drive is gone; nothing of the HOJIN is then to be written.
+  bool readSectors(int sectorCount);
+  void recordDamage(const SalvageResult& read);
+  bool driveStillAnswers();
+  void stopAsDriveGone();
   void adviseAhead();
   void checkHojinHead(bool suppressWarnings);
   void noteFragmentation();
@@ -121,6 +135,8 @@ class HavExportJob {
   std::string resumeMismatch(int64_t fileBytes, int& wholeHojins);
   bool sameAsDiskHojin(std::ifstream& in, int k);
   bool digestKeptBytes(int64_t keptBytes);
+  void retryEarlierDamage(int64_t keptBytes);
+  void keepEarlierDamage(int64_t keptBytes);
   void addLine(const std::string& line);
   void addOnNewLine(const std::string& line);
 
@@ -150,12 +166,16 @@ class HavExportJob {
   int stepsTaken_ = 0;
   int damagedHojins_ = 0;
   int64_t unreadableSectors_ = 0;
+  std::vector<DamagedArea> damagedAreas_;
+  int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
   int wrongHeadHojins_ = 0;
   bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
   int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;
   int hojinsKept_ = 0;
+  std::vector<DamagedArea> earlierDamage_;  // recorded by the export that began the file
+  bool retryEarlierDamage_ = false;
   bool resume_ = false;          // the target exists and is to be continued
   bool replaceForeign_ = false;  // ... or written anew when it is not this recording's
   bool mustBeNew_ = false;       // the target was free when chosen and must still be

@@ -7,6 +7,7 @@
 #include "disk/physical_drive.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/hav_head.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -47,7 +48,10 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
 
   const int sectorCount = tail ? remainderSectors() : kSectorsPerHojin;
   if (advance && !tail) adviseAhead();
-  readSectors(sectorCount);
+  if (!readSectors(sectorCount)) {
+    stopAsDriveGone();
+    return;
+  }
   const size_t bytes = static_cast<size_t>(sectorCount) * kSectorSize;
   if (!writeOrFail(hojin.getData(), bytes,
                    textf("Fehler beim Schreiben von HOJIN %d von %d.", currentHojin, numberOfHojins),
@@ -61,31 +65,45 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
 }
 
 // Reads sectorCount sectors from currentSector into the buffer; sectors that stay
-// unreadable are zero-filled (no bytes of an earlier HOJIN reach the file) and reported.
-void HavExportJob::readSectors(int sectorCount) {
+// unreadable are zero-filled (no bytes of an earlier HOJIN reach the file), reported and
+// recorded. A HOJIN of which no sector read at all is either a dead area or a drive that
+// is gone: a sector the drive gave before tells which.
+bool HavExportJob::readSectors(int sectorCount) {
   hojin.setSector(currentSector);
-  const int unreadable =
+  const SalvageResult read =
       readSalvaging(disk->getDrive(), currentSector, sectorCount, hojin.getData());
-  hojinUnreadable_ = unreadable > 0;
-  if (unreadable == 0) return;
+  if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
+  if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
+  hojinUnreadable_ = read.zeroFilled() > 0;
+  if (read.zeroFilled() == 0) return true;
   ++damagedHojins_;
-  unreadableSectors_ += unreadable;
+  unreadableSectors_ += read.zeroFilled();
+  recordDamage(read);
   addOnNewLine(textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
-                     unreadable, currentHojin, numberOfHojins));
+                     read.zeroFilled(), currentHojin, numberOfHojins));
+  if (read.notTried > 0) {
+    addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
+                       kFailuresInARowBeforeGivingUp));
+  }
+  return true;
 }
 
-int HavExportJob::readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount,
-                                uint8_t* data) {
-  if (drive.readSectorInto(first, sectorCount, data)) return 0;
-  int unreadable = 0;
-  for (int i = 0; i < sectorCount; ++i) {
-    uint8_t* sector = data + static_cast<size_t>(i) * kSectorSize;
-    if (!drive.readSectorInto(first + i, 1, sector)) {
-      std::memset(sector, 0, kSectorSize);
-      ++unreadable;
-    }
+void HavExportJob::recordDamage(const SalvageResult& read) {
+  const int64_t hojinOffset = kHavFrontBytes + int64_t{currentHojin - 1} * kHojinBytes;
+  for (const SectorDamage& piece : read.damage) {
+    appendArea(damagedAreas_,
+               DamagedArea{currentSector + piece.first, piece.count,
+                           hojinOffset + int64_t{piece.first} * kSectorSize, piece.state});
   }
-  return unreadable;
+}
+
+// One sector that read before read again: the last one this job read, else the
+// recording's directory entry, else the signature every recorder disk was found by.
+bool HavExportJob::driveStillAnswers() {
+  int64_t probe = lastGoodSector_ >= 0 ? lastGoodSector_ : entry->getSector();
+  if (probe < 0) probe = kSignatureFirstSector;
+  uint8_t sector[kSectorSize];
+  return disk->getDrive().readSectorInto(probe, 1, sector);
 }
 
 // Tells the drive where the coming HOJINs lie, one hint per run of HOJINs that follow
@@ -146,6 +164,24 @@ void HavExportJob::noteFragmentation() {
   if (currentHojin >= numberOfHojins) return;
   currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin + 1);
   if (currentSector != previousSector + kSectorsPerHojin) fragmented = true;
+}
+
+// The drive no longer answers: nothing of the current HOJIN is written, so the file ends
+// after the last whole HOJIN that was read and can be continued once the drive is back.
+void HavExportJob::stopAsDriveGone() {
+  addOnNewLine(
+      textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
+            "der Export ist angehalten.",
+            currentHojin, numberOfHojins));
+  const std::string held = currentHojin > 1 ? textf("die Hojins 1 bis %d", currentHojin - 1)
+                                            : std::string("noch keinen Hojin");
+  addOnNewLine(
+      textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
+            "dann mit \"korvelo-cli export --resume\" fortsetzen.",
+            path.c_str(), held.c_str()));
+  copying = false;
+  closeForFinish();
+  errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same
 }
 
 // The copy is over: past the last HOJIN, or a sector was not determinable.

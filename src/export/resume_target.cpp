@@ -11,6 +11,7 @@
 #include "disk/text.h"
 #include "export/hav_export_job.h"
 #include "export/hav_head.h"
+#include "export/salvage_read.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -49,6 +50,8 @@ int HavExportJob::createOrResume() {
     return createFile();
   }
   const int64_t keptBytes = kHavFrontBytes + wholeHojins * int64_t{kHojinBytes};
+  if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
+  keepEarlierDamage(keptBytes);
   if (const int error = file.reopen(path, keptBytes); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
     addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
@@ -100,8 +103,10 @@ std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
   return {};
 }
 
-// Whether HOJIN k in the file holds the bytes the disk gives for it now. Sectors that
-// cannot be read count as zeros, as the copy wrote them.
+// Whether HOJIN k in the file holds the bytes the disk gives for it now. A sector that is
+// zeros in the file counts as the same: the copy zero-filled it when it did not read, and
+// the disk may give it now (a retry of the damaged areas fills it in later). Sectors that
+// do not read now count as zeros, as the copy wrote them.
 bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k) {
   const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
   if (sector < 0) return false;
@@ -111,7 +116,13 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k) {
   if (!readExactly(in, inFile.data(), kHojinBytes)) return false;
 
   readSalvaging(disk->getDrive(), sector, kSectorsPerHojin, hojin.getData());
-  return std::memcmp(inFile.data(), hojin.getData(), inFile.size()) == 0;
+  static const uint8_t zeros[kSectorSize] = {};
+  for (size_t at = 0; at < inFile.size(); at += kSectorSize) {
+    if (std::memcmp(inFile.data() + at, hojin.getData() + at, kSectorSize) != 0 &&
+        std::memcmp(inFile.data() + at, zeros, kSectorSize) != 0)
+      return false;
+  }
+  return true;
 }
 
 // The check sums start with the bytes the earlier run wrote.

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -296,7 +297,26 @@ void MainDialog::scheduleSaveStep() {
 
 void MainDialog::runSaveStep() {
   // The pause lies between the steps, in the event loop, so the window keeps answering.
-  if (workflow().step()) stepTimer_.start(workflow().pauseAfterStep());
+  if (workflow().step()) {
+    stepTimer_.start(workflow().pauseAfterStep());
+  } else if (workflow().driveGone()) {
+    showDriveGone();
+  }
+}
+
+// The log says which file holds how much; the box makes sure the user sees that the
+// save stopped. Not modal: the window stays usable behind it.
+void MainDialog::showDriveGone() {
+  auto* box = new QMessageBox(
+      QMessageBox::Warning, QStringLiteral("Korvelo"),
+      QString::fromUtf8("Das Laufwerk antwortet nicht mehr; das Speichern ist angehalten.\n\n"
+                        "Was bis dahin gelesen war, ist gesichert (siehe Log). Das Laufwerk "
+                        "wieder anschließen; fortsetzen lässt sich die Datei mit "
+                        "\"korvelo-cli export --resume\"."),
+      QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setObjectName(QStringLiteral("driveGoneBox"));
+  box->open();
 }
 
 void MainDialog::stopSaving() {

@@ -78,6 +78,8 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void saveQueuedJobs();
   // Stops a running save after its current step, the file kept for resuming.
   void stopSaving();
+  // Tells the user that the drive stopped answering and the save was given up.
+  void showDriveGone();
   ExportWorkflow& workflow();
 
   RecordingList* recordingList() const { return list_; }

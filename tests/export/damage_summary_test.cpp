@@ -35,13 +35,26 @@ TEST_P(DamageSummary, TheDamagedRecordingEndsWithItsSummaryAndTheOtherIsUntouche
   test::RecordingLog log;
   SaveDriver driver(queue, view, log, [] { return SaveOptions{0, true, false}; });
   std::vector<int> codes;
-  driver.setJobRetiredHook([&](const HavExportJob& job) { codes.push_back(job.getErrorCode()); });
+  std::vector<std::vector<DamagedArea>> areas;
+  driver.setJobRetiredHook([&](const HavExportJob& job) {
+    codes.push_back(job.getErrorCode());
+    areas.push_back(job.getDamagedAreas());
+  });
   driver.startSaving();
   test::driveToEnd(driver);
 
   EXPECT_EQ(test::readFileBytes(damaged), image.expectedHav(image.recording(0), badSectors()));
   EXPECT_EQ(test::readFileBytes(clean), image.expectedHav(image.recording(1)));
   EXPECT_EQ(codes, (std::vector<int>{0, 0}));
+  // Where the zeros lie on the disk and in the file: HOJIN k's data begins at 1624 + (k - 1) *
+  // 33280.
+  const std::set<int64_t> badSet = badSectors();
+  const std::vector<int64_t> bad(badSet.begin(), badSet.end());
+  const std::vector<DamagedArea> expectedAreas = {
+      {bad[0], 1, 1624 + 2 * 33280 + 5 * 512, DamageState::Unreadable},
+      {bad[1], 1, 1624 + 2 * 33280 + 64 * 512, DamageState::Unreadable},
+      {bad[2], 1, 1624 + 16 * 33280 + 30 * 512, DamageState::Unreadable}};
+  EXPECT_EQ(areas, (std::vector<std::vector<DamagedArea>>{expectedAreas, {}}));
   const std::string summary = "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt).";
   ASSERT_EQ(log.count(summary), 1u);
   const size_t at = log.find(summary);

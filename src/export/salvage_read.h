@@ -1,0 +1,62 @@
+#pragma once
+// Reading a run of sectors from a disk that may have bad ones: the whole run at once,
+// and when that fails, sector by sector, so that only the sectors that fail are lost.
+// A run whose sectors fail one after the other is given up on early: the rest of it is
+// zero-filled without being tried, which keeps a dead area from costing minutes.
+
+#include <cstdint>
+#include <vector>
+
+#include "disk/physical_drive.h"
+
+namespace korvelo {
+
+enum class DamageState { Unreadable, NotTried };
+
+// Sectors of a run that were zero-filled, counted from the run's first sector.
+struct SectorDamage {
+  int first = 0;
+  int count = 0;
+  DamageState state = DamageState::Unreadable;
+  bool operator==(const SectorDamage&) const = default;
+};
+
+// Sectors of a recording that went into its file as zeros: where they lie on the disk
+// and in the file, and whether they failed or were not tried.
+struct DamagedArea {
+  int64_t firstSector = 0;  // on the disk
+  int64_t sectorCount = 0;
+  int64_t fileOffset = 0;  // byte offset of the first of them in the ".hav" file
+  DamageState state = DamageState::Unreadable;
+  bool operator==(const DamagedArea&) const = default;
+};
+
+// Appends an area, merged into the last one when it continues it on the disk and in the
+// file with the same state.
+void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area);
+
+// After this many failing sectors in a row the rest of a run is not tried, on a drive
+// whose failing reads cost time (a disk, not an image).
+inline constexpr int kFailuresInARowBeforeGivingUp = 2;
+
+struct SalvageResult {
+  std::vector<SectorDamage> damage;  // in order, neighbours of the same state merged
+  int unreadable = 0;                // sectors tried that failed
+  int notTried = 0;                  // sectors left after giving up
+  int firstReadable = -1;            // a sector of the run that read, -1 when none did
+  bool driveGone = false;            // a read failed as a detached drive fails
+
+  int zeroFilled() const { return unreadable + notTried; }
+  bool nothingRead() const { return firstReadable < 0; }
+};
+
+// Reads sectorCount sectors from `first` into data. Sectors that stay unreadable or are
+// not tried are zero-filled, so that no bytes of an earlier read remain. Once the drive
+// reports that it is gone, nothing further is read and the rest is zero-filled.
+SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
+
+// Whether a failed read of `sector` says the drive itself is no longer there (ENODEV,
+// ENOMEDIUM, or ENXIO for a sector inside the medium; a read past its end is no sign).
+bool readFailedForGone(const PhysicalDrive& drive, int64_t sector);
+
+}  // namespace korvelo
