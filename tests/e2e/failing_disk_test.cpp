@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "diskbuilder/layout.h"
-#include "process_run.h"
-#include "reliability_fixture.h"
+#include "support/process_run.h"
+#include "support/reliability_fixture.h"
 #include "support/file_util.h"
 
 namespace korvelo {
