@@ -125,7 +125,8 @@ void BM_PlainCopy(benchmark::State& state) {
   const int in = ::open(workspace->image().c_str(), O_RDONLY | O_CLOEXEC);
   int64_t total = 0;
   for (auto _ : state) {
-    const int out = ::open(workspace->target().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int out =
+        ::open(workspace->target().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     total = 0;
     for (const Range& range : ranges) {
       for (int64_t done = 0; done < range.length;) {

@@ -59,11 +59,16 @@ Arguments parse(int argc, char** argv) {
       if (i + 1 >= argc) throw std::runtime_error(word + " needs a value");
       return argv[++i];
     };
-    if (word == "--preset") args.preset = value();
-    else if (word == "--bench-bytes") args.benchBytes = std::stoull(value());
-    else if (word == "--json") args.jsonPath = value();
-    else if (word == "--entry") args.entry = std::stoi(value());
-    else args.positional.push_back(word);
+    if (word == "--preset")
+      args.preset = value();
+    else if (word == "--bench-bytes")
+      args.benchBytes = std::stoull(value());
+    else if (word == "--json")
+      args.jsonPath = value();
+    else if (word == "--entry")
+      args.entry = std::stoi(value());
+    else
+      args.positional.push_back(word);
   }
   return args;
 }
@@ -118,8 +123,9 @@ std::vector<Range> probeRanges(const DiskDescription& disk) {
 }
 
 void print(const std::vector<Range>& ranges) {
-  for (const Range& range : ranges) std::printf("%lld %lld\n", static_cast<long long>(range.offset),
-                                                static_cast<long long>(range.length));
+  for (const Range& range : ranges)
+    std::printf("%lld %lld\n", static_cast<long long>(range.offset),
+                static_cast<long long>(range.length));
 }
 
 void writeAll(int fd, const uint8_t* data, size_t size) {

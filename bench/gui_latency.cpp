@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "disk/drive_table.h"
 #include "diskbuilder/disk_builder.h"
 #include "diskbuilder/presets.h"
-#include "disk/drive_table.h"
 #include "export/save_as.h"
 #include "gui/log_view.h"
 #include "gui/main_dialog.h"
@@ -87,8 +87,11 @@ int measureSaving(uint64_t bytes, const Folder& folder) {
   FixedChooser chooser(folder.path + "/bench.hav");
   window.setSaveAsChooser(&chooser);
   window.show();
-  if (!waitFor([&] { return !app.log.lines().empty() && app.log.lines().back() == "Warte auf Benutzer..."; },
-               120000)) {
+  if (!waitFor(
+          [&] {
+            return !app.log.lines().empty() && app.log.lines().back() == "Warte auf Benutzer...";
+          },
+          120000)) {
     std::fprintf(stderr, "the search did not end\n");
     return 1;
   }
@@ -120,10 +123,11 @@ int measureSaving(uint64_t bytes, const Folder& folder) {
   }
   std::printf("save of %llu bytes: %.2f s, %zu timer ticks of %d ms\n",
               static_cast<unsigned long long>(bytes), seconds, gaps.size() + 1, kTickMs);
-  std::printf("  gap between ticks: median %.2f ms, 99th percentile %.2f ms, longest %.2f ms"
-              "   (target: longest < 50 ms)\n",
-              percentile(gaps, 0.5), percentile(gaps, 0.99),
-              gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
+  std::printf(
+      "  gap between ticks: median %.2f ms, 99th percentile %.2f ms, longest %.2f ms"
+      "   (target: longest < 50 ms)\n",
+      percentile(gaps, 0.5), percentile(gaps, 0.99),
+      gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
   DriveTable::useMachineDisks();
   return 0;
 }
@@ -155,9 +159,10 @@ void measureLog() {
   QCoreApplication::processEvents();
   const double fillSeconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
   const double late = timeAppends(log, kTimedAppends, kLogLines);
-  std::printf("log: %d lines appended in %.2f s; one line with its painting: %.0f us at the "
-              "start, %.0f us after %d lines (ratio %.2f)\n",
-              kLogLines, fillSeconds, early, late, kLogLines, late / early);
+  std::printf(
+      "log: %d lines appended in %.2f s; one line with its painting: %.0f us at the "
+      "start, %.0f us after %d lines (ratio %.2f)\n",
+      kLogLines, fillSeconds, early, late, kLogLines, late / early);
 }
 
 }  // namespace

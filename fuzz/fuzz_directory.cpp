@@ -118,9 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t diskBytes =
       (flags & 2) ? layout.directoryHead * 512 + int64_t{cut} % directoryBytes : kFullDiskBytes;
   auto disk = std::make_shared<FuzzDisk>(diskBytes);
-  disk->put(layout.directoryHead * 512, std::vector<uint8_t>{uint8_t(announced >> 8), uint8_t(announced)});
+  disk->put(layout.directoryHead * 512,
+            std::vector<uint8_t>{uint8_t(announced >> 8), uint8_t(announced)});
   for (int slot = 0; slot < kSlotCount && !input.rest().empty(); ++slot) {
-    disk->put((layout.firstSlot + int64_t{kSlotSectors} * slot) * 512, input.bytes(kEntryImageBytes));
+    disk->put((layout.firstSlot + int64_t{kSlotSectors} * slot) * 512,
+              input.bytes(kEntryImageBytes));
   }
   if (flags & 4) {
     const int64_t sector = layout.firstSlot + int64_t{kSlotSectors} * (failingSlot % kSlotCount) +

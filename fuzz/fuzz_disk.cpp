@@ -60,11 +60,15 @@ int64_t FuzzDisk::read(int64_t offset, std::span<uint8_t> buffer) const {
 InstalledDisk::InstalledDisk(std::shared_ptr<const FuzzDisk> disk) {
   DriveSpec driveSpec;
   driveSpec.path = "fuzz";
-  driveSpec.factory = [disk]() -> std::unique_ptr<ByteSource> { return std::make_unique<FuzzSource>(disk); };
+  driveSpec.factory = [disk]() -> std::unique_ptr<ByteSource> {
+    return std::make_unique<FuzzSource>(disk);
+  };
   DriveTable::useDrives({driveSpec});
 }
 
-InstalledDisk::~InstalledDisk() { DriveTable::useMachineDisks(); }
+InstalledDisk::~InstalledDisk() {
+  DriveTable::useMachineDisks();
+}
 
 uint8_t InputReader::u8() {
   if (rest_.empty()) return 0;

@@ -20,8 +20,8 @@ using korvelo::fuzz::InputReader;
 
 namespace {
 
-constexpr uint8_t kSignature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0, 0, 2, 0,
-                                    0,   0,   0,   0,   0,   0,   0x80, 0};
+constexpr uint8_t kSignature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0,    0,
+                                    2,   0,   0,   0,   0,   0,   0,   0,   0x80, 0};
 
 uint32_t bigEndian32At(const uint8_t* at) {
   return (uint32_t{at[0]} << 24) | (uint32_t{at[1]} << 16) | (uint32_t{at[2]} << 8) | at[3];

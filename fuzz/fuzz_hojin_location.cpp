@@ -4,8 +4,8 @@
 // cached file FAT must answer exactly as a freshly read one.
 
 #include <climits>
-#include <iterator>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,7 +38,8 @@ std::optional<std::vector<uint8_t>> fileFatOnDisk(const FuzzDisk& disk, int64_t 
 }
 
 // The HOJIN's first sector by scanning bit by bit, most significant bit first.
-int64_t referenceSector(const std::vector<uint8_t>& fat, const DiskLayout& layout, int size, int k) {
+int64_t referenceSector(const std::vector<uint8_t>& fat, const DiskLayout& layout, int size,
+                        int k) {
   const int64_t target = (int64_t{k} - 1) / 16 + 1;
   int64_t counted = 0;
   for (size_t byte = 0; byte < fat.size(); ++byte) {
@@ -77,7 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // sizes up to 298 (real disks have 72 and more). -1 makes the location probe the disk.
   int fatSize = static_cast<int>(sizeSelector % ((flags & 0x20) ? 300 : 10)) - 1;
   // Absurd manual values: too large to read, never allocated.
-  if (flags & 2) fatSize = static_cast<int>(kLargestReadableFatSize + 1 + hugeSize % (INT_MAX - kLargestReadableFatSize));
+  if (flags & 2)
+    fatSize = static_cast<int>(kLargestReadableFatSize + 1 +
+                               hugeSize % (INT_MAX - kLargestReadableFatSize));
   const int entryNumber = static_cast<int16_t>(input.u16());
   const int hojinNumber = static_cast<int32_t>(input.u32());
 
@@ -116,7 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::optional<std::vector<uint8_t>> fat = fileFatOnDisk(*disk, fatSector, fatSize);
   const int64_t lastHojin = fat ? std::min<int64_t>(setBits(*fat) * 16, INT_MAX) : 1;
-  const int asked[] = {hojinNumber, 1, 16, 17, static_cast<int>(lastHojin),
+  const int asked[] = {hojinNumber,
+                       1,
+                       16,
+                       17,
+                       static_cast<int>(lastHojin),
                        static_cast<int>(std::min<int64_t>(lastHojin + 1, INT_MAX))};
   int64_t expected[std::size(asked)];
   for (size_t i = 0; i < std::size(asked); ++i) {

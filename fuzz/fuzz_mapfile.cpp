@@ -23,7 +23,9 @@ namespace {
 class DiskSource final : public ByteSource {
  public:
   explicit DiskSource(std::shared_ptr<const FuzzDisk> disk) : disk_(std::move(disk)) {}
-  int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override { return disk_->read(offset, buffer); }
+  int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
+    return disk_->read(offset, buffer);
+  }
   MediaInfo mediaInfo() const override { return MediaInfo{MediaKind::Fixed, 512, disk_->size()}; }
 
  private:

@@ -25,9 +25,10 @@ using namespace korvelo;
 
 namespace {
 
-const char* const kKeys[] = {"PathToHAVs",      "DebugInfo",        "NoFileSysCheck", "FATSizeAuto",
-                             "FATSizeManuel",   "UseRecordDate",    "SuppressWarnings",
-                             "TevionPVR8005HDD", "MillisecondsPause", "EntryNumberInFileName"};
+const char* const kKeys[] = {"PathToHAVs",           "DebugInfo",        "NoFileSysCheck",
+                             "FATSizeAuto",          "FATSizeManuel",    "UseRecordDate",
+                             "SuppressWarnings",     "TevionPVR8005HDD", "MillisecondsPause",
+                             "EntryNumberInFileName"};
 
 // Outlives every static object, so that the clean-up at exit can still name it.
 char folderPath[128];
@@ -57,7 +58,9 @@ std::vector<std::string_view> splitAtNul(std::string_view text) {
   return parts;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string trimmed(std::string_view text) {
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -94,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::optional<std::string> value = store.getValue(key);
       KORVELO_FUZZ_CHECK(value && !value->empty());
     }
-    KORVELO_FUZZ_CHECK(settings.fatSizeManuel == parseSettingsInt(*store.getValue("FATSizeManuel")));
+    KORVELO_FUZZ_CHECK(settings.fatSizeManuel ==
+                       parseSettingsInt(*store.getValue("FATSizeManuel")));
     KORVELO_FUZZ_CHECK(!settings.tevionPVR8005HDD || settings.noFileSysCheck);
 
     for (size_t i = 1; i + 1 < parts.size() && i < 9; i += 2) {
@@ -114,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   SettingsStore reloaded(base);
-  for (size_t i = 0; i < keys.size(); ++i) KORVELO_FUZZ_CHECK(reloaded.getValue(keys[i]) == values[i]);
+  for (size_t i = 0; i < keys.size(); ++i)
+    KORVELO_FUZZ_CHECK(reloaded.getValue(keys[i]) == values[i]);
   size_t files = 0;
   for (const auto& item : std::filesystem::directory_iterator(folder())) {
     KORVELO_FUZZ_CHECK(item.path() == fileName);

@@ -19,11 +19,21 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void put8(Bytes& out, uint8_t v) { out.push_back(v); }
-void put16(Bytes& out, uint16_t v) { out.insert(out.end(), {uint8_t(v >> 8), uint8_t(v)}); }
-void put32(Bytes& out, uint32_t v) { put16(out, uint16_t(v >> 16)), put16(out, uint16_t(v)); }
-void put64(Bytes& out, uint64_t v) { put32(out, uint32_t(v >> 32)), put32(out, uint32_t(v)); }
-void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+void put8(Bytes& out, uint8_t v) {
+  out.push_back(v);
+}
+void put16(Bytes& out, uint16_t v) {
+  out.insert(out.end(), {uint8_t(v >> 8), uint8_t(v)});
+}
+void put32(Bytes& out, uint32_t v) {
+  put16(out, uint16_t(v >> 16)), put16(out, uint16_t(v));
+}
+void put64(Bytes& out, uint64_t v) {
+  put32(out, uint32_t(v >> 32)), put32(out, uint32_t(v));
+}
+void append(Bytes& out, const Bytes& more) {
+  out.insert(out.end(), more.begin(), more.end());
+}
 
 // Trailing zeros are what the targets fill in anyway; leaving them out keeps seeds small.
 Bytes withoutTrailingZeros(Bytes bytes) {
@@ -31,13 +41,16 @@ Bytes withoutTrailingZeros(Bytes bytes) {
   return bytes;
 }
 
-void save(const fs::path& folder, const std::string& target, const std::string& name, const Bytes& bytes) {
+void save(const fs::path& folder, const std::string& target, const std::string& name,
+          const Bytes& bytes) {
   fs::create_directories(folder / target);
   std::ofstream file(folder / target / name, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
-void save(const fs::path& folder, const std::string& target, const std::string& name, const std::string& text) {
+void save(const fs::path& folder, const std::string& target, const std::string& name,
+          const std::string& text) {
   save(folder, target, name, Bytes(text.begin(), text.end()));
 }
 
@@ -59,9 +72,11 @@ void directorySeeds(const fs::path& folder, const DiskDescription& disk) {
   save(folder, "directory", "demo", directoryInput(0, 5, 0, 0, slots));
   save(folder, "directory", "tevion", directoryInput(1, 5, 0, 0, slots));
   // Flags 0xC0: the count as it stands, so all 2000 slots are visited.
-  save(folder, "directory", "announces_more", directoryInput(0xC0, 65535, 0, 0, {slots[0], slots[1]}));
+  save(folder, "directory", "announces_more",
+       directoryInput(0xC0, 65535, 0, 0, {slots[0], slots[1]}));
   // The disk ends in slot 3's image; slot 2 has a bad sector.
-  save(folder, "directory", "truncated", directoryInput(2, 5, (16 + 3 * 32 + 1) * 512 + 100, 0, slots));
+  save(folder, "directory", "truncated",
+       directoryInput(2, 5, (16 + 3 * 32 + 1) * 512 + 100, 0, slots));
   save(folder, "directory", "bad_sector", directoryInput(4 | (1 << 3), 5, 0, 2, slots));
   std::vector<Bytes> withEmpty = {slots[0], emptySlotImage(1), slots[2]};
   save(folder, "directory", "empty_slot", directoryInput(0, 3, 0, 0, withEmpty));
@@ -91,8 +106,9 @@ void locationSeeds(const fs::path& folder, const DiskDescription& disk) {
 
 void headSeeds(const fs::path& folder, const DiskDescription& disk) {
   const Recording& film = disk.recordings[2];
-  const HeadDefect defects[] = {HeadDefect::None, HeadDefect::WrongSignature, HeadDefect::WrongInternalNumbers,
-                                HeadDefect::WrongOrder, HeadDefect::NotRecordingStart};
+  const HeadDefect defects[] = {HeadDefect::None, HeadDefect::WrongSignature,
+                                HeadDefect::WrongInternalNumbers, HeadDefect::WrongOrder,
+                                HeadDefect::NotRecordingStart};
   int index = 0;
   for (HeadDefect defect : defects) {
     const int k = defect == HeadDefect::NotRecordingStart ? 1 : 1 + 17 * index;
@@ -110,14 +126,16 @@ void headSeeds(const fs::path& folder, const DiskDescription& disk) {
 void settingsSeeds(const fs::path& folder) {
   save(folder, "settings", "first_run",
        "PathToHAVs = /home/user\nDebugInfo = false\nNoFileSysCheck = false\nFATSizeAuto = true\n"
-       "FATSizeManuel = 72\nUseRecordDate = false\nSuppressWarnings = true\nTevionPVR8005HDD = false\n"
+       "FATSizeManuel = 72\nUseRecordDate = false\nSuppressWarnings = true\nTevionPVR8005HDD = "
+       "false\n"
        "MillisecondsPause = 0\nEntryNumberInFileName = true\n");
   save(folder, "settings", "kept_lines",
-       "; Einstellungen\r\n\r\n  debuginfo=TRUE\r\nFoo = 1\r\nDebugInfo = false\r\nTevionPVR8005HDD = true\r\n"
+       "; Einstellungen\r\n\r\n  debuginfo=TRUE\r\nFoo = 1\r\nDebugInfo = "
+       "false\r\nTevionPVR8005HDD = true\r\n"
        "FATSizeManuel =\r\nMillisecondsPause = 500");
   save(folder, "settings", "with_values",
-       std::string("FATSizeManuel = -12abc\nPathToHAVs = /data/a=b\n") + '\0' + "Foo" + '\0' + " bar " + '\0' +
-           "MillisecondsPause" + '\0' + "99999999999");
+       std::string("FATSizeManuel = -12abc\nPathToHAVs = /data/a=b\n") + '\0' + "Foo" + '\0' +
+           " bar " + '\0' + "MillisecondsPause" + '\0' + "99999999999");
 }
 
 void mapfileSeeds(const fs::path& folder) {

@@ -47,7 +47,8 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
                     digests.readable ? digests.file.c_str() : "-"));
   bool written = true;
   const std::string folder = std::filesystem::path(saved.path).parent_path().string();
-  if (std::string problem = addToManifest(folder.empty() ? folder_ : folder, record); !problem.empty()) {
+  if (std::string problem = addToManifest(folder.empty() ? folder_ : folder, record);
+      !problem.empty()) {
     log_.append(problem);
     written = false;
   }

@@ -225,9 +225,10 @@ void ExportWorkflow::stopQueue() {
       const bool kept = job.stopAndKeep();
       if (!job.getMessages().empty()) app_.log.append(job.getMessages());
       outcome.resumeLine =
-          kept ? textf("Abgebrochen: \"%s\" enthält Hojin 1 bis %d (von %d) und ist gesichert; "
-                       "export --resume setzt dort fort.",
-                       job.getPath().c_str(), job.getWholeHojinsWritten(), job.getNumberOfHojins())
+          kept ? textf(
+                     "Abgebrochen: \"%s\" enthält Hojin 1 bis %d (von %d) und ist gesichert; "
+                     "export --resume setzt dort fort.",
+                     job.getPath().c_str(), job.getWholeHojinsWritten(), job.getNumberOfHojins())
                : textf("Abgebrochen: \"%s\" ließ sich nicht sichern.", job.getPath().c_str());
       app_.log.append(outcome.resumeLine);
     }

@@ -34,8 +34,8 @@ struct ExportItem {
 struct ExportOutcome {
   ExportItem item;
   int prepareResult = HavExportJob::kPrepared;  // or ExportWorkflow::kRefused
-  std::string path;      // the chosen target; empty when none was chosen
-  bool ran = false;      // the job was queued and has ended (finished, failed or stopped)
+  std::string path;                             // the chosen target; empty when none was chosen
+  bool ran = false;       // the job was queued and has ended (finished, failed or stopped)
   bool complete = false;  // the file holds the recording's bytes with valid heads
   bool stopped = false;   // ended by a request to stop; resumeLine says where to go on
   bool driveGone = false;
@@ -138,8 +138,8 @@ class ExportWorkflow {
   bool driveGone_ = false;
   std::vector<ExportOutcome> outcomes_;
   std::map<const HavExportJob*, size_t> outcomeOfJob_;  // jobs in the queue
-  std::vector<size_t> retired_;  // outcomes whose job ended and that wait to be settled
-  std::set<std::string> targets_;  // paths chosen in this run: none is written twice
+  std::vector<size_t> retired_;         // outcomes whose job ended and that wait to be settled
+  std::set<std::string> targets_;       // paths chosen in this run: none is written twice
   const HavExportJob* head_ = nullptr;  // the job the step count belongs to
   int headSteps_ = 0;
   int headStepLimit_ = 0;

@@ -17,7 +17,8 @@ std::string FolderChooser::distinctName(const std::string& proposed) {
   const size_t dot = proposed.rfind('.');
   const std::string stem = dot == std::string::npos ? proposed : proposed.substr(0, dot);
   const std::string suffix = dot == std::string::npos ? "" : proposed.substr(dot);
-  for (int n = 2; named_.count(name) > 0; ++n) name = textf("%s (%d)%s", stem.c_str(), n, suffix.c_str());
+  for (int n = 2; named_.count(name) > 0; ++n)
+    name = textf("%s (%d)%s", stem.c_str(), n, suffix.c_str());
   named_.insert(name);
   return name;
 }

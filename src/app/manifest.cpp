@@ -105,7 +105,8 @@ nlohmann::json parseManifest(const std::string& text) {
   nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
   if (document.is_object() && document.contains("recordings") && document["recordings"].is_array())
     return document;
-  return {{"program", std::string("korvelo-cli ") + kVersion}, {"recordings", nlohmann::json::array()}};
+  return {{"program", std::string("korvelo-cli ") + kVersion},
+          {"recordings", nlohmann::json::array()}};
 }
 
 }  // namespace
@@ -123,7 +124,9 @@ ManifestRecord recordFor(const DirectoryEntry& entry) {
   return record;
 }
 
-std::string recordJson(const ManifestRecord& record) { return toJson(record).dump(2) + "\n"; }
+std::string recordJson(const ManifestRecord& record) {
+  return toJson(record).dump(2) + "\n";
+}
 
 std::string addToManifest(const std::string& folder, const ManifestRecord& record) {
   const std::string path = folder + "/" + kManifestName;

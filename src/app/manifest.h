@@ -28,7 +28,7 @@ struct ManifestRecord {
   int damagedHojins = 0;
   int64_t unreadableSectors = 0;
   std::vector<DamagedArea> damagedAreas;  // where the file holds zeros instead of the disk's bytes
-  std::string file;  // name within the folder
+  std::string file;                       // name within the folder
   int64_t fileBytes = -1;
   std::string sha256File;
   std::string sha256HojinData;

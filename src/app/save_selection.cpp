@@ -17,8 +17,8 @@ void SessionController::saveSelection() {
   view_.setSaveEnabled(false);
   const int lines = view_.lineCount();
   int result = HavExportJob::kPrepared;
-  for (int i = 0; i < lines && (result == HavExportJob::kPrepared ||
-                                result == ExportWorkflow::kRefused);
+  for (int i = 0;
+       i < lines && (result == HavExportJob::kPrepared || result == ExportWorkflow::kRefused);
        ++i) {
     const DirectoryEntry* entry = entryAt(i);
     if (entry == nullptr) break;  // no entry behind this line or any later one

@@ -221,8 +221,9 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addListCommand(app, invocation.list)->group("Befehle");
   CLI::App* exportCommand = addExportCommand(app, invocation.exportOptions);
   exportCommand->group("Befehle");
-  exportCommand->add_flag("--sidecar", invocation.exportResults.sidecar,
-                          "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
+  exportCommand->add_flag(
+      "--sidecar", invocation.exportResults.sidecar,
+      "Neben jede \".hav\"-Datei eine \".hav.json\"-Datei mit ihren Prüfsummen legen");
   addDomainCommand(app, invocation.domain)->group("Befehle");
   addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
   addVerifyCommand(app, invocation.verify)->group("Befehle");
@@ -282,8 +283,7 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     return ExitCode::Success;
   }
   const auto chosen = app.get_subcommands();
-  if (chosen.empty())
-    return reportUsageError(kNoCommand, err);
+  if (chosen.empty()) return reportUsageError(kNoCommand, err);
   invocation.command = commandNamed(chosen.front()->get_name());
   if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
   if (const std::string fault = assignMapfilesToDrives(app, invocation.global); !fault.empty())

@@ -33,7 +33,7 @@ struct ExportOptions {
   bool all = false;
   std::string outputFolder = ".";
   bool force = false;
-  bool resume = false;  // continue existing targets that prove to be the recording's
+  bool resume = false;    // continue existing targets that prove to be the recording's
   bool retryBad = false;  // ... after reading their zero-filled areas again
   int pauseMs = 0;
   bool recordDate = false;

@@ -6,9 +6,9 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "app/workflow_support.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "app/workflow_support.h"
 #include "disk/text.h"
 #include "recfs/disk_domain.h"
 

@@ -8,9 +8,9 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "app/workflow_support.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
-#include "app/workflow_support.h"
 #include "disk/text.h"
 #include "export/output_file.h"
 #include "export/sector_image.h"
@@ -43,7 +43,8 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   // every other sector counts as unreadable instead of passing for recorded zeros.
   const std::string mapfilePath = options.imagePath + ".map";
   for (const std::string& path : {options.imagePath, mapfilePath}) {
-    if (const std::string problem = outputFileProblem(path, options.force, source); !problem.empty()) {
+    if (const std::string problem = outputFileProblem(path, options.force, source);
+        !problem.empty()) {
       log.append(problem);
       return ExitCode::ExportFailed;
     }
@@ -67,7 +68,8 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
                    options.imagePath.c_str(), formatThousands(result.copiedSectors, '.').c_str(),
                    formatThousands(result.copiedSectors * kSectorSize, '.').c_str()));
   const std::string comments =
-      "# Metadaten-Abbild von korvelo-cli " + std::string(kVersion) + "\n"
+      "# Metadaten-Abbild von korvelo-cli " + std::string(kVersion) +
+      "\n"
       "# '+': die Sektoren, die das Abbild enthält; alle anderen fehlen darin\n";
   if (const std::string problem = writeTextFile(
           mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments), options.force);
@@ -75,9 +77,10 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
     log.append(problem);
     return ExitCode::ExportFailed;
   }
-  log.append(textf("Mapdatei \"%s\": mit --drive \"%s\" --mapfile \"%s\" gelten alle Sektoren, "
-                   "die nicht im Abbild sind, als nicht lesbar.",
-                   mapfilePath.c_str(), options.imagePath.c_str(), mapfilePath.c_str()));
+  log.append(
+      textf("Mapdatei \"%s\": mit --drive \"%s\" --mapfile \"%s\" gelten alle Sektoren, "
+            "die nicht im Abbild sind, als nicht lesbar.",
+            mapfilePath.c_str(), options.imagePath.c_str(), mapfilePath.c_str()));
   if (result.unreadableSectors > 0)
     log.append(textf("Warnung: %s Sektoren waren nicht lesbar und sind im Abbild Nullen.",
                      formatThousands(result.unreadableSectors, '.').c_str()));

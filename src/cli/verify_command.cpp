@@ -3,7 +3,6 @@
 // report goes to stdout; exit code 0 when every file is good, 1 otherwise.
 
 #include <CLI/CLI.hpp>
-
 #include <ostream>
 
 #include "cli/cli_session.h"
@@ -37,8 +36,9 @@ void report(const std::string& path, const HavCheck& check, bool withDisk, std::
 
 CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options) {
   CLI::App* command = app.add_subcommand(
-      "verify", "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag und jeden HOJIN-Kopf; mit "
-                "--drive auch Byte für Byte gegen die Festplatte");
+      "verify",
+      "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag und jeden HOJIN-Kopf; mit "
+      "--drive auch Byte für Byte gegen die Festplatte");
   command->option_defaults()->group("Optionen von verify");
   command->add_option("DATEI", options.files, "Die zu prüfenden \".hav\"-Dateien")
       ->type_name("DATEI")

@@ -3,10 +3,11 @@
 // whose unreadable areas come from a rescue mapfile, or an in-memory disk in tests.
 // Every kind is read-only: there is no write operation anywhere in this interface.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <sys/types.h>
 
 namespace korvelo {
 

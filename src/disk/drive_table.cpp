@@ -34,13 +34,16 @@ bool allDigits(std::string_view text) {
 // The families of whole-disk names, in the order they take drive numbers; -1 for
 // everything that is not a whole disk (partitions never show up in /sys/block).
 int diskFamily(std::string_view name) {
-  auto startsWith = [&](std::string_view prefix) { return name.substr(0, prefix.size()) == prefix; };
+  auto startsWith = [&](std::string_view prefix) {
+    return name.substr(0, prefix.size()) == prefix;
+  };
   if (startsWith("sd") && name.size() > 2) return 0;
   if (startsWith("nvme")) {
     // nvme<ctrl>n<ns>; the hidden multipath paths nvme<ctrl>c<x>n<ns> are left out.
     const std::string_view rest = name.substr(4);
     const size_t n = rest.find('n');
-    if (n != std::string_view::npos && allDigits(rest.substr(0, n)) && allDigits(rest.substr(n + 1)))
+    if (n != std::string_view::npos && allDigits(rest.substr(0, n)) &&
+        allDigits(rest.substr(n + 1)))
       return 1;
     return -1;
   }

@@ -27,8 +27,8 @@ namespace {
 
 // A whole disk has its flag in its own sysfs folder; a partition in its parent's.
 bool isRemovableBlockDevice(dev_t device) {
-  const std::string base = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
-                           std::to_string(minor(device));
+  const std::string base =
+      "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
   for (const char* candidate : {"/removable", "/../removable"}) {
     std::ifstream flag(base + candidate);
     int value = 0;
@@ -69,7 +69,9 @@ class FileSource final : public ByteSource {
   }
 
   // Repeats interrupted and partial transfers; stops at the end of the medium.
-  int64_t readRange(int64_t offset, std::span<uint8_t> buffer) { return fd_.readAt(offset, buffer); }
+  int64_t readRange(int64_t offset, std::span<uint8_t> buffer) {
+    return fd_.readAt(offset, buffer);
+  }
 
   // The sectors around [offset, offset + size) into the aligned buffer, the asked part
   // copied out.

@@ -95,8 +95,8 @@ std::optional<FinishedAreas> parseMapfile(std::istream& text, MapfileProblem* pr
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::vector<std::string> fields = splitFields(line);
     if (fields.empty() || fields[0][0] == '#') continue;
-    const std::string fault = statusLineSeen ? blockLineFault(fields, nextFree)
-                                             : statusLineFault(fields);
+    const std::string fault =
+        statusLineSeen ? blockLineFault(fields, nextFree) : statusLineFault(fields);
     if (!fault.empty()) return fail(problem, lineNumber, fault);
     if (!statusLineSeen) {
       statusLineSeen = true;
@@ -107,7 +107,8 @@ std::optional<FinishedAreas> parseMapfile(std::istream& text, MapfileProblem* pr
     if (fields[2] == "+") addFinished(finished, pos, nextFree);
   }
   if (text.bad()) return fail(problem, 0, "die Datei ließ sich nicht zu Ende lesen");
-  if (!statusLineSeen) return fail(problem, 0, "keine Statuszeile, die Datei ist leer oder nur Kommentar");
+  if (!statusLineSeen)
+    return fail(problem, 0, "keine Statuszeile, die Datei ist leer oder nur Kommentar");
   return finished;
 }
 

@@ -64,7 +64,6 @@ class MapfileSource final : public ByteSource {
 // Wraps `image` with the mapfile at `mapfilePath`. Null with *error (an errno value)
 // when the mapfile cannot be read, or EINVAL when it is not a well-formed mapfile.
 std::unique_ptr<ByteSource> openMapfileSource(std::unique_ptr<ByteSource> image,
-                                              const std::string& mapfilePath,
-                                              int* error = nullptr);
+                                              const std::string& mapfilePath, int* error = nullptr);
 
 }  // namespace korvelo

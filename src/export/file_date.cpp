@@ -1,10 +1,11 @@
 #include "export/file_date.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <ctime>
-#include <fcntl.h>
 #include <optional>
-#include <sys/stat.h>
 
 #include "disk/text.h"
 #include "export/output_file.h"
@@ -47,7 +48,8 @@ std::string fieldsText(const StartTime& start) {
 
 void logFailure(const std::string& text, int error, LogSink& log) {
   log.append(textf("Fehler beim Setzen des Dateidatums auf \"%s\".", text.c_str()));
-  log.append(textf("  Linux meldet FileException(%d): \"%s\"", error, describeError(error).c_str()));
+  log.append(
+      textf("  Linux meldet FileException(%d): \"%s\"", error, describeError(error).c_str()));
   log.append("  Bitte das Datum per Hand ändern.");
 }
 

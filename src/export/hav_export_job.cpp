@@ -135,7 +135,8 @@ int HavExportJob::createFile() {
   if (!writeOrFail(head.getData(), static_cast<size_t>(head.getSize()),
                    "Fehler beim Schreiben der ersten 88 (0x58) Bytes.", kHeadNotWritten) ||
       !writeOrFail(entry->getData(), static_cast<size_t>(entry->getSize()),
-                   "Fehler beim Schreiben des HAV-internen Verzeichniseintrags.", kDataNotWritten)) {
+                   "Fehler beim Schreiben des HAV-internen Verzeichniseintrags.",
+                   kDataNotWritten)) {
     return errorCode;
   }
   copyHojin(false, false);

@@ -170,7 +170,7 @@ class HavExportJob {
   int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
   int wrongHeadHojins_ = 0;
   bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
-  int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
+  int advisedThrough_ = 0;        // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;
   int hojinsKept_ = 0;

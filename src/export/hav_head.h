@@ -20,9 +20,9 @@ class HavHead {
   const uint8_t* getData() const { return bytes_.data(); }
 
   // Each setter returns false, writing nothing, only when the buffer is missing.
-  bool setSizes(int64_t total);          // at 8; total - 1536 at 32; that / 1024 at 84
+  bool setSizes(int64_t total);           // at 8; total - 1536 at 32; that / 1024 at 84
   bool setTitle(std::string_view title);  // raw bytes into 46 ... 78, at most 33, then zeros
-  bool setDuration(uint32_t seconds);    // at 80
+  bool setDuration(uint32_t seconds);     // at 80
 
  private:
   std::array<uint8_t, kSize> bytes_;

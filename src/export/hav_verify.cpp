@@ -49,7 +49,8 @@ class Findings {
 // The head as the export job writes it for this entry image, field by field.
 void checkHead(const uint8_t* head, const DirectoryEntry& entry, Findings& findings) {
   if (littleEndian(head, 4) != 113)
-    findings.add(textf("Kopf: Kennung %llu statt 113.", static_cast<unsigned long long>(littleEndian(head, 4))));
+    findings.add(textf("Kopf: Kennung %llu statt 113.",
+                       static_cast<unsigned long long>(littleEndian(head, 4))));
   if (littleEndian(head + 16, 4) != kEntryImageBytes)
     findings.add(textf("Kopf: Größe des Verzeichniseintrags %llu statt 1536.",
                        static_cast<unsigned long long>(littleEndian(head + 16, 4))));
@@ -96,8 +97,8 @@ HavCheck checkHavFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> front(kHavFrontBytes);
   if (!in || readSome(in, front.data(), kHavFrontBytes) != kHavFrontBytes) {
-    check.problems.push_back(textf("\"%s\" ist nicht lesbar oder kürzer als Kopf und Verzeichniseintrag.",
-                                   path.c_str()));
+    check.problems.push_back(textf(
+        "\"%s\" ist nicht lesbar oder kürzer als Kopf und Verzeichniseintrag.", path.c_str()));
     return check;
   }
   check.readable = true;
@@ -152,9 +153,9 @@ const DirectoryEntry* sameEntryOnDisk(const Fsr5000Disk& disk, const uint8_t* im
     numberSeen = true;
     if (std::memcmp(entry->getData(), image, kEntryImageBytes) == 0) return entry.get();
   }
-  findings.add(numberSeen
-                   ? textf("Verzeichniseintrag weicht vom Eintrag %d auf der Festplatte ab.", number)
-                   : textf("Eintrag %d gibt es auf der Festplatte nicht.", number));
+  findings.add(
+      numberSeen ? textf("Verzeichniseintrag weicht vom Eintrag %d auf der Festplatte ab.", number)
+                 : textf("Eintrag %d gibt es auf der Festplatte nicht.", number));
   return nullptr;
 }
 

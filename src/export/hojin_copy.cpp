@@ -53,9 +53,10 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
     return;
   }
   const size_t bytes = static_cast<size_t>(sectorCount) * kSectorSize;
-  if (!writeOrFail(hojin.getData(), bytes,
-                   textf("Fehler beim Schreiben von HOJIN %d von %d.", currentHojin, numberOfHojins),
-                   kDataNotWritten)) {
+  if (!writeOrFail(
+          hojin.getData(), bytes,
+          textf("Fehler beim Schreiben von HOJIN %d von %d.", currentHojin, numberOfHojins),
+          kDataNotWritten)) {
     return;
   }
   // The remainder is no HOJIN of its own: it has no head to check and no successor.
@@ -150,8 +151,9 @@ void HavExportJob::checkHojinHead(bool suppressWarnings) {
                        numberOfHojins, internal, internal2));
     addOnNewLine(hojin.dumpHead());
   } else if (static_cast<uint32_t>(currentHojin) != internal) {
-    addOnNewLine(textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.",
-                       currentHojin, numberOfHojins, internal));
+    addOnNewLine(
+        textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.",
+              currentHojin, numberOfHojins, internal));
     addOnNewLine(hojin.dumpHead());
   } else if (currentHojin == 1 && !hojin.isRecordingStart()) {
     addOnNewLine(

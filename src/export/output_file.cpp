@@ -1,9 +1,10 @@
 #include "export/output_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace korvelo {

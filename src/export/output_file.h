@@ -39,11 +39,11 @@ class OutputFile {
   void startAt(int64_t bytes);
 
   PosixFile file_;
-  int64_t written_ = 0;         // bytes written since create: the file's length
-  int64_t handedToDisk_ = 0;    // writeback started for the bytes before this offset
-  int64_t waitedFor_ = 0;       // written back for the bytes before this offset
-  bool pacing_ = true;          // false where the file system cannot start writeback itself
-  int writebackError_ = 0;      // errno of a writeback that failed, reported when closing
+  int64_t written_ = 0;       // bytes written since create: the file's length
+  int64_t handedToDisk_ = 0;  // writeback started for the bytes before this offset
+  int64_t waitedFor_ = 0;     // written back for the bytes before this offset
+  bool pacing_ = true;        // false where the file system cannot start writeback itself
+  int writebackError_ = 0;    // errno of a writeback that failed, reported when closing
 };
 
 // The system's description of an errno value, for the "  FileException: %s" lines.

@@ -33,8 +33,8 @@ int HavExportJob::createOrResume() {
   const std::string mismatch = resumeMismatch(static_cast<int64_t>(existing.st_size), wholeHojins);
   if (!mismatch.empty()) {
     if (!replaceForeign_) {
-      addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(),
-                    mismatch.c_str()));
+      addLine(
+          textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), mismatch.c_str()));
       addLine("  Sie bleibt unverändert; nichts wurde angehängt.");
       copying = false;
       return errorCode = kNotCreated;
@@ -87,12 +87,10 @@ std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
   const int64_t headBytes = std::min<int64_t>(frontBytes, head.getSize());
   if (std::memcmp(front.data(), head.getData(), static_cast<size_t>(headBytes)) != 0)
     return "ihr Kopf gehört zu einer anderen Aufnahme";
-  if (frontBytes > headBytes &&
-      std::memcmp(front.data() + headBytes, entry->getData(),
-                  static_cast<size_t>(frontBytes - headBytes)) != 0)
+  if (frontBytes > headBytes && std::memcmp(front.data() + headBytes, entry->getData(),
+                                            static_cast<size_t>(frontBytes - headBytes)) != 0)
     return "ihr Verzeichniseintrag gehört zu einer anderen Aufnahme";
-  if (fileBytes > static_cast<int64_t>(expectedSize))
-    return "sie ist länger als die Aufnahme";
+  if (fileBytes > static_cast<int64_t>(expectedSize)) return "sie ist länger als die Aufnahme";
 
   wholeHojins = 0;
   if (fileBytes <= kHavFrontBytes) return {};

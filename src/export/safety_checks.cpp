@@ -13,7 +13,9 @@
 namespace korvelo {
 namespace {
 
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isOctal(char c) {
+  return c >= '0' && c <= '7';
+}
 
 // mountinfo writes blanks, tabs, newlines and backslashes in paths as \ooo.
 std::string decodeOctalEscapes(const std::string& text) {
@@ -52,10 +54,11 @@ std::string fileSizeLimitProblem(const std::string& folder, uint64_t bytes,
   if (bytes <= kLargestFatFile || !query) return {};
   const std::optional<long> type = query(folder);
   if (!type || *type != kMsdosSuperMagic) return {};
-  return textf("Der Zielordner \"%s\" liegt auf einem FAT-Dateisystem, das keine Datei ab 4 GiB "
-               "aufnimmt; die Datei bräuchte %s Bytes. Bitte einen Ordner auf einem anderen "
-               "Dateisystem wählen (etwa ext4, NTFS oder exFAT).",
-               folder.c_str(), formatThousands(static_cast<int64_t>(bytes), '.').c_str());
+  return textf(
+      "Der Zielordner \"%s\" liegt auf einem FAT-Dateisystem, das keine Datei ab 4 GiB "
+      "aufnimmt; die Datei bräuchte %s Bytes. Bitte einen Ordner auf einem anderen "
+      "Dateisystem wählen (etwa ext4, NTFS oder exFAT).",
+      folder.c_str(), formatThousands(static_cast<int64_t>(bytes), '.').c_str());
 }
 
 std::vector<Mount> parseMountinfo(const std::string& text) {
@@ -104,9 +107,10 @@ std::string mountedSourceProblem(const std::string& path) {
   text << in.rdbuf();
   const std::vector<std::string> points = mountPointsOf(info.st_rdev, parseMountinfo(text.str()));
   if (points.empty()) return {};
-  return textf("\"%s\" ist eingehängt (unter \"%s\"); bitte erst aushängen, die Festplatte wird "
-               "nur ungenutzt gelesen.",
-               path.c_str(), points.front().c_str());
+  return textf(
+      "\"%s\" ist eingehängt (unter \"%s\"); bitte erst aushängen, die Festplatte wird "
+      "nur ungenutzt gelesen.",
+      path.c_str(), points.front().c_str());
 }
 
 }  // namespace korvelo

@@ -33,8 +33,8 @@ struct Mount {
 std::vector<Mount> parseMountinfo(const std::string& text);
 
 // Whether the block device major:minor is a partition of the disk diskMajor:diskMinor.
-using PartitionQuery = std::function<bool(unsigned major, unsigned minor, unsigned diskMajor,
-                                          unsigned diskMinor)>;
+using PartitionQuery =
+    std::function<bool(unsigned major, unsigned minor, unsigned diskMajor, unsigned diskMinor)>;
 bool isPartitionInSysfs(unsigned major, unsigned minor, unsigned diskMajor, unsigned diskMinor);
 
 // The mount points of the device `device` (st_rdev) or of its partitions.

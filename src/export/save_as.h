@@ -7,8 +7,8 @@
 namespace korvelo {
 
 struct SaveAsRequest {
-  std::string proposedName;   // already stripped of : \ ? * /
-  std::string initialFolder;  // the current target folder
+  std::string proposedName;      // already stripped of : \ ? * /
+  std::string initialFolder;     // the current target folder
   const void* parent = nullptr;  // the window that owns the dialog, opaque to the core
 };
 

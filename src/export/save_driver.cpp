@@ -88,7 +88,8 @@ void SaveDriver::showProgress() {
   if (queue_.empty()) return;
   const HavExportJob& job = *queue_.front();
   if (!view_.isMinimized()) {
-    view_.setWriteBarPosition(static_cast<uint16_t>(job.getBytesWritten() >> job.getByteBarShift()));
+    view_.setWriteBarPosition(
+        static_cast<uint16_t>(job.getBytesWritten() >> job.getByteBarShift()));
     return;
   }
   if (job.getPercentWritten() == lastTitlePercent) return;
@@ -138,14 +139,15 @@ void SaveDriver::reportDamage(const HavExportJob& job) {
     log_.append(textf("Beschädigt: %d Hojins mit falschem Kopf.", wrong));
     // Heads that fail almost everywhere mean the HOJINs were looked for in the wrong place.
     if (wrong * 2 > job.getNumberOfHojins())
-      log_.append("Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist "
-                  "wahrscheinlich falsch. Bitte den richtigen Wert in den Optionen "
-                  "(korvelo-cli: --fat-size N) einstellen.");
+      log_.append(
+          "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist "
+          "wahrscheinlich falsch. Bitte den richtigen Wert in den Optionen "
+          "(korvelo-cli: --fat-size N) einstellen.");
   }
   if (job.getDamagedHojins() == 0) return;
-  log_.append(textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
-                    job.getDamagedHojins(),
-                    formatThousands(job.getUnreadableSectors(), '.').c_str()));
+  log_.append(
+      textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
+            job.getDamagedHojins(), formatThousands(job.getUnreadableSectors(), '.').c_str()));
 }
 
 void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {

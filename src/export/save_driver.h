@@ -26,7 +26,7 @@ class SaveDriverView {
   virtual void setWriteBarPosition(int position) = 0;
   virtual bool isMinimized() const = 0;
   virtual void setWindowTitle(const std::string& title) = 0;  // redraws at once
-  virtual bool isSuppressMessagesChecked() const = 0;  // "Kopiermeldungen unterdrücken"
+  virtual bool isSuppressMessagesChecked() const = 0;         // "Kopiermeldungen unterdrücken"
   virtual void uncheckSuppressMessages() = 0;
   virtual void setSaveEnabled(bool enabled) = 0;
 };
@@ -78,8 +78,8 @@ class SaveDriver {
   Clock clock_;
   bool savingActive = false;
   bool rateReported = false;
-  int64_t jobStartTime = 0;   // milliseconds of the clock at the head job's first step
-  int lastTitlePercent = 0;   // the percentage last written into the window title
+  int64_t jobStartTime = 0;  // milliseconds of the clock at the head job's first step
+  int lastTitlePercent = 0;  // the percentage last written into the window title
   JobRetiredHook jobRetired_;
 };
 

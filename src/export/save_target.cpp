@@ -1,7 +1,8 @@
 #include "export/save_target.h"
 
-#include <cerrno>
 #include <sys/statvfs.h>
+
+#include <cerrno>
 
 #include "disk/text.h"
 #include "export/hav_export_job.h"
@@ -45,7 +46,8 @@ std::string folderOf(const std::string& path) {
 FreeSpace queryFreeSpace(const std::string& path) {
   const std::string folder = folderOf(path);
   struct statvfs info {};
-  if (::statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0) return FreeSpace{std::nullopt, errno};
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0)
+    return FreeSpace{std::nullopt, errno};
   return FreeSpace{static_cast<uint64_t>(info.f_bavail) * info.f_frsize, 0};
 }
 

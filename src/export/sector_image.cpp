@@ -38,8 +38,9 @@ SectorImageResult writeSectorImage(PhysicalDrive& drive, const SectorRanges& sec
   SectorRanges wanted = sectors;
   if (imageBytes >= 0) wanted.clipTo(imageBytes / kSectorSize);
   const int64_t size =
-      imageBytes >= 0 ? imageBytes
-                      : (wanted.ranges().empty() ? 0 : wanted.ranges().rbegin()->second * kSectorSize);
+      imageBytes >= 0
+          ? imageBytes
+          : (wanted.ranges().empty() ? 0 : wanted.ranges().rbegin()->second * kSectorSize);
   if (::ftruncate(image.get(), size) != 0) {
     result.error = errno;
     return result;

@@ -23,7 +23,9 @@ constexpr std::array<uint32_t, 64> kRoundConstants = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-uint32_t rotateRight(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+uint32_t rotateRight(uint32_t x, int n) {
+  return (x >> n) | (x << (32 - n));
+}
 
 void compressPortable(std::array<uint32_t, 8>& state, const uint8_t* block) {
   std::array<uint32_t, 64> w{};
@@ -85,11 +87,13 @@ KORVELO_SHA_TARGET inline void storeLane(const ShaLane& lane, std::array<uint32_
 
 // Four rounds (step g of 16); the message words of step g + 1 are derived on the way.
 KORVELO_SHA_TARGET __attribute__((always_inline)) inline void fourRounds(ShaLane& lane,
-                                                                       const uint8_t* block, int g) {
+                                                                         const uint8_t* block,
+                                                                         int g) {
   const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
   __m128i* w = lane.w;
   if (g < 4)
-    w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * g)), byteSwap);
+    w[g] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * g)),
+                            byteSwap);
   __m128i message = _mm_add_epi32(
       w[g % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * g])));
   lane.cdgh = _mm_sha256rnds2_epu32(lane.cdgh, lane.abef, message);
@@ -184,8 +188,8 @@ void Sha256::updateBoth(Sha256& first, std::span<const uint8_t> firstBytes, Sha2
                         std::span<const uint8_t> secondBytes) {
   const size_t firstDone = first.completeBlock(firstBytes);
   const size_t secondDone = second.completeBlock(secondBytes);
-  const size_t blocks = std::min((firstBytes.size() - firstDone) / 64,
-                                 (secondBytes.size() - secondDone) / 64);
+  const size_t blocks =
+      std::min((firstBytes.size() - firstDone) / 64, (secondBytes.size() - secondDone) / 64);
   // The same number of whole blocks of each goes through the paired rounds; each hash's
   // rest (at most a block more, and what waits for the next piece) is taken on its own.
   compressPairs(first, firstBytes.data() + firstDone, second, secondBytes.data() + secondDone,

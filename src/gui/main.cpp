@@ -37,7 +37,8 @@ DriveArguments pairDrivesWithMapfiles(const QStringList& names, const QStringLis
     } else if (name == QStringLiteral("mapfile") && nextMapfile < mapfilePaths.size()) {
       const std::string path = mapfilePaths[nextMapfile++].toStdString();
       if (result.drives.empty()) {
-        result.misuse = "--mapfile \"" + path + "\" muss hinter dem --drive stehen, zu dem sie gehört.";
+        result.misuse =
+            "--mapfile \"" + path + "\" muss hinter dem --drive stehen, zu dem sie gehört.";
         return result;
       }
       if (!result.drives.back().mapfile.empty()) {

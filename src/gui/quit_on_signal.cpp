@@ -1,10 +1,11 @@
 #include "gui/quit_on_signal.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace korvelo {
 

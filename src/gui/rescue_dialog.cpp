@@ -40,9 +40,11 @@ std::string whereFound(const RescuedRecording& recording) {
 RescueDialog::RescueDialog(AppState& app, MainDialog& window)
     : QDialog(&window), app_(app), window_(window) {
   setWindowTitle(QString::fromUtf8("Aufnahmen retten"));
-  regions_ = new QRadioButton(QString::fromUtf8("Dateizuordnungstabellen ohne Verzeichniseintrag"), this);
+  regions_ =
+      new QRadioButton(QString::fromUtf8("Dateizuordnungstabellen ohne Verzeichniseintrag"), this);
   heads_ = new QRadioButton(
-      QString::fromUtf8("HOJIN-Köpfe im Datenbereich (wenn auch die Tabellen zerstört sind)"), this);
+      QString::fromUtf8("HOJIN-Köpfe im Datenbereich (wenn auch die Tabellen zerstört sind)"),
+      this);
   regions_->setChecked(true);
   start_ = new QPushButton(QStringLiteral("Suchen"), this);
   cancel_ = new QPushButton(QStringLiteral("Abbrechen"), this);
@@ -84,7 +86,9 @@ RescueDialog::RescueDialog(AppState& app, MainDialog& window)
   connect(close, &QPushButton::clicked, this, &RescueDialog::reject);
 }
 
-RescueDialog::~RescueDialog() { stop_ = true; }
+RescueDialog::~RescueDialog() {
+  stop_ = true;
+}
 
 void RescueDialog::reject() {
   stop_ = true;  // a running scan ends at its next block and reports what it found
@@ -128,9 +132,9 @@ void RescueDialog::showResult() {
   disks_.push_back(std::make_unique<RescueDisk>(*app_.disk, result_.recordings));
   for (const RescuedRecording& recording : result_.recordings) {
     const std::string size = formatThousands(static_cast<int64_t>(recording.sizeInBytes()), '.');
-    auto* item = new QTreeWidgetItem(
-        QStringList{QString::number(recording.id), utf8(textf("Gerettet %d", recording.id)),
-                    utf8(whereFound(recording)), utf8(size + " Bytes"), utf8(verdictOf(recording))});
+    auto* item = new QTreeWidgetItem(QStringList{
+        QString::number(recording.id), utf8(textf("Gerettet %d", recording.id)),
+        utf8(whereFound(recording)), utf8(size + " Bytes"), utf8(verdictOf(recording))});
     item->setData(0, Qt::UserRole, recording.id);
     results_->addTopLevelItem(item);
     // In the main list a rescued recording says so where the second text stands.
@@ -148,8 +152,9 @@ void RescueDialog::saveSelected() {
   RescueDisk& disk = *disks_.back();
   const QList<QTreeWidgetItem*> chosen = results_->selectedItems();
   if (chosen.isEmpty()) {
-    app_.log.append("Bitte eine gerettete Aufnahme in der Liste anwählen und dann auf "
-                    "\"Speichern\" drücken.");
+    app_.log.append(
+        "Bitte eine gerettete Aufnahme in der Liste anwählen und dann auf "
+        "\"Speichern\" drücken.");
     return;
   }
   if (!window_.workflow().admitSource(*app_.disk)) return;

@@ -107,7 +107,8 @@ DiskDomain computeDiskDomain(Fsr5000Disk& disk, const DomainOptions& options) {
       if (first >= 0) domain.sectors.add(first, 1);  // so does the test
     }
     if (options.allFileFats)
-      for (const auto& entry : entries) addFileFat(domain.sectors, layout, size, entry->getEntryNumber());
+      for (const auto& entry : entries)
+        addFileFat(domain.sectors, layout, size, entry->getEntryNumber());
     for (const DirectoryEntry* entry : options.recordings)
       if (!addRecording(disk, *entry, domain.sectors))
         domain.unlocatedEntries.push_back(entry->getEntryNumber());

@@ -17,8 +17,8 @@ namespace korvelo {
 namespace {
 
 struct Step {
-  uint32_t wanted;      // the internal number looked for
-  int64_t afterBlock;   // looked for beyond this block
+  uint32_t wanted;     // the internal number looked for
+  int64_t afterBlock;  // looked for beyond this block
 };
 
 struct Chain {
@@ -63,7 +63,8 @@ class Chainer {
   // run (one or more blocks further on) than the one that was not found.
   bool continuationExists(const HeadBlock& last) const {
     const uint64_t missing = uint64_t{last.firstNumber} + kHojinsPerBlock;
-    for (auto it = byNumber_.upper_bound(static_cast<uint32_t>(std::min<uint64_t>(missing, UINT32_MAX)));
+    for (auto it =
+             byNumber_.upper_bound(static_cast<uint32_t>(std::min<uint64_t>(missing, UINT32_MAX)));
          it != byNumber_.end(); ++it) {
       if (it->first <= missing) continue;
       for (size_t index : it->second)

@@ -36,8 +36,8 @@ bool isBlockHead(const HojinBuffer& head) {
 }
 
 // Reads the heads of HOJINs 2 ... 16 of a block whose first head was good.
-void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head,
-                     HeadBlock& block, int64_t& unreadable) {
+void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head, HeadBlock& block,
+                     int64_t& unreadable) {
   int fitting = 1;
   block.extent = 1;
   for (int i = 1; i < kHojinsPerBlock; ++i) {
@@ -65,7 +65,8 @@ BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
   BlockWalk walk;
   HojinBuffer head;
   ScanProgress progress;
-  progress.total = end > dataStart ? (end - dataStart + kSectorsPerBlock - 1) / kSectorsPerBlock : 0;
+  progress.total =
+      end > dataStart ? (end - dataStart + kSectorsPerBlock - 1) / kSectorsPerBlock : 0;
   if (end == std::numeric_limits<int64_t>::max()) progress.total = 0;  // unknown
   int64_t emptyRun = 0;
   for (int64_t block = 0;; ++block) {
@@ -107,8 +108,7 @@ bool settleFileFatSizeForRescue(Fsr5000Disk& disk, RescueScanResult& result) {
   setStatus(kept);
   result.fileFatSize = size;
   if (size <= 0) {
-    result.message =
-        "\"File-FAT-Size\" unbekannt: bitte den Wert vorgeben, dann erneut suchen.";
+    result.message = "\"File-FAT-Size\" unbekannt: bitte den Wert vorgeben, dann erneut suchen.";
     return false;
   }
   result.ok = true;
@@ -127,10 +127,9 @@ RescueScanResult scanHojinHeads(Fsr5000Disk& disk, const RescueScanOptions& opti
   result.unreadable = walk.unreadable;
   result.orphanBlocks = chains.orphanBlocks;
   result.recordings = std::move(chains.recordings);
-  result.message = textf("%d Aufnahme(n) in %lld Blöcken gefunden%s.",
-                         static_cast<int>(result.recordings.size()),
-                         static_cast<long long>(result.scanned),
-                         result.interrupted ? ", Suche abgebrochen" : "");
+  result.message = textf(
+      "%d Aufnahme(n) in %lld Blöcken gefunden%s.", static_cast<int>(result.recordings.size()),
+      static_cast<long long>(result.scanned), result.interrupted ? ", Suche abgebrochen" : "");
   if (result.orphanBlocks > 0)
     result.message += textf(" %lld Block/Blöcke mit HOJIN-Köpfen gehören zu keiner Aufnahme.",
                             static_cast<long long>(result.orphanBlocks));

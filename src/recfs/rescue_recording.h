@@ -17,9 +17,9 @@ enum class RescueMethod {
 enum class Confidence { Certain, Probable, Uncertain };
 
 struct RescuedRecording {
-  int id = 0;          // the user picks it by this; also the entry number of its ".hav"
+  int id = 0;  // the user picks it by this; also the entry number of its ".hav"
   RescueMethod method = RescueMethod::FileFatRegions;
-  int region = -1;     // file-FAT region (entry number + 1); -1 from the head scan
+  int region = -1;  // file-FAT region (entry number + 1); -1 from the head scan
   int64_t dataAreaStart = 0;
   std::vector<int64_t> blocks;  // data-area blocks in recording order
   int hojins = 0;               // HOJINs 1 ... hojins lie in `blocks` and are exported

@@ -35,7 +35,8 @@ std::vector<int64_t> blocksOf(const FileFat& fat) {
 // both places, reading only A-sectors; stops at the first that does not.
 void countHojinsByHeads(PhysicalDrive& drive, RescuedRecording& recording) {
   HojinBuffer head;
-  const int64_t available = int64_t{kHojinsPerBlock} * static_cast<int64_t>(recording.blocks.size());
+  const int64_t available =
+      int64_t{kHojinsPerBlock} * static_cast<int64_t>(recording.blocks.size());
   recording.hojins = static_cast<int>(std::min<int64_t>(available, INT32_MAX));
   int counted = 0;
   for (int k = 1; k <= recording.hojins; ++k) {
@@ -47,7 +48,8 @@ void countHojinsByHeads(PhysicalDrive& drive, RescuedRecording& recording) {
   }
   recording.hojins = counted;
   recording.headsEndEarly =
-      int64_t{counted} <= int64_t{kHojinsPerBlock} * (static_cast<int64_t>(recording.blocks.size()) - 1);
+      int64_t{counted} <=
+      int64_t{kHojinsPerBlock} * (static_cast<int64_t>(recording.blocks.size()) - 1);
 }
 
 }  // namespace

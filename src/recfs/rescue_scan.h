@@ -38,13 +38,13 @@ struct RescueScanOptions {
 };
 
 struct RescueScanResult {
-  bool ok = false;       // false: the File-FAT-Size is unknown, nothing was scanned
-  std::string message;   // German; why nothing was scanned, or how the scan ended
+  bool ok = false;      // false: the File-FAT-Size is unknown, nothing was scanned
+  std::string message;  // German; why nothing was scanned, or how the scan ended
   int fileFatSize = -1;
   bool interrupted = false;
-  int64_t scanned = 0;       // regions or blocks looked at
-  int64_t unreadable = 0;    // regions or A-sectors that could not be read
-  int64_t orphanBlocks = 0;  // head scan: blocks with heads that no recording took
+  int64_t scanned = 0;                       // regions or blocks looked at
+  int64_t unreadable = 0;                    // regions or A-sectors that could not be read
+  int64_t orphanBlocks = 0;                  // head scan: blocks with heads that no recording took
   std::vector<RescuedRecording> recordings;  // in the order of their ids
 };
 

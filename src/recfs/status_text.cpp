@@ -7,11 +7,17 @@ std::string& statusText() {
   return text;
 }
 
-void clearStatus() { statusText().clear(); }
+void clearStatus() {
+  statusText().clear();
+}
 
-void setStatus(std::string_view text) { statusText().assign(text); }
+void setStatus(std::string_view text) {
+  statusText().assign(text);
+}
 
-void addStatusLine(std::string_view line) { addLine(statusText(), line); }
+void addStatusLine(std::string_view line) {
+  addLine(statusText(), line);
+}
 
 void addLine(std::string& text, std::string_view line) {
   if (!text.empty()) text += kLineBreak;

@@ -141,11 +141,11 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
 struct AdmissionCase {
   const char* name;
   int line;
-  std::string mounted;         // the mount check's answer
-  bool fatTarget;              // the target folder lies on FAT
-  bool linkAtTarget;           // a dangling symbolic link has the target's name
-  std::string refusal;         // the line that refuses it ("TARGET": the target path)
-  size_t questions;            // save-as questions asked
+  std::string mounted;  // the mount check's answer
+  bool fatTarget;       // the target folder lies on FAT
+  bool linkAtTarget;    // a dangling symbolic link has the target's name
+  std::string refusal;  // the line that refuses it ("TARGET": the target path)
+  size_t questions;     // save-as questions asked
 };
 
 class AdmissionTest : public SaveSelectionTest,
@@ -155,11 +155,10 @@ TEST_P(AdmissionTest, RefusesBeforeAnythingIsWritten) {
   const AdmissionCase& c = GetParam();
   const std::string target = dir.path() + "/ziel";
   ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
-  controller.workflow().setAdmissionQueries(
-      {[&](const std::string&) { return c.mounted; },
-       [&](const std::string&) -> std::optional<long> {
-         return c.fatTarget ? kMsdosSuperMagic : 0x58465342;
-       }});
+  controller.workflow().setAdmissionQueries({[&](const std::string&) { return c.mounted; },
+                                             [&](const std::string&) -> std::optional<long> {
+                                               return c.fatTarget ? kMsdosSuperMagic : 0x58465342;
+                                             }});
   const std::string name = c.line == 0 ? "00 Kurz.hav" : "03 Riesig.hav";
   const std::string outside = dir.file("anderswo.hav");
   if (c.linkAtTarget) {
@@ -174,7 +173,8 @@ TEST_P(AdmissionTest, RefusesBeforeAnythingIsWritten) {
   if (const size_t at = refusal.find("FOLDER"); at != std::string::npos)
     refusal.replace(at, 6, target);
   const Lines lines = saveLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end()) << testing::PrintToString(lines);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end())
+      << testing::PrintToString(lines);
   EXPECT_EQ(chooser.requests.size(), c.questions);
   EXPECT_TRUE(app.jobs.empty());
   EXPECT_TRUE(view.saveEnabled);
@@ -189,12 +189,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AdmissionCase{"MountedSource", 0, "\"/dev/sdz\" ist unter \"/mnt\" eingehängt.", false,
                       false, "\"/dev/sdz\" ist unter \"/mnt\" eingehängt.", 0},
-        AdmissionCase{"FatTargetTooSmall", 3, "", true, false,
-                      "Eintrag 3 \"Riesig\" wird nicht gespeichert: Der Zielordner \"FOLDER\" liegt "
-                      "auf einem FAT-Dateisystem, das keine Datei ab 4 GiB aufnimmt; die Datei "
-                      "bräuchte 4.608.001.624 Bytes. Bitte einen Ordner auf einem anderen "
-                      "Dateisystem wählen (etwa ext4, NTFS oder exFAT).",
-                      1},
+        AdmissionCase{
+            "FatTargetTooSmall", 3, "", true, false,
+            "Eintrag 3 \"Riesig\" wird nicht gespeichert: Der Zielordner \"FOLDER\" liegt "
+            "auf einem FAT-Dateisystem, das keine Datei ab 4 GiB aufnimmt; die Datei "
+            "bräuchte 4.608.001.624 Bytes. Bitte einen Ordner auf einem anderen "
+            "Dateisystem wählen (etwa ext4, NTFS oder exFAT).",
+            1},
         AdmissionCase{"LinkAtTarget", 0, "", false, true,
                       "Eintrag 0 \"Kurz\" wird nicht gespeichert: \"TARGET\" ist ein symbolischer "
                       "Verweis; Korvelo schreibt nicht hindurch.",

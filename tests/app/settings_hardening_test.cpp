@@ -10,8 +10,8 @@
 
 #include "app/settings.h"
 #include "app/settings_store.h"
-#include "support/hardening_fixture.h"
 #include "support/file_util.h"
+#include "support/hardening_fixture.h"
 
 namespace korvelo::test {
 namespace {
@@ -32,7 +32,8 @@ TEST(SettingsHardening, BinaryAndOverlongLinesSurviveARun) {
   const std::string longLine = "; " + std::string(100000, 'x') + "\n";
   const std::string binary = "Bin\0\xFF\x01 = \0\n"s;
   writeText(dir.file("korvelo.INI"),
-            longLine + binary + "DebugInfo = tr\0ue\nFATSizeManuel = 9999999999999\nMillisecondsPause = -"s);
+            longLine + binary +
+                "DebugInfo = tr\0ue\nFATSizeManuel = 9999999999999\nMillisecondsPause = -"s);
   Settings settings;
   {
     SettingsStore store(dir.file("korvelo"));

@@ -62,8 +62,8 @@ TEST(SwitchesTest, TwoRecordingsOfOneTitleGetTwoFilesEvenWithForce) {
   const std::string image = folder.file("twice.img");
   sample::buildDisk(disk, image);
   TempDir out;
-  const CliRun run =
-      runCli({"--drive", image, "export", "--all", "--no-entry-number", "--force", "-o", out.path()});
+  const CliRun run = runCli(
+      {"--drive", image, "export", "--all", "--no-entry-number", "--force", "-o", out.path()});
   EXPECT_EQ(run.status, 0) << run.err;
   const std::string first = expectedFileName(disk.recordings[0], false);
   const std::string second = first.substr(0, first.size() - 4) + " (2).hav";

@@ -53,7 +53,10 @@ TEST_P(UsageErrorTest, ExitsWithTwoAndExplainsInGerman) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, UsageErrorTest,
     ::testing::Values(
-        UsageCase{"NoCommand", {}, "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder verify)."},
+        UsageCase{"NoCommand",
+                  {},
+                  "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder "
+                  "verify)."},
         UsageCase{"DomainWithoutOutput", {"domain", "--all"}, "Es fehlt die Angabe --output."},
         UsageCase{"VerifyWithoutFile", {"verify"}, "Es fehlt die Angabe DATEI."},
         UsageCase{"UnknownCommand", {"frobnicate"}, "Unerwartete Angabe: frobnicate"},

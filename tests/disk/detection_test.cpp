@@ -1,6 +1,8 @@
 // Finding the recorder disk among the drives: the two checks on built images and the
 // exact report of a search, line by line.
 
+#include "recfs/detection.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "diskbuilder/disk_builder.h"
-#include "recfs/detection.h"
 #include "recfs/status_text.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
@@ -65,15 +66,15 @@ TEST_F(DetectionTest, SearchReportsThePcDiskThenFindsTheRecorder) {
   ScopedTestDrives drives(std::vector<std::string>{pcDisk("pc.img"), recorder("rec.img")});
   setStatus("left over");
   EXPECT_EQ(findRecorderDrive(), '1');
-  EXPECT_EQ(statusText(), kProbe0 + kSignatureWrong + "\r\n" + kProbe1 + kSignatureOk + " - " +
-                              kFsPresent);
+  EXPECT_EQ(statusText(),
+            kProbe0 + kSignatureWrong + "\r\n" + kProbe1 + kSignatureOk + " - " + kFsPresent);
 }
 
 TEST_F(DetectionTest, SearchEndsAtTheFirstGapWithoutALineForIt) {
   const std::string pc = pcDisk("pc.img");
   const std::string rec = recorder("rec.img");
-  ScopedTestDrives drives({test::imageDrive(pc), test::imageDrive(pc), test::unopenableDrive(),
-                           test::imageDrive(rec)});
+  ScopedTestDrives drives(
+      {test::imageDrive(pc), test::imageDrive(pc), test::unopenableDrive(), test::imageDrive(rec)});
   EXPECT_EQ(findRecorderDrive(), 0);
   EXPECT_EQ(statusText(), kProbe0 + kSignatureWrong + "\r\n" + kProbe1 + kSignatureWrong);
 }
@@ -103,7 +104,8 @@ TEST_F(DetectionTest, EmptyDriveTableGivesZeroAndAnEmptyReport) {
 }
 
 TEST_F(DetectionTest, DamagedFileSystemSectorIsPassedOverUnlessRelaxed) {
-  const std::string damaged = recorder("damaged.img", SignatureVariant::Good, FileSysSector::Damaged);
+  const std::string damaged =
+      recorder("damaged.img", SignatureVariant::Good, FileSysSector::Damaged);
   const std::string good = recorder("good.img");
   ScopedTestDrives drives(std::vector<std::string>{damaged, good});
 
@@ -120,8 +122,8 @@ TEST_F(DetectionTest, UnreadableSignatureSectorsArePassedOver) {
   const std::string rec = recorder("rec.img");
   ScopedTestDrives drives({test::failingDrive(rec, {23}), test::imageDrive(rec)});
   EXPECT_EQ(findRecorderDrive(), '1');
-  EXPECT_EQ(statusText(), kProbe0 + kSignatureUnreadable + "\r\n" + kProbe1 + kSignatureOk +
-                              " - " + kFsPresent);
+  EXPECT_EQ(statusText(),
+            kProbe0 + kSignatureUnreadable + "\r\n" + kProbe1 + kSignatureOk + " - " + kFsPresent);
 }
 
 TEST_F(DetectionTest, UnreadableFileSystemSectorIsPassedOverEvenWhenRelaxed) {
@@ -158,12 +160,11 @@ TEST_P(SignatureVariantTest, GivesCodeAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, SignatureVariantTest,
-    ::testing::Values(SignatureCase{"Good", SignatureVariant::Good, 0, &kSignatureOk},
-                      SignatureCase{"Missing", SignatureVariant::Missing, 1, &kSignatureWrong},
-                      SignatureCase{"Sector31Byte300", SignatureVariant::Sector31Byte300, 1,
-                                    &kSignatureWrong},
-                      SignatureCase{"Offset17NotNul", SignatureVariant::Offset17NotNul, 1,
-                                    &kSignatureWrong}),
+    ::testing::Values(
+        SignatureCase{"Good", SignatureVariant::Good, 0, &kSignatureOk},
+        SignatureCase{"Missing", SignatureVariant::Missing, 1, &kSignatureWrong},
+        SignatureCase{"Sector31Byte300", SignatureVariant::Sector31Byte300, 1, &kSignatureWrong},
+        SignatureCase{"Offset17NotNul", SignatureVariant::Offset17NotNul, 1, &kSignatureWrong}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DetectionTest, SignatureAreaCutOffByTheEndOfTheImage) {

@@ -1,12 +1,13 @@
 // Which drive a designator names, and the test helpers that the other layers rely on.
 
+#include "disk/drive_table.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <string>
 #include <vector>
 
-#include "disk/drive_table.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
@@ -59,8 +60,8 @@ TEST(TestSupportTest, Sha256MatchesPublishedValues) {
   const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
   test::TempDir dir;
   const std::string file = dir.file("h.bin");
-  test::writeFileBytes(file, std::span(reinterpret_cast<const uint8_t*>(twoBlocks.data()),
-                                       twoBlocks.size()));
+  test::writeFileBytes(
+      file, std::span(reinterpret_cast<const uint8_t*>(twoBlocks.data()), twoBlocks.size()));
   EXPECT_EQ(test::sha256OfFile(file),
             "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
   EXPECT_EQ(test::fileSize(file), 56);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "diskbuilder/disk_builder.h"
 #include "disk/physical_drive.h"
+#include "diskbuilder/disk_builder.h"
 #include "recfs/detection.h"
 #include "recfs/status_text.h"
 #include "support/cli_runner.h"
@@ -38,7 +38,8 @@ class LoopDevice {
   explicit LoopDevice(const std::string& image) {
     auto output = runProgram({"losetup", "--find", "--show", "--read-only", image});
     if (output) {
-      while (!output->empty() && (output->back() == '\n' || output->back() == ' ')) output->pop_back();
+      while (!output->empty() && (output->back() == '\n' || output->back() == ' '))
+        output->pop_back();
       path_ = *output;
     }
   }
@@ -68,9 +69,10 @@ TEST(LoopDeviceTest, FindsTheRecorderOnABlockDevice) {
   test::ScopedTestDrives drives(std::vector<std::string>{pc, loop.path()});
   fileSysCheckRelaxed = false;
   EXPECT_EQ(findRecorderDrive(), '1');
-  EXPECT_EQ(statusText(),
-            " Untersuche Festplatte 0 ...  Signatur stimmt nicht.\r\n"
-            " Untersuche Festplatte 1 ...  Signatur stimmt! -   \"file_system.sys\"-Sektor vorhanden.");
+  EXPECT_EQ(
+      statusText(),
+      " Untersuche Festplatte 0 ...  Signatur stimmt nicht.\r\n"
+      " Untersuche Festplatte 1 ...  Signatur stimmt! -   \"file_system.sys\"-Sektor vorhanden.");
 
   PhysicalDrive drive;
   ASSERT_TRUE(drive.open('1'));

@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, MapfileProblemTest, ::testing::ValuesIn(kBadMap
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MapfileProblem, AWellFormedMapfileHasNoProblemAndItsAreasAreMerged) {
-  std::istringstream text("# Mapfile\n0x0 + 1\n0 0x400 +\n0x400 0x200 +\n0x600 0x200 -\n0x800 0x200 +\n");
+  std::istringstream text(
+      "# Mapfile\n0x0 + 1\n0 0x400 +\n0x400 0x200 +\n0x600 0x200 -\n0x800 0x200 +\n");
   MapfileProblem problem{7, "unverändert"};
   const auto areas = parseMapfile(text, &problem);
   ASSERT_TRUE(areas.has_value());
@@ -60,14 +61,16 @@ TEST(MapfileProblem, AWellFormedMapfileHasNoProblemAndItsAreasAreMerged) {
 TEST(MapfileProblem, CheckingAFileReadsItLikeOpeningADriveDoes) {
   test::TempDir dir;
   const std::string good = dir.file("good.map"), bad = dir.file("bad.map");
-  const std::string goodText = "0 + 1\n0 4096 +\n", badText = "0 + 1\n0 4096 +\n4096 512 ?\n100 1 +\n";
+  const std::string goodText = "0 + 1\n0 4096 +\n",
+                    badText = "0 + 1\n0 4096 +\n4096 512 ?\n100 1 +\n";
   test::writeFileBytes(good, std::vector<uint8_t>(goodText.begin(), goodText.end()));
   test::writeFileBytes(bad, std::vector<uint8_t>(badText.begin(), badText.end()));
   EXPECT_FALSE(checkMapfile(good).has_value());
   const auto problem = checkMapfile(bad);
   ASSERT_TRUE(problem.has_value());
-  EXPECT_EQ(describeMapfileProblem(bad, *problem),
-            "Fehler in der Mapdatei \"" + bad + "\", Zeile 4: Bereich beginnt vor dem Ende des vorigen");
+  EXPECT_EQ(
+      describeMapfileProblem(bad, *problem),
+      "Fehler in der Mapdatei \"" + bad + "\", Zeile 4: Bereich beginnt vor dem Ende des vorigen");
 }
 
 TEST(MapfileProblem, AMissingFileIsNamedWithTheSystemsReason) {

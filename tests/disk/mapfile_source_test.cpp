@@ -1,6 +1,8 @@
 // Images read through their rescue mapfile: only finished areas can be read, and a
 // mapfile that is not well formed is refused rather than guessed at.
 
+#include "disk/mapfile_source.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "disk/mapfile_source.h"
 #include "disk/physical_drive.h"
 #include "recfs/detection.h"
 #include "recfs/status_text.h"
@@ -50,25 +51,26 @@ TEST(MapfileParseTest, StatusLineWithoutPassIsAccepted) {
 
 class MalformedMapfileTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(MalformedMapfileTest, IsRefused) { EXPECT_FALSE(parse(GetParam())); }
+TEST_P(MalformedMapfileTest, IsRefused) {
+  EXPECT_FALSE(parse(GetParam()));
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MalformedMapfileTest,
-    ::testing::Values("",                                 // no status line
-                      "# only a comment\n",               //
-                      "0 512 +\n",                        // a block line where the status belongs
-                      "0 X 1\n0 512 +\n",                 // unknown current status
-                      "0 + 1\n0 512 F\n",                 // F is no block status
-                      "0 + 1\n0 512\n",                   // missing status
-                      "0 + 1\n0 512 + extra\n",           // trailing field
-                      "0 + 1\n0 0 +\n",                   // empty block
-                      "0 + 1\n0 1024 +\n512 512 +\n",     // overlap
-                      "0 + 1\n1024 512 +\n0 512 +\n",     // descending
-                      "0 + 1\n0x 512 +\n",                // no hex digits
-                      "0 + 1\n-512 512 +\n",              // negative
-                      "0 + 1\n12abc 512 +\n",             // not a number
-                      "0 + 1\n0x7fffffffffffffff 2 +\n",  // end overflows
-                      "0 + 1\n0 99999999999999999999 +\n"));
+INSTANTIATE_TEST_SUITE_P(Cases, MalformedMapfileTest,
+                         ::testing::Values("",                    // no status line
+                                           "# only a comment\n",  //
+                                           "0 512 +\n",  // a block line where the status belongs
+                                           "0 X 1\n0 512 +\n",        // unknown current status
+                                           "0 + 1\n0 512 F\n",        // F is no block status
+                                           "0 + 1\n0 512\n",          // missing status
+                                           "0 + 1\n0 512 + extra\n",  // trailing field
+                                           "0 + 1\n0 0 +\n",          // empty block
+                                           "0 + 1\n0 1024 +\n512 512 +\n",     // overlap
+                                           "0 + 1\n1024 512 +\n0 512 +\n",     // descending
+                                           "0 + 1\n0x 512 +\n",                // no hex digits
+                                           "0 + 1\n-512 512 +\n",              // negative
+                                           "0 + 1\n12abc 512 +\n",             // not a number
+                                           "0 + 1\n0x7fffffffffffffff 2 +\n",  // end overflows
+                                           "0 + 1\n0 99999999999999999999 +\n"));
 
 class MapfileDriveTest : public ::testing::Test {
  protected:
@@ -82,7 +84,8 @@ class MapfileDriveTest : public ::testing::Test {
   }
   std::string mapfile(const std::string& text, const std::string& name = "d.map") {
     const std::string path = dir_.file(name);
-    test::writeFileBytes(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    test::writeFileBytes(path,
+                         std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     return path;
   }
   test::TempDir dir_;

@@ -1,6 +1,8 @@
 // Raw sector reads: 64-bit positions, the end of the medium, failures, opening rules,
 // and what a source says about itself.
 
+#include "disk/physical_drive.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "disk/physical_drive.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
@@ -106,9 +107,10 @@ TEST_F(PhysicalDriveTest, UnreadableSectorFailsTheWholeRead) {
   auto disk = std::make_shared<test::MemoryDisk>(1 << 20);
   disk->write(6 * 512, markedSector(6));
   ScopedTestDrives drives({DriveSpec{"<bad>", {}, [disk]() -> std::unique_ptr<ByteSource> {
-                             return std::make_unique<test::FailingSource>(
-                                 std::make_unique<test::MemorySource>(disk), std::set<int64_t>{5});
-                           }}});
+                                       return std::make_unique<test::FailingSource>(
+                                           std::make_unique<test::MemorySource>(disk),
+                                           std::set<int64_t>{5});
+                                     }}});
   PhysicalDrive drive;
   ASSERT_TRUE(drive.open('0'));
   EXPECT_FALSE(drive.readSector(4, 2));

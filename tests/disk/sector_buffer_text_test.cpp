@@ -39,15 +39,16 @@ TEST_P(FormatThousandsTest, GroupsDigitsFromTheRight) {
   EXPECT_EQ(formatThousands(GetParam().value, '.'), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, FormatThousandsTest,
-    ::testing::Values(GroupingCase{0, "0"}, GroupingCase{7, "7"}, GroupingCase{999, "999"},
-                      GroupingCase{1000, "1.000"}, GroupingCase{1000000, "1.000.000"},
-                      GroupingCase{6662704, "6.662.704"},
-                      GroupingCase{160039272960, "160.039.272.960"},
-                      GroupingCase{std::numeric_limits<int64_t>::max(),
-                                   "9.223.372.036.854.775.807"},
-                      GroupingCase{-100, "-100"}, GroupingCase{-1000, "-1.000"}));
+INSTANTIATE_TEST_SUITE_P(Values, FormatThousandsTest,
+                         ::testing::Values(GroupingCase{0, "0"}, GroupingCase{7, "7"},
+                                           GroupingCase{999, "999"}, GroupingCase{1000, "1.000"},
+                                           GroupingCase{1000000, "1.000.000"},
+                                           GroupingCase{6662704, "6.662.704"},
+                                           GroupingCase{160039272960, "160.039.272.960"},
+                                           GroupingCase{std::numeric_limits<int64_t>::max(),
+                                                        "9.223.372.036.854.775.807"},
+                                           GroupingCase{-100, "-100"},
+                                           GroupingCase{-1000, "-1.000"}));
 
 TEST(FormatThousandsTest, LargestValueHasTwentyFiveCharacters) {
   EXPECT_EQ(formatThousands(std::numeric_limits<int64_t>::max(), '.').size(), 25u);
@@ -59,7 +60,12 @@ TEST(FilterPrintableTest, DropsControlCodesInBothHalves) {
   EXPECT_EQ(filterPrintable("\x01\x02\x1f\r\n"), "");
   EXPECT_EQ(filterPrintable(""), "");
   EXPECT_EQ(filterPrintable("M\xE4rz"), "M\xE4rz");
-  EXPECT_EQ(filterPrintable("a\x85" "b\x9f" "c\xa0" "d\x7f"), "abc\xa0" "d\x7f");
+  EXPECT_EQ(filterPrintable("a\x85"
+                            "b\x9f"
+                            "c\xa0"
+                            "d\x7f"),
+            "abc\xa0"
+            "d\x7f");
   EXPECT_EQ(filterPrintable(std::string("vor\0nach", 8)), "vor");
 }
 

@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "diskbuilder/disk_builder.h"
+#include "support/file_util.h"
 #include "support/process_run.h"
 #include "support/reliability_fixture.h"
-#include "support/file_util.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::test {
@@ -27,7 +27,9 @@ std::string imageHash(const std::string& path) {
   if (fd < 0) throw std::runtime_error("cannot open " + path);
   const off_t size = ::lseek(fd, 0, SEEK_END);
   std::vector<uint8_t> digest;
-  auto note = [&](const std::string& text) { digest.insert(digest.end(), text.begin(), text.end()); };
+  auto note = [&](const std::string& text) {
+    digest.insert(digest.end(), text.begin(), text.end());
+  };
   note(std::to_string(size) + ";");
   for (off_t data = ::lseek(fd, 0, SEEK_DATA); data >= 0 && data < size;) {
     const off_t hole = ::lseek(fd, data, SEEK_HOLE);
@@ -95,16 +97,19 @@ class CliReliability : public ::testing::Test {
 
 TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsWithOne) {
   TempDir clean;
-  const ProcessRun reference = runProgram(cliProgram(), {"--drive", image(), "export", "--all", "-o", clean.path()});
+  const ProcessRun reference =
+      runProgram(cliProgram(), {"--drive", image(), "export", "--all", "-o", clean.path()});
   ASSERT_LE(reference.status, 1) << reference.err;  // 1: the demo disk has a wrong head
 
-  const ProcessRun run = runProgram(
-      cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "export", "--all", "-o", output_.path()});
+  const ProcessRun run = runProgram(cliProgram(), {"--drive", image(), "--mapfile", mapfile(),
+                                                   "export", "--all", "-o", output_.path()});
   EXPECT_EQ(run.status, 1) << run.err;
   const auto lines = run.errLines();
-  EXPECT_TRUE(hasLine(lines, "Beschädigt: 1 Hojins mit zusammen 2 nicht lesbaren Sektoren (mit Nullen gefüllt)."))
+  EXPECT_TRUE(hasLine(
+      lines, "Beschädigt: 1 Hojins mit zusammen 2 nicht lesbaren Sektoren (mit Nullen gefüllt)."))
       << run.err;
-  EXPECT_TRUE(hasLine(lines, "Beschädigt: 1 Hojins mit zusammen 1 nicht lesbaren Sektoren (mit Nullen gefüllt)."))
+  EXPECT_TRUE(hasLine(
+      lines, "Beschädigt: 1 Hojins mit zusammen 1 nicht lesbaren Sektoren (mit Nullen gefüllt)."))
       << run.err;
   size_t files = 0;
   for (const auto& item : std::filesystem::directory_iterator(clean.path())) {
@@ -134,7 +139,14 @@ TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsW
 // Damage that once passed for zeros or for an empty directory: each case with its exit
 // code and the line that tells the user. The cut image ends 10 sectors into HOJIN 16 of
 // 16 of recording 4; its mapfile (if any) marks everything after the cut bad.
-enum class Damage { None, CutImage, CutImageWithMapfile, BadInsideProbedHojin, BadProbedHead, BadSlot2 };
+enum class Damage {
+  None,
+  CutImage,
+  CutImageWithMapfile,
+  BadInsideProbedHojin,
+  BadProbedHead,
+  BadSlot2
+};
 
 struct DamageCase {
   const char* name;
@@ -152,8 +164,9 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
     sample::buildDisk(disk_, cutImage());
     const int64_t cut = cutSector() * 512;
     if (::truncate(cutImage().c_str(), cut) != 0) throw std::runtime_error("cannot cut the image");
-    std::ofstream(folder_->file("cut.map")) << "0 + 1\n0 " << cut << " +\n" << cut << " "
-                                             << static_cast<int64_t>(disk_.imageBytes) - cut << " -\n";
+    std::ofstream(folder_->file("cut.map"))
+        << "0 + 1\n0 " << cut << " +\n"
+        << cut << " " << static_cast<int64_t>(disk_.imageBytes) - cut << " -\n";
   }
   static std::string cutImage() { return folder_->file("cut.img"); }
   static int64_t cutSector() { return sample::hojinSector(disk_, disk_.recordings[4], 16) + 10; }
@@ -163,12 +176,21 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
     const int64_t probed = sample::dataAreaStart(disk_.model, disk_.fileFatSize);
     std::set<int64_t> bad;
     switch (damage) {
-      case Damage::None: return {"--drive", image()};
-      case Damage::CutImage: return {"--drive", cutImage()};
-      case Damage::CutImageWithMapfile: return {"--drive", cutImage(), "--mapfile", folder_->file("cut.map")};
-      case Damage::BadInsideProbedHojin: bad = {probed + 30}; break;
-      case Damage::BadProbedHead: bad = {probed}; break;
-      case Damage::BadSlot2: bad = {sample::slotSector(disk_.model, 2)}; break;
+      case Damage::None:
+        return {"--drive", image()};
+      case Damage::CutImage:
+        return {"--drive", cutImage()};
+      case Damage::CutImageWithMapfile:
+        return {"--drive", cutImage(), "--mapfile", folder_->file("cut.map")};
+      case Damage::BadInsideProbedHojin:
+        bad = {probed + 30};
+        break;
+      case Damage::BadProbedHead:
+        bad = {probed};
+        break;
+      case Damage::BadSlot2:
+        bad = {sample::slotSector(disk_.model, 2)};
+        break;
     }
     const std::string map = output_.file("bad.map");
     std::ofstream(map) << mapfileText(static_cast<int64_t>(disk_.imageBytes), bad);
@@ -180,7 +202,8 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   const DamageCase& c = GetParam();
   std::vector<std::string> arguments = driveArguments(c.damage);
   TempDir target;
-  for (const std::string& word : c.command) arguments.push_back(word == "OUT" ? target.path() : word);
+  for (const std::string& word : c.command)
+    arguments.push_back(word == "OUT" ? target.path() : word);
   const ProcessRun run = runProgram(cliProgram(), arguments);
   EXPECT_EQ(run.status, c.status) << run.err;
   EXPECT_TRUE(hasLine(run.errLines(), c.keyLine)) << run.err;
@@ -196,7 +219,8 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
     if (item.path().extension() == ".hav") verify.push_back(item.path().string());
   const ProcessRun check = runProgram(cliProgram(), verify);
   EXPECT_EQ(check.status, 1) << check.out << check.err;
-  EXPECT_NE(check.out.find("  HOJIN 16: auf der Festplatte nicht lesbar (ab Sektor"), std::string::npos)
+  EXPECT_NE(check.out.find("  HOJIN 16: auf der Festplatte nicht lesbar (ab Sektor"),
+            std::string::npos)
       << check.out;
 }
 
@@ -206,33 +230,59 @@ const char* const kDamagedLastHojin =
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliDamage,
     ::testing::Values(
-        DamageCase{"CutImage", Damage::CutImage, {"export", "4", "-o", "OUT"}, 1, kDamagedLastHojin, -1},
-        DamageCase{"CutImageWithMapfile", Damage::CutImageWithMapfile, {"export", "4", "-o", "OUT"}, 1,
-                   kDamagedLastHojin, -1},
-        DamageCase{"BadInsideProbedHojin", Damage::BadInsideProbedHojin, {"list"}, 0,
-                   "Überprüfung bestätigt 72 als \"File-FAT-Size\"-Wert (100%).", 5},
-        DamageCase{"BadProbedHead", Damage::BadProbedHead, {"list"}, 0,
-                   "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
-                   "auf der Kommandozeile mit --fat-size N.",
+        DamageCase{
+            "CutImage", Damage::CutImage, {"export", "4", "-o", "OUT"}, 1, kDamagedLastHojin, -1},
+        DamageCase{"CutImageWithMapfile",
+                   Damage::CutImageWithMapfile,
+                   {"export", "4", "-o", "OUT"},
+                   1,
+                   kDamagedLastHojin,
+                   -1},
+        DamageCase{"BadInsideProbedHojin",
+                   Damage::BadInsideProbedHojin,
+                   {"list"},
+                   0,
+                   "Überprüfung bestätigt 72 als \"File-FAT-Size\"-Wert (100%).",
                    5},
-        DamageCase{"BadSlot2", Damage::BadSlot2, {"list"}, 1,
-                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.", 4},
+        DamageCase{
+            "BadProbedHead",
+            Damage::BadProbedHead,
+            {"list"},
+            0,
+            "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
+            "auf der Kommandozeile mit --fat-size N.",
+            5},
+        DamageCase{"BadSlot2",
+                   Damage::BadSlot2,
+                   {"list"},
+                   1,
+                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.",
+                   4},
         // The recordings after the slot are saved, and the run still says something is missing.
-        DamageCase{"BadSlot2Export", Damage::BadSlot2, {"export", "4", "-o", "OUT"}, 1,
-                   "Speichern abgeschlossen.", 1},
+        DamageCase{"BadSlot2Export",
+                   Damage::BadSlot2,
+                   {"export", "4", "-o", "OUT"},
+                   1,
+                   "Speichern abgeschlossen.",
+                   1},
         // Every head wrong: the file is not the recording's, however complete its size.
-        DamageCase{"WrongFileFatSize", Damage::None, {"--fat-size", "71", "export", "1", "-o", "OUT"}, 1,
-                   "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist wahrscheinlich "
-                   "falsch. Bitte den richtigen Wert in den Optionen (korvelo-cli: --fat-size N) einstellen.",
-                   0}),
+        DamageCase{
+            "WrongFileFatSize",
+            Damage::None,
+            {"--fat-size", "71", "export", "1", "-o", "OUT"},
+            1,
+            "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist wahrscheinlich "
+            "falsch. Bitte den richtigen Wert in den Optionen (korvelo-cli: --fat-size N) "
+            "einstellen.",
+            0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliReliability, AMalformedMapfileIsRefusedWithItsLineBeforeAnythingIsRead) {
   const std::string broken = output_.file("kaputt.map");
   std::ofstream(broken) << "# Mapfile\n0 + 1\n0 4096 +\n2048 512 -\n";
   TempDir target;
-  const ProcessRun run = runProgram(
-      cliProgram(), {"--drive", image(), "--mapfile", broken, "export", "--all", "-o", target.path()});
+  const ProcessRun run = runProgram(cliProgram(), {"--drive", image(), "--mapfile", broken,
+                                                   "export", "--all", "-o", target.path()});
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.err, "korvelo-cli: Fehler in der Mapdatei \"" + broken +
                          "\", Zeile 4: Bereich beginnt vor dem Ende des vorigen\n");
@@ -241,12 +291,13 @@ TEST_F(CliReliability, AMalformedMapfileIsRefusedWithItsLineBeforeAnythingIsRead
 }
 
 TEST_F(CliReliability, AMapfileBeforeAnyDriveOrASecondOneForTheSameDriveIsAUsageError) {
-  const ProcessRun before = runProgram(cliProgram(), {"--mapfile", mapfile(), "--drive", image(), "list"});
+  const ProcessRun before =
+      runProgram(cliProgram(), {"--mapfile", mapfile(), "--drive", image(), "list"});
   EXPECT_EQ(before.status, 2);
   EXPECT_EQ(before.errLines().at(0), "korvelo-cli: --mapfile \"" + mapfile() +
                                          "\" muss hinter dem --drive stehen, zu dem sie gehört.");
-  const ProcessRun twice =
-      runProgram(cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "--mapfile", mapfile(), "list"});
+  const ProcessRun twice = runProgram(
+      cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "--mapfile", mapfile(), "list"});
   EXPECT_EQ(twice.status, 2);
   EXPECT_EQ(twice.errLines().at(0),
             "korvelo-cli: Zu --drive \"" + image() + "\" gibt es zwei Mapdateien.");
@@ -257,12 +308,14 @@ TEST_F(CliReliability, EachMapfileBelongsToTheDriveBeforeIt) {
   const std::string other = output_.file("leer.img"), broken = output_.file("leer.map");
   createSparseFile(other, 1 << 20);
   std::ofstream(broken) << "0 + 1\n0 512 !\n";
-  const ProcessRun run = runProgram(cliProgram(), {"--drive", other, "--mapfile", broken, "--drive", image(),
-                                                   "--mapfile", mapfile(), "list"});
+  const ProcessRun run = runProgram(cliProgram(), {"--drive", other, "--mapfile", broken, "--drive",
+                                                   image(), "--mapfile", mapfile(), "list"});
   EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.err, "korvelo-cli: Fehler in der Mapdatei \"" + broken + "\", Zeile 2: unbekannter Status \"!\"\n");
-  const ProcessRun good = runProgram(cliProgram(), {"--drive", other, "--drive", image(), "--mapfile", mapfile(),
-                                                    "export", "1", "-o", output_.path()});
+  EXPECT_EQ(run.err, "korvelo-cli: Fehler in der Mapdatei \"" + broken +
+                         "\", Zeile 2: unbekannter Status \"!\"\n");
+  const ProcessRun good =
+      runProgram(cliProgram(), {"--drive", other, "--drive", image(), "--mapfile", mapfile(),
+                                "export", "1", "-o", output_.path()});
   EXPECT_EQ(good.status, 0) << good.err;  // recording 1 lies outside the bad sectors
 }
 
@@ -270,7 +323,8 @@ TEST_F(CliReliability, TheHelpShowsTheMapfileForm) {
   const ProcessRun run = runProgram(cliProgram(), {"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("--mapfile MAPDATEI"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("korvelo-cli --drive platte.img --mapfile platte.map export --all"), std::string::npos);
+  EXPECT_NE(run.out.find("korvelo-cli --drive platte.img --mapfile platte.map export --all"),
+            std::string::npos);
 }
 
 // Every line of the strace log that opens `path`: its flags must be plain read-only.
@@ -290,12 +344,14 @@ bool opensReadOnly(const std::string& line) {
 }
 
 TEST_F(CliReliability, AWholeExportOpensTheImageAndTheMapfileOnlyForReading) {
-  if (straceProgram().empty()) GTEST_SKIP() << "strace is not installed; the read-only proof needs it";
+  if (straceProgram().empty())
+    GTEST_SKIP() << "strace is not installed; the read-only proof needs it";
   const std::string before = imageHash(image()), mapBefore = sha256OfFile(mapfile());
   const std::string trace = output_.file("trace.log");
   TempDir target;
   const ProcessRun run = runProgram(
-      cliProgram(), {"--drive", image(), "--mapfile", mapfile(), "export", "--all", "-o", target.path()}, trace);
+      cliProgram(),
+      {"--drive", image(), "--mapfile", mapfile(), "export", "--all", "-o", target.path()}, trace);
   EXPECT_EQ(run.status, 1) << run.err;  // damaged, but written
   EXPECT_EQ(filesIn(target.path()), disk_.recordings.size());
   for (const std::string& path : {image(), mapfile()}) {
@@ -310,7 +366,8 @@ TEST_F(CliReliability, AWholeExportOpensTheImageAndTheMapfileOnlyForReading) {
 
 TEST(ReadOnlyProof, TheFlagCheckCatchesEveryWayOfOpeningForWriting) {
   EXPECT_TRUE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDONLY|O_CLOEXEC) = 3"));
-  EXPECT_TRUE(opensReadOnly("12 openat2(AT_FDCWD, \"/x.img\", {flags=O_RDONLY|O_CLOEXEC, resolve=0}, 24) = 3"));
+  EXPECT_TRUE(opensReadOnly(
+      "12 openat2(AT_FDCWD, \"/x.img\", {flags=O_RDONLY|O_CLOEXEC, resolve=0}, 24) = 3"));
   EXPECT_FALSE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDWR) = 3"));
   EXPECT_FALSE(opensReadOnly("12 open(\"/x.img\", O_WRONLY|O_CREAT|O_TRUNC, 0666) = 3"));
   EXPECT_FALSE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDONLY|O_TRUNC) = 3"));

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "support/cli_runner.h"
-#include "support/rescue_fixture.h"
 #include "support/file_util.h"
+#include "support/rescue_fixture.h"
 
 namespace korvelo::test {
 namespace {
@@ -20,7 +20,8 @@ class CliRescue : public ::testing::Test {
     // Entry 1 deleted (its slot emptied, its file FAT kept); entry 2's file FAT wiped.
     sample::Recording third = rescueRecording(2, {4, 6}, 20);
     third.writeFileFat = false;
-    description_ = smallDisk({rescueRecording(0, {0}, 10), rescueRecording(1, {2, 3}, 25), third}, 8);
+    description_ =
+        smallDisk({rescueRecording(0, {0}, 10), rescueRecording(1, {2, 3}, 25), third}, 8);
     description_.rawSectors.push_back({6598704 + 32, std::vector<uint8_t>{0xFF, 0xFF}});
     image_ = dir_.file("disk.img");
     sample::buildDisk(description_, image_);
@@ -49,7 +50,8 @@ class CliRescue : public ::testing::Test {
 TEST_F(CliRescue, RegionScanListsTheDeletedRecording) {
   const CliRun result = run("rescue");
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "1\tGerettet 1\tFAT-Bereich 2\t2 Blöcke\t25 HOJINs\t 832.000 Bytes\tsicher\n");
+  EXPECT_EQ(result.out,
+            "1\tGerettet 1\tFAT-Bereich 2\t2 Blöcke\t25 HOJINs\t 832.000 Bytes\tsicher\n");
   EXPECT_NE(result.err.find("1 verlorene Aufnahme(n) in 1998 Dateizuordnungstabellen gefunden."),
             std::string::npos)
       << result.err;

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "disk/mapfile_source.h"
 #include "support/cli_runner.h"
 #include "support/demo_disk_fixture.h"
 #include "support/expected_output.h"
-#include "disk/mapfile_source.h"
 #include "support/file_util.h"
 
 namespace korvelo::test {
@@ -35,7 +35,8 @@ FinishedAreas finishedAreasOf(const std::string& mapfile) {
 }
 
 // The byte ranges of every sector of a recording: its HOJINs and the remainder.
-FinishedAreas recordingBytes(const sample::DiskDescription& disk, const sample::Recording& recording) {
+FinishedAreas recordingBytes(const sample::DiskDescription& disk,
+                             const sample::Recording& recording) {
   FinishedAreas areas;
   const auto whole = static_cast<int>(sample::hojinCount(recording));
   const int rest = recording.lengthSectors % sample::kSectorsPerHojin;

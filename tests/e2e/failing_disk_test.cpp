@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "diskbuilder/layout.h"
+#include "support/file_util.h"
 #include "support/process_run.h"
 #include "support/reliability_fixture.h"
-#include "support/file_util.h"
 
 namespace korvelo {
 namespace {

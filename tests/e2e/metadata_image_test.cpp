@@ -1,8 +1,8 @@
 // metadata-image, run as the built program: a sparse image as large as the disk with the
 // listing's sectors only, listed like the disk, and never written over anything it must not.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,10 +88,12 @@ TEST_F(MetadataImageTest, ListsLikeTheDiskAndThroughItsMapfileReportsTheMissingD
   const sample::Recording& tatort = recording(0);
   ASSERT_EQ(tatort.lengthSectors % 65, 0u);
   const auto hojins = static_cast<int>(sample::hojinCount(tatort));
-  const CliRun saved = runCli({"--drive", meta, "--mapfile", map, "export", "0", "-o", output_.file("filme")});
+  const CliRun saved =
+      runCli({"--drive", meta, "--mapfile", map, "export", "0", "-o", output_.file("filme")});
   EXPECT_EQ(saved.status, 1);
   EXPECT_NE(saved.err.find("Beschädigt: " + std::to_string(hojins) + " Hojins mit zusammen " +
-                           grouped(uint64_t(hojins) * 65 - 1) + " nicht lesbaren Sektoren (mit Nullen gefüllt)."),
+                           grouped(uint64_t(hojins) * 65 - 1) +
+                           " nicht lesbaren Sektoren (mit Nullen gefüllt)."),
             std::string::npos)
       << saved.err;
 }
@@ -119,7 +121,8 @@ TEST_F(MetadataImageTest, AnExistingFileIsKeptUnlessForced) {
 }
 
 TEST_F(MetadataImageTest, ADeviceOrTheDiskItselfIsNeverWritten) {
-  const CliRun device = runCli({"--drive", image(), "metadata-image", "-o", "/dev/null", "--force"});
+  const CliRun device =
+      runCli({"--drive", image(), "metadata-image", "-o", "/dev/null", "--force"});
   EXPECT_EQ(device.status, 1);
   EXPECT_NE(device.err.find("\"/dev/null\" ist ein Gerät; dorthin wird nie geschrieben."),
             std::string::npos)

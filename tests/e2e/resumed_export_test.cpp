@@ -33,13 +33,13 @@ class ResumedExportTest : public DemoDiskTest {
     const std::string path = target(entryNumber);
     options.signalWhen = [path, hojins] { return fileSize(path) >= kFront + hojins * kHojinBytes; };
     options.signal = signal;
-    return runCli({"--drive", image(), "export", std::to_string(entryNumber), "--pause", "100", "-o",
-                   output_.path()},
+    return runCli({"--drive", image(), "export", std::to_string(entryNumber), "--pause", "100",
+                   "-o", output_.path()},
                   options);
   }
   CliRun exportAgain(int entryNumber, std::vector<std::string> flags) {
-    std::vector<std::string> arguments{"--drive", image(), "export", std::to_string(entryNumber),
-                                       "-o", output_.path()};
+    std::vector<std::string> arguments{
+        "--drive", image(), "export", std::to_string(entryNumber), "-o", output_.path()};
     arguments.insert(arguments.end(), flags.begin(), flags.end());
     return runCli(arguments);
   }
@@ -103,7 +103,8 @@ TEST_F(ResumedExportTest, ACompleteFileIsLeftAsItIs) {
   ASSERT_EQ(exportAgain(1, {}).status, 0);
   const CliRun again = exportAgain(1, {"--resume"});
   ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_NE(again.err.find("Setze \"" + target(1) + "\" nach Hojin 15 (von 15) fort."), std::string::npos)
+  EXPECT_NE(again.err.find("Setze \"" + target(1) + "\" nach Hojin 15 (von 15) fort."),
+            std::string::npos)
       << again.err;
   EXPECT_EQ(readFileBytes(target(1)), expected(1));
 }
@@ -118,9 +119,10 @@ TEST_F(ResumedExportTest, AForeignFileIsRefusedAndLeftUnchanged) {
   const CliRun refused = exportAgain(4, {"--resume"});
   EXPECT_EQ(refused.status, 1) << refused.err;
   EXPECT_EQ(refused.out, "");
-  EXPECT_NE(refused.err.find("Die Datei \"" + target(4) +
-                             "\" wird nicht fortgesetzt: ihr Kopf gehört zu einer anderen Aufnahme."),
-            std::string::npos)
+  EXPECT_NE(
+      refused.err.find("Die Datei \"" + target(4) +
+                       "\" wird nicht fortgesetzt: ihr Kopf gehört zu einer anderen Aufnahme."),
+      std::string::npos)
       << refused.err;
   EXPECT_NE(refused.err.find("Mit --resume --force wird eine fremde Zieldatei neu geschrieben."),
             std::string::npos);
@@ -128,7 +130,8 @@ TEST_F(ResumedExportTest, AForeignFileIsRefusedAndLeftUnchanged) {
 
   const CliRun rewritten = exportAgain(4, {"--resume", "--force"});
   ASSERT_EQ(rewritten.status, 0) << rewritten.err;
-  EXPECT_NE(rewritten.err.find("Die Datei \"" + target(4) + "\" wird neu geschrieben"), std::string::npos);
+  EXPECT_NE(rewritten.err.find("Die Datei \"" + target(4) + "\" wird neu geschrieben"),
+            std::string::npos);
   EXPECT_EQ(readFileBytes(target(4)), expected(4));
 }
 
@@ -141,14 +144,13 @@ TEST_F(ResumedExportTest, WithoutResumeAnExistingFileIsStillSkipped) {
   EXPECT_EQ(readFileBytes(target(1)), front);
 }
 
-
 // A file that begins as entry 2's own, changed before the resume.
 struct Leftover {
   const char* name;
-  int64_t keep;                  // bytes of the recording's file kept
-  int64_t spoilAt;               // -1: nothing changed
+  int64_t keep;     // bytes of the recording's file kept
+  int64_t spoilAt;  // -1: nothing changed
   std::vector<uint8_t> appended;
-  const char* refusal;           // nullptr: the resume goes on and ends byte-exact
+  const char* refusal;  // nullptr: the resume goes on and ends byte-exact
 };
 
 class LeftoverTest : public ResumedExportTest, public ::testing::WithParamInterface<Leftover> {};
@@ -174,7 +176,8 @@ TEST_P(LeftoverTest, IsContinuedOnlyWhenItIsTheRecordingsOwn) {
     return;
   }
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Die Datei \"" + target(2) + "\" wird nicht fortgesetzt: " + leftover.refusal + "."),
+  EXPECT_NE(run.err.find("Die Datei \"" + target(2) +
+                         "\" wird nicht fortgesetzt: " + leftover.refusal + "."),
             std::string::npos)
       << run.err;
   EXPECT_EQ(readFileBytes(target(2)), file);
@@ -182,17 +185,30 @@ TEST_P(LeftoverTest, IsContinuedOnlyWhenItIsTheRecordingsOwn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LeftoverTest,
-    ::testing::Values(
-        Leftover{"Empty", 0, -1, {}, nullptr},
-        Leftover{"PartOfTheHead", 50, -1, {}, nullptr},
-        Leftover{"HeadAndEntryOnly", kFront, -1, {}, nullptr},
-        Leftover{"HalfAHojinMore", kFront + 10 * kHojinBytes + 777, -1, {}, nullptr},
-        Leftover{"HeadChanged", kFront + 3 * kHojinBytes, 40, {}, "ihr Kopf gehört zu einer anderen Aufnahme"},
-        Leftover{"EntryImageChanged", kFront + 3 * kHojinBytes, 88 + 1400, {},
-                 "ihr Verzeichniseintrag gehört zu einer anderen Aufnahme"},
-        Leftover{"LastWholeHojinChanged", kFront + 10 * kHojinBytes + 99, kFront + 9 * kHojinBytes + 5000, {},
-                 "ihr Hojin 10 weicht von dem auf der Festplatte ab"},
-        Leftover{"LongerThanTheRecording", kFront + 40 * kHojinBytes, -1, {0}, "sie ist länger als die Aufnahme"}),
+    ::testing::Values(Leftover{"Empty", 0, -1, {}, nullptr},
+                      Leftover{"PartOfTheHead", 50, -1, {}, nullptr},
+                      Leftover{"HeadAndEntryOnly", kFront, -1, {}, nullptr},
+                      Leftover{"HalfAHojinMore", kFront + 10 * kHojinBytes + 777, -1, {}, nullptr},
+                      Leftover{"HeadChanged",
+                               kFront + 3 * kHojinBytes,
+                               40,
+                               {},
+                               "ihr Kopf gehört zu einer anderen Aufnahme"},
+                      Leftover{"EntryImageChanged",
+                               kFront + 3 * kHojinBytes,
+                               88 + 1400,
+                               {},
+                               "ihr Verzeichniseintrag gehört zu einer anderen Aufnahme"},
+                      Leftover{"LastWholeHojinChanged",
+                               kFront + 10 * kHojinBytes + 99,
+                               kFront + 9 * kHojinBytes + 5000,
+                               {},
+                               "ihr Hojin 10 weicht von dem auf der Festplatte ab"},
+                      Leftover{"LongerThanTheRecording",
+                               kFront + 40 * kHojinBytes,
+                               -1,
+                               {0},
+                               "sie ist länger als die Aufnahme"}),
     [](const ::testing::TestParamInfo<Leftover>& info) { return std::string(info.param.name); });
 
 }  // namespace

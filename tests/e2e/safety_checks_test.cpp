@@ -28,13 +28,14 @@ FileSystemTypeQuery answering(std::optional<long> type, std::string* askedFolder
 
 TEST(FileSizeLimit, AFiveGiBRecordingIsRefusedOnFatWithTheFolderAndSizeNamed) {
   std::string asked;
-  const std::string problem =
-      fileSizeLimitProblem("/media/stick/Filme", kFiveGiB + 1624, answering(kMsdosSuperMagic, &asked));
+  const std::string problem = fileSizeLimitProblem("/media/stick/Filme", kFiveGiB + 1624,
+                                                   answering(kMsdosSuperMagic, &asked));
   EXPECT_EQ(asked, "/media/stick/Filme");
-  EXPECT_EQ(problem,
-            "Der Zielordner \"/media/stick/Filme\" liegt auf einem FAT-Dateisystem, das keine Datei "
-            "ab 4 GiB aufnimmt; die Datei bräuchte 5.368.710.744 Bytes. Bitte einen Ordner auf "
-            "einem anderen Dateisystem wählen (etwa ext4, NTFS oder exFAT).");
+  EXPECT_EQ(
+      problem,
+      "Der Zielordner \"/media/stick/Filme\" liegt auf einem FAT-Dateisystem, das keine Datei "
+      "ab 4 GiB aufnimmt; die Datei bräuchte 5.368.710.744 Bytes. Bitte einen Ordner auf "
+      "einem anderen Dateisystem wählen (etwa ext4, NTFS oder exFAT).");
 }
 
 struct LimitCase {

@@ -32,8 +32,8 @@ class VerifiedResultsTest : public DemoDiskTest {
     return output_.file(expectedFileName(recording(entryNumber)));
   }
   void exportOne(int entryNumber) {
-    const CliRun run = runCli({"--drive", image(), "export", std::to_string(entryNumber), "-o",
-                               output_.path()});
+    const CliRun run =
+        runCli({"--drive", image(), "export", std::to_string(entryNumber), "-o", output_.path()});
     ASSERT_EQ(run.status, 0) << run.err;
   }
   // Overwrites bytes of an exported file.
@@ -50,7 +50,8 @@ class VerifiedResultsTest : public DemoDiskTest {
 };
 
 TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
-  const CliRun run = runCli({"--drive", image(), "export", "--all", "--sidecar", "-o", output_.path()});
+  const CliRun run =
+      runCli({"--drive", image(), "export", "--all", "--sidecar", "-o", output_.path()});
   const bool anyWrongHead = std::any_of(disk().recordings.begin(), disk().recordings.end(),
                                         [](const auto& r) { return hasWrongHead(r); });
   ASSERT_EQ(run.status, anyWrongHead ? 1 : 0) << run.err;
@@ -78,7 +79,8 @@ TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
 
 TEST_F(VerifiedResultsTest, SavingAgainReplacesTheRecordInsteadOfAddingOne) {
   exportOne(1);
-  const CliRun again = runCli({"--drive", image(), "export", "1", "2", "--force", "-o", output_.path()});
+  const CliRun again =
+      runCli({"--drive", image(), "export", "1", "2", "--force", "-o", output_.path()});
   ASSERT_EQ(again.status, 0) << again.err;
   const nlohmann::json manifest = readJson(output_.file("korvelo-manifest.json"));
   ASSERT_EQ(manifest["recordings"].size(), 2u);
@@ -112,12 +114,15 @@ TEST_F(VerifiedResultsTest, AGoodFileIsReportedGoodAloneAndAgainstTheDisk) {
   const std::vector<uint8_t> file = readFileBytes(target(3));
   const CliRun alone = verify(3, false);
   EXPECT_EQ(alone.status, 0) << alone.out;
-  EXPECT_NE(alone.out.find("  SHA-256 der Datei:        " + sha256Hex(file) + "\n"), std::string::npos);
-  EXPECT_NE(alone.out.find("  SHA-256 der HOJIN-Daten:  " + dataHash(file) + "\n"), std::string::npos);
+  EXPECT_NE(alone.out.find("  SHA-256 der Datei:        " + sha256Hex(file) + "\n"),
+            std::string::npos);
+  EXPECT_NE(alone.out.find("  SHA-256 der HOJIN-Daten:  " + dataHash(file) + "\n"),
+            std::string::npos);
   EXPECT_NE(alone.out.find("  In Ordnung.\n"), std::string::npos) << alone.out;
   const CliRun withDisk = verify(3, true);
   EXPECT_EQ(withDisk.status, 0) << withDisk.out << withDisk.err;
-  EXPECT_NE(withDisk.out.find("  In Ordnung: stimmt mit der Festplatte überein.\n"), std::string::npos);
+  EXPECT_NE(withDisk.out.find("  In Ordnung: stimmt mit der Festplatte überein.\n"),
+            std::string::npos);
 }
 
 struct Spoiling {
@@ -128,7 +133,8 @@ struct Spoiling {
   bool onlyWithDisk;
 };
 
-class SpoiledFileTest : public VerifiedResultsTest, public ::testing::WithParamInterface<Spoiling> {};
+class SpoiledFileTest : public VerifiedResultsTest,
+                        public ::testing::WithParamInterface<Spoiling> {};
 
 TEST_P(SpoiledFileTest, IsFoundAndNamed) {
   exportOne(2);
@@ -159,11 +165,21 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SpoiledFileTest,
     ::testing::Values(
         Spoiling{"HeadMark", 0, {114}, "Kopf: Kennung 114 statt 113.", false},
-        Spoiling{"HeadTitle", 46, {'Z'}, "Kopf: Titel stimmt nicht mit dem Verzeichniseintrag überein.", false},
-        Spoiling{"Hojin2Signature", 1624 + 33280 + 1, {'h'}, "HOJIN 2: Signatur fehlerhaft.", false},
-        Spoiling{"Hojin5Order", 1624 + 4 * 33280 + 59, {9}, "HOJIN 5: interne Nummern 5 und 9.", false},
+        Spoiling{"HeadTitle",
+                 46,
+                 {'Z'},
+                 "Kopf: Titel stimmt nicht mit dem Verzeichniseintrag überein.",
+                 false},
+        Spoiling{
+            "Hojin2Signature", 1624 + 33280 + 1, {'h'}, "HOJIN 2: Signatur fehlerhaft.", false},
+        Spoiling{
+            "Hojin5Order", 1624 + 4 * 33280 + 59, {9}, "HOJIN 5: interne Nummern 5 und 9.", false},
         // Data after the head: only the disk can tell.
-        Spoiling{"Hojin17Payload", 1624 + 16 * 33280 + 4000, {0xAB, 0xCD}, kHojin17Differs.c_str(), true}),
+        Spoiling{"Hojin17Payload",
+                 1624 + 16 * 33280 + 4000,
+                 {0xAB, 0xCD},
+                 kHojin17Differs.c_str(),
+                 true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(VerifiedResultsTest, ACutFileIsReportedIncomplete) {
@@ -172,8 +188,9 @@ TEST_F(VerifiedResultsTest, ACutFileIsReportedIncomplete) {
   writeFileBytes(target(2), std::span<const uint8_t>(file).first(1624 + 3 * 33280 + 100));
   const CliRun run = verify(2, false);
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("  Datei ist unvollständig: 101.564 von " + grouped(file.size()) + " Bytes.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("  Datei ist unvollständig: 101.564 von " + grouped(file.size()) + " Bytes.\n"),
+      std::string::npos)
       << run.out;
 }
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "disk/text.h"
-#include "support/reliability_fixture.h"
 #include "support/file_util.h"
+#include "support/reliability_fixture.h"
 #include "support/scripted_chooser.h"
 
 namespace korvelo {
@@ -27,7 +27,8 @@ class DamageSummary : public ::testing::TestWithParam<BadSectorsVia> {
 
 TEST_P(DamageSummary, TheDamagedRecordingEndsWithItsSummaryAndTheOtherIsUntouched) {
   RecorderImage image(test::twoRecordingDisk(), badSectors(), GetParam());
-  const std::string damaged = image.folder() + "/damaged.hav", clean = image.folder() + "/clean.hav";
+  const std::string damaged = image.folder() + "/damaged.hav",
+                    clean = image.folder() + "/clean.hav";
   JobQueue queue;
   queue.push_back(image.preparedJob(0, damaged));
   queue.push_back(image.preparedJob(1, clean));
@@ -55,15 +56,17 @@ TEST_P(DamageSummary, TheDamagedRecordingEndsWithItsSummaryAndTheOtherIsUntouche
       {bad[1], 1, 1624 + 2 * 33280 + 64 * 512, DamageState::Unreadable},
       {bad[2], 1, 1624 + 16 * 33280 + 30 * 512, DamageState::Unreadable}};
   EXPECT_EQ(areas, (std::vector<std::vector<DamagedArea>>{expectedAreas, {}}));
-  const std::string summary = "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt).";
+  const std::string summary =
+      "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt).";
   ASSERT_EQ(log.count(summary), 1u);
   const size_t at = log.find(summary);
   const size_t secondJob = log.find("Schreibe in \"" + clean + "\"");
   EXPECT_LT(at, secondJob);  // at the end of its own recording, before the next begins
   EXPECT_LT(log.find("Speichern abgeschlossen."), at);
   EXPECT_EQ(log.find("Beschädigt:", secondJob), log.lines.size());
-  EXPECT_NE(log.find("\r\nWarnung: 2 Sektoren des Hojin 3 (von 20) nicht lesbar, mit Nullen gefüllt."),
-            log.lines.size());
+  EXPECT_NE(
+      log.find("\r\nWarnung: 2 Sektoren des Hojin 3 (von 20) nicht lesbar, mit Nullen gefüllt."),
+      log.lines.size());
 }
 
 TEST_P(DamageSummary, TheSummaryIsLoggedEvenWhenCopyMessagesAreSuppressed) {
@@ -77,8 +80,10 @@ TEST_P(DamageSummary, TheSummaryIsLoggedEvenWhenCopyMessagesAreSuppressed) {
   driver.startSaving();
   test::driveToEnd(driver);
   EXPECT_EQ(log.find("Speichern abgeschlossen."), log.lines.size());
-  EXPECT_EQ(log.count("Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt)."),
-            1u);
+  EXPECT_EQ(
+      log.count(
+          "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit Nullen gefüllt)."),
+      1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, DamageSummary,
@@ -93,10 +98,10 @@ TEST(UntriedArea, ASectorTheMapfileLeavesUntriedReadsAsBadToo) {
   RecorderImage image(description);  // the plain image, only to learn where HOJIN 5 lies
   const int64_t fifth = sample::hojinSector(description, description.recordings[1], 5);
   const std::string map = image.folder() + "/untried.map";
-  const std::string text = "0 ? 1\n0 " + std::to_string((fifth + 7) * 512) + " +\n" +
-                           std::to_string((fifth + 7) * 512) + " 512 ?\n" +
-                           std::to_string((fifth + 8) * 512) + " " +
-                           std::to_string(int64_t(description.imageBytes) - (fifth + 8) * 512) + " +\n";
+  const std::string text =
+      "0 ? 1\n0 " + std::to_string((fifth + 7) * 512) + " +\n" + std::to_string((fifth + 7) * 512) +
+      " 512 ?\n" + std::to_string((fifth + 8) * 512) + " " +
+      std::to_string(int64_t(description.imageBytes) - (fifth + 8) * 512) + " +\n";
   test::writeFileBytes(map, std::vector<uint8_t>(text.begin(), text.end()));
   DriveSpec drive = test::imageDrive(image.imagePath());
   drive.mapfile = map;
@@ -114,8 +119,7 @@ TEST(UntriedArea, ASectorTheMapfileLeavesUntriedReadsAsBadToo) {
   while (!job.isFinished()) job.copyStep(true);
   EXPECT_EQ(job.getDamagedHojins(), 1);
   EXPECT_EQ(job.getUnreadableSectors(), 1);
-  EXPECT_EQ(test::readFileBytes(path),
-            image.expectedHav(description.recordings[1], {fifth + 7}));
+  EXPECT_EQ(test::readFileBytes(path), image.expectedHav(description.recordings[1], {fifth + 7}));
 }
 
 }  // namespace

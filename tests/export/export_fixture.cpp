@@ -31,13 +31,15 @@ std::vector<uint8_t> expectedHav(const ExportDisk& disk, const sample::Recording
     file.insert(file.end(), hojin.begin(), hojin.end());
   }
   if (const uint32_t rest = recording.lengthSectors % 65; rest > 0 && hojins < 0) {
-    const std::vector<uint8_t> hojin = sample::expectedHojin(disk.description(), recording, whole + 1);
+    const std::vector<uint8_t> hojin =
+        sample::expectedHojin(disk.description(), recording, whole + 1);
     file.insert(file.end(), hojin.begin(), hojin.begin() + rest * 512);
   }
   return file;
 }
 
-std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber, const std::string& path) {
+std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber,
+                                          const std::string& path) {
   auto job = std::make_unique<HavExportJob>(disk.disk());
   job->setFreeSpaceQuery([](const std::string&) { return FreeSpace{uint64_t{1} << 50, 0}; });
   ScriptedChooser chooser = ScriptedChooser::choosing(path);

@@ -58,7 +58,8 @@ std::vector<uint8_t> expectedHav(const ExportDisk& disk, const sample::Recording
                                  int hojins = -1);
 
 // A job prepared for `path` (free space ample) with 4 HOJINs per step.
-std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber, const std::string& path);
+std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber,
+                                          const std::string& path);
 
 // Calls copyStep until the job is finished (at most `limit` times); the number of calls.
 int copyToEnd(HavExportJob& job, bool suppressWarnings = true, int limit = 100000);

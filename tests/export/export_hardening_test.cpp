@@ -10,9 +10,9 @@
 #include <iterator>
 
 #include "export/hav_export_job.h"
-#include "support/hardening_fixture.h"
 #include "recfs/fsr5000_disk.h"
 #include "support/file_util.h"
+#include "support/hardening_fixture.h"
 
 namespace korvelo::test {
 namespace {
@@ -20,7 +20,8 @@ namespace {
 constexpr int64_t kDataAreaStartF72 = 6662704 + 2001 * 72;
 
 void putLittle(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, int width) {
-  for (int i = 0; i < width; ++i) bytes[offset + size_t(i)] = static_cast<uint8_t>(value >> (8 * i));
+  for (int i = 0; i < width; ++i)
+    bytes[offset + size_t(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 FreeSpaceQuery fixedFreeSpace(uint64_t bytes) {
@@ -111,9 +112,10 @@ TEST(ExportHardening, RecordingOfTheLargestLengthIsSizedWithoutOverflow) {
   EXPECT_EQ(job.prepareSave(entry, chooser, nullptr, folder, 4, true), 10000);
   EXPECT_EQ(job.getExpectedSize(), 2199023256664u);
   EXPECT_EQ(job.getNumberOfHojins(), 66076419);
-  EXPECT_EQ(linesOf(job.getMessages()),
-            (std::vector<std::string>{"Freier Speicherplatz auf der Festplatte: 1.000.000.000.000 Bytes",
-                                      "Zuwenig Platz zum Speichern."}));
+  EXPECT_EQ(
+      linesOf(job.getMessages()),
+      (std::vector<std::string>{"Freier Speicherplatz auf der Festplatte: 1.000.000.000.000 Bytes",
+                                "Zuwenig Platz zum Speichern."}));
 
   HavExportJob roomy(recorder);
   roomy.setFreeSpaceQuery(fixedFreeSpace(uint64_t{1} << 50));
@@ -143,7 +145,8 @@ TEST_P(HostileTitle, ProposedNameIsAPlainFileInTheChosenFolder) {
   ASSERT_TRUE(recorder.readDirectory(false));
   FolderChooser chooser(image.outputFolder());
 
-  const ExportRun run = exportFirst(recorder, chooser, image.outputFolder(), c.entryNumberInFileName);
+  const ExportRun run =
+      exportFirst(recorder, chooser, image.outputFolder(), c.entryNumberInFileName);
   ASSERT_EQ(chooser.requests.size(), 1u);
   EXPECT_EQ(chooser.requests[0].proposedName, c.proposed);
   EXPECT_EQ(run.prepared, 0);
@@ -156,15 +159,14 @@ INSTANTIATE_TEST_SUITE_P(
     Hardening, HostileTitle,
     ::testing::Values(TitleCase{"../../etc/passwd", true, "00 ....etcpasswd.hav"},
                       TitleCase{"../../etc/passwd", false, "....etcpasswd.hav"},
-                      TitleCase{"/", false, ".hav"},
-                      TitleCase{"/", true, "00 .hav"},
-                      TitleCase{".", false, "..hav"},
-                      TitleCase{"..", false, "...hav"},
+                      TitleCase{"/", false, ".hav"}, TitleCase{"/", true, "00 .hav"},
+                      TitleCase{".", false, "..hav"}, TitleCase{"..", false, "...hav"},
                       TitleCase{"", false, ".hav"},
                       TitleCase{"a/b\\c:d*e?f", true, "00 abcdef.hav"},
                       TitleCase{"\x01Nach\tricht\x1F\n\x80\x9F", true, "00 Nachricht.hav"},
                       TitleCase{"\x7F\xA0\xE4", false, "\x7F\xC2\xA0\xC3\xA4.hav"},
-                      TitleCase{std::string(36, 'X'), true, "00 " + std::string(36, 'X') + ".hav"}));
+                      TitleCase{std::string(36, 'X'), true,
+                                "00 " + std::string(36, 'X') + ".hav"}));
 
 TEST(ExportHardening, FileFatWithoutBitsEndsTheCopyWithItsMessage) {
   sample::Recording recording = recordingAt(0, {0}, 16 * 65);
@@ -181,8 +183,10 @@ TEST(ExportHardening, FileFatWithoutBitsEndsTheCopyWithItsMessage) {
   ASSERT_EQ(run.opened, 0);
   ASSERT_TRUE(run.job->isFinished());
   EXPECT_EQ(run.job->getErrorCode(), HavExportJob::kIncomplete);
-  EXPECT_TRUE(contains(run.messages, "Abbruch, da Sektor des Hojin #1 (von 16) nicht ermittelt werden konnte."));
-  EXPECT_TRUE(contains(run.messages, "Speichern unvollständig: 1.624 von 534.104 Bytes geschrieben."));
+  EXPECT_TRUE(contains(run.messages,
+                       "Abbruch, da Sektor des Hojin #1 (von 16) nicht ermittelt werden konnte."));
+  EXPECT_TRUE(
+      contains(run.messages, "Speichern unvollständig: 1.624 von 534.104 Bytes geschrieben."));
   EXPECT_EQ(fileSize(image.outputFolder() + "/00 Aufnahme 0.hav"), 1624);
 }
 
@@ -202,7 +206,8 @@ TEST(ExportHardening, EntryNumberBeyondTheFatRegionsEndsTheCopy) {
   ASSERT_EQ(chooser.requests.size(), 1u);
   EXPECT_EQ(chooser.requests[0].proposedName, "2000 Aufnahme 0.hav");
   EXPECT_EQ(run.job->getErrorCode(), HavExportJob::kIncomplete);
-  EXPECT_TRUE(contains(run.messages, "Abbruch, da Sektor des Hojin #1 (von 1) nicht ermittelt werden konnte."));
+  EXPECT_TRUE(contains(run.messages,
+                       "Abbruch, da Sektor des Hojin #1 (von 1) nicht ermittelt werden konnte."));
 }
 
 // The image ends 10 sectors into HOJIN 2 of 3: HOJIN 2 keeps its 10 sectors and has the
@@ -222,8 +227,10 @@ TEST(ExportHardening, ImageEndingInsideARecording) {
   const ExportRun run = exportFirst(recorder, chooser, image.outputFolder());
   ASSERT_EQ(run.opened, 0);
   ASSERT_TRUE(run.job->isFinished());
-  EXPECT_TRUE(contains(run.messages, "Warnung: 55 Sektoren des Hojin 2 (von 3) nicht lesbar, mit Nullen gefüllt."));
-  EXPECT_TRUE(contains(run.messages, "Warnung: 65 Sektoren des Hojin 3 (von 3) nicht lesbar, mit Nullen gefüllt."));
+  EXPECT_TRUE(contains(
+      run.messages, "Warnung: 55 Sektoren des Hojin 2 (von 3) nicht lesbar, mit Nullen gefüllt."));
+  EXPECT_TRUE(contains(
+      run.messages, "Warnung: 65 Sektoren des Hojin 3 (von 3) nicht lesbar, mit Nullen gefüllt."));
   EXPECT_EQ(run.job->getDamagedHojins(), 2);
   EXPECT_EQ(run.job->getUnreadableSectors(), 120);
 

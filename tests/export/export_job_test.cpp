@@ -15,8 +15,8 @@ using sample::DiskDescription;
 using sample::HeadDefect;
 using sample::Recording;
 using test::copyToEnd;
-using test::ExportDisk;
 using test::expectedHav;
+using test::ExportDisk;
 using test::preparedJob;
 using test::recordingOf;
 using test::splitLines;
@@ -84,7 +84,8 @@ TEST(ExportJob, OpenFileWritesHeadEntryImageAndTheFirstHojin) {
   auto job = preparedJob(disk, 0, path);
   ASSERT_EQ(job->openFile(), 0);
   const std::vector<uint8_t> whole = expectedHav(disk, disk.recording(0));
-  EXPECT_EQ(test::readFileBytes(path), std::vector<uint8_t>(whole.begin(), whole.begin() + 1624 + 33280));
+  EXPECT_EQ(test::readFileBytes(path),
+            std::vector<uint8_t>(whole.begin(), whole.begin() + 1624 + 33280));
   EXPECT_EQ(job->getCurrentHojin(), 1);
   EXPECT_EQ(job->getMessages(), "");
 }
@@ -160,8 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
     Lengths, PartialHojin,
     ::testing::Values(TailCase{"tenMore", blockRun(3, 7), 6500 + 10},
                       TailCase{"tailInAnotherBlock", {3, 4, 5, 6, 7, 8, 50}, 6500 + 64},
-                      TailCase{"underOneHojin", {12}, 30},
-                      TailCase{"empty", {12}, 0}),
+                      TailCase{"underOneHojin", {12}, 30}, TailCase{"empty", {12}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExportJob, AMissingBlockEndsTheCopyAsIncomplete) {
@@ -206,17 +206,19 @@ TEST(HojinChecks, EveryWarningWithItsDumpInHojinOrder) {
   auto job = preparedJob(disk, 0, disk.output("defects.hav"));
   const Export run = runExport(*job, false);
   // Step 1 copies HOJINs 2 ... 5 and passes on what openFile found in HOJIN 1.
-  EXPECT_EQ(run.texts,
-            (Texts{"\r\nWarnung: Erster Hojin (von 40) ist kein Aufzeichnungsanfang."
-                   "\r\nWarnung: Signatur des Hojin 5  (von 40) fehlerhaft.\r\n" +
-                       dumpOf(disk, recording, 5),
-                   "\r\nWarnung: Hojin 9 (von 40) hat die interne Nummer 9 und 10.\r\n" +
-                       dumpOf(disk, recording, 9),
-                   "\r\nWarnung: Reihenfolge ist falsch, Hojin 13 (von 40) hat die interne Nummer 14.\r\n" +
-                       dumpOf(disk, recording, 13),
-                   "\r\nWarnung: Signatur des Hojin 20  (von 40) fehlerhaft.\r\n" +
-                       dumpOf(disk, recording, 20),
-                   "Speichern abgeschlossen."}));
+  EXPECT_EQ(
+      run.texts,
+      (Texts{
+          "\r\nWarnung: Erster Hojin (von 40) ist kein Aufzeichnungsanfang."
+          "\r\nWarnung: Signatur des Hojin 5  (von 40) fehlerhaft.\r\n" +
+              dumpOf(disk, recording, 5),
+          "\r\nWarnung: Hojin 9 (von 40) hat die interne Nummer 9 und 10.\r\n" +
+              dumpOf(disk, recording, 9),
+          "\r\nWarnung: Reihenfolge ist falsch, Hojin 13 (von 40) hat die interne Nummer 14.\r\n" +
+              dumpOf(disk, recording, 13),
+          "\r\nWarnung: Signatur des Hojin 20  (von 40) fehlerhaft.\r\n" +
+              dumpOf(disk, recording, 20),
+          "Speichern abgeschlossen."}));
   EXPECT_EQ(test::readFileBytes(job->getPath()), expectedHav(disk, recording));
 }
 
@@ -228,12 +230,15 @@ TEST(HojinChecks, SuppressedWarningsLeaveOnlyTheOrderAndTheFirstHojin) {
   // HOJIN 20 has no head at all: with the signature test skipped, its order is wrong.
   ASSERT_EQ(run.texts.size(), 4u);
   EXPECT_EQ(run.texts[0], "\r\nWarnung: Erster Hojin (von 40) ist kein Aufzeichnungsanfang.");
-  EXPECT_EQ(run.texts[1],
-            "\r\nWarnung: Reihenfolge ist falsch, Hojin 13 (von 40) hat die interne Nummer 14.\r\n" +
-                dumpOf(disk, recording, 13));
+  EXPECT_EQ(
+      run.texts[1],
+      "\r\nWarnung: Reihenfolge ist falsch, Hojin 13 (von 40) hat die interne Nummer 14.\r\n" +
+          dumpOf(disk, recording, 13));
   const std::vector<std::string> lines = splitLines(run.texts[2]);
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].rfind("Warnung: Reihenfolge ist falsch, Hojin 20 (von 40) hat die interne Nummer ", 0), 0u);
+  EXPECT_EQ(lines[1].rfind(
+                "Warnung: Reihenfolge ist falsch, Hojin 20 (von 40) hat die interne Nummer ", 0),
+            0u);
   EXPECT_EQ(lines[2], dumpOf(disk, recording, 20));
   EXPECT_EQ(run.texts[3], "Speichern abgeschlossen.");
 }

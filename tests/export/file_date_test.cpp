@@ -1,3 +1,5 @@
+#include "export/file_date.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -6,7 +8,6 @@
 
 #include "diskbuilder/entry_image.h"
 #include "export/export_fixture.h"
-#include "export/file_date.h"
 #include "support/file_util.h"
 
 namespace korvelo {

@@ -1,11 +1,12 @@
 // The check sums taken while a file is written, against an independent SHA-256 of the
 // same bytes, whatever pieces they come in.
 
+#include "export/hav_digests.h"
+
 #include <gtest/gtest.h>
 
 #include <numeric>
 
-#include "export/hav_digests.h"
 #include "support/file_util.h"
 #include "support/temp_dir.h"
 
@@ -58,13 +59,13 @@ TEST_P(DigestPiecesTest, BothSumsMatchTheBytesInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DigestPiecesTest,
     ::testing::Values(
-        Pieces{"Nothing", 0, {1}},
-        Pieces{"OnlyPartOfTheHead", 50, {7}},
+        Pieces{"Nothing", 0, {1}}, Pieces{"OnlyPartOfTheHead", 50, {7}},
         Pieces{"HeadEntryImageAndHojinsAsTheJobWrites", kFront + 40 * 33280, {88, 1536, 33280}},
         Pieces{"ByteByByteAcrossTheFront", kFront + 300, {1}},
         Pieces{"PiecesStraddlingTheFront", kFront + 5000, {1000, 1000, 3}},
         // More than the four slots of 1 MiB, so the writer waits for the hashing thread.
-        Pieces{"ManyMegabytesInOddPieces", (size_t{9} << 20) + 17, {kFront, 65537, 1 << 20, 333333}},
+        Pieces{
+            "ManyMegabytesInOddPieces", (size_t{9} << 20) + 17, {kFront, 65537, 1 << 20, 333333}},
         Pieces{"OneHugePiece", (size_t{5} << 20) + 1, {size_t{5} << 20}}),
     [](const ::testing::TestParamInfo<Pieces>& info) { return std::string(info.param.name); });
 

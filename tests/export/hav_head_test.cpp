@@ -1,9 +1,9 @@
+#include "export/hav_head.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include "export/hav_head.h"
 
 namespace korvelo {
 namespace {

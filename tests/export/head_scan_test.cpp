@@ -82,7 +82,8 @@ TEST(HeadScan, BlockRunningOverTheEndOfTheImageEndsThere) {
   const sample::DiskDescription description =
       smallDisk({withoutFileFat(rescueRecording(0, {0, 1}, 32))}, 4);
   RescueImage image(description);
-  ASSERT_EQ(::truncate(image.imagePath().c_str(), (blockSectorOf(description, 1) + 5 * 65) * 512), 0);
+  ASSERT_EQ(::truncate(image.imagePath().c_str(), (blockSectorOf(description, 1) + 5 * 65) * 512),
+            0);
 
   const RescueScanResult result = scanHojinHeads(image.disk());
 
@@ -111,8 +112,7 @@ TEST(HeadScan, StartPokedIntoAnUnusedBlockIsReportedAsUncertainSingleHojin) {
 }
 
 TEST(HeadScan, HeadsInsidePayloadOrNotOpeningABlockAreIgnored) {
-  sample::DiskDescription description =
-      smallDisk({withoutFileFat(rescueRecording(0, {0}, 10))}, 8);
+  sample::DiskDescription description = smallDisk({withoutFileFat(rescueRecording(0, {0}, 10))}, 8);
   // A start head in the middle of HOJIN 3's sectors, and HOJIN 18's head opening block 4.
   description.rawSectors.push_back({blockSectorOf(description, 0) + 2 * 65 + 7, headSector(1)});
   description.rawSectors.push_back({blockSectorOf(description, 4), headSector(18)});
@@ -156,10 +156,9 @@ TEST(HeadScan, DamagedHeadInsideABlockIsCountedButCopied) {
 }
 
 TEST(HeadScan, EmptyBlockLimitAndLastSectorBoundTheWalk) {
-  sample::DiskDescription description =
-      smallDisk({withoutFileFat(rescueRecording(0, {0}, 5)),
-                 withoutFileFat(rescueRecording(1, {12}, 5))},
-                16);
+  sample::DiskDescription description = smallDisk(
+      {withoutFileFat(rescueRecording(0, {0}, 5)), withoutFileFat(rescueRecording(1, {12}, 5))},
+      16);
   RescueImage image(description);
 
   RescueScanOptions limited;

@@ -35,11 +35,10 @@ Recording titled(int slot, uint16_t entryNumber, std::string title, uint32_t sec
 class PrepareSave : public ::testing::Test {
  protected:
   PrepareSave()
-      : disk(diskWith({titled(0, 7, "Tagesschau: 20/15", 6500),
-                       titled(1, 1, "Riesig", 67108861),
-                       titled(2, 2, "Grenze", 67108860),
-                       titled(3, 3, "Vierzigtausend", 40000u * 65),
-                       titled(4, 4, "Kante", 32767u * 65)})) {}
+      : disk(
+            diskWith({titled(0, 7, "Tagesschau: 20/15", 6500), titled(1, 1, "Riesig", 67108861),
+                      titled(2, 2, "Grenze", 67108860), titled(3, 3, "Vierzigtausend", 40000u * 65),
+                      titled(4, 4, "Kante", 32767u * 65)})) {}
 
   int prepare(HavExportJob& job, ScriptedChooser& chooser, int entryNumber = 7,
               bool withNumber = true) {
@@ -115,8 +114,9 @@ TEST_F(PrepareSave, OneByteLessIsTooLittleSpace) {
   freeSpace(job, FreeSpace{kHundredHojinFile - 1, 0});
   auto chooser = ScriptedChooser::choosing("/srv/filme/x.hav");
   EXPECT_EQ(prepare(job, chooser), 10000);
-  EXPECT_EQ(job.getMessages(),
-            "Freier Speicherplatz auf der Festplatte: 3.329.623 Bytes\r\nZuwenig Platz zum Speichern.");
+  EXPECT_EQ(
+      job.getMessages(),
+      "Freier Speicherplatz auf der Festplatte: 3.329.623 Bytes\r\nZuwenig Platz zum Speichern.");
 }
 
 // What a file to be continued already holds needs no space again; a new file needs it all.

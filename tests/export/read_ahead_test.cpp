@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "diskbuilder/entry_image.h"
-#include "diskbuilder/layout.h"
 #include "disk/mapfile_source.h"
 #include "disk/physical_drive.h"
+#include "diskbuilder/entry_image.h"
+#include "diskbuilder/layout.h"
 #include "export/export_fixture.h"
 #include "support/file_util.h"
 
@@ -69,7 +69,8 @@ class ReadAhead : public ::testing::Test {
   // The bytes of HOJINs first ... last (from 1) when they lie one after another.
   Range hojins(int first, int last) const {
     const Recording& recording = description.recordings[0];
-    return {sample::hojinSector(description, recording, first) * 512, (last - first + 1) * int64_t{33280}};
+    return {sample::hojinSector(description, recording, first) * 512,
+            (last - first + 1) * int64_t{33280}};
   }
 
   // The whole file, the way the builder laid the recording out.
@@ -79,7 +80,8 @@ class ReadAhead : public ::testing::Test {
     file.insert(file.end(), entry.begin(), entry.end());
     const int count = static_cast<int>(description.recordings[0].lengthSectors / 65);
     for (int k = 1; k <= count; ++k) {
-      const std::vector<uint8_t> hojin = sample::expectedHojin(description, description.recordings[0], k);
+      const std::vector<uint8_t> hojin =
+          sample::expectedHojin(description, description.recordings[0], k);
       file.insert(file.end(), hojin.begin(), hojin.end());
     }
     return file;
@@ -134,7 +136,8 @@ TEST(DriveHint, IsPassedOnInBytesAndIgnoredOutOfRangeOrWhenClosed) {
   auto memory = std::make_shared<test::MemoryDisk>(int64_t{1} << 30);
   DriveSpec driveSpec;
   driveSpec.factory = [memory, hints] {
-    return std::make_unique<HintRecordingSource>(std::make_unique<test::MemorySource>(memory), hints);
+    return std::make_unique<HintRecordingSource>(std::make_unique<test::MemorySource>(memory),
+                                                 hints);
   };
   test::ScopedTestDrives drives(std::vector<DriveSpec>{driveSpec});
   PhysicalDrive closed;

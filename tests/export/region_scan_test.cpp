@@ -5,8 +5,8 @@
 
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
-#include "support/rescue_fixture.h"
 #include "support/file_util.h"
+#include "support/rescue_fixture.h"
 
 namespace korvelo::test {
 namespace {
@@ -14,11 +14,13 @@ namespace {
 // Three recordings: entry 0 in blocks 0, 1 (20 HOJINs), entry 1 in blocks 3, 5
 // (17 HOJINs, fragmented), entry 2 in block 6 (9 HOJINs).
 sample::DiskDescription threeRecordings() {
-  return smallDisk({rescueRecording(0, {0, 1}, 20), rescueRecording(1, {3, 5}, 17),
-                    rescueRecording(2, {6}, 9)});
+  return smallDisk(
+      {rescueRecording(0, {0, 1}, 20), rescueRecording(1, {3, 5}, 17), rescueRecording(2, {6}, 9)});
 }
 
-int64_t slotSector(int slot) { return 6598704 + 32LL * slot; }
+int64_t slotSector(int slot) {
+  return 6598704 + 32LL * slot;
+}
 
 TEST(RegionScan, WipedSlotIsFoundWithItsBlocksAndHeadCountedLength) {
   sample::DiskDescription description = threeRecordings();

@@ -11,8 +11,8 @@ namespace {
 using sample::DiskDescription;
 using sample::HeadDefect;
 using sample::Recording;
-using test::ExportDisk;
 using test::expectedHav;
+using test::ExportDisk;
 using test::preparedJob;
 using test::recordingOf;
 using Lines = std::vector<std::string>;
@@ -22,7 +22,7 @@ DiskDescription driverDisk() {
   disk.fileFatSize = 1;
   disk.imageBytes = uint64_t{8} << 30;
   Recording first = recordingOf(0, {3, 4, 5, 6, 7, 8, 9}, 6500);  // 100 HOJINs in a row
-  Recording second = recordingOf(1, {20, 30}, 20 * 65);            // jumps after HOJIN 16
+  Recording second = recordingOf(1, {20, 30}, 20 * 65);           // jumps after HOJIN 16
   second.defects = {{1, HeadDefect::NotRecordingStart}};
   Recording empty = recordingOf(2, {}, 0);
   disk.recordings = {first, second, empty};
@@ -71,8 +71,10 @@ TEST_F(SaveDriverTest, HundredHojinsInTwentyFiveStepsWithTheLinesInOrder) {
     if (step == 25) now = 7000;  // 100 HOJINs in 2 s
   };
   EXPECT_EQ(runSteps(), 25);
-  EXPECT_EQ(log.lines, (Lines{"Schreibe in \"" + path + "\"", "Speichern abgeschlossen.",
-                              "Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. 1.625 KB/s"}));
+  EXPECT_EQ(
+      log.lines,
+      (Lines{"Schreibe in \"" + path + "\"", "Speichern abgeschlossen.",
+             "Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. 1.625 KB/s"}));
   EXPECT_TRUE(queue.empty());
   EXPECT_EQ(test::readFileBytes(path), expectedHav(disk, disk.recording(0)));
   EXPECT_EQ(view.readRange, std::make_pair(1, 100));
@@ -156,12 +158,13 @@ TEST_F(SaveDriverTest, AJobThatCannotBeOpenedIsReportedAndRemovedAtOnce) {
   queueJob(1, good);
   options.useRecordDate = true;
   driver.startSaving();
-  EXPECT_EQ(log.lines, (Lines{"Fehler 2 ist beim Speichern aufgetreten.",
-                              "\r\nFehler beim Öffnen der Datei \"" + missing +
-                                  "\"\r\n  FileException: No such file or directory",
-                              "Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
-                              "  Linux meldet FileException(2): \"No such file or directory\"",
-                              "  Bitte das Datum per Hand ändern."}));
+  EXPECT_EQ(log.lines,
+            (Lines{"Fehler 2 ist beim Speichern aufgetreten.",
+                   "\r\nFehler beim Öffnen der Datei \"" + missing +
+                       "\"\r\n  FileException: No such file or directory",
+                   "Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
+                   "  Linux meldet FileException(2): \"No such file or directory\"",
+                   "  Bitte das Datum per Hand ändern."}));
   EXPECT_TRUE(view.saveEnabled);
   ASSERT_EQ(queue.size(), 1u);
   EXPECT_EQ(queue.front()->getPath(), good);
@@ -183,8 +186,9 @@ TEST_F(SaveDriverTest, AnEmptyRecordingIsFinishedInItsFirstStep) {
   queueJob(2, path);
   driver.startSaving();
   EXPECT_EQ(runSteps(), 1);
-  EXPECT_EQ(log.lines, (Lines{"Schreibe in \"" + path + "\"", "Speichern abgeschlossen.",
-                              "Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. 0 KB/s"}));
+  EXPECT_EQ(log.lines,
+            (Lines{"Schreibe in \"" + path + "\"", "Speichern abgeschlossen.",
+                   "Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. 0 KB/s"}));
   EXPECT_EQ(test::fileSize(path), 1624);
 }
 
@@ -203,7 +207,8 @@ TEST_F(SaveDriverTest, MinimisedWindowShowsThePercentageOnlyWhenItChanges) {
 }
 
 TEST_F(SaveDriverTest, PauseOnlyBetweenOneAndAHundredMilliseconds) {
-  const std::vector<std::pair<int, int>> cases{{0, 0}, {1, 1}, {37, 37}, {100, 100}, {101, 0}, {-5, 0}};
+  const std::vector<std::pair<int, int>> cases{{0, 0},     {1, 1},   {37, 37},
+                                               {100, 100}, {101, 0}, {-5, 0}};
   for (const auto& [setting, pause] : cases) {
     options.millisecondsPause = setting;
     EXPECT_EQ(driver.pauseAfterStep(), pause) << setting;

@@ -1,8 +1,9 @@
+#include "export/save_target.h"
+
 #include <gtest/gtest.h>
 
 #include "diskbuilder/entry_image.h"
 #include "export/hav_export_job.h"
-#include "export/save_target.h"
 
 namespace korvelo {
 namespace {
@@ -41,11 +42,16 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{0, "A/B: C?", false, "AB C.hav"},
                       NameCase{0, "a\\b*c", false, "abc.hav"},
                       NameCase{0, "<x>|\"y\"", false, "<x>|\"y\".hav"},
-                      NameCase{0, "Tag\x01" "es\x85schau", false, "Tagesschau.hav"},
-                      NameCase{0, "M\xFC" "nchen \xE4\xF6\xDF", false, "M\xC3\xBCnchen \xC3\xA4\xC3\xB6\xC3\x9F.hav"},
+                      NameCase{0,
+                               "Tag\x01"
+                               "es\x85schau",
+                               false, "Tagesschau.hav"},
+                      NameCase{0,
+                               "M\xFC"
+                               "nchen \xE4\xF6\xDF",
+                               false, "M\xC3\xBCnchen \xC3\xA4\xC3\xB6\xC3\x9F.hav"},
                       NameCase{0, "../../etc/passwd", false, "....etcpasswd.hav"},
-                      NameCase{0, "", false, ".hav"},
-                      NameCase{65535, "x", true, "65535 x.hav"}));
+                      NameCase{0, "", false, ".hav"}, NameCase{65535, "x", true, "65535 x.hav"}));
 
 TEST(ForbiddenCharacters, OnlyTheFiveAreRemoved) {
   EXPECT_EQ(removeForbiddenCharacters(":a\\b?c*d/e<>|\". "), "abcde<>|\". ");

@@ -8,8 +8,8 @@
 
 #include <filesystem>
 
-#include "support/reliability_fixture.h"
 #include "support/file_util.h"
+#include "support/reliability_fixture.h"
 
 namespace korvelo {
 namespace {
@@ -29,8 +29,9 @@ class TargetFailure : public ::testing::Test {
     secondPath = otherFolder.file("second.hav");
     queue.push_back(image.preparedJob(0, first));
     queue.push_back(image.preparedJob(1, secondPath));
-    driver.setJobRetiredHook(
-        [this](const HavExportJob& job) { outcomes.push_back({job.getPath(), job.getErrorCode()}); });
+    driver.setJobRetiredHook([this](const HavExportJob& job) {
+      outcomes.push_back({job.getPath(), job.getErrorCode()});
+    });
     driver.startSaving();
     test::driveToEnd(driver, between);
   }
@@ -64,9 +65,11 @@ TEST_F(TargetFailure, AFolderRemovedDuringTheExportEndsThatJobWithItsReason) {
     if (steps == 2) std::filesystem::remove_all(folder);
   });
   expectFirstFailedAndSecondWritten(HavExportJob::kIncomplete);
-  const size_t problem = log.find("Problem getting information about written file.\r\n"
-                                  "  FileException: No such file or directory");
-  EXPECT_LT(problem, log.find("Schreibe in \"" + secondPath + "\"")) << ::testing::PrintToString(log.lines);
+  const size_t problem = log.find(
+      "Problem getting information about written file.\r\n"
+      "  FileException: No such file or directory");
+  EXPECT_LT(problem, log.find("Schreibe in \"" + secondPath + "\""))
+      << ::testing::PrintToString(log.lines);
   EXPECT_FALSE(std::filesystem::exists(first));
 }
 
@@ -77,7 +80,8 @@ TEST_F(TargetFailure, AFileSystemThatFillsUpMidRecordingEndsThatJobWithItsReason
   // has taken 512 KiB of the file system.
   const std::string first = small.path() + "/erste.hav";
   exportBoth(first, [&](int steps) {
-    if (steps == 1) test::writeFileBytes(small.path() + "/anderes", std::vector<uint8_t>(512 * 1024, 7));
+    if (steps == 1)
+      test::writeFileBytes(small.path() + "/anderes", std::vector<uint8_t>(512 * 1024, 7));
   });
   expectFirstFailedAndSecondWritten(HavExportJob::kDataNotWritten);
   bool reasonLogged = false;
@@ -87,7 +91,8 @@ TEST_F(TargetFailure, AFileSystemThatFillsUpMidRecordingEndsThatJobWithItsReason
       reasonLogged = true;
   EXPECT_TRUE(reasonLogged) << ::testing::PrintToString(log.lines);
   // What was written stays, and it is plainly shorter than a complete file.
-  EXPECT_LT(test::fileSize(first), static_cast<int64_t>(image.expectedHav(image.recording(0)).size()));
+  EXPECT_LT(test::fileSize(first),
+            static_cast<int64_t>(image.expectedHav(image.recording(0)).size()));
 }
 
 TEST_F(TargetFailure, AFolderThatCannotBeWrittenRefusesTheFileAndTheOthersGoOn) {
@@ -107,8 +112,9 @@ TEST_F(TargetFailure, AFolderThatCannotBeWrittenRefusesTheFileAndTheOthersGoOn) 
   ::chmod(plain.path().c_str(), 0755);
   expectFirstFailedAndSecondWritten(HavExportJob::kNotCreated);
   EXPECT_NE(log.find("Fehler 2 ist beim Speichern aufgetreten."), log.lines.size());
-  EXPECT_NE(log.find("\r\nFehler beim Öffnen der Datei \"" + first + "\"\r\n  FileException: " + reason),
-            log.lines.size())
+  EXPECT_NE(
+      log.find("\r\nFehler beim Öffnen der Datei \"" + first + "\"\r\n  FileException: " + reason),
+      log.lines.size())
       << ::testing::PrintToString(log.lines);
   EXPECT_FALSE(std::filesystem::exists(first));
 }

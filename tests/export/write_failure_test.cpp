@@ -10,8 +10,8 @@ namespace korvelo {
 namespace {
 
 using sample::DiskDescription;
-using test::ExportDisk;
 using test::expectedHav;
+using test::ExportDisk;
 using test::preparedJob;
 using test::recordingOf;
 
@@ -119,8 +119,9 @@ TEST_F(WriteFailure, TheRecorderImageItselfIsNeverATarget) {
   auto job = preparedJob(disk, 0, disk.imagePath());
   EXPECT_EQ(job->openFile(), 2);
   EXPECT_EQ(test::fileSize(disk.imagePath()), before);
-  EXPECT_EQ(job->getMessages().rfind("\r\nFehler beim Öffnen der Datei \"" + disk.imagePath() + "\"", 0),
-            0u);
+  EXPECT_EQ(
+      job->getMessages().rfind("\r\nFehler beim Öffnen der Datei \"" + disk.imagePath() + "\"", 0),
+      0u);
   // The disk still reads: its directory is there.
   Fsr5000Disk again('0');
   again.setSizeFileFAT(1);

@@ -194,7 +194,9 @@ class SavingTest : public QObject {
   // folders hold the same files and the same manifest.
   void savesWithTheManifestTheCommandLineWrites() {
     openWindow();
-    const std::string news = "01 Tagesschau.hav", film = "02 Der gro\xC3\x9F" "e Bluff.hav";
+    const std::string news = "01 Tagesschau.hav", film =
+                                                      "02 Der gro\xC3\x9F"
+                                                      "e Bluff.hav";
     chooser_.chooseNext(target(news));
     chooser_.chooseNext(target(film));
     selectRows({1, 2});
@@ -219,7 +221,8 @@ class SavingTest : public QObject {
   void refusesAMountedSourceBeforeAskingAnything() {
     openWindow();
     window_->workflow().setAdmissionQueries(
-        {[](const std::string&) { return std::string("\"/dev/sdz\" ist eingeh\xC3\xA4ngt."); }, {}});
+        {[](const std::string&) { return std::string("\"/dev/sdz\" ist eingeh\xC3\xA4ngt."); },
+         {}});
     chooser_.chooseNext(target("news.hav"));
     selectRows({1});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
@@ -237,8 +240,9 @@ class SavingTest : public QObject {
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
     QVERIFY(window_->isSaveStepPending());
     window_->close();
-    const QString kept = QStringLiteral("Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis 1 (von %2) "
-                                        "und ist gesichert; export --resume setzt dort fort.")
+    const QString kept = QStringLiteral(
+                             "Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis 1 (von %2) "
+                             "und ist gesichert; export --resume setzt dort fort.")
                              .arg(QString::fromStdString(target("news.hav")))
                              .arg(recording(1).lengthSectors / 65);
     QVERIFY2(logHasLine(*app_, kept), qPrintable(logLines(*app_).join('\n')));

@@ -7,7 +7,9 @@
 namespace korvelo {
 namespace {
 
-HeadBlock start(int64_t block, int extent = 16) { return HeadBlock{block, 1, true, extent, 0}; }
+HeadBlock start(int64_t block, int extent = 16) {
+  return HeadBlock{block, 1, true, extent, 0};
+}
 HeadBlock part(int64_t block, uint32_t first, int extent = 16) {
   return HeadBlock{block, first, false, extent, 0};
 }

@@ -9,9 +9,9 @@
 #include <set>
 
 #include "disk/text.h"
-#include "support/hardening_fixture.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/status_text.h"
+#include "support/hardening_fixture.h"
 
 namespace korvelo::test {
 namespace {
@@ -33,7 +33,8 @@ sample::DiskDescription rubbishDirectory() {
   disk.probeMarker = false;
   disk.rawSectors.push_back({kDirectoryHead, {0xFF, 0xFF}});
   std::mt19937 random(20240607);
-  for (int slot = 0; slot < 2000; ++slot) disk.rawSectors.push_back(slotPoke(slot, garbage(random, 1536)));
+  for (int slot = 0; slot < 2000; ++slot)
+    disk.rawSectors.push_back(slotPoke(slot, garbage(random, 1536)));
   // Full slots right behind the last one must stay unread.
   disk.rawSectors.push_back({kLastSlot + 32, std::vector<uint8_t>(1536, 0x41)});
   return disk;
@@ -71,7 +72,8 @@ TEST(DirectoryHardening, AccessorsOfRubbishStayInsideTheImage) {
     EXPECT_LE(title.size(), 36u);
     EXPECT_EQ(title, std::string(reinterpret_cast<const char*>(bytes + 4), title.size()));
     EXPECT_LE(entry->getSecondText().size(), 1356u);
-    const uint32_t length = (uint32_t{bytes[148]} << 24) | (bytes[149] << 16) | (bytes[150] << 8) | bytes[151];
+    const uint32_t length =
+        (uint32_t{bytes[148]} << 24) | (bytes[149] << 16) | (bytes[150] << 8) | bytes[151];
     EXPECT_EQ(entry->getSizeInBytes(), uint64_t{length} * 512);
     EXPECT_EQ(entry->getNumberOfHojins(), length / 65);
     const StartTime start = entry->getStartTime();
@@ -108,7 +110,8 @@ TEST(DirectoryHardening, StampAndDurationAtTheirLimitsGiveADate) {
 // with zeros for the missing part.
 TEST(DirectoryHardening, ImageEndingInsideTheDirectory) {
   sample::DiskDescription disk;
-  for (int slot = 0; slot < 5; ++slot) disk.recordings.push_back(recordingAt(slot, {uint32_t(slot)}, 65));
+  for (int slot = 0; slot < 5; ++slot)
+    disk.recordings.push_back(recordingAt(slot, {uint32_t(slot)}, 65));
   const int64_t slot3 = kFirstSlot + 3 * 32;
   HardeningDisk image(disk, (slot3 + 1) * 512);
   Fsr5000Disk recorder('0');
@@ -116,8 +119,8 @@ TEST(DirectoryHardening, ImageEndingInsideTheDirectory) {
   EXPECT_FALSE(recorder.readDirectory(false));
   std::string expected = "Lese HAV-Verzeichnis...";
   for (const int64_t slot : {slot3, slot3 + 32})
-    expected += "\r\n  Konnte Sektor " + std::to_string(slot) + "l (0x" + textf("%08X", unsigned(slot)) +
-                ") nicht lesen.";
+    expected += "\r\n  Konnte Sektor " + std::to_string(slot) + "l (0x" +
+                textf("%08X", unsigned(slot)) + ") nicht lesen.";
   EXPECT_EQ(statusText(), expected);
   EXPECT_EQ(recorder.getEntries().size(), 3u);
   EXPECT_EQ(recorder.getUnreadableSlots(), 2);

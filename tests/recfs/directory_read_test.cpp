@@ -128,7 +128,8 @@ TEST(DirectoryReadTest, UnreadableSlotIsReportedAndTheLaterSlotsAreListed) {
   EXPECT_FALSE(disk.readDirectory(false));
   EXPECT_TRUE(disk.isDirectoryRead());
   EXPECT_EQ(disk.getUnreadableSlots(), 1);
-  EXPECT_EQ(entrySectors(disk), (std::vector<int64_t>{slotSector(0), slotSector(1), slotSector(3)}));
+  EXPECT_EQ(entrySectors(disk),
+            (std::vector<int64_t>{slotSector(0), slotSector(1), slotSector(3)}));
   EXPECT_EQ(statusLines(),
             (std::vector<std::string>{"Lese HAV-Verzeichnis...",
                                       "  Konnte Sektor 6598768l (0x0064B070) nicht lesen."}));

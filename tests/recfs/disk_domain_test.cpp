@@ -1,14 +1,15 @@
 // The domain of a built disk holds exactly the sectors that the start-up reads and the
 // copies of the chosen recordings read, worked out here from the disk's description.
 
+#include "recfs/disk_domain.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <set>
 
-#include "diskbuilder/disk_builder.h"
 #include "disk/drive_table.h"
-#include "recfs/disk_domain.h"
+#include "diskbuilder/disk_builder.h"
 #include "support/temp_dir.h"
 
 namespace korvelo {
@@ -29,8 +30,8 @@ class SectorSet {
 };
 
 std::vector<const Recording*> listedInSlotOrder(const DiskDescription& disk) {
-  const int announced = disk.announcedEntries >= 0 ? disk.announcedEntries
-                                                   : static_cast<int>(disk.recordings.size());
+  const int announced =
+      disk.announcedEntries >= 0 ? disk.announcedEntries : static_cast<int>(disk.recordings.size());
   std::vector<const Recording*> listed;
   for (const Recording& recording : disk.recordings)
     if (recording.slot < std::min(announced, sample::kSlotCount)) listed.push_back(&recording);
@@ -60,8 +61,8 @@ std::set<int64_t> expectedDomain(const DiskDescription& disk, const std::vector<
   expected.add(sample::kFirstSignatureSector, 16);
   expected.add(sample::kFileSysSector, 1);
   expected.add(sample::directoryHeadSector(model), 1);
-  const int announced = disk.announcedEntries >= 0 ? disk.announcedEntries
-                                                   : static_cast<int>(disk.recordings.size());
+  const int announced =
+      disk.announcedEntries >= 0 ? disk.announcedEntries : static_cast<int>(disk.recordings.size());
   for (int slot = 0; slot < std::min(announced, sample::kSlotCount); ++slot)
     expected.add(sample::slotSector(model, slot), 3);
   expected.add(sample::dataAreaStart(model, f), 1);
@@ -69,7 +70,8 @@ std::set<int64_t> expectedDomain(const DiskDescription& disk, const std::vector<
   for (int position = 0; position < std::min<int>(16, listed.size()); ++position) {
     expected.add(sample::fileFatSector(model, f, position), f);
     for (const Recording& recording : disk.recordings)
-      if (recording.entryNumber == position) expected.add(sample::hojinSector(disk, recording, 1), 1);
+      if (recording.entryNumber == position)
+        expected.add(sample::hojinSector(disk, recording, 1), 1);
   }
   for (const Recording& recording : disk.recordings)
     if (std::count(chosen.begin(), chosen.end(), recording.entryNumber) > 0)
@@ -150,12 +152,13 @@ TEST_P(DiskDomainTest, HoldsExactlyTheSectorsThatListingAndCopyingRead) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Disks, DiskDomainTest,
-                         ::testing::Values(DomainCase{"DemoAll", sample::demoDisk(), {0, 1, 2, 3, 4}},
-                                           DomainCase{"DemoTwo", sample::demoDisk(), {1, 2}},
-                                           DomainCase{"DemoDirectoryOnly", sample::demoDisk(), {}},
-                                           DomainCase{"Tevion", tevionDisk(), {0, 1}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Disks, DiskDomainTest,
+    ::testing::Values(DomainCase{"DemoAll", sample::demoDisk(), {0, 1, 2, 3, 4}},
+                      DomainCase{"DemoTwo", sample::demoDisk(), {1, 2}},
+                      DomainCase{"DemoDirectoryOnly", sample::demoDisk(), {}},
+                      DomainCase{"Tevion", tevionDisk(), {0, 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DiskDomainMetadata, WithoutHojinsHoldsTheProbeSectorAndEveryListedFileFat) {
   test::TempDir folder;
@@ -178,7 +181,8 @@ TEST(DiskDomainMetadata, WithoutHojinsHoldsTheProbeSectorAndEveryListedFileFat) 
   expected.add(16, 16);
   expected.add(307489, 1);
   expected.add(sample::directoryHeadSector(sample::Model::Fsr5000), 1);
-  for (int slot = 0; slot < 5; ++slot) expected.add(sample::slotSector(sample::Model::Fsr5000, slot), 3);
+  for (int slot = 0; slot < 5; ++slot)
+    expected.add(sample::slotSector(sample::Model::Fsr5000, slot), 3);
   expected.add(sample::dataAreaStart(sample::Model::Fsr5000, 72), 1);
   for (int region : {0, 1, 2, 3, 4, 9})  // positions 0 ... 4, and the entry numbers
     expected.add(sample::fileFatSector(sample::Model::Fsr5000, 72, region), 72);

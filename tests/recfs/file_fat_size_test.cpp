@@ -68,7 +68,8 @@ TEST(FileFatSizeProbeTest, WrongBlockSizeFieldDoesNotPass) {
 TEST(FileFatSizeProbeTest, OnlyAnUnreadableHeadCountsAsNoSignature) {
   DiskDescription description = probedDisk(72, true);
   description.rawSectors = {{candidateSector(9), headWithBlockField(0x80)}};
-  SampleDisk image(description, {candidateSector(9), candidateSector(72) + 1, candidateSector(72) + 64});
+  SampleDisk image(description,
+                   {candidateSector(9), candidateSector(72) + 1, candidateSector(72) + 64});
   Fsr5000Disk disk('0');
   EXPECT_EQ(disk.getSizeFileFAT(), 72);
   EXPECT_EQ(statusText(), "Automatisch ermittelter \"File-FAT-Size\": 72");

@@ -4,16 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include "support/hardening_fixture.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/status_text.h"
+#include "support/hardening_fixture.h"
 
 namespace korvelo::test {
 namespace {
 
 constexpr int64_t kFatAreaStart = 6662704;
 
-int64_t dataAreaStart(int fileFatSize) { return kFatAreaStart + 2001 * int64_t{fileFatSize}; }
+int64_t dataAreaStart(int fileFatSize) {
+  return kFatAreaStart + 2001 * int64_t{fileFatSize};
+}
 
 class EntryNumberBeyondTheFatRegions : public ::testing::TestWithParam<int> {};
 
@@ -30,7 +32,8 @@ TEST_P(EntryNumberBeyondTheFatRegions, GivesMinusOneWithoutReading) {
   EXPECT_EQ(statusText(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Hardening, EntryNumberBeyondTheFatRegions, ::testing::Values(2000, 2001, 65535, 1 << 30));
+INSTANTIATE_TEST_SUITE_P(Hardening, EntryNumberBeyondTheFatRegions,
+                         ::testing::Values(2000, 2001, 65535, 1 << 30));
 
 TEST(LocationHardening, LastEntryNumberStillReadsItsOwnRegion) {
   sample::DiskDescription disk;

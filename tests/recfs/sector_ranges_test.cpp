@@ -28,16 +28,15 @@ TEST_P(SectorRangesAdd, MergesWhatTouchesOrOverlaps) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SectorRangesAdd,
-    ::testing::Values(
-        AddCase{"Disjoint", {{10, 5}, {30, 2}}, {{10, 15}, {30, 32}}},
-        AddCase{"TouchingAfter", {{10, 5}, {15, 5}}, {{10, 20}}},
-        AddCase{"TouchingBefore", {{15, 5}, {10, 5}}, {{10, 20}}},
-        AddCase{"OneSectorGapStays", {{10, 5}, {16, 1}}, {{10, 15}, {16, 17}}},
-        AddCase{"Inside", {{10, 20}, {12, 3}}, {{10, 30}}},
-        AddCase{"SwallowsSeveral", {{10, 2}, {20, 2}, {30, 2}, {5, 40}}, {{5, 45}}},
-        AddCase{"BridgesTwo", {{10, 5}, {20, 5}, {15, 5}}, {{10, 25}}},
-        AddCase{"EmptyAndNegativeIgnored", {{10, 0}, {-3, 5}, {7, -1}}, {}},
-        AddCase{"SectorZero", {{0, 1}, {1, 1}}, {{0, 2}}}),
+    ::testing::Values(AddCase{"Disjoint", {{10, 5}, {30, 2}}, {{10, 15}, {30, 32}}},
+                      AddCase{"TouchingAfter", {{10, 5}, {15, 5}}, {{10, 20}}},
+                      AddCase{"TouchingBefore", {{15, 5}, {10, 5}}, {{10, 20}}},
+                      AddCase{"OneSectorGapStays", {{10, 5}, {16, 1}}, {{10, 15}, {16, 17}}},
+                      AddCase{"Inside", {{10, 20}, {12, 3}}, {{10, 30}}},
+                      AddCase{"SwallowsSeveral", {{10, 2}, {20, 2}, {30, 2}, {5, 40}}, {{5, 45}}},
+                      AddCase{"BridgesTwo", {{10, 5}, {20, 5}, {15, 5}}, {{10, 25}}},
+                      AddCase{"EmptyAndNegativeIgnored", {{10, 0}, {-3, 5}, {7, -1}}, {}},
+                      AddCase{"SectorZero", {{0, 1}, {1, 1}}, {{0, 2}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SectorRanges, ClipCutsTheRangeCrossingTheEndAndDropsThoseBehind) {

@@ -68,7 +68,8 @@ TEST(TevionTest, UnreadableOnlySlotLeavesNothingToVerify) {
   disk->setSizeFileFAT(1);
   EXPECT_EQ(disk->verifySizeFileFAT(), 1);
   EXPECT_EQ(disk->getUnreadableSlots(), 1);
-  EXPECT_EQ(statusText(), "Keine Aufzeichnungen gefunden, \"File-FAT-Size\"-Überprüfung nicht möglich.");
+  EXPECT_EQ(statusText(),
+            "Keine Aufzeichnungen gefunden, \"File-FAT-Size\"-Überprüfung nicht möglich.");
 }
 
 TEST(TevionTest, UnreadableSlotIsNamedWithItsTevionSector) {

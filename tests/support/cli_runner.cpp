@@ -2,9 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>

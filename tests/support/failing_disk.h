@@ -29,8 +29,8 @@ struct SectorRange {
 };
 
 struct DiskBehaviour {
-  std::vector<SectorRange> failing;  // reads touching these sectors fail with EIO
-  std::vector<SectorRange> slow;     // reads touching these take slowMilliseconds longer
+  std::vector<SectorRange> failing = {};  // reads touching these sectors fail with EIO
+  std::vector<SectorRange> slow = {};     // reads touching these take slowMilliseconds longer
   int slowMilliseconds = 0;
   bool gone = false;  // every read fails with ENODEV
 };

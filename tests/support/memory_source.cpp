@@ -55,7 +55,9 @@ int64_t MemorySource::readAt(int64_t offset, std::span<uint8_t> buffer) {
   return disk_->read(offset, buffer);
 }
 
-MediaInfo MemorySource::mediaInfo() const { return MediaInfo{disk_->kind(), 512, disk_->size()}; }
+MediaInfo MemorySource::mediaInfo() const {
+  return MediaInfo{disk_->kind(), 512, disk_->size()};
+}
 
 FailingSource::FailingSource(std::unique_ptr<ByteSource> inner, std::set<int64_t> badSectors)
     : inner_(std::move(inner)), badSectors_(std::move(badSectors)) {
@@ -79,7 +81,9 @@ int64_t FailingSource::readAt(int64_t offset, std::span<uint8_t> buffer) {
   return inner_->readAt(offset, buffer);
 }
 
-DriveSpec imageDrive(const std::string& path) { return DriveSpec{path, {}, {}}; }
+DriveSpec imageDrive(const std::string& path) {
+  return DriveSpec{path, {}, {}};
+}
 
 DriveSpec memoryDrive(std::shared_ptr<const MemoryDisk> disk) {
   return DriveSpec{"<memory>", {}, [disk]() -> std::unique_ptr<ByteSource> {
@@ -99,7 +103,9 @@ DriveSpec unopenableDrive() {
   return DriveSpec{"<unopenable>", {}, []() -> std::unique_ptr<ByteSource> { return nullptr; }};
 }
 
-void useTestDrives(std::vector<DriveSpec> drives) { DriveTable::useDrives(std::move(drives)); }
+void useTestDrives(std::vector<DriveSpec> drives) {
+  DriveTable::useDrives(std::move(drives));
+}
 
 ScopedTestDrives::ScopedTestDrives(std::vector<DriveSpec> drives) {
   useTestDrives(std::move(drives));
@@ -109,6 +115,8 @@ ScopedTestDrives::ScopedTestDrives(const std::vector<std::string>& imagePaths) {
   DriveTable::usePaths(imagePaths);
 }
 
-ScopedTestDrives::~ScopedTestDrives() { DriveTable::useMachineDisks(); }
+ScopedTestDrives::~ScopedTestDrives() {
+  DriveTable::useMachineDisks();
+}
 
 }  // namespace korvelo::test

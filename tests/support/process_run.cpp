@@ -4,7 +4,9 @@
 
 namespace korvelo::test {
 
-std::string cliProgram() { return cliPath(); }
+std::string cliProgram() {
+  return cliPath();
+}
 
 std::string straceProgram() {
   for (const char* candidate : {"/usr/bin/strace", "/bin/strace", "/usr/local/bin/strace"})
@@ -18,8 +20,8 @@ ProcessRun runProgram(const std::string& program, const std::vector<std::string>
   options.program = program;
   if (straceLog.empty()) return runCli(arguments, options);
   // -s: whole paths, never cut short; -f: every thread and child.
-  std::vector<std::string> command = {"-f", "-s", "4096", "-e", "trace=open,openat,openat2,creat",
-                                      "-o", straceLog, program};
+  std::vector<std::string> command = {
+      "-f", "-s", "4096", "-e", "trace=open,openat,openat2,creat", "-o", straceLog, program};
   command.insert(command.end(), arguments.begin(), arguments.end());
   options.program = straceProgram();
   // The leak check stops the process with ptrace, which fails while strace traces it.

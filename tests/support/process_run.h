@@ -6,9 +6,9 @@
 //   run.status, run.out, run.errLines()
 
 #include <string>
+#include <vector>
 
 #include "support/cli_runner.h"
-#include <vector>
 
 namespace korvelo::test {
 

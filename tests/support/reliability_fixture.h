@@ -58,7 +58,8 @@ class RecorderImage {
 
 // Runs the driver until its queue is empty (at most `limit` steps); calls `between`
 // after each step with the number of steps taken so far.
-void driveToEnd(SaveDriver& driver, const std::function<void(int)>& between = {}, int limit = 10000);
+void driveToEnd(SaveDriver& driver, const std::function<void(int)>& between = {},
+                int limit = 10000);
 
 // A tmpfs mounted on a fresh folder for the life of the object, unmounted at its end.
 // mounted() is false when the machine does not allow it (not root, no tmpfs).

@@ -14,7 +14,8 @@ void putLittle(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int width
 }
 
 void putBig(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int width) {
-  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
+  for (int i = 0; i < width; ++i)
+    bytes[at + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
 }
 
 }  // namespace
@@ -34,8 +35,8 @@ sample::DiskDescription smallDisk(std::vector<sample::Recording> recordings, int
   sample::DiskDescription disk;
   disk.fileFatSize = kSmallFatSize;
   disk.recordings = std::move(recordings);
-  const int64_t end = sample::dataAreaStart(disk.model, disk.fileFatSize) +
-                      blocks * sample::kSectorsPerBlock;
+  const int64_t end =
+      sample::dataAreaStart(disk.model, disk.fileFatSize) + blocks * sample::kSectorsPerBlock;
   disk.imageBytes = static_cast<uint64_t>(end) * sample::kSectorBytes;
   return disk;
 }
@@ -46,8 +47,8 @@ int64_t blockSectorOf(const sample::DiskDescription& disk, int64_t block) {
 
 std::vector<uint8_t> headSector(uint32_t k) {
   std::vector<uint8_t> sector(512, 0x5A);
-  const uint8_t signature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0, 0, 2, 0,
-                                 0,   0,   0,   0,   0,   0,   0x80, 0};
+  const uint8_t signature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0,    0,
+                                 2,   0,   0,   0,   0,   0,   0,   0,   0x80, 0};
   std::memcpy(sector.data(), signature, sizeof signature);
   putBig(sector, 32, 65 * (k - 1), 4);
   putBig(sector, 56, k, 4);

@@ -40,7 +40,9 @@ struct DefectCase {
   uint32_t number;    // offset 56
 };
 
-void PrintTo(const DefectCase& c, std::ostream* out) { *out << c.name << " on HOJIN " << c.hojin; }
+void PrintTo(const DefectCase& c, std::ostream* out) {
+  *out << c.name << " on HOJIN " << c.hojin;
+}
 
 class HeadDefectTest : public ::testing::TestWithParam<DefectCase> {};
 
