@@ -76,6 +76,19 @@ void SessionController::searchDisk() {
   log.append("Warte auf Benutzer...");
 }
 
+void SessionController::searchAgain() {
+  if (workflow_.isActive() || !app_.jobs.empty()) {
+    app_.log.append("Während gespeichert wird, wird nicht neu gesucht.");
+    return;
+  }
+  app_.disk.reset();
+  view_.clearList();
+  view_.setDescription("");
+  showTotalSize();
+  view_.setSaveEnabled(true);
+  searchDisk();
+}
+
 void SessionController::settleFileFatSize() {
   Fsr5000Disk& disk = *app_.disk;
   const Settings& settings = app_.settings;

@@ -25,6 +25,9 @@ class SessionController {
   // Finds the recorder disk, reads its directory, fills the list and settles the
   // File-FAT-Size; every step reported into the log. Meant to run once per run.
   void searchDisk();
+  // Forgets the disk found and searches the drive table again (after another image was
+  // chosen, or a disk attached). Not while a save runs: that is logged and nothing happens.
+  void searchAgain();
   void fillList();
   // Describes the entry under the caret, then shows the total of the selection.
   void showSelection();

@@ -9,6 +9,7 @@ class SessionView {
  public:
   virtual ~SessionView() = default;
   virtual void appendListLine(const std::string& line) = 0;  // "%04d\t%s\t%s\t %s Bytes", UTF-8
+  virtual void clearList() = 0;
   virtual int lineCount() const = 0;
   virtual int selectedLineCount() const = 0;
   virtual bool isLineSelected(int index) const = 0;

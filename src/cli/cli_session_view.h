@@ -12,6 +12,7 @@ namespace korvelo::cli {
 class CliSessionView : public SessionView {
  public:
   void appendListLine(const std::string& line) override { lines_.push_back(line); }
+  void clearList() override { lines_.clear(); }
   int lineCount() const override { return static_cast<int>(lines_.size()); }
   int selectedLineCount() const override { return 0; }
   bool isLineSelected(int) const override { return false; }

@@ -2,19 +2,28 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/options_apply.h"
+#include "disk/drive_table.h"
+#include "disk/mapfile_source.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/log_view.h"
@@ -75,7 +84,11 @@ MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(a
   app_.log.append("Programm V" + app_.version + " initialisiert.");
 
   startupTimer_.setSingleShot(true);
-  connect(&startupTimer_, &QTimer::timeout, this, [this] { controller_->searchDisk(); });
+  connect(&startupTimer_, &QTimer::timeout, this, [this] {
+    controller_->searchDisk();
+    showSource();
+  });
+  setAcceptDrops(true);
   startupTimer_.start(kStartupDelayMs);
 
   stepTimer_.setSingleShot(true);
@@ -138,6 +151,9 @@ void MainDialog::buildControls() {
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(makeLabel("Filmverzeichnis der FSR-Festplatte", this));
+  source_ = new QLabel(this);
+  source_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(source_);
   layout->addWidget(list_, 3);
   layout->addWidget(description_);
   layout->addLayout(saveRow);
@@ -177,6 +193,11 @@ QLayout* MainDialog::buildProgressArea() {
 void MainDialog::buildMenus() {
   menuBar_ = new QMenuBar(this);
   QMenu* menu = menuBar_->addMenu(QString::fromUtf8("&Menü"));
+  openImageAction_ = menu->addAction(QString::fromUtf8("Abbild &öffnen..."));
+  openImageAction_->setShortcut(QKeySequence::Open);
+  searchAgainAction_ = menu->addAction(QStringLiteral("Erneut &suchen"));
+  searchAgainAction_->setShortcut(QKeySequence::Refresh);
+  menu->addSeparator();
   optionsAction_ = menu->addAction(QStringLiteral("&Optionen"));
   aboutAction_ = menu->addAction(QString::fromUtf8("&Über Korvelo"));
   quitAction_ = menu->addAction(QStringLiteral("&Beenden"));
@@ -192,6 +213,8 @@ void MainDialog::buildMenus() {
 
   quitAction_->setShortcut(QKeySequence::Quit);
   infoAction_->setShortcut(QKeySequence::HelpContents);
+  connect(openImageAction_, &QAction::triggered, this, &MainDialog::chooseImage);
+  connect(searchAgainAction_, &QAction::triggered, this, &MainDialog::searchAgain);
   connect(optionsAction_, &QAction::triggered, this, &MainDialog::showOptions);
   connect(aboutAction_, &QAction::triggered, this, &MainDialog::showAboutModeless);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
@@ -203,6 +226,9 @@ void MainDialog::buildMenus() {
 
 void MainDialog::appendListLine(const std::string& line) {
   list_->appendLine(line);
+}
+void MainDialog::clearList() {
+  list_->clear();
 }
 int MainDialog::lineCount() const {
   return list_->lineCount();
@@ -353,6 +379,76 @@ void MainDialog::done(int result) {
   if (workflow().isActive() && !confirmStopForClosing()) return;
   stopSaving();
   QDialog::done(result);
+}
+
+// ---- what is read
+
+void MainDialog::chooseImage() {
+  const QString image = QFileDialog::getOpenFileName(
+      this, QString::fromUtf8("Abbild öffnen"), QString(),
+      QString::fromUtf8("Abbilder (*.img *.dd *.raw *.bin *.image);;Alle Dateien (*)"));
+  if (image.isEmpty()) return;
+  std::string mapfile;
+  const QFileInfo info(image);
+  const QString beside = info.dir().filePath(info.completeBaseName() + QStringLiteral(".map"));
+  if (QFileInfo::exists(beside) &&
+      QMessageBox::question(
+          this, QString::fromUtf8("Abbild öffnen"),
+          QString::fromUtf8("Neben dem Abbild liegt die Mapdatei \"%1\". Mit ihr lesen? (Nur als "
+                            "gerettet markierte Bereiche gelten dann als lesbar.)")
+              .arg(beside)) == QMessageBox::Yes)
+    mapfile = beside.toStdString();
+  openImage(image.toStdString(), mapfile);
+}
+
+void MainDialog::openImage(const std::string& image, const std::string& mapfile) {
+  if (workflow().isActive()) {
+    app_.log.append("Während gespeichert wird, wird nicht neu gesucht.");
+    return;
+  }
+  if (!mapfile.empty()) {
+    if (const auto problem = checkMapfile(mapfile)) {
+      app_.log.append(describeMapfileProblem(mapfile, *problem));
+      return;
+    }
+  }
+  DriveTable::useDrives({DriveSpec{image, mapfile, {}}});
+  searchAgain();
+}
+
+void MainDialog::searchAgain() {
+  controller_->searchAgain();
+  showSource();
+}
+
+// Names what the list shows: the drive's path and size, as "/dev/sdb — 160,0 GB".
+void MainDialog::showSource() {
+  if (!app_.disk || !app_.disk->getDrive().isOpen()) {
+    source_->setText(QString::fromUtf8("Keine Festplatte geöffnet."));
+    return;
+  }
+  const std::optional<DriveSpec> drive = DriveTable::lookup(app_.disk->getDriveChar());
+  const QString path = drive ? QString::fromStdString(drive->path) : QStringLiteral("?");
+  const ByteSource* source = app_.disk->getDrive().source();
+  const int64_t bytes = source ? source->mediaInfo().sizeBytes : -1;
+  if (bytes < 0) {
+    source_->setText(path);
+    return;
+  }
+  source_->setText(QStringLiteral("%1 \u2014 %2 GB")
+                       .arg(path, QLocale(QLocale::German).toString(bytes / 1e9, 'f', 1)));
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  openImage(urls.front().toLocalFile().toStdString(), {});
 }
 
 void MainDialog::showOptions() {

@@ -46,6 +46,7 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
 
   // SessionView
   void appendListLine(const std::string& line) override;
+  void clearList() override;
   int lineCount() const override;
   int selectedLineCount() const override;
   bool isLineSelected(int index) const override;
@@ -77,10 +78,19 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void showRescue();         // "Aufnahmen &retten...": one window, kept with its rescued disks
   // Opens and works off jobs that were queued outside saveSelection (rescued recordings).
   void saveQueuedJobs();
+  // Reads the image (with its ddrescue mapfile, when given) instead of the machine's
+  // drives and searches again; "Abbild &öffnen..." asks for both first.
+  void openImage(const std::string& image, const std::string& mapfile);
+  void chooseImage();
+  void searchAgain();  // "Erneut &suchen"
+  QLabel* sourceLabel() const { return source_; }
+  QAction* openImageAction() const { return openImageAction_; }
+  QAction* searchAgainAction() const { return searchAgainAction_; }
   // Stops a running save after its current step, the file kept for resuming.
   void stopSaving();
   // Tells the user that the drive stopped answering and the save was given up.
   void showDriveGone();
+  void showSource();
   // Whether a save may be stopped so that the window can close.
   bool confirmStopForClosing();
   ExportWorkflow& workflow();
@@ -109,6 +119,8 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
 
  protected:
   void done(int result) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
 
@@ -132,6 +144,9 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   LogView* log_ = nullptr;
   QPushButton* save_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QLabel* source_ = nullptr;
+  QAction* openImageAction_ = nullptr;
+  QAction* searchAgainAction_ = nullptr;
   std::function<bool()> closeQuestion_;
   QPushButton* close_ = nullptr;
   QCheckBox* suppress_ = nullptr;

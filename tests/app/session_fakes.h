@@ -17,6 +17,10 @@ namespace korvelo::test {
 class FakeSessionView : public SessionView {
  public:
   void appendListLine(const std::string& line) override { lines.push_back(line); }
+  void clearList() override {
+    lines.clear();
+    selected.clear();
+  }
   int lineCount() const override { return static_cast<int>(lines.size()); }
   int selectedLineCount() const override { return static_cast<int>(selected.size()); }
   bool isLineSelected(int index) const override { return selected.count(index) != 0; }

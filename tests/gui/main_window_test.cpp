@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "disk/drive_table.h"
@@ -64,6 +66,35 @@ class MainWindowTest : public QObject {
     QVERIFY(window_->saveButton()->isEnabled());
     // The control shows the log's text line for line.
     QCOMPARE(window_->logView()->toPlainText(), lines.join(QLatin1Char('\n')));
+  }
+
+  // Another image, by the menu's open or by a drop, replaces what the list shows.
+  void openingAnImageSearchesAgain_data() {
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("menu") << false;
+    QTest::newRow("drop") << true;
+  }
+  void openingAnImageSearchesAgain() {
+    QFETCH(bool, dropped);
+    openWindowOn(blankImage());
+    QCOMPARE(window_->recordingList()->lineCount(), 0);
+    QCOMPARE(window_->sourceLabel()->text(), QString::fromUtf8("Keine Festplatte geöffnet."));
+    const QString image = QString::fromStdString(demoImage().path);
+    if (dropped) {
+      QMimeData data;
+      data.setUrls({QUrl::fromLocalFile(image)});
+      QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(window_.get(), &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(window_.get(), &drop);
+    } else {
+      window_->openImage(demoImage().path, {});
+    }
+    QVERIFY2(window_->recordingList()->lineCount() == 5, qPrintable(logLines(*app_).join('\n')));
+    QCOMPARE(logLines(*app_).last(), QStringLiteral("Warte auf Benutzer..."));
+    QVERIFY(window_->saveButton()->isEnabled());
+    QCOMPARE(window_->sourceLabel()->text(), image + QString::fromUtf8(" — 160,0 GB"));
   }
 
   void listShowsFourColumnsPerRecording() {
@@ -126,7 +157,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(menus.at(0)->text(), QString::fromUtf8("&Menü"));
     QStringList commands;
     for (QAction* action : menus.at(0)->menu()->actions()) commands << action->text();
-    QCOMPARE(commands, (QStringList{"&Optionen", QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
+    QCOMPARE(commands, (QStringList{QString::fromUtf8("Abbild &öffnen..."), "Erneut &suchen", "",
+                                    "&Optionen", QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
     QCOMPARE(menus.at(1)->text(), QStringLiteral("&Hilfe"));
     QCOMPARE(menus.at(1)->menu()->actions().value(0), window_->infoAction());
     QCOMPARE(window_->infoAction()->text(), QString::fromUtf8("Inf&o über Korvelo..."));
