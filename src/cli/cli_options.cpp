@@ -296,6 +296,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     const std::string problem = exportChoiceProblem(invocation.exportOptions);
     if (!problem.empty()) return reportUsageError(problem, err);
   }
+  if (invocation.command == Command::Verify && invocation.verify.files.empty() &&
+      invocation.verify.manifest.empty())
+    return reportUsageError("Bitte \".hav\"-Dateien oder --manifest angeben.", err);
   return invocation;
 }
 

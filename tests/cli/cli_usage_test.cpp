@@ -58,7 +58,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder "
                   "verify)."},
         UsageCase{"DomainWithoutOutput", {"domain", "--all"}, "Es fehlt die Angabe --output."},
-        UsageCase{"VerifyWithoutFile", {"verify"}, "Es fehlt die Angabe DATEI."},
+        UsageCase{
+            "VerifyWithoutFile", {"verify"}, "Bitte \".hav\"-Dateien oder --manifest angeben."},
+        UsageCase{"VerifyFileAndManifest",
+                  {"verify", "a.hav", "--manifest", "korvelo-manifest.json"},
+                  "Unverträgliche Optionen"},
         UsageCase{"UnknownCommand", {"frobnicate"}, "Unerwartete Angabe: frobnicate"},
         UsageCase{"UnknownOption", {"list", "--bogus"}, "Unerwartete Angabe: --bogus"},
         UsageCase{"ExportWithoutEntries", {"export"}, "Eintragsnummern oder --all"},
