@@ -296,9 +296,11 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
     const std::string problem = exportChoiceProblem(invocation.exportOptions);
     if (!problem.empty()) return reportUsageError(problem, err);
   }
-  if (invocation.command == Command::Verify && invocation.verify.files.empty() &&
-      invocation.verify.manifest.empty())
-    return reportUsageError("Bitte \".hav\"-Dateien oder --manifest angeben.", err);
+  if (invocation.command == Command::Verify) {
+    const VerifyCommandOptions& verify = invocation.verify;
+    if (verify.files.empty() == verify.manifest.empty())
+      return reportUsageError("Bitte \".hav\"-Dateien oder --manifest angeben, nicht beides.", err);
+  }
   return invocation;
 }
 

@@ -48,15 +48,12 @@ CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options) {
       "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag und jeden HOJIN-Kopf; mit "
       "--drive auch Byte für Byte gegen die Festplatte");
   command->option_defaults()->group("Optionen von verify");
-  CLI::Option* files =
-      command->add_option("DATEI", options.files, "Die zu prüfenden \".hav\"-Dateien")
-          ->type_name("DATEI");
-  CLI::Option* manifest =
-      command
-          ->add_option("--manifest", options.manifest,
-                       "Prüft jede Datei, die das Manifest nennt, gegen ihre Prüfsummen")
-          ->type_name("MANIFEST");
-  files->excludes(manifest);
+  command->add_option("DATEI", options.files, "Die zu prüfenden \".hav\"-Dateien")
+      ->type_name("DATEI");
+  command
+      ->add_option("--manifest", options.manifest,
+                   "Statt DATEI: jede Datei prüfen, die das Manifest nennt")
+      ->type_name("MANIFEST");
   return command;
 }
 

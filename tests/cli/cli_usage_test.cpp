@@ -59,10 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "verify)."},
         UsageCase{"DomainWithoutOutput", {"domain", "--all"}, "Es fehlt die Angabe --output."},
         UsageCase{
-            "VerifyWithoutFile", {"verify"}, "Bitte \".hav\"-Dateien oder --manifest angeben."},
+            "VerifyWithoutFile", {"verify"}, "Bitte \".hav\"-Dateien oder --manifest angeben"},
         UsageCase{"VerifyFileAndManifest",
                   {"verify", "a.hav", "--manifest", "korvelo-manifest.json"},
-                  "Unverträgliche Optionen"},
+                  "nicht beides"},
         UsageCase{"UnknownCommand", {"frobnicate"}, "Unerwartete Angabe: frobnicate"},
         UsageCase{"UnknownOption", {"list", "--bogus"}, "Unerwartete Angabe: --bogus"},
         UsageCase{"ExportWithoutEntries", {"export"}, "Eintragsnummern oder --all"},
