@@ -45,7 +45,8 @@ void report(const std::string& path, const HavCheck& check, bool withDisk, bool 
 CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options) {
   CLI::App* command = app.add_subcommand(
       "verify",
-      "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag und jeden HOJIN-Kopf; mit "
+      "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag, jeden HOJIN-Kopf und die beim Speichern "
+      "aufgezeichneten Prüfsummen; mit "
       "--drive auch Byte für Byte gegen die Festplatte");
   command->option_defaults()->group("Optionen von verify");
   command->add_option("DATEI", options.files, "Die zu prüfenden \".hav\"-Dateien")
