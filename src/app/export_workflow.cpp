@@ -78,6 +78,8 @@ int ExportWorkflow::offer(const ExportItem& item) {
     }
   } else if (result == HavExportJob::kCancelled) {
     log.append("Speichern abgebrochen.");
+  } else if (result == HavExportJob::kSkipped) {
+    log.append(nameOf(item) + " übersprungen.");
   } else {
     log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", result));
   }

@@ -25,7 +25,8 @@ std::string FolderChooser::distinctName(const std::string& proposed) {
 
 SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   lastPath_ = joinPath(folder_, distinctName(request.proposedName));
-  SaveAsAnswer answer;  // cancelled unless the target is free or may be replaced
+  SaveAsAnswer answer;  // skipped unless the target is free or may be replaced
+  answer.kind = SaveAsAnswer::Kind::Skipped;
   struct stat existing {};
   // A link is never written through, not even with --force: the program often runs as
   // root, and whoever placed the link would choose what is overwritten.

@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "cli/commands.h"
 #include "cli/drive_options.h"
+#include "cli/help_command.h"
 
 namespace korvelo::cli {
 
@@ -39,7 +40,7 @@ constexpr const char* kFooter =
     "Beispiele:\n"
     "  korvelo-cli --drive /dev/sdb list\n"
     "  korvelo-cli --drive platte.img list --json\n"
-    "  korvelo-cli --drive platte.img export 3 7 -o ~/Filme\n"
+    "  korvelo-cli --drive platte.img export 1 3 -o ~/Filme\n"
     "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n"
     "  korvelo-cli --drive platte.img --mapfile platte.map export --all -o ~/Filme\n"
     "  korvelo-cli --drive platte.img export --all -o ~/Filme --resume\n";
@@ -51,6 +52,7 @@ class GermanFormatter : public CLI::Formatter {
     label("OPTIONS", "OPTIONEN");
     label("SUBCOMMAND", "BEFEHL");
     label("SUBCOMMANDS", "BEFEHLE");
+    label("Subcommands", "Befehle");
     label("Positionals", "Argumente");
     label("REQUIRED", "(Pflicht)");
     label("Needs", "Braucht");
@@ -68,14 +70,20 @@ class GermanFormatter : public CLI::Formatter {
     out << make_description(app) << get_label("Usage") << ": " << name
         << " [OPTIONEN] BEFEHL [ARGUMENTE]\n"
         << make_groups(app, mode);
-    const auto commands = app->get_subcommands({});
+    // Commands of commands ("rescue export") are listed under their full name.
+    std::vector<std::pair<std::string, const CLI::App*>> commands;
+    for (const CLI::App* command : app->get_subcommands({})) {
+      commands.emplace_back(command->get_name(), command);
+      for (const CLI::App* inner : command->get_subcommands({}))
+        commands.emplace_back(command->get_name() + " " + inner->get_name(), inner);
+    }
     out << "\nBefehle:\n";
-    for (const CLI::App* command : commands) out << make_subcommand(command);
-    for (const CLI::App* command : commands) {
+    for (const auto& [commandName, command] : commands)
+      CLI::detail::format_help(out, commandName, command->get_description(), get_column_width());
+    for (const auto& [commandName, command] : commands) {
       const auto arguments =
           command->get_options([](const CLI::Option* option) { return option->get_positional(); });
-      if (!arguments.empty())
-        out << make_group("Argumente von " + command->get_name(), true, arguments);
+      if (!arguments.empty()) out << make_group("Argumente von " + commandName, true, arguments);
       out << make_groups(command, CLI::AppFormatMode::Sub);
     }
     out << "\n" << make_footer(app);
@@ -156,6 +164,10 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& global, int& fatSize) {
                  "Festplatte ermittelt")
       ->type_name("N")
       ->check(wholeNumberIn(1, 65535, "Sektoren"));
+  app.add_flag(
+      "-q,--quiet", global.quiet,
+      "Auf stderr nur Warnungen, Fehler und die Zusammenfassungen, keine Fortschrittszeile");
+  app.add_flag("-v,--verbose", global.verbose, "Das ganze Protokoll auf stderr (Vorgabe)");
 }
 
 CLI::App* addListCommand(CLI::App& app, ListOptions& list) {
@@ -206,14 +218,15 @@ CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
 }
 
 // The whole command line: global options, then the three commands with their own.
-void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bool& showVersion) {
+void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bool& showVersion,
+                         std::vector<std::string>& helpTopic) {
   app.formatter(std::make_shared<GermanFormatter>());
   app.option_defaults()->group("Allgemeine Optionen");
   app.set_help_flag("-h,--help", "Diese Hilfe zeigen und beenden");
   app.footer(kFooter);
   app.fallthrough();  // global options may also follow the command word
   app.require_subcommand(0, 1);
-  app.add_flag("--version", showVersion, "Versionsnummer zeigen und beenden");
+  app.add_flag("-V,--version", showVersion, "Versionsnummer zeigen und beenden");
   addGlobalOptions(app, invocation.global, fatSize);
 
   app.add_subcommand("search", "Sucht die Recorder-Festplatte und prüft die File-FAT-Size")
@@ -228,6 +241,7 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
   addVerifyCommand(app, invocation.verify)->group("Befehle");
   addRescueCommand(app, invocation.rescue)->group("Befehle");
+  addHelpCommand(app, helpTopic)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({}))
     command->set_help_flag();  // the global one serves
 }
@@ -261,8 +275,9 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   Invocation invocation;
   int fatSize = 0;
   bool showVersion = false;
+  std::vector<std::string> helpTopic;
   CLI::App app(kDescription, kProgramName);
-  describeCommandLine(app, invocation, fatSize, showVersion);
+  describeCommandLine(app, invocation, fatSize, showVersion, helpTopic);
 
   try {
     app.parse(argc, argv);
@@ -284,8 +299,16 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   }
   const auto chosen = app.get_subcommands();
   if (chosen.empty()) return reportUsageError(kNoCommand, err);
+  if (chosen.front()->get_name() == "help") {
+    const std::optional<std::string> help = helpFor(app, helpTopic);
+    if (!help) return reportUsageError("Einen Befehl dieses Namens gibt es nicht.", err);
+    out << *help;
+    return ExitCode::Success;
+  }
   invocation.command = commandNamed(chosen.front()->get_name());
   if (app.count("--fat-size") > 0) invocation.global.fatSize = fatSize;
+  if (invocation.global.quiet && invocation.global.verbose)
+    return reportUsageError("-q und -v schließen sich aus.", err);
   if (const std::string fault = assignMapfilesToDrives(app, invocation.global); !fault.empty())
     return reportUsageError(fault, err);
   if (const std::string fault = firstMapfileProblem(invocation.global); !fault.empty()) {
@@ -295,6 +318,11 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   if (invocation.command == Command::Export) {
     const std::string problem = exportChoiceProblem(invocation.exportOptions);
     if (!problem.empty()) return reportUsageError(problem, err);
+  }
+  if (invocation.command == Command::Verify) {
+    const VerifyCommandOptions& verify = invocation.verify;
+    if (verify.files.empty() == verify.manifest.empty())
+      return reportUsageError("Bitte \".hav\"-Dateien oder --manifest angeben, nicht beides.", err);
   }
   return invocation;
 }

@@ -22,6 +22,8 @@ struct GlobalOptions {
   bool tevion = false;
   bool noFileSysCheck = false;
   std::optional<int> fatSize;  // manual File-FAT-Size; none: determined on the disk
+  bool quiet = false;          // stderr: only warnings, errors and summaries, no progress line
+  bool verbose = false;        // the whole log (the default; stated for scripts)
 };
 
 struct ListOptions {

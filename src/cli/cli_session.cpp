@@ -1,5 +1,6 @@
 #include "cli/cli_session.h"
 
+#include "app/quiet_log.h"
 #include "disk/drive_table.h"
 
 namespace korvelo::cli {
@@ -47,7 +48,14 @@ CliSession::CliSession(const Invocation& invocation, Terminal& terminal)
     : terminal_(terminal), controller_(app_, view_, chooser_) {
   app_.settings = settingsFor(invocation);
   if (!invocation.global.drives.empty()) DriveTable::useDrives(drivesOf(invocation.global));
-  app_.log.attach([this](std::string_view entry) { terminal_.logEntry(entry); });
+  if (invocation.global.quiet) {
+    app_.log.attach([this](std::string_view entry) {
+      for (const std::string& line : splitLogEntry(entry))
+        if (showsWhenQuiet(line)) terminal_.logLine(line);
+    });
+  } else {
+    app_.log.attach([this](std::string_view entry) { terminal_.logEntry(entry); });
+  }
 }
 
 CliSession::~CliSession() {

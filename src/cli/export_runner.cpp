@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "app/export_summary.h"
 #include "app/folder_chooser.h"
 #include "cli/interrupt.h"
 #include "cli/progress_view.h"
@@ -51,6 +52,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
   const SavingScope saving(app);
   const InterruptRequest interrupt(workflow.stopFlag());
 
+  const auto started = std::chrono::steady_clock::now();
   const int count = static_cast<int>(items.size());
   int complete = 0;
   bool recordsWritten = true;
@@ -84,6 +86,9 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
       app.log.append("Mit --resume --force wird eine fremde Zieldatei neu geschrieben.");
     }
   }
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  app.log.append(exportSummary(
+      workflow.outcomes(), std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
   if (interrupted) return ExitCode::Interrupted;
   // A file without its record cannot be checked later: that too is a failure.
   return complete == count && recordsWritten ? ExitCode::Success : ExitCode::ExportFailed;

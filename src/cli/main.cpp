@@ -9,7 +9,7 @@ namespace {
 
 korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
   using korvelo::cli::Command;
-  korvelo::cli::Terminal terminal = korvelo::cli::Terminal::forStderr();
+  korvelo::cli::Terminal terminal = korvelo::cli::Terminal::forStderr(!invocation.global.quiet);
   switch (invocation.command) {
     case Command::List:
       return korvelo::cli::runList(invocation, terminal, std::cout);

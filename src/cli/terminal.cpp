@@ -25,8 +25,8 @@ Terminal::~Terminal() {
   clearProgress();
 }
 
-Terminal Terminal::forStderr() {
-  return Terminal(stderr, ::isatty(STDERR_FILENO) == 1);
+Terminal Terminal::forStderr(bool progress) {
+  return Terminal(stderr, progress && ::isatty(STDERR_FILENO) == 1);
 }
 
 void Terminal::logLine(std::string_view line) {

@@ -21,8 +21,8 @@ class Terminal {
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
 
-  // For stderr: interactive when it is a terminal.
-  static Terminal forStderr();
+  // For stderr: interactive when it is a terminal and progress is wanted.
+  static Terminal forStderr(bool progress = true);
 
   bool isInteractive() const { return interactive_; }
 

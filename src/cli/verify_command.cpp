@@ -1,10 +1,14 @@
 // verify: checks written ".hav" files on their own (head, entry image, length, every HOJIN
-// head) and, when a disk is given with --drive, byte for byte against the disk. The
-// report goes to stdout; exit code 0 when every file is good, 1 otherwise.
+// head), against the check sums their export recorded (manifest and ".hav.json") and,
+// when a disk is given with --drive, byte for byte against the disk. With --manifest it
+// checks every file the manifest names. The report goes to stdout; exit code 0 when
+// every file is good, 1 otherwise.
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <ostream>
 
+#include "app/recorded_sums.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "disk/text.h"
@@ -14,8 +18,12 @@ namespace korvelo::cli {
 
 namespace {
 
-void report(const std::string& path, const HavCheck& check, bool withDisk, std::ostream& out) {
+void report(const std::string& path, const HavCheck& check, bool withDisk, bool withSums,
+            std::ostream& out) {
   out << "Prüfe \"" << path << "\":\n";
+  if (!withSums && check.readable)
+    out << "  Keine aufgezeichneten Prüfsummen (weder Manifest noch \".hav.json\"); geprüft "
+           "wird, was die Datei selbst hergibt.\n";
   if (check.readable) {
     out << textf("  Eintrag %d \"%s\", %u HOJINs, %s Bytes\n", check.entryNumber,
                  latin1ToUtf8(filterPrintable(check.title)).c_str(), check.hojins,
@@ -37,12 +45,16 @@ void report(const std::string& path, const HavCheck& check, bool withDisk, std::
 CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options) {
   CLI::App* command = app.add_subcommand(
       "verify",
-      "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag und jeden HOJIN-Kopf; mit "
+      "Prüft \".hav\"-Dateien: Kopf, Verzeichniseintrag, jeden HOJIN-Kopf und die beim Speichern "
+      "aufgezeichneten Prüfsummen; mit "
       "--drive auch Byte für Byte gegen die Festplatte");
   command->option_defaults()->group("Optionen von verify");
   command->add_option("DATEI", options.files, "Die zu prüfenden \".hav\"-Dateien")
-      ->type_name("DATEI")
-      ->required();
+      ->type_name("DATEI");
+  command
+      ->add_option("--manifest", options.manifest,
+                   "Statt DATEI: jede Datei prüfen, die das Manifest nennt")
+      ->type_name("MANIFEST");
   return command;
 }
 
@@ -54,11 +66,33 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
     session = std::make_unique<CliSession>(invocation, terminal);
     if (!session->searchDisk()) return ExitCode::NoRecorderDisk;
   }
+  const std::string& manifest = invocation.verify.manifest;
+  std::vector<std::string> files = invocation.verify.files;
+  if (!manifest.empty()) {
+    const auto named = filesInManifest(manifest);
+    if (!named) {
+      out << "Das Manifest \"" << manifest << "\" ist nicht lesbar.\n";
+      return ExitCode::ExportFailed;
+    }
+    files = *named;
+  }
   bool allGood = true;
-  for (const std::string& path : invocation.verify.files) {
-    HavCheck check = checkHavFile(path);
-    if (session) compareHavWithDisk(path, *session->app().disk, check);
-    report(path, check, withDisk, out);
+  for (const std::string& path : files) {
+    HavCheck check;
+    std::error_code error;
+    const bool missing = !manifest.empty() && !std::filesystem::exists(path, error);
+    if (missing)
+      check.problems.push_back("Die Datei fehlt.");
+    else
+      check = checkHavFile(path);
+    const std::vector<RecordedSums> sums =
+        recordedSumsFor(path, manifest.empty() ? manifestBeside(path) : manifest);
+    if (check.digests.readable) {
+      for (std::string& line : sumMismatches(check.digests, sums))
+        check.problems.push_back(std::move(line));
+    }
+    if (session && !missing) compareHavWithDisk(path, *session->app().disk, check);
+    report(path, check, withDisk, !sums.empty(), out);
     allGood = allGood && check.good();
   }
   // 1 is the code for "not everything is as it should be", as for an incomplete export.

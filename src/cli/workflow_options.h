@@ -28,6 +28,7 @@ struct MetadataImageCommandOptions {
 // verify FILE.hav ...
 struct VerifyCommandOptions {
   std::vector<std::string> files;
+  std::string manifest;  // --manifest: every file it names, against its sums
 };
 
 // export additions: a JSON file beside each ".hav".

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <string_view>
 
@@ -19,6 +20,7 @@ struct TableState {
   std::mutex mutex;
   bool machine = true;            // true: the machine's disks, looked up afresh each time
   std::vector<DriveSpec> drives;  // the replacement table when machine is false
+  std::map<char, OpenAttempt> attempts;
 };
 
 TableState& state() {
@@ -88,6 +90,7 @@ void DriveTable::useMachineDisks() {
   std::lock_guard lock(state().mutex);
   state().machine = true;
   state().drives.clear();
+  state().attempts.clear();
 }
 
 void DriveTable::useDrives(std::vector<DriveSpec> drives) {
@@ -95,6 +98,7 @@ void DriveTable::useDrives(std::vector<DriveSpec> drives) {
   std::lock_guard lock(state().mutex);
   state().machine = false;
   state().drives = std::move(drives);
+  state().attempts.clear();
 }
 
 void DriveTable::usePaths(const std::vector<std::string>& paths) {
@@ -116,6 +120,18 @@ std::optional<DriveSpec> DriveTable::lookup(char designator) {
   const std::vector<std::string> disks = machineDisks();
   if (index >= disks.size()) return std::nullopt;
   return DriveSpec{disks[index], {}, {}};
+}
+
+std::optional<OpenAttempt> DriveTable::lastAttempt(char designator) {
+  std::lock_guard lock(state().mutex);
+  const auto found = state().attempts.find(designator);
+  if (found == state().attempts.end()) return std::nullopt;
+  return found->second;
+}
+
+void DriveTable::recordAttempt(char designator, OpenAttempt attempt) {
+  std::lock_guard lock(state().mutex);
+  state().attempts[designator] = std::move(attempt);
 }
 
 std::vector<std::string> DriveTable::machineDisks() {
@@ -146,7 +162,10 @@ std::unique_ptr<ByteSource> openDriveSource(char designator, int* error) {
     source = driveSpec->factory();
     if (error) *error = source ? 0 : EIO;
   } else {
-    source = openPathSource(driveSpec->path, error);
+    int pathError = 0;
+    source = openPathSource(driveSpec->path, &pathError);
+    if (error) *error = pathError;
+    DriveTable::recordAttempt(designator, OpenAttempt{driveSpec->path, pathError});
   }
   if (!source || driveSpec->mapfile.empty()) return source;
   return openMapfileSource(std::move(source), driveSpec->mapfile, error);

@@ -21,6 +21,11 @@ struct DriveSpec {
   std::function<std::unique_ptr<ByteSource>()> factory;
 };
 
+struct OpenAttempt {
+  std::string path;
+  int error = 0;  // errno of the open, 0 when it succeeded
+};
+
 class DriveTable {
  public:
   // Back to the machine's own disks (the default).
@@ -34,6 +39,12 @@ class DriveTable {
 
   // Whole-disk block devices of this machine in /sys/block order, as /dev paths.
   static std::vector<std::string> machineDisks();
+
+  // The last attempt to open the path behind a designator since the table was last
+  // replaced: the path and the system's error (0 when it opened). Nothing when no path
+  // was tried there, as at the end of the table or for a source made by a factory.
+  static std::optional<OpenAttempt> lastAttempt(char designator);
+  static void recordAttempt(char designator, OpenAttempt attempt);
 };
 
 // Opens the source behind a designator read-only (O_RDONLY | O_CLOEXEC).

@@ -150,6 +150,15 @@ bool isBlockDevice(int fd) {
   return ::fstat(fd, &status) == 0 && S_ISBLK(status.st_mode);
 }
 
+// A folder or a pipe opens but holds no sectors; its errno says what it is instead.
+int refusedKind(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return errno;
+  if (S_ISDIR(status.st_mode)) return EISDIR;
+  if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return ENODEV;
+  return 0;
+}
+
 // The logical sector size of a block device, the alignment its direct reads need; 0
 // when the size query is refused.
 int directAlignmentOf(int fd) {
@@ -161,13 +170,19 @@ int directAlignmentOf(int fd) {
 }  // namespace
 
 std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error) {
-  const int fd = openReadOnly(path, 0);
+  // Without O_NONBLOCK a FIFO would hold the open until some writer comes along.
+  const int fd = openReadOnly(path, O_NONBLOCK);
   if (fd < 0) {
     if (error) *error = errno;
     return nullptr;
   }
-  if (error) *error = 0;
   PosixFile plain(fd);
+  if (const int refused = refusedKind(fd); refused != 0) {
+    if (error) *error = refused;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (error) *error = 0;
   const bool blockDevice = isBlockDevice(fd);
   if (const int alignment = blockDevice ? directAlignmentOf(fd) : 0; alignment > 0) {
     const int direct = openReadOnly(path, O_DIRECT);

@@ -64,6 +64,7 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
 
   const SaveAsAnswer answer = chooser.chooseSaveAs(SaveAsRequest{proposed.name, folder, parent});
   if (answer.kind == SaveAsAnswer::Kind::Cancelled) return kCancelled;
+  if (answer.kind == SaveAsAnswer::Kind::Skipped) return kSkipped;
   if (answer.kind == SaveAsAnswer::Kind::Failed) {
     messages = textf("FN = \"%s\", Error = %d", proposed.name.c_str(), answer.errorCode);
     return kDialogFailed;

@@ -48,6 +48,7 @@ class HavExportJob {
   static constexpr int kPrepared = 0;
   static constexpr int kDialogFailed = 1;
   static constexpr int kCancelled = 10;
+  static constexpr int kSkipped = 11;      // the target exists and is left as it is
   static constexpr int kSizeNotSet = 100;  // the head's size fields
   static constexpr int kTitleNotSet = 101;
   static constexpr int kDurationNotSet = 102;
@@ -69,6 +70,8 @@ class HavExportJob {
   int getWholeHojinsWritten() const;
   // HOJINs an earlier, interrupted export had written and this one kept (0 for a new file).
   int getHojinsKept() const { return hojinsKept_; }
+  // A continued file that already held the whole recording: it was left as it was.
+  bool isAlreadyComplete() const { return alreadyComplete_; }
   // For a file to be continued: the zero-filled areas an earlier export recorded for it.
   // Those in the part that is kept stay recorded; with `retry` they are first read again,
   // sector by sector, and what reads now is written into the file in place.
@@ -133,7 +136,8 @@ class HavExportJob {
   int createOrResume();
   int createFile();
   std::string resumeMismatch(int64_t fileBytes, int& wholeHojins);
-  bool sameAsDiskHojin(std::ifstream& in, int k);
+  bool sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes = kHojinBytes);
+  bool isCompleteAlready(int64_t fileBytes, int wholeHojins);
   bool digestKeptBytes(int64_t keptBytes);
   void retryEarlierDamage(int64_t keptBytes);
   void keepEarlierDamage(int64_t keptBytes);
@@ -174,6 +178,7 @@ class HavExportJob {
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;
   int hojinsKept_ = 0;
+  bool alreadyComplete_ = false;
   std::vector<DamagedArea> earlierDamage_;  // recorded by the export that began the file
   bool retryEarlierDamage_ = false;
   bool resume_ = false;          // the target exists and is to be continued

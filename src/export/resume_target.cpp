@@ -11,6 +11,7 @@
 #include "disk/text.h"
 #include "export/hav_export_job.h"
 #include "export/hav_head.h"
+#include "export/hav_verify.h"
 #include "export/salvage_read.h"
 #include "recfs/disk_layout.h"
 
@@ -48,6 +49,22 @@ int HavExportJob::createOrResume() {
     addLine(textf("Die Datei \"%s\" enthält noch keinen ganzen HAV-Kopf; sie wird neu geschrieben.",
                   path.c_str()));
     return createFile();
+  }
+  if (isCompleteAlready(static_cast<int64_t>(existing.st_size), wholeHojins)) {
+    if (!digestKeptBytes(static_cast<int64_t>(existing.st_size))) {
+      addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()));
+      copying = false;
+      return errorCode = kNotCreated;
+    }
+    // Nothing is opened for writing, so the file keeps its bytes and its dates.
+    addLine(textf("\"%s\" ist bereits vollständig.", path.c_str()));
+    alreadyComplete_ = true;
+    hojinsKept_ = numberOfHojins;
+    currentHojin = numberOfHojins;
+    copying = false;
+    finished = true;
+    measureFile();
+    return 0;
   }
   const int64_t keptBytes = kHavFrontBytes + wholeHojins * int64_t{kHojinBytes};
   if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
@@ -101,17 +118,30 @@ std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
   return {};
 }
 
+// A file of the full length whose last HOJIN (also a short one) is the disk's and whose
+// HOJIN heads all pass holds the whole recording, unless an earlier export recorded
+// zero-filled areas in it. The HOJINs before the last were compared when they were written.
+bool HavExportJob::isCompleteAlready(int64_t fileBytes, int wholeHojins) {
+  if (fileBytes != static_cast<int64_t>(expectedSize) || !earlierDamage_.empty()) return false;
+  if (wholeHojins < numberOfHojins) {
+    std::ifstream in(path, std::ios::binary);
+    const int64_t tail = fileBytes - kHavFrontBytes - wholeHojins * int64_t{kHojinBytes};
+    if (!sameAsDiskHojin(in, numberOfHojins, tail)) return false;
+  }
+  return checkHavFile(path).good();
+}
+
 // Whether HOJIN k in the file holds the bytes the disk gives for it now. A sector that is
 // zeros in the file counts as the same: the copy zero-filled it when it did not read, and
 // the disk may give it now (a retry of the damaged areas fills it in later). Sectors that
 // do not read now count as zeros, as the copy wrote them.
-bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k) {
+bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes) {
   const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
-  if (sector < 0) return false;
-  std::vector<uint8_t> inFile(kHojinBytes);
+  if (sector < 0 || bytes <= 0 || bytes > kHojinBytes || bytes % kSectorSize != 0) return false;
+  std::vector<uint8_t> inFile(static_cast<size_t>(bytes));
   in.clear();
   in.seekg(kHavFrontBytes + (k - 1) * int64_t{kHojinBytes});
-  if (!readExactly(in, inFile.data(), kHojinBytes)) return false;
+  if (!readExactly(in, inFile.data(), bytes)) return false;
 
   readSalvaging(disk->getDrive(), sector, kSectorsPerHojin, hojin.getData());
   static const uint8_t zeros[kSectorSize] = {};

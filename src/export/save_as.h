@@ -13,7 +13,9 @@ struct SaveAsRequest {
 };
 
 struct SaveAsAnswer {
-  enum class Kind { Chosen, Cancelled, Failed };
+  // Skipped: no one was asked; the target exists and may not be replaced (the reason
+  // is already logged).
+  enum class Kind { Chosen, Cancelled, Skipped, Failed };
   Kind kind = Kind::Cancelled;
   std::string path;   // full path of the target when Chosen
   int errorCode = 0;  // the dialog's error code when Failed

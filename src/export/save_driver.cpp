@@ -79,7 +79,7 @@ void SaveDriver::saveStep() {
 void SaveDriver::beginHeadJob(const HavExportJob& job) {
   view_.setReadBarRange(1, job.getNumberOfHojins() >> job.getHojinBarShift());
   view_.setWriteBarRange(0, static_cast<int>(job.getExpectedSize() >> job.getByteBarShift()));
-  log_.append(textf("Schreibe in \"%s\"", job.getPath().c_str()));
+  if (!job.isAlreadyComplete()) log_.append(textf("Schreibe in \"%s\"", job.getPath().c_str()));
   rateReported = false;
   jobStartTime = clock_();
 }
@@ -103,10 +103,11 @@ void SaveDriver::reportRate(const HavExportJob& job) {
   const int64_t elapsed = std::max<int64_t>(1, clock_() - jobStartTime);
   // A continued file's kept HOJINs were not read this time.
   const int64_t hojinsRead = job.getNumberOfHojins() - job.getHojinsKept();
+  rateReported = true;
+  if (hojinsRead <= 0) return;  // nothing was read: there is no rate to tell
   const int64_t rate = hojinsRead * kHojinBytes * 1000 / elapsed / 1024;
   log_.append(textf("Lesen der %sfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. %s KB/s",
                     job.isFragmented() ? "" : "un", formatThousands(rate, '.').c_str()));
-  rateReported = true;
 }
 
 void SaveDriver::endSaving() {
@@ -153,7 +154,9 @@ void SaveDriver::reportDamage(const HavExportJob& job) {
 void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {
   if (jobRetired_) jobRetired_(*job);
   const std::string path = job->getPath();
-  const DirectoryEntry* entry = job->getEntry();  // belongs to the disk, outlives the job
+  // A file left as it was keeps its dates too.
+  const DirectoryEntry* entry =  // belongs to the disk, outlives the job
+      job->isAlreadyComplete() ? nullptr : job->getEntry();
   // The file is closed before its times are set, so that closing cannot change them.
   job.reset();
   if (entry && options_().useRecordDate) setFileDate(*entry, path, log_);

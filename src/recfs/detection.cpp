@@ -2,11 +2,14 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "disk/drive_table.h"
 #include "disk/physical_drive.h"
 #include "disk/text.h"
 #include "recfs/disk_layout.h"
+#include "recfs/open_failure.h"
 #include "recfs/status_text.h"
 
 namespace korvelo {
@@ -81,7 +84,14 @@ char findRecorderDrive() {
   char found = 0;
   for (char designator = '0'; designator <= '9'; ++designator) {
     const int signature = checkSignature(designator);
-    if (signature == kNotOpenable) break;  // the drive numbers end at the first gap
+    if (signature == kNotOpenable) {
+      // The drive numbers end at the first gap. A drive that is there but refused, or a
+      // path the user named, says why; the plain end of the machine's table stays silent.
+      const std::optional<OpenAttempt> attempt = DriveTable::lastAttempt(designator);
+      if (attempt && attempt->error != 0)
+        addLine(report, openFailureLine(designator, attempt->path, attempt->error));
+      break;
+    }
     addLine(report, textf(" Untersuche Festplatte %c ...", designator));
     report += statusText();
     if (signature != kPassed) continue;

@@ -12,7 +12,8 @@ int checkSignature(char drive);
 int checkFileSystemSector(char drive);
 
 // The designator of the first drive that passes both checks, or 0. Replaces the
-// status text with the report of every drive probed; stops at the first gap.
+// status text with the report of every drive probed; stops at the first gap. A gap
+// where a path was tried and refused gets a line with the path and the reason.
 char findRecorderDrive();
 
 }  // namespace korvelo

@@ -56,7 +56,8 @@ std::string HojinBuffer::dumpHead() const {
       text += textf(i == 8 ? " %02X " : "%02X ", static_cast<unsigned>(byte));
       characters += shownAs(byte);
     }
-    text += characters;
+    // The shown bytes are the recorder's Latin-1, like its titles; the log is UTF-8.
+    text += latin1ToUtf8(characters);
     text += '\n';
   }
   return text;

@@ -17,7 +17,8 @@ class HojinBuffer : public SectorBuffer {
   uint32_t getInternalNumber() const;   // value at 32 / 65 + 1
   uint32_t getInternalNumber2() const;  // value at 56
   bool isRecordingStart() const;
-  // Five LF-ended lines: the head line and four rows of 16 bytes of the A-sector.
+  // Five LF-ended lines: the head line and four rows of 16 bytes of the A-sector, their
+  // character column turned from Latin-1 into UTF-8 like the titles.
   std::string dumpHead() const;
 };
 

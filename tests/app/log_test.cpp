@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "app/export_summary.h"
+#include "app/quiet_log.h"
 
 namespace korvelo {
 namespace {
@@ -47,6 +51,38 @@ TEST(Log, SinkMayAppendInTurn) {
 
 TEST(Log, UnixLineEndsForTerminals) {
   EXPECT_EQ(Log::withUnixLineEnds("a\r\nb\r\n\rc\n"), "a\nb\n\rc\n");
+}
+
+TEST(Log, QuietRunsKeepWarningsErrorsSkipsAndSummaries) {
+  const std::pair<const char*, bool> lines[] = {
+      {"Suche FSR-Festplatte ...", false},
+      {" Untersuche Festplatte 0 ...  Signatur stimmt nicht.", false},
+      {" Festplatte 1 \"/dev/sdb\" lässt sich nicht öffnen: ist ein Ordner.", true},
+      {"Keine FSR-5000-Festplatte gefunden.", true},
+      {"Warte auf Benutzer...", false},
+      {"Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. 5 KB/s", false},
+      {"Warnung: Signatur des Hojin 2  (von 40) fehlerhaft.", true},
+      {"[HOJIN A-Sektor #06664705 mit fehlerhafter Signatur.", false},
+      {"Beschädigt: 1 Hojins mit falschem Kopf.", true},
+      {"Eintrag 2 \"Bluff\" wurde nicht vollständig gespeichert. (Fehler 4)", true},
+      {"Eintrag 1 \"Tagesschau\" übersprungen.", true},
+      {"1 Aufnahme gespeichert, 0 beschädigt, 0 übersprungen, 500,8 kB in 0:00", true},
+  };
+  for (const auto& [line, shown] : lines) EXPECT_EQ(showsWhenQuiet(line), shown) << line;
+}
+
+TEST(Log, SummarySizesAreSiWithADecimalCommaAndTimesAreMinutesOrHours) {
+  const std::pair<uint64_t, const char*> sizes[] = {
+      {0, "0 Bytes"},     {999, "999 Bytes"},     {1000, "1,0 kB"},          {999949, "999,9 kB"},
+      {999950, "1,0 MB"}, {4600000000, "4,6 GB"}, {1500000000000, "1,5 TB"},
+  };
+  for (const auto& [bytes, text] : sizes) EXPECT_EQ(siSize(bytes), text) << bytes;
+  const std::pair<int64_t, const char*> times[] = {
+      {0, "0:00"}, {42999, "0:42"}, {3599000, "59:59"}, {3600000, "1:00:00"}, {-5, "0:00"}};
+  for (const auto& [ms, text] : times)
+    EXPECT_EQ(
+        exportSummary({}, ms),
+        std::string("0 Aufnahmen gespeichert, 0 beschädigt, 0 übersprungen, 0 Bytes in ") + text);
 }
 
 }  // namespace

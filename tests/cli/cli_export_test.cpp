@@ -6,6 +6,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <regex>
 
 #include "support/cli_runner.h"
 #include "support/demo_disk_fixture.h"
@@ -78,6 +79,42 @@ TEST_F(ExportTest, EachRecordingIsLoggedAsTheWindowWouldLogIt) {
                           at);
     ASSERT_LT(at, lines.size()) << run.err;
   }
+}
+
+// -q leaves warnings, skips and the closing summary on stderr; stdout stays as it is.
+TEST_F(ExportTest, QuietLeavesOnlySkipsAndTheSummaryOnStderr) {
+  const std::vector<std::string> arguments{"-q", "--drive", image(), "export",
+                                           "1",  "2",       "-o",    output_.path()};
+  const CliRun run = runCli(arguments);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.outLines(), (std::vector<std::string>{target(1), target(2)}));
+  uint64_t bytes = 0;
+  for (int entryNumber : {1, 2})
+    bytes += 1624 + uint64_t{recording(entryNumber).lengthSectors} * 512;
+  const uint64_t tenths = (bytes + 50000) / 100000;  // of a megabyte (10^6 bytes)
+  const std::string size = std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " MB";
+  EXPECT_TRUE(std::regex_match(
+      run.err, std::regex("2 Aufnahmen gespeichert, 0 beschädigt, 0 übersprungen, " + size +
+                          " in [0-9]+:[0-5][0-9]\n")))
+      << run.err;
+
+  const CliRun again = runCli(arguments);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.out, "");
+  auto lines = again.errLines();
+  ASSERT_EQ(lines.size(), 5u) << again.err;
+  EXPECT_TRUE(
+      lines.back().starts_with("0 Aufnahmen gespeichert, 0 beschädigt, 2 übersprungen, "
+                               "0 Bytes in "))
+      << lines.back();
+  lines.pop_back();
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Zieldatei \"" + target(1) +
+                           "\" existiert bereits; überspringe (mit --force überschreiben).",
+                       "Eintrag 1 \"" + utf8FromLatin1(recording(1).title) + "\" übersprungen.",
+                       "Zieldatei \"" + target(2) +
+                           "\" existiert bereits; überspringe (mit --force überschreiben).",
+                       "Eintrag 2 \"" + utf8FromLatin1(recording(2).title) + "\" übersprungen."}));
 }
 
 TEST_F(ExportTest, TheDemoDiskHoldsBothKindsOfRecording) {

@@ -122,6 +122,18 @@ TEST_F(NoRecorderDiskTest, SearchAndListExitWithThreeAndSayWhy) {
   }
 }
 
+TEST_F(NoRecorderDiskTest, MissingDrivePathIsNamedWithItsReason) {
+  const std::string missing = folder_.file("nosuch.img");
+  const CliRun run = runCli({"--drive", missing, "list"});
+  EXPECT_EQ(run.status, 3);
+  const auto lines = run.errLines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[lines.size() - 3], " Festplatte 0 \"" + missing +
+                                         "\" lässt sich nicht öffnen: Datei oder Gerät gibt es "
+                                         "nicht.");
+  EXPECT_EQ(lines[lines.size() - 2], "Keine FSR-5000-Festplatte gefunden.");
+}
+
 TEST_F(NoRecorderDiskTest, TevionSwitchNamesTheOtherRecorder) {
   const CliRun run = runCli({"--tevion", "--drive", image_, "search"});
   EXPECT_EQ(run.status, 3);

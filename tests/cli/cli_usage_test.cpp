@@ -26,9 +26,24 @@ TEST(UsageTest, CommandHelpNamesItsOwnOptions) {
 }
 
 TEST(UsageTest, VersionIsTheProgramsNameAndNumber) {
-  const CliRun run = runCli({"--version"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "korvelo-cli 1.30\n");
+  for (const char* option : {"--version", "-V"}) {
+    const CliRun run = runCli({option});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "korvelo-cli 1.30\n");
+  }
+}
+
+// "help" is --help as a command; "help COMMAND" that command's help.
+TEST(UsageTest, HelpCommandShowsTheWholeHelpOrOneCommands) {
+  const CliRun whole = runCli({"help"});
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(whole.out, runCli({"--help"}).out);
+  EXPECT_NE(whole.out.find("\n  rescue export "), std::string::npos) << whole.out;
+  EXPECT_NE(whole.out.find("Optionen von rescue export:"), std::string::npos);
+  const CliRun inner = runCli({"help", "rescue", "export"});
+  EXPECT_EQ(inner.status, 0);
+  EXPECT_NE(inner.out.find("Aufruf: korvelo-cli rescue export"), std::string::npos) << inner.out;
+  EXPECT_EQ(runCli({"help", "verify"}).out, runCli({"verify", "--help"}).out);
 }
 
 struct UsageCase {
@@ -58,8 +73,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder "
                   "verify)."},
         UsageCase{"DomainWithoutOutput", {"domain", "--all"}, "Es fehlt die Angabe --output."},
-        UsageCase{"VerifyWithoutFile", {"verify"}, "Es fehlt die Angabe DATEI."},
+        UsageCase{
+            "VerifyWithoutFile", {"verify"}, "Bitte \".hav\"-Dateien oder --manifest angeben"},
+        UsageCase{"VerifyFileAndManifest",
+                  {"verify", "a.hav", "--manifest", "korvelo-manifest.json"},
+                  "nicht beides"},
         UsageCase{"UnknownCommand", {"frobnicate"}, "Unerwartete Angabe: frobnicate"},
+        UsageCase{"HelpForAnUnknownCommand", {"help", "frobnicate"}, "Einen Befehl dieses Namens"},
+        UsageCase{"QuietAndVerbose", {"-q", "list", "-v"}, "-q und -v schließen sich aus."},
         UsageCase{"UnknownOption", {"list", "--bogus"}, "Unerwartete Angabe: --bogus"},
         UsageCase{"ExportWithoutEntries", {"export"}, "Eintragsnummern oder --all"},
         UsageCase{"EntriesAndAll", {"export", "1", "--all"}, "schließen sich aus"},

@@ -3,7 +3,10 @@
 
 #include "recfs/detection.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -88,6 +91,60 @@ TEST_F(DetectionTest, RecorderBehindAMissingDriveNumberIsNotFound) {
   EXPECT_EQ(statusText().find("Untersuche Festplatte 3"), std::string::npos);
   EXPECT_EQ(statusText().find("Untersuche Festplatte 4"), std::string::npos);
   EXPECT_NE(statusText().find(kProbe2 + kSignatureWrong), std::string::npos);
+}
+
+// While alive, file permissions count as for an ordinary user, also when the tests run
+// as root (which may open anything).
+class AsOrdinaryUser {
+ public:
+  AsOrdinaryUser() : dropped_(::geteuid() == 0 && ::seteuid(65534) == 0) {}
+  ~AsOrdinaryUser() {
+    if (dropped_) {
+      EXPECT_EQ(::seteuid(0), 0);
+    }
+  }
+
+ private:
+  bool dropped_;
+};
+
+TEST_F(DetectionTest, RefusedPathAtTheGapSaysWhyAndHowToGetIn) {
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+  const std::string writeOnly = dir_.file("writeonly.img");
+  test::createSparseFile(writeOnly, 512);
+  ASSERT_EQ(::chmod(writeOnly.c_str(), 0200), 0);
+  const std::string fifo = dir_.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  // A device node of the group "disk": readable for the group only.
+  const std::string groupDevice = dir_.file("groupdevice.img");
+  test::createSparseFile(groupDevice, 512);
+  const group* disk = ::getgrnam("disk");
+  const bool asRoot = ::geteuid() == 0 && disk != nullptr &&
+                      ::chown(groupDevice.c_str(), 0, disk->gr_gid) == 0 &&
+                      ::chmod(groupDevice.c_str(), 0640) == 0;
+  struct Case {
+    std::string path;
+    std::string reason;
+    bool runs;
+  };
+  const Case cases[] = {
+      {dir_.file("nosuch.img"), "Datei oder Gerät gibt es nicht", true},
+      {writeOnly, "keine Berechtigung (als root starten)", true},
+      {groupDevice, "keine Berechtigung (als root starten oder der Gruppe \"disk\" beitreten)",
+       asRoot},
+      {dir_.path(), "ist ein Ordner", true},
+      {fifo, "ist weder ein Laufwerk noch eine Abbilddatei", true},
+  };
+  const std::string pc = pcDisk("pc.img");
+  for (const Case& c : cases) {
+    if (!c.runs) continue;
+    SCOPED_TRACE(c.path);
+    ScopedTestDrives drives(std::vector<std::string>{pc, c.path, pc});
+    AsOrdinaryUser user;
+    EXPECT_EQ(findRecorderDrive(), 0);
+    EXPECT_EQ(statusText(), kProbe0 + kSignatureWrong + "\r\n Festplatte 1 \"" + c.path +
+                                "\" lässt sich nicht öffnen: " + c.reason + ".");
+  }
 }
 
 TEST_F(DetectionTest, NoOpenableDriveZeroGivesZeroAndAnEmptyReport) {

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -99,14 +101,26 @@ TEST_F(ResumedExportTest, AnExportKilledOutrightIsCompletedByteExact) {
   EXPECT_EQ(readFileBytes(target(0)), expected(0));
 }
 
+// Entry 1 ends with a whole HOJIN, entry 3 with a short one. A rerun with --resume
+// leaves the file alone, its date included, and counts it as saved.
 TEST_F(ResumedExportTest, ACompleteFileIsLeftAsItIs) {
-  ASSERT_EQ(exportAgain(1, {}).status, 0);
-  const CliRun again = exportAgain(1, {"--resume"});
-  ASSERT_EQ(again.status, 0) << again.err;
-  EXPECT_NE(again.err.find("Setze \"" + target(1) + "\" nach Hojin 15 (von 15) fort."),
-            std::string::npos)
-      << again.err;
-  EXPECT_EQ(readFileBytes(target(1)), expected(1));
+  for (int number : {1, 3}) {
+    SCOPED_TRACE(number);
+    ASSERT_EQ(exportAgain(number, {"--record-date"}).status, 0);
+    const auto dated = std::filesystem::last_write_time(target(number));
+    const CliRun again = exportAgain(number, {"--resume"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.outLines(), std::vector<std::string>{target(number)});
+    const auto lines = again.errLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "\"" + target(number) + "\" ist bereits vollständig."),
+              lines.end())
+        << again.err;
+    for (const char* absent : {"Setze ", "Leserate", "Schreibe in "})
+      EXPECT_EQ(again.err.find(absent), std::string::npos) << absent;
+    EXPECT_EQ(readFileBytes(target(number)), expected(number));
+    EXPECT_EQ(std::filesystem::last_write_time(target(number)), dated);
+  }
 }
 
 // Another recording's file under this recording's name.
@@ -142,6 +156,12 @@ TEST_F(ResumedExportTest, WithoutResumeAnExistingFileIsStillSkipped) {
   const CliRun skipped = exportAgain(1, {});
   EXPECT_EQ(skipped.status, 1);
   EXPECT_EQ(readFileBytes(target(1)), front);
+  const auto lines = skipped.errLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Eintrag 1 \"Tagesschau\" übersprungen."),
+            lines.end())
+      << skipped.err;
+  EXPECT_EQ(skipped.err.find("nicht vollständig gespeichert"), std::string::npos);
+  EXPECT_EQ(skipped.err.find("Speichern abgebrochen."), std::string::npos);
 }
 
 // A file that begins as entry 2's own, changed before the resume.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -136,18 +137,25 @@ struct Spoiling {
 class SpoiledFileTest : public VerifiedResultsTest,
                         public ::testing::WithParamInterface<Spoiling> {};
 
+// The sums the export recorded catch every changed byte, also without the disk.
 TEST_P(SpoiledFileTest, IsFoundAndNamed) {
   exportOne(2);
+  const std::string recorded = sha256Hex(readFileBytes(target(2)));
   spoil(2, GetParam().offset, GetParam().bytes);
+  const std::string found = sha256Hex(readFileBytes(target(2)));
   const CliRun alone = verify(2, false);
   const CliRun withDisk = verify(2, true);
-  EXPECT_EQ(alone.status, GetParam().onlyWithDisk ? 0 : 1) << alone.out;
+  EXPECT_EQ(alone.status, 1) << alone.out;
   EXPECT_EQ(withDisk.status, 1) << withDisk.out;
   const std::string line = std::string("  ") + GetParam().finding + "\n";
   EXPECT_NE(withDisk.out.find(line), std::string::npos) << withDisk.out;
   if (!GetParam().onlyWithDisk) {
     EXPECT_NE(alone.out.find(line), std::string::npos) << alone.out;
   }
+  const std::string mismatch = "  SHA-256 der Datei stimmt nicht mit \"" +
+                               output_.file("korvelo-manifest.json") + "\" überein: erwartet " +
+                               recorded + ", gefunden " + found + ".\n";
+  EXPECT_NE(alone.out.find(mismatch), std::string::npos) << alone.out;
 }
 
 std::string hojinLine(int k) {
@@ -165,6 +173,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, SpoiledFileTest,
     ::testing::Values(
         Spoiling{"HeadMark", 0, {114}, "Kopf: Kennung 114 statt 113.", false},
+        Spoiling{"EntryImageTitle",
+                 88 + 4,
+                 {'Z'},
+                 "Kopf: Titel stimmt nicht mit dem Verzeichniseintrag überein.",
+                 false},
         Spoiling{"HeadTitle",
                  46,
                  {'Z'},
@@ -181,6 +194,37 @@ INSTANTIATE_TEST_SUITE_P(
                  kHojin17Differs.c_str(),
                  true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VerifiedResultsTest, ManifestNamesEveryFileToCheckLikeAChecksumList) {
+  ASSERT_EQ(runCli({"--drive", image(), "export", "1", "2", "3", "-o", output_.path()}).status, 0);
+  const std::string manifest = output_.file("korvelo-manifest.json");
+  const CliRun good = runCli({"verify", "--manifest", manifest});
+  EXPECT_EQ(good.status, 0) << good.out;
+  for (int number : {1, 2, 3})
+    EXPECT_NE(good.out.find("Prüfe \"" + target(number) + "\":\n"), std::string::npos);
+
+  std::filesystem::remove(target(1));
+  spoil(3, 1624 + 33280 + 4000, {0x01});
+  const CliRun bad = runCli({"verify", "--manifest", manifest});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.out.find("Prüfe \"" + target(1) + "\":\n  Die Datei fehlt.\n"), std::string::npos)
+      << bad.out;
+  EXPECT_NE(bad.out.find("  SHA-256 der HOJIN-Daten stimmt nicht mit \"" + manifest),
+            std::string::npos)
+      << bad.out;
+  EXPECT_NE(bad.out.find("Prüfe \"" + target(2) + "\":\n"), std::string::npos);
+}
+
+TEST_F(VerifiedResultsTest, WithoutRecordedSumsItSaysSoAndChecksTheFileAlone) {
+  exportOne(3);
+  std::filesystem::remove(output_.file("korvelo-manifest.json"));
+  const CliRun run = verify(3, false);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("  Keine aufgezeichneten Prüfsummen (weder Manifest noch \".hav.json\"); "
+                         "geprüft wird, was die Datei selbst hergibt.\n  Eintrag 3"),
+            std::string::npos)
+      << run.out;
+}
 
 TEST_F(VerifiedResultsTest, ACutFileIsReportedIncomplete) {
   exportOne(2);

@@ -1,0 +1,65 @@
+#include "app/export_summary.h"
+
+#include "disk/text.h"
+
+namespace korvelo {
+namespace {
+
+std::string elapsedText(int64_t elapsedMs) {
+  const int64_t seconds = elapsedMs < 0 ? 0 : elapsedMs / 1000;
+  if (seconds >= 3600)
+    return textf("%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  return textf("%lld:%02lld", static_cast<long long>(seconds / 60),
+               static_cast<long long>(seconds % 60));
+}
+
+bool isDamaged(const ExportOutcome& outcome) {
+  return outcome.ran && (outcome.damagedHojins > 0 || outcome.wrongHeadHojins > 0);
+}
+
+}  // namespace
+
+std::string siSize(uint64_t bytes) {
+  static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB"};
+  if (bytes < 1000) return textf("%llu Bytes", static_cast<unsigned long long>(bytes));
+  // Rounded tenths in whole numbers: no rounding surprises at the unit's edge, and the
+  // comma needs no locale. The largest unit under which the figure stays below 1000.
+  uint64_t tenthOfUnit = 100;  // bytes in a tenth of a kB
+  int unit = 0;
+  uint64_t tenths = (bytes + tenthOfUnit / 2) / tenthOfUnit;
+  while (tenths >= 10000 && unit < 3) {
+    tenthOfUnit *= 1000;
+    ++unit;
+    tenths = (bytes + tenthOfUnit / 2) / tenthOfUnit;
+  }
+  return textf("%llu,%llu %s", static_cast<unsigned long long>(tenths / 10),
+               static_cast<unsigned long long>(tenths % 10), kUnits[unit]);
+}
+
+std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t elapsedMs) {
+  int saved = 0, damaged = 0, skipped = 0, stopped = 0, failed = 0;
+  uint64_t bytes = 0;
+  for (const ExportOutcome& outcome : outcomes) {
+    if (outcome.complete) {
+      ++saved;
+      bytes += outcome.expectedSize;
+    } else if (isDamaged(outcome)) {
+      ++damaged;
+    } else if (outcome.prepareResult == HavExportJob::kSkipped ||
+               outcome.prepareResult == HavExportJob::kCancelled) {
+      ++skipped;
+    } else if (outcome.stopped) {
+      ++stopped;
+    } else {
+      ++failed;
+    }
+  }
+  std::string line = textf("%d %s gespeichert, %d beschädigt, %d übersprungen", saved,
+                           saved == 1 ? "Aufnahme" : "Aufnahmen", damaged, skipped);
+  if (stopped > 0) line += textf(", %d abgebrochen", stopped);
+  if (failed > 0) line += textf(", %d fehlgeschlagen", failed);
+  return line + ", " + siSize(bytes) + " in " + elapsedText(elapsedMs);
+}
+
+}  // namespace korvelo

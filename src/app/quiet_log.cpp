@@ -1,0 +1,51 @@
+#include "app/quiet_log.h"
+
+namespace korvelo {
+namespace {
+
+// Lines that begin so are warnings, errors or damage reports.
+constexpr std::string_view kPrefixes[] = {
+    "Warnung",
+    "Fehler",
+    "  FileException:",
+    "Beschädigt",
+    "Abbruch",
+    "Abgebrochen",
+    "Keine ",
+    "Zuwenig Platz",
+    "Speichern unvollständig",
+    "Problem getting",
+    "Die meisten Hojin-Köpfe",
+    "Die Datei \"",
+    "  Sie bleibt unverändert",
+    "Mit --resume --force",
+    "Konnte ",
+    "Zieldatei \"",
+    " Festplatte ",  // a drive that could not be opened, with the reason
+};
+
+// Lines that hold this anywhere tell of a recording that was not saved in full.
+constexpr std::string_view kInfixes[] = {
+    " wurde nicht vollständig gespeichert",
+    " wird nicht gespeichert: ",
+    " übersprungen.",
+};
+
+// The final summary: "5 Aufnahmen gespeichert, 0 beschädigt, 0 übersprungen, ...".
+bool isFinalSummary(std::string_view line) {
+  return !line.empty() && line.front() >= '0' && line.front() <= '9' &&
+         line.find(" gespeichert, ") != std::string_view::npos &&
+         line.find(" übersprungen, ") != std::string_view::npos;
+}
+
+}  // namespace
+
+bool showsWhenQuiet(std::string_view line) {
+  for (std::string_view prefix : kPrefixes)
+    if (line.starts_with(prefix)) return true;
+  for (std::string_view infix : kInfixes)
+    if (line.find(infix) != std::string_view::npos) return true;
+  return isFinalSummary(line);
+}
+
+}  // namespace korvelo
