@@ -22,7 +22,8 @@ constexpr const char* kDescription =
     "Die Festplatte wird nur gelesen. Protokollzeilen gehen nach stderr, Daten nach stdout.\n";
 
 constexpr const char* kNoCommand =
-    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder verify).";
+    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image, verify, check "
+    "oder map).";
 
 constexpr const char* kFooter =
     "Rückgabewerte:\n"
@@ -228,6 +229,7 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
   addVerifyCommand(app, invocation.verify)->group("Befehle");
   addRescueCommand(app, invocation.rescue)->group("Befehle");
+  addCheckCommand(app, invocation.check)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({}))
     command->set_help_flag();  // the global one serves
 }
@@ -247,6 +249,8 @@ Command commandNamed(const std::string& word) {
   if (word == "metadata-image") return Command::MetadataImage;
   if (word == "verify") return Command::Verify;
   if (word == "rescue") return Command::Rescue;
+  if (word == "check") return Command::Check;
+  if (word == "map") return Command::Map;
   return Command::Search;
 }
 
