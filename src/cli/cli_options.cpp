@@ -30,7 +30,7 @@ constexpr const char* kFooter =
     "  0  Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
     "  1  Mindestens eine Aufnahme wurde nicht vollständig gespeichert oder enthält\n"
     "     nicht lesbare Sektoren (mit Nullen gefüllt), oder ein Platz des Verzeichnisses\n"
-    "     war nicht lesbar (list)\n"
+    "     war nicht lesbar (list), oder check fand Befunde\n"
     "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag,\n"
     "     fehlerhafte Mapdatei)\n"
     "  3  Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
@@ -43,7 +43,9 @@ constexpr const char* kFooter =
     "  korvelo-cli --drive platte.img export 3 7 -o ~/Filme\n"
     "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n"
     "  korvelo-cli --drive platte.img --mapfile platte.map export --all -o ~/Filme\n"
-    "  korvelo-cli --drive platte.img export --all -o ~/Filme --resume\n";
+    "  korvelo-cli --drive platte.img export --all -o ~/Filme --resume\n"
+    "  korvelo-cli --drive platte.img check --deep\n"
+    "  korvelo-cli --drive platte.img map -o belegung.svg\n";
 
 class GermanFormatter : public CLI::Formatter {
  public:
@@ -230,6 +232,7 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addVerifyCommand(app, invocation.verify)->group("Befehle");
   addRescueCommand(app, invocation.rescue)->group("Befehle");
   addCheckCommand(app, invocation.check)->group("Befehle");
+  addMapCommand(app, invocation.map)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({}))
     command->set_help_flag();  // the global one serves
 }

@@ -26,7 +26,7 @@ korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
     case Command::Check:
       return korvelo::cli::runCheck(invocation, terminal, std::cout);
     case Command::Map:
-      break;
+      return korvelo::cli::runMap(invocation, terminal, std::cout);
     case Command::Search:
       break;
   }

@@ -1,7 +1,9 @@
-// korvelo-cli check end to end: small built disks, each with one planted fault of the
-// file system, and the exact finding lines and exit code the check gives for it.
+// korvelo-cli check and map end to end: small built disks, each with one planted fault of
+// the file system, and the exact finding lines and exit code the check gives for it; the
+// map of such a disk read back as XML.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
 #include <set>
@@ -167,6 +169,52 @@ TEST(CliCheckOverview, SoundDiskCountsBlocksAndHeads) {
             "{\n  \"sound\": true,\n  \"data_area_start\": 6666706,\n  \"blocks\": 8,\n"
             "  \"free_blocks\": 5,\n  \"cross_linked_blocks\": 0,\n  \"recordings\": 2,\n"
             "  \"heads_checked\": 7,\n  \"findings\": []\n}\n");
+}
+
+// Prints the legend lines of an SVG file, then "fill width" of every cell of the grid
+// (the rectangles 7 pixels high); fails when the file is not well-formed XML.
+constexpr const char* kReadSvg =
+    "import sys, xml.etree.ElementTree as E\n"
+    "root = E.parse(sys.argv[1]).getroot()\n"
+    "ns = '{http://www.w3.org/2000/svg}'\n"
+    "for t in root.iter(ns + 'text'):\n"
+    "    if t.text.startswith('Eintrag'): print(t.text)\n"
+    "for r in root.iter(ns + 'rect'):\n"
+    "    if r.get('height') == '7': print(r.get('fill'), r.get('width'))\n";
+
+TEST(CliMap, DrawsOwnersCrossLinksAndUnreadBlocksWithEscapedTitles) {
+  sample::Recording first = rescueRecording(0, {0}, 10);
+  first.title = "Krimi & <Spa\xDF>";
+  sample::DiskDescription disk = smallDisk({first, rescueRecording(1, {1, 2}, 25)}, 8);
+  pokeFileFat(disk, 1, {0xA0});  // block 0 shared, block 1 left free
+  TempDir dir;
+  const std::string image = dir.file("disk.img");
+  sample::buildDisk(disk, image);
+  const std::string map = mapfileText(static_cast<int64_t>(disk.imageBytes), {6668800});
+  writeFileBytes(dir.file("disk.map"), {reinterpret_cast<const uint8_t*>(map.data()), map.size()});
+  const CliRunOptions quiet{.environment = {"ASAN_OPTIONS=detect_leaks=0"}};
+  const std::string svg = dir.file("plan.svg");
+  const CliRun run = runCli(
+      {"--drive", image, "--mapfile", dir.file("disk.map"), "map", "-o", svg, "--width", "400"},
+      quiet);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, svg + "\n");
+
+  const CliRun read = runCli({"-c", kReadSvg, svg}, {.program = "python3"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  // One row of eight blocks: shared, free, unread (block 2), then five free.
+  EXPECT_EQ(read.outLines(),
+            (std::vector<std::string>{"Eintrag 0: Krimi & <Spaß>", "Eintrag 1: Film 1", "#e00000 7",
+                                      "#ececec 7", "#202020 7", "#ececec 39"}));
+
+  // A symbolic link in the target's place is refused even with --force.
+  const std::string other = dir.file("other.txt");
+  writeFileBytes(other, std::vector<uint8_t>{'x'});
+  ASSERT_EQ(::symlink(other.c_str(), dir.file("link.svg").c_str()), 0);
+  const CliRun linked =
+      runCli({"--drive", image, "map", "-o", dir.file("link.svg"), "--force"}, quiet);
+  EXPECT_EQ(linked.status, 1);
+  EXPECT_EQ(readFileBytes(other), std::vector<uint8_t>{'x'});
 }
 
 }  // namespace
