@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "app/disk_check_log.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "cli/inspect_options.h"
@@ -14,18 +15,6 @@
 namespace korvelo::cli {
 
 namespace {
-
-std::string overview(const CheckReport& report) {
-  const BlockOwnership& ownership = report.ownership;
-  return textf(
-      "Datenbereich ab Sektor %lld: %s Blöcke, davon %s frei und %s mehrfach belegt; "
-      "%zu Aufnahmen, %s HOJIN-Köpfe gelesen.",
-      static_cast<long long>(ownership.dataAreaStart()),
-      formatThousands(ownership.blockCount(), '.').c_str(),
-      formatThousands(ownership.freeBlocks(), '.').c_str(),
-      formatThousands(static_cast<int64_t>(ownership.sharedBlocks().size()), '.').c_str(),
-      ownership.recordings().size(), formatThousands(report.headsChecked, '.').c_str());
-}
 
 std::string asJson(const CheckReport& report) {
   nlohmann::ordered_json object;
@@ -64,7 +53,7 @@ ExitCode runCheck(const Invocation& invocation, Terminal& terminal, std::ostream
     out << asJson(report);
   } else {
     for (const CheckFinding& finding : report.findings) out << finding.text << "\n";
-    out << overview(report) << "\n" << checkSummary(report) << "\n";
+    out << checkOverview(report) << "\n" << checkSummary(report) << "\n";
   }
   // 1 is the code for "not everything is as it should be", as for an incomplete export.
   return report.sound() ? ExitCode::Success : ExitCode::ExportFailed;

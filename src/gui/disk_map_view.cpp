@@ -1,0 +1,140 @@
+#include "gui/disk_map_view.h"
+
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "disk/text.h"
+
+namespace korvelo {
+namespace {
+
+constexpr int kCell = 8;
+constexpr int kMaxRows = 120;
+
+QColor fillOf(const BlockOwnership& ownership, const MapCell& cell) {
+  static const QColor palette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
+                                   "#8c564b", "#e377c2", "#17becf", "#bcbd22",
+                                   "#393b79", "#637939", "#8c6d31", "#7b4173"};
+  switch (cell.kind) {
+    case CellKind::Free:
+      return QColor("#ececec");
+    case CellKind::CrossLinked:
+      return QColor("#e00000");
+    case CellKind::Unread:
+      return QColor("#202020");
+    case CellKind::Owned:
+      break;
+  }
+  const int number = ownership.recordings()[static_cast<size_t>(cell.recording)].entryNumber;
+  return palette[number % 12];
+}
+
+QString ownerName(const OwnedRecording& recording) {
+  return QString::fromUtf8(textf("Eintrag %d \"%s\"", recording.entryNumber,
+                                 latin1ToUtf8(filterPrintable(recording.entry->getTitle())).c_str())
+                               .c_str());
+}
+
+}  // namespace
+
+DiskMapView::DiskMapView(QWidget* parent) : QWidget(parent) {
+  setMinimumSize(400, 200);
+  setMouseTracking(true);
+}
+
+void DiskMapView::setOwnership(BlockOwnership ownership) {
+  ownership_ = std::move(ownership);
+  input_.ownership = &ownership_;
+  layoutGrid();
+  update();
+}
+
+void DiskMapView::setHighlighted(std::set<int> recordings) {
+  highlighted_ = std::move(recordings);
+  update();
+}
+
+void DiskMapView::layoutGrid() {
+  columns_ = std::max(1, width() / kCell);
+  perCell_ = korvelo::blocksPerCell(ownership_.blockCount(), columns_, kMaxRows);
+  cells_ = (ownership_.blockCount() + perCell_ - 1) / perCell_;
+}
+
+void DiskMapView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  layoutGrid();
+}
+
+int64_t DiskMapView::cellAt(QPoint position) const {
+  if (position.x() < 0 || position.y() < 0 || position.x() >= columns_ * kCell) return -1;
+  const int64_t cell = int64_t{position.y() / kCell} * columns_ + position.x() / kCell;
+  return cell < cells_ ? cell : -1;
+}
+
+QString DiskMapView::describeAt(QPoint position) const {
+  const int64_t cell = cellAt(position);
+  if (cell < 0) return {};
+  const int64_t first = cell * perCell_;
+  const int64_t count = std::min(perCell_, ownership_.blockCount() - first);
+  std::set<int> owners;
+  for (int64_t block = first; block < first + count; ++block) {
+    const uint16_t owner = ownership_.ownerOf(block);
+    if (owner < BlockOwnership::kShared) owners.insert(owner);
+    if (const auto shared = ownership_.sharedBlocks().find(block);
+        shared != ownership_.sharedBlocks().end())
+      owners.insert(shared->second.begin(), shared->second.end());
+  }
+  QString text = QString::fromUtf8(
+      textf("Block %lld bis %lld, Sektor %lld bis %lld", static_cast<long long>(first),
+            static_cast<long long>(first + count - 1),
+            static_cast<long long>(ownership_.blockSector(first)),
+            static_cast<long long>(ownership_.blockSector(first + count) - 1))
+          .c_str());
+  if (owners.empty()) text += QStringLiteral("\nfrei");
+  for (int owner : owners)
+    text += QStringLiteral("\n") + ownerName(ownership_.recordings()[static_cast<size_t>(owner)]);
+  return text;
+}
+
+void DiskMapView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  if (input_.ownership == nullptr) return;
+  for (int64_t cell = 0; cell < cells_; ++cell) {
+    const int64_t first = cell * perCell_;
+    const MapCell shown =
+        cellFor(input_, first, std::min(perCell_, ownership_.blockCount() - first));
+    QColor fill = fillOf(ownership_, shown);
+    // With a selection, everything else steps back so that the chosen blocks stand out.
+    if (!highlighted_.empty() && !highlighted_.contains(shown.recording)) fill = fill.lighter(170);
+    const int x = static_cast<int>(cell % columns_) * kCell;
+    const int y = static_cast<int>(cell / columns_) * kCell;
+    painter.fillRect(x, y, kCell - 1, kCell - 1, fill);
+  }
+}
+
+bool DiskMapView::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString text = describeAt(help->pos());
+    if (text.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), text, this);
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+DiskMapDialog::DiskMapDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Belegungsplan"));
+  view_ = new DiskMapView(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(view_);
+  resize(820, 600);
+}
+
+}  // namespace korvelo
