@@ -12,7 +12,6 @@ namespace korvelo {
 namespace {
 
 constexpr int kCell = 8;
-constexpr int kMaxRows = 120;
 
 QColor fillOf(const BlockOwnership& ownership, const MapCell& cell) {
   static const QColor palette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
@@ -59,7 +58,9 @@ void DiskMapView::setHighlighted(std::set<int> recordings) {
 
 void DiskMapView::layoutGrid() {
   columns_ = std::max(1, width() / kCell);
-  perCell_ = korvelo::blocksPerCell(ownership_.blockCount(), columns_, kMaxRows);
+  // The grid fills the view and leaves a line below it for the scale.
+  const int rows = std::max(1, (height() - fontMetrics().height() - 8) / kCell);
+  perCell_ = korvelo::blocksPerCell(ownership_.blockCount(), columns_, rows);
   cells_ = (ownership_.blockCount() + perCell_ - 1) / perCell_;
 }
 
@@ -109,11 +110,25 @@ void DiskMapView::paintEvent(QPaintEvent*) {
         cellFor(input_, first, std::min(perCell_, ownership_.blockCount() - first));
     QColor fill = fillOf(ownership_, shown);
     // With a selection, everything else steps back so that the chosen blocks stand out.
-    if (!highlighted_.empty() && !highlighted_.contains(shown.recording)) fill = fill.lighter(170);
+    if (!highlighted_.empty() && shown.kind == CellKind::Owned &&
+        !highlighted_.contains(shown.recording))
+      fill = fill.lighter(160);
     const int x = static_cast<int>(cell % columns_) * kCell;
     const int y = static_cast<int>(cell / columns_) * kCell;
     painter.fillRect(x, y, kCell - 1, kCell - 1, fill);
   }
+  const int rows = static_cast<int>((cells_ + columns_ - 1) / columns_);
+  painter.setPen(palette().color(QPalette::WindowText));
+  painter.drawText(
+      0, rows * kCell + fontMetrics().ascent() + 4,
+      QString::fromUtf8(textf("1 Feld = %s (%s Sektoren); %s Blöcke, davon %s frei",
+                              perCell_ == 1
+                                  ? "1 Block"
+                                  : textf("%lld Blöcke", static_cast<long long>(perCell_)).c_str(),
+                              formatThousands(perCell_ * kSectorsPerBlock, '.').c_str(),
+                              formatThousands(ownership_.blockCount(), '.').c_str(),
+                              formatThousands(ownership_.freeBlocks(), '.').c_str())
+                            .c_str()));
 }
 
 bool DiskMapView::event(QEvent* event) {

@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -152,6 +154,13 @@ class MainWindowTest : public QObject {
     QVERIFY2(first.value(0).startsWith(QStringLiteral("Block 0 bis ")), qPrintable(first.value(0)));
     QCOMPARE(first.value(1), QString::fromUtf8("Eintrag 0 \"Tatort: Schöne Grüße\""));
     QVERIFY(map->view()->describeAt(QPoint(-1, 1)).isEmpty());
+    // The panel with the first recording chosen, beside the window's screenshot.
+    selectRows({0});
+    QCoreApplication::processEvents();
+    const QString shot = QFileInfo(QStringLiteral(KORVELO_SCREENSHOT_PATH))
+                             .dir()
+                             .filePath(QStringLiteral("korvelo-disk-map.png"));
+    QVERIFY(map->grab().save(shot, "PNG"));
   }
 
   void checkWithoutDiskSaysSo() {
