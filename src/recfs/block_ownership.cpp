@@ -72,8 +72,10 @@ BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& vi
         (int64_t{entry.getLengthInSectors()} + kSectorsPerBlock - 1) / kSectorsPerBlock;
     recording.fatInRegions = recording.entryNumber <= kMaxEntryNumber;
     std::vector<int64_t> owned;
+    const auto fatSector = layout.fileFatSector(recording.entryNumber, size);
+    recording.fatInRegions = recording.fatInRegions && fatSector.has_value();
     if (recording.fatInRegions) {
-      recording.fatSector = *layout.fileFatSector(recording.entryNumber, size);
+      recording.fatSector = *fatSector;
       const auto bytes = disk.getDrive().readSector(recording.fatSector, size);
       if (bytes) {
         recording.fatRead = true;
