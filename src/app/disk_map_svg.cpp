@@ -49,11 +49,6 @@ std::string xmlEscaped(const std::string& text) {
   return out;
 }
 
-// A recording keeps its colour from one picture to the next: it follows the entry number.
-const char* colourOf(int entryNumber) {
-  return kPalette[entryNumber % (sizeof kPalette / sizeof kPalette[0])];
-}
-
 std::string titleOf(const OwnedRecording& recording) {
   return xmlEscaped(latin1ToUtf8(filterPrintable(recording.entry->getTitle())));
 }
@@ -96,20 +91,28 @@ const char* fillOf(const DiskMapInput& input, int64_t cell, int64_t perCell) {
   const BlockOwnership& ownership = *input.ownership;
   const int64_t first = cell * perCell;
   const MapCell shown = cellFor(input, first, std::min(perCell, ownership.blockCount() - first));
-  switch (shown.kind) {
-    case CellKind::Free:
-      return kFreeColour;
+  if (shown.kind != CellKind::Owned) return mapColourOf(shown.kind);
+  return mapColourOfEntry(ownership.recordings()[static_cast<size_t>(shown.recording)].entryNumber);
+}
+
+}  // namespace
+
+const char* mapColourOfEntry(int entryNumber) {
+  return kPalette[entryNumber % (sizeof kPalette / sizeof kPalette[0])];
+}
+
+const char* mapColourOf(CellKind kind) {
+  switch (kind) {
     case CellKind::CrossLinked:
       return kCrossColour;
     case CellKind::Unread:
       return kUnreadColour;
+    case CellKind::Free:
     case CellKind::Owned:
       break;
   }
-  return colourOf(ownership.recordings()[static_cast<size_t>(shown.recording)].entryNumber);
+  return kFreeColour;
 }
-
-}  // namespace
 
 int64_t blocksPerCell(int64_t blocks, int columns, int maxRows) {
   const int64_t cells = int64_t{columns} * maxRows;
@@ -190,7 +193,7 @@ std::string diskMapSvg(const DiskMapInput& input) {
     y += kLegendLine;
   }
   for (const OwnedRecording& recording : ownership.recordings()) {
-    body += rect(kMargin, y, 12, 12, colourOf(recording.entryNumber));
+    body += rect(kMargin, y, 12, 12, mapColourOfEntry(recording.entryNumber));
     body += text(kMargin + 18, y + 11,
                  textf("Eintrag %d: ", recording.entryNumber) + titleOf(recording));
     y += kLegendLine;

@@ -26,6 +26,11 @@ struct MapCell {
   int recording = -1;  // index of the dominant owner for Owned
 };
 
+// The colours of the map, shared by the SVG and the window's panel: a recording's follows its
+// entry number, so that it keeps it from one picture to the next.
+const char* mapColourOfEntry(int entryNumber);
+const char* mapColourOf(CellKind kind);  // Free, CrossLinked, Unread
+
 // Blocks per cell so that the grid of `columns` columns has at most `maxRows` rows.
 int64_t blocksPerCell(int64_t blocks, int columns, int maxRows);
 

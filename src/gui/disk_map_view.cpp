@@ -14,21 +14,9 @@ namespace {
 constexpr int kCell = 8;
 
 QColor fillOf(const BlockOwnership& ownership, const MapCell& cell) {
-  static const QColor palette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
-                                   "#8c564b", "#e377c2", "#17becf", "#bcbd22",
-                                   "#393b79", "#637939", "#8c6d31", "#7b4173"};
-  switch (cell.kind) {
-    case CellKind::Free:
-      return QColor("#ececec");
-    case CellKind::CrossLinked:
-      return QColor("#e00000");
-    case CellKind::Unread:
-      return QColor("#202020");
-    case CellKind::Owned:
-      break;
-  }
-  const int number = ownership.recordings()[static_cast<size_t>(cell.recording)].entryNumber;
-  return palette[number % 12];
+  if (cell.kind != CellKind::Owned) return QColor(mapColourOf(cell.kind));
+  return QColor(
+      mapColourOfEntry(ownership.recordings()[static_cast<size_t>(cell.recording)].entryNumber));
 }
 
 QString ownerName(const OwnedRecording& recording) {
