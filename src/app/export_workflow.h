@@ -99,6 +99,8 @@ class ExportWorkflow {
 
   // Asks to stop after the current step. Safe to call from a signal handler.
   void requestStop() noexcept { stop_.store(true, std::memory_order_relaxed); }
+  // After a stop: a later save (in the window) starts without it.
+  void clearStopRequest() noexcept { stop_.store(false, std::memory_order_relaxed); }
   bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
   // The flag behind requestStop(), for a signal handler that may only store to it.
   std::atomic<bool>& stopFlag() { return stop_; }

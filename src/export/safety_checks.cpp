@@ -1,37 +1,20 @@
 #include "export/safety_checks.h"
 
+#include <libmount/libmount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "disk/text.h"
 
 namespace korvelo {
 namespace {
-
-bool isOctal(char c) {
-  return c >= '0' && c <= '7';
-}
-
-// mountinfo writes blanks, tabs, newlines and backslashes in paths as \ooo.
-std::string decodeOctalEscapes(const std::string& text) {
-  std::string decoded;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const bool escape = text[i] == '\\' && i + 3 < text.size() && isOctal(text[i + 1]) &&
-                        isOctal(text[i + 2]) && isOctal(text[i + 3]);
-    if (escape) {
-      decoded += static_cast<char>(std::stoi(text.substr(i + 1, 3), nullptr, 8));
-      i += 3;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
-}
 
 std::optional<std::pair<unsigned, unsigned>> readDevFile(const std::filesystem::path& path) {
   std::ifstream in(path);
@@ -61,19 +44,41 @@ std::string fileSizeLimitProblem(const std::string& folder, uint64_t bytes,
       folder.c_str(), formatThousands(static_cast<int64_t>(bytes), '.').c_str());
 }
 
+namespace {
+
+struct TableDeleter {
+  void operator()(libmnt_table* table) const { mnt_unref_table(table); }
+};
+struct IteratorDeleter {
+  void operator()(libmnt_iter* iterator) const { mnt_free_iter(iterator); }
+};
+struct StreamCloser {
+  void operator()(FILE* stream) const { std::fclose(stream); }
+};
+
+// A line libmount cannot read is left out; the rest of the table still counts.
+int skipBadLine(libmnt_table*, const char*, int) {
+  return 1;
+}
+
+}  // namespace
+
 std::vector<Mount> parseMountinfo(const std::string& text) {
   std::vector<Mount> mounts;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream fields(line);
-    std::string id, parent, device, root, mountPoint;
-    if (!(fields >> id >> parent >> device >> root >> mountPoint)) continue;
-    Mount mount;
-    char colon = 0;
-    std::istringstream numbers(device);
-    if (!(numbers >> mount.major >> colon >> mount.minor) || colon != ':') continue;
-    mount.mountPoint = decodeOctalEscapes(mountPoint);
-    mounts.push_back(mount);
+  if (text.empty()) return mounts;
+  std::unique_ptr<FILE, StreamCloser> stream(
+      ::fmemopen(const_cast<char*>(text.data()), text.size(), "r"));
+  std::unique_ptr<libmnt_table, TableDeleter> table(mnt_new_table());
+  if (!stream || !table) return mounts;
+  mnt_table_set_parser_errcb(table.get(), skipBadLine);
+  if (mnt_table_parse_stream(table.get(), stream.get(), "mountinfo") != 0) return mounts;
+  std::unique_ptr<libmnt_iter, IteratorDeleter> iterator(mnt_new_iter(MNT_ITER_FORWARD));
+  libmnt_fs* fs = nullptr;
+  while (iterator && mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
+    const char* target = mnt_fs_get_target(fs);
+    if (target == nullptr) continue;
+    const dev_t device = mnt_fs_get_devno(fs);
+    mounts.push_back(Mount{major(device), minor(device), target});
   }
   return mounts;
 }

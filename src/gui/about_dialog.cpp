@@ -33,17 +33,24 @@ AboutDialog::AboutDialog(const std::string& version, QWidget* parent)
   purpose->setWordWrap(true);
   auto* leadIn = new QLabel(QString::fromUtf8("Besuchen sie dazu oder für Fragen: "), this);
 
+  auto* licence = new QLabel(
+      QString::fromUtf8("Lizenz: GPL-3.0-or-later (GNU General Public License, Version 3 oder "
+                        "später); ohne jede Gewährleistung."),
+      this);
+  licence->setWordWrap(true);
+
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setProperty("controlId", 1);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(icon, 0, 0, 4, 1);
+  grid->addWidget(icon, 0, 0, 5, 1);
   grid->addWidget(version_, 0, 1);
   grid->addWidget(purpose, 1, 1);
   grid->addWidget(leadIn, 2, 1);
   grid->addWidget(address_, 3, 1);
+  grid->addWidget(licence, 4, 1);
   grid->addWidget(ok, 0, 2, Qt::AlignTop);
   grid->setColumnStretch(1, 1);
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);

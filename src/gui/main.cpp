@@ -26,10 +26,15 @@ struct DriveArguments {
   std::string misuse;  // not empty: the command line is wrong; shown, and the program ends
 };
 
-// Walks the options in the order given: each mapfile belongs to the drive before it.
-DriveArguments pairDrivesWithMapfiles(const QStringList& names, const QStringList& drivePaths,
+// Walks the options in the order given: each mapfile belongs to the drive before it. Images
+// named without --drive (as a file manager opens one: "korvelo IMAGE") come first, so that
+// "korvelo IMAGE --mapfile MAP" pairs the two.
+DriveArguments pairDrivesWithMapfiles(const QStringList& images, const QStringList& names,
+                                      const QStringList& drivePaths,
                                       const QStringList& mapfilePaths) {
   DriveArguments result;
+  for (const QString& image : images)
+    result.drives.push_back(korvelo::DriveSpec{image.toStdString(), {}, {}});
   qsizetype nextDrive = 0, nextMapfile = 0;
   for (const QString& name : names) {
     if (name == QStringLiteral("drive") && nextDrive < drivePaths.size()) {
@@ -72,8 +77,13 @@ DriveArguments driveArguments(const QApplication& application) {
       QStringLiteral("MAPDATEI"));
   parser.addOption(drive);
   parser.addOption(mapfile);
+  parser.addPositionalArgument(
+      QStringLiteral("ABBILD"),
+      QString::fromUtf8("Abbilddatei oder Gerät, wie mit --drive (vor den --drive-Angaben)."),
+      QStringLiteral("[ABBILD...]"));
   parser.process(application);
-  return pairDrivesWithMapfiles(parser.optionNames(), parser.values(drive), parser.values(mapfile));
+  return pairDrivesWithMapfiles(parser.positionalArguments(), parser.optionNames(),
+                                parser.values(drive), parser.values(mapfile));
 }
 
 }  // namespace

@@ -109,10 +109,15 @@ void MainDialog::buildControls() {
   ok->setProperty("controlId", 1);
   ok->setEnabled(false);
   ok->hide();
+  cancel_ = new QPushButton(QStringLiteral("Abbrechen"), this);
+  cancel_->setToolTip(QString::fromUtf8(
+      "Hält das Speichern nach dem laufenden Schritt an; die Datei behält ihre ganzen Hojins."));
+  cancel_->setEnabled(false);
   close_ = new QPushButton(QString::fromUtf8("Schließen"), this);
   close_->setProperty("controlId", 2);
 
   connect(save_, &QPushButton::clicked, this, &MainDialog::saveSelection);
+  connect(cancel_, &QPushButton::clicked, this, &MainDialog::stopSaving);
   connect(close_, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &MainDialog::saveSelection);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -123,6 +128,7 @@ void MainDialog::buildControls() {
   auto* saveRow = new QHBoxLayout;
   saveRow->addWidget(total_, 1);
   saveRow->addWidget(save_);
+  saveRow->addWidget(cancel_);
 
   auto* logHeading = new QHBoxLayout;
   logHeading->addWidget(makeLabel("Log:", this));
@@ -336,15 +342,17 @@ void MainDialog::saveQueuedJobs() {
 
 void MainDialog::scheduleSaveStep() {
   if (workflow().isActive() && !stepTimer_.isActive()) stepTimer_.start(0);
+  cancel_->setEnabled(workflow().isActive());
 }
 
 void MainDialog::runSaveStep() {
   // The pause lies between the steps, in the event loop, so the window keeps answering.
   if (workflow().step()) {
     stepTimer_.start(workflow().pauseAfterStep());
-  } else if (workflow().driveGone()) {
-    showDriveGone();
+    return;
   }
+  cancel_->setEnabled(false);
+  if (workflow().driveGone()) showDriveGone();
 }
 
 // The log says which file holds how much; the box makes sure the user sees that the
@@ -363,15 +371,26 @@ void MainDialog::showDriveGone() {
 }
 
 void MainDialog::stopSaving() {
+  cancel_->setEnabled(false);
   if (!workflow().isActive()) return;
   stepTimer_.stop();
   workflow().requestStop();
-  workflow().step();  // keeps what the file being written holds, synced, for resuming
+  workflow().step();              // keeps what the file being written holds, synced, for resuming
+  workflow().clearStopRequest();  // the next save starts afresh
+}
+
+bool MainDialog::confirmStopForClosing() {
+  if (closeQuestion_) return closeQuestion_();
+  return QMessageBox::question(
+             this, QStringLiteral("Korvelo"),
+             QString::fromUtf8("Es wird noch gespeichert. Abbrechen und beenden?"),
+             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void MainDialog::done(int result) {
-  // Closing ends a save the way Ctrl-C does on the command line: nothing half-written
-  // is left without a line saying where to go on.
+  // Closing ends a save the way Ctrl-C does on the command line, once the user agrees:
+  // nothing half-written is left without a line saying where to go on.
+  if (workflow().isActive() && !confirmStopForClosing()) return;
   stopSaving();
   QDialog::done(result);
 }

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/app_state.h"
@@ -83,12 +84,17 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void stopSaving();
   // Tells the user that the drive stopped answering and the save was given up.
   void showDriveGone();
+  // Whether a save may be stopped so that the window can close.
+  bool confirmStopForClosing();
   ExportWorkflow& workflow();
 
   RecordingList* recordingList() const { return list_; }
   LogView* logView() const { return log_; }
   QPushButton* saveButton() const { return save_; }
   QPushButton* closeButton() const { return close_; }
+  QPushButton* cancelButton() const { return cancel_; }
+  // Replaces the question asked when the window is closed during a save (tests answer).
+  void setCloseQuestion(std::function<bool()> question) { closeQuestion_ = std::move(question); }
   QCheckBox* suppressMessagesBox() const { return suppress_; }
   QProgressBar* readBar() const { return readBar_; }
   QProgressBar* writeBar() const { return writeBar_; }
@@ -131,6 +137,8 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   RecordingList* list_ = nullptr;
   LogView* log_ = nullptr;
   QPushButton* save_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  std::function<bool()> closeQuestion_;
   QPushButton* close_ = nullptr;
   QCheckBox* suppress_ = nullptr;
   QProgressBar* readBar_ = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
-// Breaks seconds since 1970-01-01 00:00 UTC down into calendar fields without the C
-// library, so every signed 32-bit count (1901 ... 2038) has a result on every platform.
+// Breaks seconds since 1970-01-01 00:00 UTC down into calendar fields with <chrono>, not
+// the C library's gmtime, so every signed 32-bit count (1901 ... 2038) has a result.
 
 #include <cstdint>
 
@@ -12,7 +12,7 @@ struct UtcFields {
   int weekday = 4;  // 1 = Monday ... 7 = Sunday
 };
 
-// Proleptic Gregorian calendar; valid for any count whose year fits an int.
+// Proleptic Gregorian calendar; valid for years -32767 ... 32767 (std::chrono::year).
 UtcFields breakDownUtc(int64_t secondsSince1970);
 
 }  // namespace korvelo

@@ -48,6 +48,9 @@ class AboutDialogTest : public QObject {
     QStringList texts;
     for (QLabel* label : dialog.findChildren<QLabel*>()) texts << label->text();
     QVERIFY(texts.contains(QString::fromUtf8(
+        "Lizenz: GPL-3.0-or-later (GNU General Public License, Version 3 oder später); ohne jede "
+        "Gewährleistung.")));
+    QVERIFY(texts.contains(QString::fromUtf8(
         "Dieses Programm dient dazu, Aufzeichnungen (Filme) von einer aus einem Finepass "
         "FSR-5000 TDR stammende Festplatte auszulesen. ")));
     QVERIFY(texts.contains(QString::fromUtf8("Besuchen sie dazu oder für Fragen: ")));

@@ -232,22 +232,49 @@ class SavingTest : public QObject {
     QVERIFY(!QFileInfo::exists(QString::fromStdString(target("news.hav"))));
   }
 
-  // Closing the window mid-save keeps what was written, synced, and says where to go on.
-  void closingDuringASaveKeepsTheFileForResuming() {
+  // Stopping mid-save, by "Abbrechen" or by closing the window once the user agrees, keeps
+  // what was written, synced, and says where to go on; a "no" lets the save finish.
+  void stoppingMidSaveKeepsTheFileForResuming_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Abbrechen") << QStringLiteral("cancel");
+    QTest::newRow("Schließen, ja") << QStringLiteral("close-yes");
+    QTest::newRow("Schließen, nein") << QStringLiteral("close-no");
+  }
+  void stoppingMidSaveKeepsTheFileForResuming() {
+    QFETCH(QString, how);
     openWindow();
+    int questions = 0;
+    window_->setCloseQuestion([&] {
+      ++questions;
+      return how == QStringLiteral("close-yes");
+    });
     chooser_.chooseNext(target("news.hav"));
     selectRows({1});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
     QVERIFY(window_->isSaveStepPending());
-    window_->close();
+    QVERIFY(window_->cancelButton()->isEnabled());
+    if (how == QStringLiteral("cancel"))
+      QTest::mouseClick(window_->cancelButton(), Qt::LeftButton);
+    else
+      window_->close();
+    QCOMPARE(questions, how == QStringLiteral("cancel") ? 0 : 1);
     const QString kept = QStringLiteral(
                              "Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis 1 (von %2) "
                              "und ist gesichert; export --resume setzt dort fort.")
                              .arg(QString::fromStdString(target("news.hav")))
                              .arg(recording(1).lengthSectors / 65);
+    if (how == QStringLiteral("close-no")) {
+      QVERIFY(window_->isVisible());
+      QVERIFY(waitForSaveEnd(*app_, *window_));
+      QVERIFY(!logHasLine(*app_, kept));
+      QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
+               QString());
+      return;
+    }
     QVERIFY2(logHasLine(*app_, kept), qPrintable(logLines(*app_).join('\n')));
     QCOMPARE(QFileInfo(QString::fromStdString(target("news.hav"))).size(), qint64{1624 + 33280});
     QVERIFY(window_->saveButton()->isEnabled());
+    QVERIFY(!window_->cancelButton()->isEnabled());
   }
 
   void minimisedWindowShowsPercentInTitle() {
