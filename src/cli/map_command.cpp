@@ -2,6 +2,7 @@
 // coloured by its owner) as an SVG file; its path goes to stdout.
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <ostream>
 
 #include "app/disk_map_svg.h"
@@ -16,6 +17,9 @@ namespace korvelo::cli {
 
 namespace {
 
+constexpr int kMinWidth = 400;
+constexpr int kMaxWidth = 10000;
+
 // One flag per data-area block: whether the mapfile leaves any of its sectors unread.
 std::vector<bool> unreadBlocks(Fsr5000Disk& disk, const BlockOwnership& ownership) {
   const auto* mapfile = dynamic_cast<const MapfileSource*>(disk.getDrive().source());
@@ -27,6 +31,21 @@ std::vector<bool> unreadBlocks(Fsr5000Disk& disk, const BlockOwnership& ownershi
         !mapfile->isFinished(first, first + int64_t{kSectorsPerBlock} * kSectorSize);
   }
   return unread;
+}
+
+// The width in pixels, with a German reason when it is not a whole number in range.
+CLI::Validator widthInPixels() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        int value = 0;
+        const char* end = text.data() + text.size();
+        const auto [stop, error] = std::from_chars(text.data(), end, value);
+        if (error != std::errc{} || stop != end) return "\"" + text + "\" ist keine ganze Zahl";
+        if (value < kMinWidth || value > kMaxWidth)
+          return textf("erlaubt sind %d bis %d Pixel", kMinWidth, kMaxWidth);
+        return {};
+      },
+      "", "");
 }
 
 }  // namespace
@@ -42,7 +61,7 @@ CLI::App* addMapCommand(CLI::App& app, MapCommandOptions& options) {
       ->required();
   command->add_option("--width", options.width, "Breite des Bildes in Pixeln (400 bis 10000)")
       ->type_name("PX")
-      ->check(CLI::Range(400, 10000));
+      ->check(widthInPixels());
   command->add_flag("--force", options.force, "Eine vorhandene Datei überschreiben");
   return command;
 }

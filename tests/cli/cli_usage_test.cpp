@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MapWithoutOutput", {"map"}, "Es fehlt die Angabe --output."},
         UsageCase{"MapTooNarrow",
                   {"map", "-o", "x.svg", "--width", "100"},
-                  "Ungültiger Wert bei --width"},
+                  "Ungültiger Wert bei --width: erlaubt sind 400 bis 10000 Pixel"},
         UsageCase{"DomainWithoutOutput", {"domain", "--all"}, "Es fehlt die Angabe --output."},
         UsageCase{"VerifyWithoutFile", {"verify"}, "Es fehlt die Angabe DATEI."},
         UsageCase{"UnknownCommand", {"frobnicate"}, "Unerwartete Angabe: frobnicate"},
