@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStringList>
+#include <QTranslator>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -61,11 +64,12 @@ DriveArguments pairDrivesWithMapfiles(const QStringList& images, const QStringLi
 
 // "--drive PATH", repeatable: these images or devices stand for the drives 0, 1, ...
 // "--mapfile MAP" after a --drive: that image's rescue mapfile.
-DriveArguments driveArguments(const QApplication& application) {
+DriveArguments driveArguments(const QCoreApplication& application) {
   QCommandLineParser parser;
   parser.setApplicationDescription(QString::fromUtf8(
       "Rettet Aufnahmen von der Festplatte eines Finepass FSR-5000 TDR oder Tevion PVR 8005 HDD."));
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption drive(
       QStringLiteral("drive"),
       QString::fromUtf8("Abbilddatei oder Gerät als Laufwerk 0, 1, ... (mehrfach möglich)."),
@@ -86,20 +90,52 @@ DriveArguments driveArguments(const QApplication& application) {
                                 parser.values(drive), parser.values(mapfile));
 }
 
+bool hasDisplay() {
+  return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+         !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Qt's own dialogs (the file dialog, context menus) in the user's language where Qt has
+// it, else in German like the rest of the program.
+bool loadQtTranslations(QTranslator& translator) {
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  return translator.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         folder) ||
+         translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         folder);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("korvelo"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Korvelo"));
-  QApplication::setWindowIcon(korvelo::appIcon());
-  QGuiApplication::setDesktopFileName(QStringLiteral("korvelo"));
-
-  const DriveArguments arguments = driveArguments(application);
+  QCoreApplication::setApplicationName(QStringLiteral("korvelo"));
+  QCoreApplication::setApplicationVersion(QString::fromStdString(korvelo::kVersion));
+  QTranslator qtTexts;
+  const bool translated = loadQtTranslations(qtTexts);
+  DriveArguments arguments;
+  {
+    // The command line is read before the window system is touched, so that --help and
+    // --version answer (and a wrong call is told) without a display.
+    QCoreApplication commandLine(argc, argv);
+    if (translated) QCoreApplication::installTranslator(&qtTexts);
+    arguments = driveArguments(commandLine);
+  }
   if (!arguments.misuse.empty()) {
     std::fprintf(stderr, "korvelo: %s\n", arguments.misuse.c_str());
     return 2;
   }
+  if (!hasDisplay()) {
+    std::fprintf(stderr,
+                 "korvelo: Keine grafische Anzeige gefunden (weder DISPLAY noch WAYLAND_DISPLAY "
+                 "ist gesetzt). Ohne Fenster hilft korvelo-cli.\n");
+    return 1;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationDisplayName(QStringLiteral("Korvelo"));
+  QApplication::setWindowIcon(korvelo::appIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("korvelo"));
+  if (translated) QCoreApplication::installTranslator(&qtTexts);
+
   if (!arguments.drives.empty()) korvelo::DriveTable::useDrives(arguments.drives);
 
   korvelo::AppState state;

@@ -64,6 +64,7 @@ MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(a
   setSizeGripEnabled(true);
   QDialog::setWindowTitle(normalTitle());
   resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 36);
+  setMinimumSize(fontMetrics().averageCharWidth() * 60, fontMetrics().height() * 20);
 
   controller_ = std::make_unique<SessionController>(app_, *this, *this);
   driver_ = &app_.makeSaveDriver(*this);
@@ -198,6 +199,8 @@ void MainDialog::buildMenus() {
   setContextMenuPolicy(Qt::ActionsContextMenu);
   layout()->setMenuBar(menuBar_);
 
+  quitAction_->setShortcut(QKeySequence::Quit);
+  infoAction_->setShortcut(QKeySequence::HelpContents);
   connect(optionsAction_, &QAction::triggered, this, &MainDialog::showOptions);
   connect(aboutAction_, &QAction::triggered, this, &MainDialog::showAboutModeless);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
