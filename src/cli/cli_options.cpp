@@ -23,14 +23,15 @@ constexpr const char* kDescription =
     "Die Festplatte wird nur gelesen. Protokollzeilen gehen nach stderr, Daten nach stdout.\n";
 
 constexpr const char* kNoCommand =
-    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder verify).";
+    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image, verify, check "
+    "oder map).";
 
 constexpr const char* kFooter =
     "Rückgabewerte:\n"
     "  0  Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
     "  1  Mindestens eine Aufnahme wurde nicht vollständig gespeichert oder enthält\n"
     "     nicht lesbare Sektoren (mit Nullen gefüllt), oder ein Platz des Verzeichnisses\n"
-    "     war nicht lesbar (list)\n"
+    "     war nicht lesbar (list), oder check fand Befunde\n"
     "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag,\n"
     "     fehlerhafte Mapdatei)\n"
     "  3  Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
@@ -43,7 +44,9 @@ constexpr const char* kFooter =
     "  korvelo-cli --drive platte.img export 1 3 -o ~/Filme\n"
     "  korvelo-cli --drive platte.img export --all -o ~/Filme --record-date\n"
     "  korvelo-cli --drive platte.img --mapfile platte.map export --all -o ~/Filme\n"
-    "  korvelo-cli --drive platte.img export --all -o ~/Filme --resume\n";
+    "  korvelo-cli --drive platte.img export --all -o ~/Filme --resume\n"
+    "  korvelo-cli --drive platte.img check --deep\n"
+    "  korvelo-cli --drive platte.img map -o belegung.svg\n";
 
 class GermanFormatter : public CLI::Formatter {
  public:
@@ -241,6 +244,8 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addMetadataImageCommand(app, invocation.metadataImage)->group("Befehle");
   addVerifyCommand(app, invocation.verify)->group("Befehle");
   addRescueCommand(app, invocation.rescue)->group("Befehle");
+  addCheckCommand(app, invocation.check)->group("Befehle");
+  addMapCommand(app, invocation.map)->group("Befehle");
   addHelpCommand(app, helpTopic)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({}))
     command->set_help_flag();  // the global one serves
@@ -261,6 +266,8 @@ Command commandNamed(const std::string& word) {
   if (word == "metadata-image") return Command::MetadataImage;
   if (word == "verify") return Command::Verify;
   if (word == "rescue") return Command::Rescue;
+  if (word == "check") return Command::Check;
+  if (word == "map") return Command::Map;
   return Command::Search;
 }
 

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "cli/exit_code.h"
+#include "cli/inspect_options.h"
 #include "cli/workflow_options.h"
 
 namespace korvelo::cli {
 
-enum class Command { Search, List, Export, Rescue, Domain, MetadataImage, Verify };
+enum class Command { Search, List, Export, Rescue, Domain, MetadataImage, Verify, Check, Map };
 
 struct GlobalOptions {
   std::vector<std::string> drives;  // replace the machine's disks, designators 0, 1, 2 ...
@@ -67,6 +68,8 @@ struct Invocation {
   MetadataImageCommandOptions metadataImage;
   VerifyCommandOptions verify;
   RescueOptions rescue;
+  CheckCommandOptions check;
+  MapCommandOptions map;
 };
 
 // Either what to run, or the exit code of a run that ends here (help, version,

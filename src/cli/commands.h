@@ -21,6 +21,8 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
 ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runCheck(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runMap(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 
 // Registers "rescue" and its "export" with their options.
 CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options);

@@ -23,6 +23,10 @@ korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
       return korvelo::cli::runVerify(invocation, terminal, std::cout);
     case Command::Rescue:
       return korvelo::cli::runRescue(invocation, terminal, std::cout);
+    case Command::Check:
+      return korvelo::cli::runCheck(invocation, terminal, std::cout);
+    case Command::Map:
+      return korvelo::cli::runMap(invocation, terminal, std::cout);
     case Command::Search:
       break;
   }

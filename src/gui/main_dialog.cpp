@@ -20,12 +20,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
 
+#include "app/disk_check_log.h"
 #include "app/options_apply.h"
 #include "disk/drive_table.h"
 #include "disk/mapfile_source.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
+#include "gui/disk_map_view.h"
 #include "gui/log_view.h"
 #include "gui/options_dialog.h"
 #include "gui/recording_list.h"
@@ -131,8 +134,10 @@ void MainDialog::buildControls() {
   connect(cancel_, &QPushButton::clicked, this, &MainDialog::stopSaving);
   connect(close_, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &MainDialog::saveSelection);
-  connect(list_, &QTreeWidget::itemSelectionChanged, this,
-          [this] { controller_->showSelection(); });
+  connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    controller_->showSelection();
+    highlightSelection();
+  });
 
   auto* saveRow = new QHBoxLayout;
   saveRow->addWidget(total_, 1);
@@ -208,6 +213,10 @@ void MainDialog::buildMenus() {
   // Rescuing lost recordings goes beyond the recorder's own menu: it sits with the help.
   rescueAction_ = help->addAction(QString::fromUtf8("Aufnahmen &retten..."));
   addAction(rescueAction_);
+  checkAction_ = help->addAction(QString::fromUtf8("Festplatte &prüfen"));
+  addAction(checkAction_);
+  mapAction_ = help->addAction(QString::fromUtf8("&Belegungsplan..."));
+  addAction(mapAction_);
   setContextMenuPolicy(Qt::ActionsContextMenu);
   layout()->setMenuBar(menuBar_);
 
@@ -220,6 +229,8 @@ void MainDialog::buildMenus() {
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
   connect(infoAction_, &QAction::triggered, this, &MainDialog::showAboutModal);
   connect(rescueAction_, &QAction::triggered, this, &MainDialog::showRescue);
+  connect(checkAction_, &QAction::triggered, this, &MainDialog::checkDisk);
+  connect(mapAction_, &QAction::triggered, this, &MainDialog::showDiskMap);
 }
 
 // ---- SessionView
@@ -309,6 +320,38 @@ void MainDialog::showRescue() {
   rescue_->show();
   rescue_->raise();
   rescue_->activateWindow();
+}
+
+void MainDialog::checkDisk() {
+  checkDiskIntoLog(app_.disk.get(), app_.log);
+}
+
+void MainDialog::showDiskMap() {
+  Fsr5000Disk* disk = app_.disk.get();
+  if (disk == nullptr || !disk->isDirectoryRead() || disk->heldFileFatSize() <= 0) {
+    app_.log.append(
+        "Der Belegungsplan braucht eine geöffnete Festplatte mit bekannter File-FAT-Size.");
+    return;
+  }
+  if (!map_) map_ = new DiskMapDialog(this);
+  map_->view()->setOwnership(buildBlockOwnership(*disk));
+  highlightSelection();
+  map_->show();
+  map_->raise();
+  map_->activateWindow();
+}
+
+// The list shows the directory's entries in their order, as the model holds them.
+void MainDialog::highlightSelection() {
+  if (!map_) return;
+  std::set<int> chosen;
+  for (int line = 0; line < list_->lineCount(); ++line)
+    if (list_->isLineSelected(line)) chosen.insert(line);
+  map_->view()->setHighlighted(std::move(chosen));
+}
+
+DiskMapDialog* MainDialog::diskMapDialog() const {
+  return map_.data();
 }
 
 RescueDialog* MainDialog::rescueDialog() const {

@@ -27,6 +27,7 @@ class QPushButton;
 namespace korvelo {
 
 class AboutDialog;
+class DiskMapDialog;
 class RescueDialog;
 class LogView;
 class RecordingList;
@@ -76,6 +77,8 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void showAboutModeless();  // "&Über Korvelo": one window, shown again
   void showAboutModal();     // "Inf&o über Korvelo...": a new dialog each time
   void showRescue();         // "Aufnahmen &retten...": one window, kept with its rescued disks
+  void checkDisk();          // "Festplatte &prüfen": the findings go to the log
+  void showDiskMap();        // "&Belegungsplan...": one window, drawn anew each time it is opened
   // Opens and works off jobs that were queued outside saveSelection (rescued recordings).
   void saveQueuedJobs();
   // Reads the image (with its ddrescue mapfile, when given) instead of the machine's
@@ -113,6 +116,9 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QAction* quitAction() const { return quitAction_; }
   QAction* infoAction() const { return infoAction_; }
   QAction* rescueAction() const { return rescueAction_; }
+  QAction* checkAction() const { return checkAction_; }
+  QAction* mapAction() const { return mapAction_; }
+  DiskMapDialog* diskMapDialog() const;
   RescueDialog* rescueDialog() const;
   AboutDialog* modelessAbout() const;
   bool isSaveStepPending() const { return stepTimer_.isActive(); }
@@ -162,6 +168,10 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QPointer<AboutDialog> about_;  // the modeless one, a child of this window
   QAction* rescueAction_ = nullptr;
   QPointer<RescueDialog> rescue_;  // lives as long as this window: queued jobs read through it
+  QAction* checkAction_ = nullptr;
+  QAction* mapAction_ = nullptr;
+  QPointer<DiskMapDialog> map_;
+  void highlightSelection();
 };
 
 }  // namespace korvelo

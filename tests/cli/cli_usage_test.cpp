@@ -70,8 +70,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageCase{"NoCommand",
                   {},
-                  "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image oder "
-                  "verify)."},
+                  "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image, "
+                  "verify, check oder map)."},
+        UsageCase{"MapWithoutOutput", {"map"}, "Es fehlt die Angabe --output."},
+        UsageCase{"MapTooNarrow",
+                  {"map", "-o", "x.svg", "--width", "100"},
+                  "Ungültiger Wert bei --width: erlaubt sind 400 bis 10000 Pixel"},
         UsageCase{"DomainWithoutOutput", {"domain", "--all"}, "Es fehlt die Angabe --output."},
         UsageCase{
             "VerifyWithoutFile", {"verify"}, "Bitte \".hav\"-Dateien oder --manifest angeben"},

@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,6 +18,7 @@
 #include <memory>
 
 #include "disk/drive_table.h"
+#include "gui/disk_map_view.h"
 #include "gui/log_view.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
@@ -165,6 +168,40 @@ class MainWindowTest : public QObject {
     // The window's own context menu offers it as well.
     QCOMPARE(window_->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(window_->actions().contains(window_->infoAction()));
+  }
+
+  void checkWritesFindingsAndMapNamesOwners() {
+    openWindowOn(demoImage().path);
+    window_->checkAction()->trigger();
+    QVERIFY(logHasLine(*app_, QStringLiteral("Prüfe das Dateisystem der Festplatte ...")));
+    QVERIFY(logHasLine(*app_, QStringLiteral("Keine Befunde: das Dateisystem ist in Ordnung.")));
+
+    window_->mapAction()->trigger();
+    DiskMapDialog* map = window_->diskMapDialog();
+    QVERIFY(map != nullptr && map->isVisible());
+    map->resize(820, 600);
+    QCoreApplication::processEvents();
+    // The demo's first recording begins in block 0, the first cell.
+    const QStringList first = map->view()->describeAt(QPoint(1, 1)).split('\n');
+    QVERIFY2(first.value(0).startsWith(QStringLiteral("Block 0 bis ")), qPrintable(first.value(0)));
+    QCOMPARE(first.value(1), QString::fromUtf8("Eintrag 0 \"Tatort: Schöne Grüße\""));
+    QVERIFY(map->view()->describeAt(QPoint(-1, 1)).isEmpty());
+    // The panel with the first recording chosen, beside the window's screenshot.
+    selectRows({0});
+    QCoreApplication::processEvents();
+    const QString shot = QFileInfo(QStringLiteral(KORVELO_SCREENSHOT_PATH))
+                             .dir()
+                             .filePath(QStringLiteral("korvelo-disk-map.png"));
+    QVERIFY(map->grab().save(shot, "PNG"));
+  }
+
+  void checkWithoutDiskSaysSo() {
+    openWindowOn(blankImage());
+    window_->checkAction()->trigger();
+    QVERIFY(logHasLine(
+        *app_, QString::fromUtf8("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.")));
+    window_->mapAction()->trigger();
+    QVERIFY(window_->diskMapDialog() == nullptr);
   }
 
   void escapeCloseButtonAndQuitEndAlike_data() {

@@ -25,10 +25,10 @@ struct CliRun {
 };
 
 struct CliRunOptions {
-  std::string program;                   // empty: the built korvelo-cli
-  std::vector<std::string> environment;  // "NAME=value" set for the child only
-  std::string workingDirectory = {};     // empty: the test's own
-  bool stderrOnTerminal = false;         // stderr is a pseudo-terminal instead of a pipe
+  std::string program = {};                   // empty: the built korvelo-cli
+  std::vector<std::string> environment = {};  // "NAME=value" set for the child only
+  std::string workingDirectory = {};          // empty: the test's own
+  bool stderrOnTerminal = false;              // stderr is a pseudo-terminal instead of a pipe
   // Asked every few milliseconds while the program runs; once it answers true, the
   // program gets `signal` (once).
   std::function<bool()> signalWhen = {};

@@ -1,0 +1,32 @@
+#include "app/disk_check_log.h"
+
+#include "disk/text.h"
+
+namespace korvelo {
+
+std::string checkOverview(const CheckReport& report) {
+  const BlockOwnership& ownership = report.ownership;
+  return textf(
+      "Datenbereich ab Sektor %lld: %s Blöcke, davon %s frei und %s mehrfach belegt; "
+      "%zu Aufnahmen, %s HOJIN-Köpfe gelesen.",
+      static_cast<long long>(ownership.dataAreaStart()),
+      formatThousands(ownership.blockCount(), '.').c_str(),
+      formatThousands(ownership.freeBlocks(), '.').c_str(),
+      formatThousands(static_cast<int64_t>(ownership.sharedBlocks().size()), '.').c_str(),
+      ownership.recordings().size(), formatThousands(report.headsChecked, '.').c_str());
+}
+
+bool checkDiskIntoLog(Fsr5000Disk* disk, Log& log) {
+  if (disk == nullptr || !disk->isDirectoryRead()) {
+    log.append("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.");
+    return false;
+  }
+  log.append("Prüfe das Dateisystem der Festplatte ...");
+  const CheckReport report = checkFileSystem(*disk);
+  for (const CheckFinding& finding : report.findings) log.append("  " + finding.text);
+  log.append(checkOverview(report));
+  log.append(checkSummary(report));
+  return report.sound();
+}
+
+}  // namespace korvelo

@@ -1,0 +1,16 @@
+#pragma once
+// The file-system check as the window runs it: its findings written to the log.
+
+#include "app/log.h"
+#include "recfs/file_system_check.h"
+
+namespace korvelo {
+
+// Checks the disk (when there is one with its directory read) and appends a heading, one
+// line per finding, the overview and the summary to the log. Sound: no findings.
+bool checkDiskIntoLog(Fsr5000Disk* disk, Log& log);
+
+// "Datenbereich ab Sektor ...: ... Blöcke, davon ... frei ...", shared with the command line.
+std::string checkOverview(const CheckReport& report);
+
+}  // namespace korvelo

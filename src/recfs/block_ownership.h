@@ -1,0 +1,70 @@
+#pragma once
+// Which recording owns each block of the data area, built by reading every listed
+// recording's file FAT once. One 16-bit owner per block (about 600 kB for a 160 GB
+// disk) keeps the memory bounded however many recordings there are; the few blocks
+// claimed more than once keep the list of their claimants aside.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "recfs/fsr5000_disk.h"
+
+namespace korvelo {
+
+struct OwnedRecording {
+  const DirectoryEntry* entry = nullptr;
+  int entryNumber = 0;
+  int slot = 0;                 // directory slot the entry was read from
+  bool fatInRegions = true;     // false: the entry number has no file-FAT region
+  bool fatRead = false;         // the file FAT was read
+  int64_t fatSector = -1;       // first sector of its file FAT (-1: none)
+  int64_t setBits = 0;          // blocks the file FAT names
+  int64_t blocksNeeded = 0;     // blocks its length in sectors fills
+  int64_t blocksBeyondEnd = 0;  // named blocks that do not lie wholly on the disk
+  int64_t firstBeyondEnd = -1;  // the first of them
+};
+
+class BlockOwnership {
+ public:
+  static constexpr uint16_t kFree = 0xFFFF;
+  static constexpr uint16_t kShared = 0xFFFE;  // claimed by two or more recordings
+
+  BlockOwnership() = default;
+  BlockOwnership(int64_t dataAreaStart, int64_t blockCount);
+
+  int64_t dataAreaStart() const { return dataAreaStart_; }
+  int64_t blockCount() const { return static_cast<int64_t>(owners_.size()); }
+  int64_t blockSector(int64_t block) const { return dataAreaStart_ + block * kSectorsPerBlock; }
+  // An index into recordings(), kFree or kShared.
+  uint16_t ownerOf(int64_t block) const { return owners_[static_cast<size_t>(block)]; }
+  // Cross-linked blocks with the indices of every recording claiming them, in list order.
+  const std::map<int64_t, std::vector<int>>& sharedBlocks() const { return shared_; }
+  const std::vector<OwnedRecording>& recordings() const { return recordings_; }
+  int64_t freeBlocks() const;
+
+  // Notes that recording `index` claims `block` (< blockCount()).
+  void claim(int64_t block, int index);
+  void addRecording(const OwnedRecording& recording) { recordings_.push_back(recording); }
+
+ private:
+  int64_t dataAreaStart_ = 0;
+  std::vector<uint16_t> owners_;
+  std::map<int64_t, std::vector<int>> shared_;
+  std::vector<OwnedRecording> recordings_;
+};
+
+// Called once per listed recording while its blocks (ascending, as the file FAT orders
+// them, also those beyond the disk's end) are at hand; empty when the file FAT was not read.
+// The ownership is the one being built, complete up to this recording.
+using RecordingVisitor = std::function<void(const BlockOwnership&, const OwnedRecording&,
+                                            const std::vector<int64_t>& blocks)>;
+
+// The ownership of the disk's data area. `disk` has its directory read and its
+// File-FAT-Size settled (heldFileFatSize() > 0). The data area ends with the disk's
+// last whole block, or after F x 4096 blocks when the disk's size is not known.
+BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& visit = {});
+
+}  // namespace korvelo

@@ -1,0 +1,230 @@
+#include "recfs/file_system_check.h"
+
+#include <algorithm>
+#include <map>
+
+#include "disk/mapfile_source.h"
+#include "disk/text.h"
+#include "recfs/hojin_buffer.h"
+#include "recfs/rescue_scan_support.h"
+
+namespace korvelo {
+namespace {
+
+using ll = long long;
+
+std::string joined(const std::vector<int>& numbers) {
+  std::string text;
+  for (int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
+  return text;
+}
+
+class Checker {
+ public:
+  Checker(Fsr5000Disk& disk, const CheckOptions& options, CheckReport& report)
+      : disk_(disk),
+        options_(options),
+        report_(report),
+        mapfile_(dynamic_cast<const MapfileSource*>(disk.getDrive().source())) {}
+
+  void run() {
+    checkDirectory();
+    report_.fileFatSizeKnown = disk_.heldFileFatSize() > 0;
+    if (!report_.fileFatSizeKnown) {
+      add("fat-size",
+          "Die File-FAT-Size ist unbekannt: ohne sie lassen sich die Blöcke nicht prüfen. "
+          "Bitte --fat-size angeben.");
+      return;
+    }
+    report_.ownership = buildBlockOwnership(
+        disk_, [this](const BlockOwnership& ownership, const OwnedRecording& recording,
+                      const std::vector<int64_t>& blocks) {
+          blockCount_ = ownership.blockCount();
+          checkRecording(recording, blocks);
+        });
+    checkCrossLinks();
+    checkFreeBlocks();
+  }
+
+ private:
+  void add(const char* kind, std::string text) {
+    report_.findings.push_back({kind, std::move(text)});
+  }
+
+  void checkDirectory() {
+    const auto& entries = disk_.getEntries();
+    report_.announcedEntries = disk_.getNumberOfEntries();
+    if (report_.announcedEntries != static_cast<int>(entries.size()))
+      add("directory-count", textf("Verzeichnis: %d Einträge angekündigt, %zu gefunden.",
+                                   report_.announcedEntries, entries.size()));
+    if (disk_.getUnreadableSlots() > 0)
+      add("directory-unreadable",
+          textf("Verzeichnis: %d Plätze waren nicht lesbar; ihre Aufnahmen fehlen in der Prüfung.",
+                disk_.getUnreadableSlots()));
+    std::map<int, std::vector<int>> slotsByNumber;
+    for (const auto& entry : entries) {
+      const int slot =
+          static_cast<int>((entry->getSector() - disk_.layout().firstSlot) / kSlotSectors);
+      slotsByNumber[entry->getEntryNumber()].push_back(slot);
+      if (entry->getEntryNumber() != slot)
+        add("entry-number", textf("Verzeichnisplatz %d: Eintragsnummer %d passt nicht zum Platz.",
+                                  slot, entry->getEntryNumber()));
+    }
+    for (const auto& [number, slots] : slotsByNumber)
+      if (slots.size() > 1)
+        add("duplicate-entry", textf("Verzeichnis: Eintragsnummer %d steht in %zu Plätzen (%s).",
+                                     number, slots.size(), joined(slots).c_str()));
+  }
+
+  // The A-sector of the HOJIN at `sector`; false when it cannot be read.
+  bool readHead(int64_t sector) {
+    ++report_.headsChecked;
+    head_.setSector(sector);
+    return disk_.getDrive().readSectorInto(sector, 1, head_.getData());
+  }
+
+  void checkRecording(const OwnedRecording& recording, const std::vector<int64_t>& blocks) {
+    const int number = recording.entryNumber;
+    if (!recording.fatInRegions) {
+      add("fat-region",
+          textf("Eintrag %d: Die Eintragsnummer liegt außerhalb der File-FAT-Bereiche 0 bis %d.",
+                number, kMaxEntryNumber));
+      return;
+    }
+    if (!recording.fatRead) {
+      add("fat-unreadable", textf("Eintrag %d: Die File-FAT ab Sektor %lld ist nicht lesbar.",
+                                  number, static_cast<ll>(recording.fatSector)));
+      return;
+    }
+    if (recording.setBits < recording.blocksNeeded)
+      add("fat-short",
+          textf("Eintrag %d: Die File-FAT nennt %lld Blöcke, die Länge braucht %lld: das Ende "
+                "der Aufnahme ist nicht auffindbar.",
+                number, static_cast<ll>(recording.setBits),
+                static_cast<ll>(recording.blocksNeeded)));
+    if (recording.setBits > recording.blocksNeeded)
+      add("fat-long",
+          textf("Eintrag %d: Die File-FAT nennt %lld Blöcke, die Länge braucht nur %lld: "
+                "überzählige Blöcke.",
+                number, static_cast<ll>(recording.setBits),
+                static_cast<ll>(recording.blocksNeeded)));
+    if (recording.blocksBeyondEnd > 0)
+      add("beyond-end",
+          textf("Eintrag %d: %lld Blöcke liegen hinter dem Ende der Festplatte (der erste ist "
+                "Block %lld).",
+                number, static_cast<ll>(recording.blocksBeyondEnd),
+                static_cast<ll>(recording.firstBeyondEnd)));
+    if (!blocks.empty() && onDisk(blocks.front())) checkFirstHead(number, blocks.front());
+    if (options_.deep) checkEveryHead(recording, blocks);
+    if (mapfile_ != nullptr) checkUnreadArea(recording, blocks);
+  }
+
+  bool onDisk(int64_t block) const { return block < blockCount_; }
+
+  int64_t blockSector(int64_t block) const {
+    return disk_.layout().dataAreaStart(disk_.heldFileFatSize()) + block * kSectorsPerBlock;
+  }
+
+  void checkFirstHead(int number, int64_t block) {
+    const int64_t sector = blockSector(block);
+    const char* problem = nullptr;
+    if (!readHead(sector))
+      problem = "ist nicht lesbar";
+    else if (!head_.hasSignature())
+      problem = "trägt keinen HOJIN-Kopf";
+    else if (!head_.isRecordingStart())
+      problem = "ist kein Aufnahmebeginn";
+    if (problem != nullptr)
+      add("first-head", textf("Eintrag %d: Der erste HOJIN (Sektor %lld) %s.", number,
+                              static_cast<ll>(sector), problem));
+  }
+
+  void checkEveryHead(const OwnedRecording& recording, const std::vector<int64_t>& blocks) {
+    const int64_t hojins = recording.entry->getNumberOfHojins();
+    int64_t bad = 0;
+    int64_t firstBad = 0;
+    int64_t firstBadSector = 0;
+    for (int64_t k = 1; k <= hojins; ++k) {
+      const size_t ordinal = static_cast<size_t>((k - 1) / kHojinsPerBlock);
+      if (ordinal >= blocks.size() || !onDisk(blocks[ordinal])) break;  // reported above
+      const int64_t sector =
+          blockSector(blocks[ordinal]) + (k - 1) % kHojinsPerBlock * kSectorsPerHojin;
+      if (readHead(sector) && headCarriesNumber(head_, static_cast<uint32_t>(k))) continue;
+      if (bad++ == 0) {
+        firstBad = k;
+        firstBadSector = sector;
+      }
+    }
+    if (bad > 0)
+      add("heads",
+          textf("Eintrag %d: %lld von %lld HOJIN-Köpfen sind fehlerhaft oder nicht lesbar, der "
+                "erste bei HOJIN %lld (Sektor %lld).",
+                recording.entryNumber, static_cast<ll>(bad), static_cast<ll>(hojins),
+                static_cast<ll>(firstBad), static_cast<ll>(firstBadSector)));
+  }
+
+  // Sectors of the recording (up to its length) that the mapfile does not mark finished.
+  void checkUnreadArea(const OwnedRecording& recording, const std::vector<int64_t>& blocks) {
+    int64_t left = recording.entry->getLengthInSectors();
+    int64_t unread = 0;
+    for (int64_t block : blocks) {
+      if (left <= 0) break;
+      const int64_t first = blockSector(block);
+      const int64_t count = std::min<int64_t>(left, kSectorsPerBlock);
+      left -= count;
+      if (mapfile_->isFinished(first * 512, (first + count) * 512)) continue;
+      for (int64_t sector = first; sector < first + count; ++sector)
+        if (!mapfile_->isFinished(sector * 512, (sector + 1) * 512)) ++unread;
+    }
+    if (unread > 0)
+      add("unread",
+          textf("Eintrag %d: %lld Sektoren der Aufnahme sind laut Mapdatei nicht gelesen.",
+                recording.entryNumber, static_cast<ll>(unread)));
+  }
+
+  void checkCrossLinks() {
+    const BlockOwnership& ownership = report_.ownership;
+    for (const auto& [block, claimants] : ownership.sharedBlocks()) {
+      std::vector<int> numbers;
+      for (int index : claimants) numbers.push_back(ownership.recordings()[index].entryNumber);
+      add("cross-link", textf("Block %lld (Sektor %lld) gehört mehreren Aufnahmen: Einträge %s.",
+                              static_cast<ll>(block), static_cast<ll>(blockSector(block)),
+                              joined(numbers).c_str()));
+    }
+  }
+
+  void checkFreeBlocks() {
+    const BlockOwnership& ownership = report_.ownership;
+    for (int64_t block = 0; block < ownership.blockCount(); ++block) {
+      if (ownership.ownerOf(block) != BlockOwnership::kFree) continue;
+      const int64_t sector = blockSector(block);
+      if (readHead(sector) && head_.hasSignature() && head_.isRecordingStart())
+        add("lost-recording",
+            textf("Freier Block %lld (Sektor %lld) beginnt mit einem Aufnahmebeginn: "
+                  "möglicherweise eine verlorene Aufnahme (siehe \"korvelo-cli rescue\").",
+                  static_cast<ll>(block), static_cast<ll>(sector)));
+    }
+  }
+
+  Fsr5000Disk& disk_;
+  const CheckOptions& options_;
+  CheckReport& report_;
+  const MapfileSource* mapfile_;
+  HojinBuffer head_;
+  int64_t blockCount_ = 0;  // of the data area being checked
+};
+
+}  // namespace
+
+CheckReport checkFileSystem(Fsr5000Disk& disk, const CheckOptions& options) {
+  CheckReport report;
+  Checker(disk, options, report).run();
+  return report;
+}
+
+std::string checkSummary(const CheckReport& report) {
+  if (report.sound()) return "Keine Befunde: das Dateisystem ist in Ordnung.";
+  return textf("%zu Befunde.", report.findings.size());
+}
+
+}  // namespace korvelo

@@ -1,0 +1,39 @@
+#pragma once
+// The read-only check of a recorder disk's file system: the directory, each recording's
+// file FAT against its length and the disk, blocks claimed twice, recording starts in
+// free blocks, and on request every HOJIN head and the areas a rescue mapfile leaves
+// unread. It repairs nothing; every finding is one German line.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recfs/block_ownership.h"
+
+namespace korvelo {
+
+struct CheckFinding {
+  std::string kind;  // a short English key for scripts: "directory-count", "cross-link", ...
+  std::string text;  // the German line
+};
+
+struct CheckOptions {
+  bool deep = false;  // every HOJIN head of every recording
+};
+
+struct CheckReport {
+  std::vector<CheckFinding> findings;
+  BlockOwnership ownership;
+  int announcedEntries = 0;
+  int64_t headsChecked = 0;  // HOJIN heads read (first heads, free blocks, --deep)
+  bool fileFatSizeKnown = false;
+  bool sound() const { return findings.empty(); }
+};
+
+// `disk` has its directory read; its File-FAT-Size is settled when it can be.
+CheckReport checkFileSystem(Fsr5000Disk& disk, const CheckOptions& options = {});
+
+// The closing line: "Keine Befunde: ..." or the number of findings.
+std::string checkSummary(const CheckReport& report);
+
+}  // namespace korvelo
