@@ -15,6 +15,7 @@ constexpr int kBandHeight = 22;
 constexpr int kLegendLine = 16;
 constexpr const char* kFreeColour = "#ececec";
 constexpr const char* kCrossColour = "#e00000";
+constexpr const char* kRescuedColour = "#8b5a00";
 constexpr const char* kUnreadColour = "#202020";
 // Twelve colours that stay apart from each other and from the three above.
 constexpr const char* kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
@@ -107,6 +108,8 @@ const char* mapColourOf(CellKind kind) {
       return kCrossColour;
     case CellKind::Unread:
       return kUnreadColour;
+    case CellKind::Rescued:
+      return kRescuedColour;
     case CellKind::Free:
     case CellKind::Owned:
       break;
@@ -123,7 +126,10 @@ MapCell cellFor(const DiskMapInput& input, int64_t first, int64_t count) {
   const BlockOwnership& ownership = *input.ownership;
   std::map<int, int64_t> held;
   bool crossLinked = false;
+  bool rescued = false;
   for (int64_t block = first; block < first + count; ++block) {
+    if (!input.rescuedBlocks.empty() && input.rescuedBlocks[static_cast<size_t>(block)])
+      rescued = true;
     if (!input.unreadBlocks.empty() && input.unreadBlocks[static_cast<size_t>(block)])
       return {CellKind::Unread, -1};
     const uint16_t owner = ownership.ownerOf(block);
@@ -131,7 +137,7 @@ MapCell cellFor(const DiskMapInput& input, int64_t first, int64_t count) {
     if (owner < BlockOwnership::kShared) ++held[owner];
   }
   if (crossLinked) return {CellKind::CrossLinked, -1};
-  if (held.empty()) return {CellKind::Free, -1};
+  if (held.empty()) return {rescued ? CellKind::Rescued : CellKind::Free, -1};
   const auto most = std::max_element(
       held.begin(), held.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   return {CellKind::Owned, most->first};
@@ -190,6 +196,11 @@ std::string diskMapSvg(const DiskMapInput& input) {
   for (const auto& key : keys) {
     body += rect(kMargin, y, 12, 12, key.fill);
     body += text(kMargin + 18, y + 11, key.label);
+    y += kLegendLine;
+  }
+  if (!input.rescuedBlocks.empty()) {
+    body += rect(kMargin, y, 12, 12, kRescuedColour);
+    body += text(kMargin + 18, y + 11, "ohne Verzeichniseintrag gefunden (rescue)");
     y += kLegendLine;
   }
   for (const OwnedRecording& recording : ownership.recordings()) {

@@ -21,6 +21,7 @@ struct MapCommandOptions {
   std::string output;
   int width = 1200;
   bool force = false;
+  bool rescue = false;  // also the recordings a file-FAT scan finds outside the directory
 };
 
 CLI::App* addCheckCommand(CLI::App& app, CheckCommandOptions& options);

@@ -12,6 +12,7 @@
 #include "cli/inspect_options.h"
 #include "disk/mapfile_source.h"
 #include "disk/text.h"
+#include "recfs/rescue_scan.h"
 
 namespace korvelo::cli {
 
@@ -31,6 +32,16 @@ std::vector<bool> unreadBlocks(Fsr5000Disk& disk, const BlockOwnership& ownershi
         !mapfile->isFinished(first, first + int64_t{kSectorsPerBlock} * kSectorSize);
   }
   return unread;
+}
+
+// One flag per data-area block: whether a recording found by the file-FAT scan (one the
+// directory no longer names) lies in it.
+std::vector<bool> rescuedBlocks(Fsr5000Disk& disk, const BlockOwnership& ownership) {
+  std::vector<bool> rescued(static_cast<size_t>(ownership.blockCount()));
+  for (const RescuedRecording& recording : scanFileFatRegions(disk).recordings)
+    for (int64_t block : recording.blocks)
+      if (block >= 0 && block < ownership.blockCount()) rescued[static_cast<size_t>(block)] = true;
+  return rescued;
 }
 
 // The width in pixels, with a German reason when it is not a whole number in range.
@@ -63,6 +74,9 @@ CLI::App* addMapCommand(CLI::App& app, MapCommandOptions& options) {
       ->type_name("PX")
       ->check(widthInPixels());
   command->add_flag("--force", options.force, "Eine vorhandene Datei überschreiben");
+  command->add_flag("--rescue", options.rescue,
+                    "Auch Aufnahmen einzeichnen, die das Verzeichnis nicht mehr nennt (wie "
+                    "\"rescue\" sie über die Dateizuordnungstabellen findet)");
   return command;
 }
 
@@ -89,6 +103,7 @@ ExitCode runMap(const Invocation& invocation, Terminal& terminal, std::ostream& 
   input.layout = disk.layout();
   input.fileFatSize = disk.heldFileFatSize();
   input.unreadBlocks = unreadBlocks(disk, ownership);
+  if (options.rescue) input.rescuedBlocks = rescuedBlocks(disk, ownership);
   input.width = options.width;
   if (const std::string problem = writeTextFile(options.output, diskMapSvg(input), options.force);
       !problem.empty()) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/disk_map_svg.h"
 #include "support/built_disk.h"
 #include "support/cli_runner.h"
 #include "support/file_util.h"
@@ -205,6 +206,23 @@ TEST(CliMap, DrawsOwnersCrossLinksAndUnreadBlocksWithEscapedTitles) {
   EXPECT_EQ(read.outLines(),
             (std::vector<std::string>{"Eintrag 0: Krimi & <Spaß>", "Eintrag 1: Film 1", "#e00000 7",
                                       "#ececec 7", "#202020 7", "#ececec 39"}));
+
+  // With --rescue a recording the directory lost (block 4) is drawn in its own colour.
+  sample::DiskDescription lost =
+      smallDisk({rescueRecording(0, {0}, 10), rescueRecording(1, {1, 2}, 25)}, 8);
+  lost.recordings.push_back(rescueRecording(2, {4}, 10));
+  lost.rawSectors.push_back({6598704 + 2 * 32, std::vector<uint8_t>{0xFF, 0xFF}});
+  sample::buildDisk(lost, dir.file("lost.img"));
+  const CliRun rescued = runCli({"--drive", dir.file("lost.img"), "map", "-o", dir.file("lost.svg"),
+                                 "--width", "400", "--rescue"},
+                                quiet);
+  ASSERT_EQ(rescued.status, 0) << rescued.err;
+  const CliRun lostCells = runCli({"-c", kReadSvg, dir.file("lost.svg")}, {.program = "python3"});
+  EXPECT_EQ(lostCells.outLines(),
+            (std::vector<std::string>{
+                "Eintrag 0: Film 0", "Eintrag 1: Film 1", std::string(mapColourOfEntry(0)) + " 7",
+                std::string(mapColourOfEntry(1)) + " 15", "#ececec 7", "#8b5a00 7", "#ececec 23"}))
+      << lostCells.out;
 
   // A symbolic link in the target's place is refused even with --force.
   const std::string other = dir.file("other.txt");
