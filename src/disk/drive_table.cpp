@@ -1,14 +1,10 @@
 #include "disk/drive_table.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <string_view>
 
+#include "disk/machine_disks.h"
 #include "disk/mapfile_source.h"
 
 namespace korvelo {
@@ -26,62 +22,6 @@ struct TableState {
 TableState& state() {
   static TableState table;
   return table;
-}
-
-bool allDigits(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(uint8_t(c)); });
-}
-
-// The families of whole-disk names, in the order they take drive numbers; -1 for
-// everything that is not a whole disk (partitions never show up in /sys/block).
-int diskFamily(std::string_view name) {
-  auto startsWith = [&](std::string_view prefix) {
-    return name.substr(0, prefix.size()) == prefix;
-  };
-  if (startsWith("sd") && name.size() > 2) return 0;
-  if (startsWith("nvme")) {
-    // nvme<ctrl>n<ns>; the hidden multipath paths nvme<ctrl>c<x>n<ns> are left out.
-    const std::string_view rest = name.substr(4);
-    const size_t n = rest.find('n');
-    if (n != std::string_view::npos && allDigits(rest.substr(0, n)) &&
-        allDigits(rest.substr(n + 1)))
-      return 1;
-    return -1;
-  }
-  if (startsWith("vd") && name.size() > 2) return 2;
-  if (startsWith("hd") && name.size() > 2) return 3;
-  if (startsWith("mmcblk") && allDigits(name.substr(6))) return 4;  // not boot0 / rpmb
-  return -1;
-}
-
-// Kernel names count sda ... sdz, sdaa ...: letter runs compare by length first,
-// digit runs by value, so sdz comes before sdaa and nvme2n1 before nvme10n1.
-bool kernelNameLess(const std::string& a, const std::string& b) {
-  size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const bool digitA = std::isdigit(uint8_t(a[i])), digitB = std::isdigit(uint8_t(b[j]));
-    size_t endA = i, endB = j;
-    while (endA < a.size() && bool(std::isdigit(uint8_t(a[endA]))) == digitA) ++endA;
-    while (endB < b.size() && bool(std::isdigit(uint8_t(b[endB]))) == digitB) ++endB;
-    std::string_view runA(a.data() + i, endA - i), runB(b.data() + j, endB - j);
-    if (digitA && digitB) {
-      while (runA.size() > 1 && runA[0] == '0') runA.remove_prefix(1);
-      while (runB.size() > 1 && runB[0] == '0') runB.remove_prefix(1);
-    }
-    if (runA.size() != runB.size()) return runA.size() < runB.size();
-    if (runA != runB) return runA < runB;
-    i = endA;
-    j = endB;
-  }
-  return a.size() - i < b.size() - j;
-}
-
-// An empty card-reader slot is listed with size 0; it is not a drive with a medium.
-bool hasMedium(const std::filesystem::path& sysfsFolder) {
-  std::ifstream sizeFile(sysfsFolder / "size");
-  long long sectors = 0;
-  return (sizeFile >> sectors) && sectors > 0;
 }
 
 }  // namespace
@@ -135,19 +75,8 @@ void DriveTable::recordAttempt(char designator, OpenAttempt attempt) {
 }
 
 std::vector<std::string> DriveTable::machineDisks() {
-  std::vector<std::pair<int, std::string>> found;
-  std::error_code error;
-  for (const auto& item : std::filesystem::directory_iterator("/sys/block", error)) {
-    const std::string name = item.path().filename().string();
-    const int family = diskFamily(name);
-    if (family >= 0 && hasMedium(item.path())) found.emplace_back(family, name);
-  }
-  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return kernelNameLess(a.second, b.second);
-  });
   std::vector<std::string> paths;
-  for (const auto& [family, name] : found) paths.push_back("/dev/" + name);
+  for (const MachineDisk& disk : listMachineDisks()) paths.push_back(disk.path);
   return paths;
 }
 

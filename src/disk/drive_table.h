@@ -1,7 +1,7 @@
 #pragma once
 // Maps the designators "0" ... "9" onto the machine's drives. By default the table
-// holds the whole-disk block devices in /sys/block order (sd*, nvme*n*, vd*, hd*,
-// mmcblk*; never loop, ram, zram, sr, dm, md), gap-free like Windows drive numbers.
+// holds the machine's whole disks in the order listMachineDisks gives them (sd*,
+// nvme*n*, vd*, hd*, mmcblk*), gap-free like Windows drive numbers.
 // `--drive PATH` replaces the table: the paths take 0, 1, 2 ... in the order given.
 
 #include <functional>
@@ -37,7 +37,7 @@ class DriveTable {
   // The entry for a designator '0' ... '9'; nothing for letters, gaps and other characters.
   static std::optional<DriveSpec> lookup(char designator);
 
-  // Whole-disk block devices of this machine in /sys/block order, as /dev paths.
+  // Whole-disk block devices of this machine in designator order, as /dev paths.
   static std::vector<std::string> machineDisks();
 
   // The last attempt to open the path behind a designator since the table was last

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/machine_disks.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
 #include "support/temp_dir.h"
@@ -39,6 +40,25 @@ TEST(DriveTableTest, MachineDisksAreWholeDisksOnly) {
   if (!disks.empty()) {
     EXPECT_EQ(DriveTable::lookup('0')->path, disks.front());
   }
+}
+
+// udev and /sys/block must agree on the disks and their order, or a designator would
+// name another disk depending on whether udev runs.
+TEST(DriveTableTest, UdevAndSysfsListTheSameDisksInTheSameOrder) {
+  const std::vector<MachineDisk> viaUdev = listMachineDisks(DiskCatalog::udev);
+  const std::vector<MachineDisk> viaSysfs = listMachineDisks(DiskCatalog::sysfs);
+  ASSERT_EQ(viaUdev.size(), viaSysfs.size());
+  for (size_t i = 0; i < viaUdev.size(); ++i) {
+    SCOPED_TRACE(viaSysfs[i].path);
+    EXPECT_EQ(viaUdev[i].path, viaSysfs[i].path);
+    EXPECT_EQ(viaUdev[i].sizeBytes, viaSysfs[i].sizeBytes);
+    EXPECT_GT(viaSysfs[i].sizeBytes, 0u);
+    EXPECT_EQ(viaUdev[i].removable, viaSysfs[i].removable);
+    EXPECT_EQ(viaUdev[i].model, viaSysfs[i].model);
+  }
+  std::vector<std::string> paths;
+  for (const MachineDisk& disk : viaSysfs) paths.push_back(disk.path);
+  EXPECT_EQ(DriveTable::machineDisks(), paths);
 }
 
 TEST(DriveTableTest, MissingMapfileRefusesToOpen) {
