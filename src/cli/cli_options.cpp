@@ -23,8 +23,8 @@ constexpr const char* kDescription =
     "Die Festplatte wird nur gelesen. Protokollzeilen gehen nach stderr, Daten nach stdout.\n";
 
 constexpr const char* kNoCommand =
-    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image, verify, check "
-    "oder map).";
+    "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image, verify, check, "
+    "map oder drives).";
 
 constexpr const char* kFooter =
     "Rückgabewerte:\n"
@@ -246,6 +246,7 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addRescueCommand(app, invocation.rescue)->group("Befehle");
   addCheckCommand(app, invocation.check)->group("Befehle");
   addMapCommand(app, invocation.map)->group("Befehle");
+  addDrivesCommand(app, invocation.drives)->group("Befehle");
   addHelpCommand(app, helpTopic)->group("Befehle");
   for (CLI::App* command : app.get_subcommands({}))
     command->set_help_flag();  // the global one serves
@@ -268,6 +269,7 @@ Command commandNamed(const std::string& word) {
   if (word == "rescue") return Command::Rescue;
   if (word == "check") return Command::Check;
   if (word == "map") return Command::Map;
+  if (word == "drives") return Command::Drives;
   return Command::Search;
 }
 

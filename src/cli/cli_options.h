@@ -14,7 +14,18 @@
 
 namespace korvelo::cli {
 
-enum class Command { Search, List, Export, Rescue, Domain, MetadataImage, Verify, Check, Map };
+enum class Command {
+  Search,
+  List,
+  Export,
+  Rescue,
+  Domain,
+  MetadataImage,
+  Verify,
+  Check,
+  Map,
+  Drives
+};
 
 struct GlobalOptions {
   std::vector<std::string> drives;  // replace the machine's disks, designators 0, 1, 2 ...
@@ -28,6 +39,10 @@ struct GlobalOptions {
 };
 
 struct ListOptions {
+  bool json = false;
+};
+
+struct DrivesOptions {
   bool json = false;
 };
 
@@ -70,6 +85,7 @@ struct Invocation {
   RescueOptions rescue;
   CheckCommandOptions check;
   MapCommandOptions map;
+  DrivesOptions drives;
 };
 
 // Either what to run, or the exit code of a run that ends here (help, version,

@@ -23,8 +23,10 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
 ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runCheck(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 ExitCode runMap(const Invocation& invocation, Terminal& terminal, std::ostream& out);
+ExitCode runDrives(const Invocation& invocation, Terminal& terminal, std::ostream& out);
 
 // Registers "rescue" and its "export" with their options.
 CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options);
+CLI::App* addDrivesCommand(CLI::App& app, DrivesOptions& options);
 
 }  // namespace korvelo::cli

@@ -27,6 +27,8 @@ korvelo::cli::ExitCode run(const korvelo::cli::Invocation& invocation) {
       return korvelo::cli::runCheck(invocation, terminal, std::cout);
     case Command::Map:
       return korvelo::cli::runMap(invocation, terminal, std::cout);
+    case Command::Drives:
+      return korvelo::cli::runDrives(invocation, terminal, std::cout);
     case Command::Search:
       break;
   }

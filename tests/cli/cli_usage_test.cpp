@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NoCommand",
                   {},
                   "Es fehlt ein Befehl (search, list, export, rescue, domain, metadata-image, "
-                  "verify, check oder map)."},
+                  "verify, check, map oder drives)."},
         UsageCase{"MapWithoutOutput", {"map"}, "Es fehlt die Angabe --output."},
         UsageCase{"MapTooNarrow",
                   {"map", "-o", "x.svg", "--width", "100"},

@@ -1,0 +1,159 @@
+// drives: the disks the designators 0 ... 9 stand for (the machine's, or the --drive
+// paths), each with what is known about it, whether it carries the recorder's
+// signature and, when it cannot be opened, why. Nothing is written to any disk.
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "disk/drive_table.h"
+#include "disk/machine_disks.h"
+#include "disk/text.h"
+#include "recfs/detection.h"
+#include "recfs/open_failure.h"
+
+namespace korvelo::cli {
+
+namespace {
+
+struct DriveRow {
+  char designator = '0';
+  MachineDisk disk;
+  bool recorder = false;
+  std::string failure;  // why it could not be opened; empty when it opened
+};
+
+std::vector<DriveSpec> drivesOf(const GlobalOptions& global) {
+  std::vector<DriveSpec> drives;
+  for (size_t i = 0; i < global.drives.size(); ++i)
+    drives.push_back(
+        DriveSpec{global.drives[i], i < global.mapfiles.size() ? global.mapfiles[i] : "", {}});
+  return drives;
+}
+
+// Opens each drive once for its size and the reason of a failure, then lets the
+// detection look for the signature as the search would.
+std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
+  std::vector<MachineDisk> known;
+  if (global.drives.empty()) {
+    DriveTable::useMachineDisks();
+    known = listMachineDisks();
+  } else {
+    DriveTable::useDrives(drivesOf(global));
+  }
+  std::vector<DriveRow> rows;
+  for (char designator = '0'; designator <= '9'; ++designator) {
+    const std::optional<DriveSpec> spec = DriveTable::lookup(designator);
+    if (!spec) break;
+    DriveRow row;
+    row.designator = designator;
+    const size_t index = static_cast<size_t>(designator - '0');
+    if (index < known.size() && known[index].path == spec->path) row.disk = known[index];
+    row.disk.path = spec->path;
+    int error = 0;
+    if (const std::unique_ptr<ByteSource> source = openDriveSource(designator, &error)) {
+      if (row.disk.sizeBytes == 0 && source->mediaInfo().sizeBytes > 0)
+        row.disk.sizeBytes = static_cast<uint64_t>(source->mediaInfo().sizeBytes);
+      row.recorder = checkSignature(designator) == 0;
+    } else {
+      row.failure = openFailureReason(spec->path, error);
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// Decimal units as disk makers count them, one place after the German comma.
+std::string sizeText(uint64_t bytes) {
+  const char* units[] = {"Bytes", "kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  size_t unit = 0;
+  while (value >= 1000 && unit + 1 < std::size(units)) {
+    value /= 1000;
+    ++unit;
+  }
+  std::string text =
+      unit == 0 ? textf("%llu", static_cast<unsigned long long>(bytes)) : textf("%.1f", value);
+  for (char& c : text)
+    if (c == '.') c = ',';
+  return text + " " + units[unit];
+}
+
+// Columns are padded by characters, not bytes: "Größe" is five wide.
+size_t displayWidth(const std::string& text) {
+  size_t width = 0;
+  for (char c : text)
+    if ((static_cast<uint8_t>(c) & 0xC0) != 0x80) ++width;
+  return width;
+}
+
+void printTable(const std::vector<DriveRow>& rows, std::ostream& out) {
+  std::vector<std::vector<std::string>> lines = {
+      {"Nr.", "Pfad", "Modell", "Größe", "Bus", "Recorder", "Hinweis"}};
+  for (const DriveRow& row : rows) {
+    std::string bus = row.disk.bus;
+    if (row.disk.removable) bus += bus.empty() ? "wechselbar" : ", wechselbar";
+    lines.push_back({std::string(1, row.designator), row.disk.path, row.disk.model,
+                     row.disk.sizeBytes > 0 ? sizeText(row.disk.sizeBytes) : "", bus,
+                     row.failure.empty() ? (row.recorder ? "ja" : "nein") : "",
+                     row.failure.empty() ? "" : "lässt sich nicht öffnen: " + row.failure});
+  }
+  std::vector<size_t> widths(lines.front().size(), 0);
+  for (const auto& line : lines)
+    for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], displayWidth(line[i]));
+  for (const auto& line : lines) {
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      text += line[i];
+      if (i + 1 < line.size()) text += std::string(widths[i] - displayWidth(line[i]) + 2, ' ');
+    }
+    text.erase(text.find_last_not_of(' ') + 1);
+    out << text << "\n";
+  }
+}
+
+std::string asJson(const std::vector<DriveRow>& rows) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const DriveRow& row : rows) {
+    nlohmann::ordered_json drive;
+    drive["designator"] = std::string(1, row.designator);
+    drive["path"] = row.disk.path;
+    drive["model"] = row.disk.model;
+    drive["serial"] = row.disk.serial;
+    drive["size_bytes"] = row.disk.sizeBytes;
+    drive["bus"] = row.disk.bus;
+    drive["removable"] = row.disk.removable;
+    drive["recorder"] = row.recorder;
+    drive["error"] =
+        row.failure.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.failure);
+    list.push_back(std::move(drive));
+  }
+  return nlohmann::ordered_json{{"drives", std::move(list)}}.dump(2) + "\n";
+}
+
+}  // namespace
+
+CLI::App* addDrivesCommand(CLI::App& app, DrivesOptions& options) {
+  CLI::App* command = app.add_subcommand(
+      "drives",
+      "Zeigt die Festplatten mit ihren Nummern (oder die mit --drive genannten), ob sie die "
+      "Signatur des Recorders tragen und warum sich eine nicht öffnen lässt");
+  command->option_defaults()->group("Optionen von drives");
+  command->add_flag("--json", options.json, "Liste als JSON-Objekt ausgeben");
+  return command;
+}
+
+ExitCode runDrives(const Invocation& invocation, Terminal&, std::ostream& out) {
+  const std::vector<DriveRow> rows = probeDrives(invocation.global);
+  if (invocation.drives.json)
+    out << asJson(rows);
+  else
+    printTable(rows, out);
+  const bool found =
+      std::any_of(rows.begin(), rows.end(), [](const DriveRow& row) { return row.recorder; });
+  return found ? ExitCode::Success : ExitCode::NoRecorderDisk;
+}
+
+}  // namespace korvelo::cli
