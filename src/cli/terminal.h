@@ -25,6 +25,8 @@ class Terminal {
   static Terminal forStderr(bool progress = true);
 
   bool isInteractive() const { return interactive_; }
+  // The terminal's width; 80 when it is no terminal or does not say.
+  int columns() const;
 
   // Writes one line (without its line end).
   void logLine(std::string_view line);
@@ -39,7 +41,6 @@ class Terminal {
  private:
   void erase();
   void draw();
-  int width() const;
 
   std::FILE* stream_;
   bool interactive_;
@@ -50,6 +51,9 @@ class Terminal {
 
 // Splits a log entry at CR LF; a trailing CR LF ends the last line and adds none.
 std::vector<std::string> splitLogEntry(std::string_view entry);
+
+// The characters of UTF-8 text, each taken as one column.
+int utf8Columns(std::string_view text);
 
 // At most `columns` characters of UTF-8 text, cut at a character boundary.
 std::string fitToColumns(std::string_view text, int columns);
