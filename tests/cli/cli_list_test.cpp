@@ -80,6 +80,7 @@ TEST_F(SearchListTest, JsonCarriesEveryFieldOfEveryRecording) {
     EXPECT_EQ(listed[i].at("hojins"), recording.lengthSectors / 65);
     EXPECT_EQ(listed[i].at("duration_ms"), recording.durationMs);
     EXPECT_EQ(listed[i].at("start"), start.text());
+    EXPECT_EQ(listed[i].at("start_iso"), start.iso());
     EXPECT_EQ(listed[i].at("weekday"), start.weekday);
     EXPECT_EQ(listed[i].at("slot_sector"), sample::slotSector(disk().model, recording.slot));
   }
