@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "app/quiet_log.h"
+
 namespace korvelo::cli {
 
 namespace {
@@ -33,6 +35,8 @@ void Terminal::logLine(std::string_view line) {
   std::string text;
   if (drawn_) text += kEraseLine;
   text.append(line).append("\n");
+  if (showsWhenQuiet(line) || !problemSeen_) lastProblem_ = line;
+  problemSeen_ = problemSeen_ || showsWhenQuiet(line);
   drawn_ = false;
   if (interactive_ && !progress_.empty()) {
     // The redraw belongs to the same write, so the line never flickers away for long.

@@ -30,6 +30,9 @@ class Terminal {
 
   // Writes one line (without its line end).
   void logLine(std::string_view line);
+  // The last warning or error written (the last line when there was none), for a report
+  // that has to name what went wrong.
+  const std::string& lastProblem() const { return lastProblem_; }
   // Writes a log entry as the window's log shows it: one line per CR LF-separated part.
   void logEntry(std::string_view entry);
 
@@ -45,7 +48,9 @@ class Terminal {
   std::FILE* stream_;
   bool interactive_;
   std::string progress_;  // the text of the progress line, empty: none
-  bool drawn_ = false;    // the progress line stands on the screen now
+  std::string lastProblem_;
+  bool problemSeen_ = false;
+  bool drawn_ = false;  // the progress line stands on the screen now
   Clock::time_point lastDraw_{};
 };
 

@@ -123,6 +123,17 @@ TEST_F(NoRecorderDiskTest, SearchAndListExitWithThreeAndSayWhy) {
   }
 }
 
+TEST_F(NoRecorderDiskTest, JsonCommandsReportTheFailureAsJsonOnStdout) {
+  const nlohmann::json expected = {
+      {"error", {{"exit_code", 3}, {"message", "Keine FSR-5000-Festplatte gefunden."}}}};
+  for (const char* command : {"list", "rescue", "check"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = runCli({"--drive", image_, command, "--json"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(nlohmann::json::parse(run.out), expected) << run.out;
+  }
+}
+
 TEST_F(NoRecorderDiskTest, MissingDrivePathIsNamedWithItsReason) {
   const std::string missing = folder_.file("nosuch.img");
   const CliRun run = runCli({"--drive", missing, "list"});
