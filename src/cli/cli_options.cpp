@@ -63,6 +63,18 @@ class GermanFormatter : public CLI::Formatter {
     column_width(32);
   }
 
+  // The value's name only ("NUMMER"): the parser's notes on type and range
+  // (":INT in [0 - 65535]") mean nothing to the user; the description says what fits.
+  std::string make_option_opts(const CLI::Option* option) const override {
+    std::string text = CLI::Formatter::make_option_opts(option);
+    const std::string full = option->get_type_name();
+    const size_t note = full.find(':');
+    const size_t at = text.find(full);
+    if (note != std::string::npos && at != std::string::npos)
+      text.replace(at, full.size(), full.substr(0, note));
+    return text;
+  }
+
   // The whole help in one piece: the commands in a list, then each command's arguments
   // and options as groups of their own, so that help2man makes sections of them.
   std::string make_help(const CLI::App* app, std::string name,

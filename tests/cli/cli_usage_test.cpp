@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "support/cli_runner.h"
 
 namespace korvelo::test {
@@ -16,6 +18,17 @@ TEST(UsageTest, HelpIsGermanAndListsEveryExitCode) {
         "--drive", "--tevion", "--no-filesys-check", "--fat-size", "--json", "--all", "--force",
         "--pause", "--record-date", "--no-entry-number", "--warnings"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
+}
+
+TEST(UsageTest, HelpNamesValuesWithoutTheParsersTypeNotes) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--help"}, {"rescue", "--help"}}) {
+    const CliRun run = runCli(arguments);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(std::regex_search(run.out, std::regex(":(INT|UINT|TEXT|FLOAT)\\b| in \\[")))
+        << run.out;
+    EXPECT_NE(run.out.find("--scan-limit BLÖCKE "), std::string::npos) << run.out;
+  }
 }
 
 TEST(UsageTest, CommandHelpNamesItsOwnOptions) {
