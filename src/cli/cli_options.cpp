@@ -48,6 +48,21 @@ constexpr const char* kFooter =
     "  korvelo-cli --drive platte.img check --deep\n"
     "  korvelo-cli --drive platte.img map -o belegung.svg\n";
 
+// The exit codes, and of the examples those that use `command`: a command's help
+// shows its own examples only.
+std::string commandFooter(const std::string& command) {
+  const std::string footer = kFooter;
+  const size_t examplesAt = footer.find("\nBeispiele:\n");
+  std::string own;
+  std::istringstream examples(footer.substr(examplesAt + std::string("\nBeispiele:\n").size()));
+  for (std::string line; std::getline(examples, line);) {
+    const size_t at = line.find(" " + command);
+    const size_t end = at + 1 + command.size();
+    if (at != std::string::npos && (end == line.size() || line[end] == ' ')) own += line + "\n";
+  }
+  return footer.substr(0, examplesAt) + (own.empty() ? "" : "\nBeispiele:\n" + own);
+}
+
 class GermanFormatter : public CLI::Formatter {
  public:
   GermanFormatter() {
@@ -259,8 +274,12 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addCheckCommand(app, invocation.check)->group("Befehle");
   addMapCommand(app, invocation.map)->group("Befehle");
   addHelpCommand(app, helpTopic)->group("Befehle");
-  for (CLI::App* command : app.get_subcommands({}))
+  for (CLI::App* command : app.get_subcommands({})) {
     command->set_help_flag();  // the global one serves
+    command->footer(commandFooter(command->get_name()));
+    for (CLI::App* inner : command->get_subcommands({}))
+      inner->footer(commandFooter(command->get_name() + " " + inner->get_name()));
+  }
 }
 
 // Empty when the export's choice of recordings makes sense, else what is wrong with it.

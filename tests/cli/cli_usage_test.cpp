@@ -36,6 +36,12 @@ TEST(UsageTest, CommandHelpNamesItsOwnOptions) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Aufruf: korvelo-cli export"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("--no-entry-number"), std::string::npos);
+  // Its own examples only; the exit codes stay with every command.
+  EXPECT_NE(run.out.find("\n  korvelo-cli --drive platte.img export 1 3 -o ~/Filme\n"),
+            std::string::npos);
+  EXPECT_EQ(run.out.find("list --json"), std::string::npos);
+  EXPECT_NE(run.out.find("Rückgabewerte:"), std::string::npos);
+  EXPECT_EQ(runCli({"rescue", "--help"}).out.find("Beispiele:"), std::string::npos);
 }
 
 TEST(UsageTest, VersionIsTheProgramsNameAndNumber) {
