@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "support/cli_runner.h"
@@ -20,7 +21,7 @@ TEST(UsageTest, HelpIsGermanAndListsEveryExitCode) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
 }
 
-TEST(UsageTest, HelpNamesValuesWithoutTheParsersTypeNotes) {
+TEST(UsageTest, HelpIsWrappedAndNamesValuesWithoutTheParsersTypeNotes) {
   for (const std::vector<std::string>& arguments :
        {std::vector<std::string>{"--help"}, {"rescue", "--help"}}) {
     const CliRun run = runCli(arguments);
@@ -28,6 +29,13 @@ TEST(UsageTest, HelpNamesValuesWithoutTheParsersTypeNotes) {
     EXPECT_FALSE(std::regex_search(run.out, std::regex(":(INT|UINT|TEXT|FLOAT)\\b| in \\[")))
         << run.out;
     EXPECT_NE(run.out.find("--scan-limit BLÖCKE "), std::string::npos) << run.out;
+    // Not on a terminal, help fills 80 columns at most.
+    for (const std::string& line : run.outLines())
+      EXPECT_LE(std::count_if(
+                    line.begin(), line.end(),
+                    [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }),
+                80)
+          << line;
   }
 }
 
