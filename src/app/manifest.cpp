@@ -50,10 +50,15 @@ std::optional<DamagedArea> areaFromJson(const nlohmann::json& item) {
 }
 
 nlohmann::json toJson(const ManifestRecord& r) {
+  // "entry", "start_iso" and "duration_ms" as the recording list names them; the older
+  // names stay for the scripts that read them.
   return {{"entry_number", r.entryNumber},
+          {"entry", r.entryNumber},
           {"title", r.title},
           {"start", r.start},
-          {"duration_seconds", r.durationSeconds},
+          {"start_iso", r.startIso},
+          {"duration_seconds", r.durationMs / 1000},
+          {"duration_ms", r.durationMs},
           {"size_bytes", r.sizeBytes},
           {"hojins", r.hojins},
           {"damaged_hojins", r.damagedHojins},
@@ -116,9 +121,9 @@ ManifestRecord recordFor(const DirectoryEntry& entry) {
   record.entryNumber = entry.getEntryNumber();
   record.title = latin1ToUtf8(filterPrintable(entry.getTitle()));
   const StartTime start = entry.getStartTime();
-  record.start = textf("%04d-%02d-%02d %02d:%02d", start.year, start.month, start.day, start.hour,
-                       start.minute);
-  record.durationSeconds = entry.getDurationMs() / 1000;
+  record.start = startText(start);
+  record.startIso = startIso(start);
+  record.durationMs = entry.getDurationMs();
   record.sizeBytes = entry.getSizeInBytes();
   record.hojins = entry.getNumberOfHojins();
   return record;

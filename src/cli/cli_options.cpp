@@ -1,15 +1,20 @@
 #include "cli/cli_options.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <memory>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
 #include "app/app_state.h"
 #include "cli/commands.h"
 #include "cli/drive_options.h"
 #include "cli/help_command.h"
+#include "cli/terminal.h"
 
 namespace korvelo::cli {
 
@@ -48,6 +53,59 @@ constexpr const char* kFooter =
     "  korvelo-cli --drive platte.img check --deep\n"
     "  korvelo-cli --drive platte.img map -o belegung.svg\n";
 
+// The exit codes, and of the examples those that use `command`: a command's help
+// shows its own examples only.
+std::string commandFooter(const std::string& command) {
+  const std::string footer = kFooter;
+  const size_t examplesAt = footer.find("\nBeispiele:\n");
+  std::string own;
+  std::istringstream examples(footer.substr(examplesAt + std::string("\nBeispiele:\n").size()));
+  for (std::string line; std::getline(examples, line);) {
+    const size_t at = line.find(" " + command);
+    const size_t end = at + 1 + command.size();
+    if (at != std::string::npos && (end == line.size() || line[end] == ' ')) own += line + "\n";
+  }
+  return footer.substr(0, examplesAt) + (own.empty() ? "" : "\nBeispiele:\n" + own);
+}
+
+// The columns help text may fill: stdout's terminal width, 80 when it is no terminal.
+int helpColumns() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
+  return 80;
+}
+
+// Wraps every line longer than `columns` at blanks; continuation lines start where the
+// line's text column starts (after the first gap of two blanks, else its indentation).
+std::string wrapHelp(const std::string& text, int columns) {
+  std::istringstream lines(text);
+  std::string wrapped;
+  for (std::string line; std::getline(lines, line);) {
+    const size_t content = line.find_first_not_of(' ');
+    const size_t gap = content == std::string::npos ? std::string::npos : line.find("  ", content);
+    const size_t textColumn =
+        gap != std::string::npos && line.find_first_not_of(' ', gap) != std::string::npos
+            ? line.find_first_not_of(' ', gap)
+            : (content == std::string::npos ? 0 : content);
+    const std::string indent(static_cast<size_t>(cli::utf8Columns(line.substr(0, textColumn))),
+                             ' ');
+    while (cli::utf8Columns(line) > columns) {
+      // The last blank at which the line still fits, but never inside the indentation.
+      size_t cut = std::string::npos;
+      for (size_t at = line.find(' ', textColumn); at != std::string::npos;
+           at = line.find(' ', at + 1)) {
+        if (cli::utf8Columns(std::string_view(line).substr(0, at)) > columns) break;
+        cut = at;
+      }
+      if (cut == std::string::npos || cut <= indent.size()) break;  // one long word: left as is
+      wrapped += line.substr(0, cut) + "\n";
+      line = indent + line.substr(line.find_first_not_of(' ', cut));
+    }
+    wrapped += line + "\n";
+  }
+  return wrapped;
+}
+
 class GermanFormatter : public CLI::Formatter {
  public:
   GermanFormatter() {
@@ -63,10 +121,27 @@ class GermanFormatter : public CLI::Formatter {
     column_width(32);
   }
 
+  // The value's name only ("NUMMER"): the parser's notes on type and range
+  // (":INT in [0 - 65535]") mean nothing to the user; the description says what fits.
+  std::string make_option_opts(const CLI::Option* option) const override {
+    std::string text = CLI::Formatter::make_option_opts(option);
+    const std::string full = option->get_type_name();
+    const size_t note = full.find(':');
+    const size_t at = text.find(full);
+    if (note != std::string::npos && at != std::string::npos)
+      text.replace(at, full.size(), full.substr(0, note));
+    return text;
+  }
+
   // The whole help in one piece: the commands in a list, then each command's arguments
   // and options as groups of their own, so that help2man makes sections of them.
   std::string make_help(const CLI::App* app, std::string name,
                         CLI::AppFormatMode mode) const override {
+    return wrapHelp(unwrappedHelp(app, std::move(name), mode), helpColumns());
+  }
+
+ private:
+  std::string unwrappedHelp(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const {
     if (app->get_parent() != nullptr || mode != CLI::AppFormatMode::All)
       return CLI::Formatter::make_help(app, std::move(name), mode);
     std::stringstream out;
@@ -248,8 +323,12 @@ void describeCommandLine(CLI::App& app, Invocation& invocation, int& fatSize, bo
   addMapCommand(app, invocation.map)->group("Befehle");
   addDrivesCommand(app, invocation.drives)->group("Befehle");
   addHelpCommand(app, helpTopic)->group("Befehle");
-  for (CLI::App* command : app.get_subcommands({}))
+  for (CLI::App* command : app.get_subcommands({})) {
     command->set_help_flag();  // the global one serves
+    command->footer(commandFooter(command->get_name()));
+    for (CLI::App* inner : command->get_subcommands({}))
+      inner->footer(commandFooter(command->get_name() + " " + inner->get_name()));
+  }
 }
 
 // Empty when the export's choice of recordings makes sense, else what is wrong with it.

@@ -10,6 +10,7 @@
 #include "app/folder_chooser.h"
 #include "cli/interrupt.h"
 #include "cli/progress_view.h"
+#include "export/hav_head.h"
 
 namespace korvelo::cli {
 namespace {
@@ -54,6 +55,13 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
 
   const auto started = std::chrono::steady_clock::now();
   const int count = static_cast<int>(items.size());
+  std::vector<uint64_t> sizes;
+  uint64_t bytesAll = 0;
+  for (const ExportItem& item : items) {
+    sizes.push_back(item.entry ? kHavFrontBytes + item.entry->getSizeInBytes() : 0);
+    bytesAll += sizes.back();
+  }
+  uint64_t bytesBefore = 0;
   int complete = 0;
   bool recordsWritten = true;
   bool interrupted = false;
@@ -63,7 +71,8 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
       interrupted = true;
       break;
     }
-    progress.beginRecording(i + 1, count);
+    progress.beginRecording(i + 1, count, bytesBefore, bytesAll);
+    bytesBefore += sizes[i];
     if (workflow.offer(items[i]) == HavExportJob::kPrepared) {
       workflow.start();
       while (workflow.step())

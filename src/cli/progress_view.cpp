@@ -1,5 +1,9 @@
 #include "cli/progress_view.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "app/export_summary.h"
 #include "disk/text.h"
 
 namespace korvelo::cli {
@@ -21,37 +25,52 @@ std::string titleOf(const HavExportJob& job) {
 
 }  // namespace
 
-std::string formatProgressLine(const ProgressFigures& figures) {
-  std::string line = textf("Aufnahme %d von %d  %3d %%  %s von %s Bytes", figures.recording,
-                           figures.recordings, figures.percent,
-                           formatThousands(static_cast<int64_t>(figures.bytesWritten), '.').c_str(),
-                           formatThousands(static_cast<int64_t>(figures.bytesTotal), '.').c_str());
+std::string formatProgressLine(const ProgressFigures& figures, int columns) {
+  std::vector<std::string> fields{
+      textf("Aufnahme %d von %d", figures.recording, figures.recordings),
+      textf("%d %%", figures.percent)};
   // A rate needs a little time behind it, or the first steps show nonsense.
-  if (figures.secondsElapsed >= 0.5 && figures.bytesWritten > 0) {
+  if (figures.secondsElapsed >= 0.5 && figures.bytesReadNow > 0) {
     const double bytesPerSecond =
-        static_cast<double>(figures.bytesWritten) / figures.secondsElapsed;
-    line += "  " + formatThousands(static_cast<int64_t>(bytesPerSecond / 1024), '.') + " KB/s";
-    if (figures.bytesTotal > figures.bytesWritten) {
-      const double left = static_cast<double>(figures.bytesTotal - figures.bytesWritten);
-      line += "  noch " + formatDuration(static_cast<int64_t>(left / bytesPerSecond + 0.5));
+        static_cast<double>(figures.bytesReadNow) / figures.secondsElapsed;
+    fields.push_back(siSize(static_cast<uint64_t>(bytesPerSecond)) + "/s");
+    if (figures.allTotal > figures.allWritten) {
+      const double left = static_cast<double>(figures.allTotal - figures.allWritten);
+      fields.push_back("noch " + formatDuration(static_cast<int64_t>(left / bytesPerSecond + 0.5)));
     }
   }
-  if (!figures.title.empty()) line += "  " + figures.title;
+  fields.push_back("gesamt " + siSize(figures.allWritten) + " von " + siSize(figures.allTotal));
+  if (!figures.title.empty()) fields.push_back(figures.title);
+
+  constexpr std::string_view kGap = "  ";
+  std::string line = fitToColumns(fields.front(), columns);
+  int used = utf8Columns(line);
+  for (size_t i = 1; i < fields.size(); ++i) {
+    const int width = static_cast<int>(kGap.size()) + utf8Columns(fields[i]);
+    if (used + width > columns) break;
+    line.append(kGap).append(fields[i]);
+    used += width;
+  }
   return line;
 }
 
 ProgressView::ProgressView(const JobQueue& jobs, SessionView& session, Terminal& terminal)
     : jobs_(jobs), session_(session), terminal_(terminal) {}
 
-void ProgressView::beginRecording(int recording, int recordings) {
+void ProgressView::beginRecording(int recording, int recordings, uint64_t bytesBefore,
+                                  uint64_t bytesAll) {
   recording_ = recording;
   recordings_ = recordings;
+  bytesBefore_ = bytesBefore;
+  bytesAll_ = bytesAll;
 }
 
 void ProgressView::setReadBarRange(int /*lower*/, int upper) {
   // The driver sets the ranges on a job's first step: the clock of the rate starts here.
   readUpper_ = upper;
   jobStart_ = Clock::now();
+  // A resumed file's kept bytes are already there: the rate counts what this run reads.
+  bytesKept_ = jobs_.empty() ? 0 : jobs_.front()->getBytesWritten();
 }
 
 void ProgressView::setWriteBarRange(int /*lower*/, int upper) {
@@ -71,11 +90,13 @@ void ProgressView::setWriteBarPosition(int position) {
   figures.recording = recording_;
   figures.recordings = recordings_;
   figures.percent = job.getPercentWritten();
-  figures.bytesWritten = job.getBytesWritten();
-  figures.bytesTotal = job.getExpectedSize();
+  const uint64_t written = job.getBytesWritten();
+  figures.allWritten = bytesBefore_ + written;
+  figures.allTotal = std::max(bytesAll_, figures.allWritten);
+  figures.bytesReadNow = written > bytesKept_ ? written - bytesKept_ : 0;
   figures.secondsElapsed = std::chrono::duration<double>(Clock::now() - jobStart_).count();
   figures.title = titleOf(job);
-  terminal_.showProgress(formatProgressLine(figures));
+  terminal_.showProgress(formatProgressLine(figures, terminal_.columns() - 1));
 }
 
 }  // namespace korvelo::cli

@@ -17,8 +17,8 @@ nlohmann::ordered_json recordingJson(const DirectoryEntry& entry) {
   object["size_bytes"] = entry.getSizeInBytes();
   object["hojins"] = entry.getNumberOfHojins();
   object["duration_ms"] = entry.getDurationMs();
-  object["start"] = textf("%04d-%02d-%02d %02d:%02d", start.year, start.month, start.day,
-                          start.hour, start.minute);
+  object["start"] = startText(start);
+  object["start_iso"] = startIso(start);
   object["weekday"] = start.weekday;
   object["slot_sector"] = entry.getSector();
   return object;

@@ -8,7 +8,7 @@
 namespace korvelo::cli {
 
 // {"file_fat_size": F, "announced": n, "recordings": [{"entry", "title", "second_text",
-// "size_bytes", "hojins", "duration_ms", "start", "weekday", "slot_sector"}, ...]} in
+// "size_bytes", "hojins", "duration_ms", "start", "start_iso", "weekday", "slot_sector"}, ...]} in
 // list order; texts made printable and UTF-8, "start" as "YYYY-MM-DD HH:MM".
 std::string recordingsJson(Fsr5000Disk& disk);
 

@@ -77,6 +77,7 @@ std::string resultJson(const RescueScanResult& result, const RescueOptions& opti
                           {"size_bytes", r.sizeInBytes()},
                           {"first_sector", r.sectorOfHojin(1)},
                           {"confidence", confidenceName(r.confidence())},
+                          {"confidence_id", confidenceId(r.confidence())},
                           {"doubts", r.doubts()}});
   }
   const nlohmann::json document = {{"scan", byHeads(options) ? "heads" : "regions"},

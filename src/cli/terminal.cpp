@@ -3,6 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "app/quiet_log.h"
+
 namespace korvelo::cli {
 
 namespace {
@@ -33,10 +35,12 @@ void Terminal::logLine(std::string_view line) {
   std::string text;
   if (drawn_) text += kEraseLine;
   text.append(line).append("\n");
+  if (showsWhenQuiet(line) || !problemSeen_) lastProblem_ = line;
+  problemSeen_ = problemSeen_ || showsWhenQuiet(line);
   drawn_ = false;
   if (interactive_ && !progress_.empty()) {
     // The redraw belongs to the same write, so the line never flickers away for long.
-    text += fitToColumns(progress_, width() - 1);
+    text += fitToColumns(progress_, columns() - 1);
     drawn_ = true;
   }
   writeAll(stream_, text);
@@ -68,12 +72,12 @@ void Terminal::erase() {
 
 void Terminal::draw() {
   std::string text(kEraseLine);
-  text += fitToColumns(progress_, width() - 1);
+  text += fitToColumns(progress_, columns() - 1);
   writeAll(stream_, text);
   drawn_ = true;
 }
 
-int Terminal::width() const {
+int Terminal::columns() const {
   winsize size{};
   if (::ioctl(::fileno(stream_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col;
   return kFallbackColumns;
@@ -92,6 +96,13 @@ std::vector<std::string> splitLogEntry(std::string_view entry) {
     entry.remove_prefix(end + kCrLf.size());
   }
   return lines;
+}
+
+int utf8Columns(std::string_view text) {
+  int characters = 0;
+  for (const char byte : text)
+    if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80) ++characters;
+  return characters;
 }
 
 std::string fitToColumns(std::string_view text, int columns) {

@@ -25,9 +25,14 @@ class Terminal {
   static Terminal forStderr(bool progress = true);
 
   bool isInteractive() const { return interactive_; }
+  // The terminal's width; 80 when it is no terminal or does not say.
+  int columns() const;
 
   // Writes one line (without its line end).
   void logLine(std::string_view line);
+  // The last warning or error written (the last line when there was none), for a report
+  // that has to name what went wrong.
+  const std::string& lastProblem() const { return lastProblem_; }
   // Writes a log entry as the window's log shows it: one line per CR LF-separated part.
   void logEntry(std::string_view entry);
 
@@ -39,17 +44,21 @@ class Terminal {
  private:
   void erase();
   void draw();
-  int width() const;
 
   std::FILE* stream_;
   bool interactive_;
   std::string progress_;  // the text of the progress line, empty: none
-  bool drawn_ = false;    // the progress line stands on the screen now
+  std::string lastProblem_;
+  bool problemSeen_ = false;
+  bool drawn_ = false;  // the progress line stands on the screen now
   Clock::time_point lastDraw_{};
 };
 
 // Splits a log entry at CR LF; a trailing CR LF ends the last line and adds none.
 std::vector<std::string> splitLogEntry(std::string_view entry);
+
+// The characters of UTF-8 text, each taken as one column.
+int utf8Columns(std::string_view text);
 
 // At most `columns` characters of UTF-8 text, cut at a character boundary.
 std::string fitToColumns(std::string_view text, int columns);

@@ -3,10 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "disk/text.h"
 #include "recfs/disk_layout.h"
 #include "recfs/utc_calendar.h"
 
 namespace korvelo {
+
+std::string startText(const StartTime& start) {
+  return textf("%04d-%02d-%02d %02d:%02d", start.year, start.month, start.day, start.hour,
+               start.minute);
+}
+
+std::string startIso(const StartTime& start) {
+  return textf("%04d-%02d-%02dT%02d:%02d:00+00:00", start.year, start.month, start.day, start.hour,
+               start.minute);
+}
 namespace {
 
 // Offsets in the entry image; every number is big-endian.

@@ -14,6 +14,12 @@ struct StartTime {
   int weekday = 0;  // 1 = Monday ... 7 = Sunday
 };
 
+// "YYYY-MM-DD HH:MM", as lists and logs show the start.
+std::string startText(const StartTime& start);
+// ISO 8601 with offset for scripts, "2024-03-01T20:15:00+00:00": the recorder keeps no
+// zone, so its clock is taken as UTC.
+std::string startIso(const StartTime& start);
+
 class DirectoryEntry : public SectorBuffer {
  public:
   DirectoryEntry();

@@ -48,6 +48,18 @@ uint64_t RescuedRecording::sizeInBytes() const {
   return uint64_t{lengthInSectors()} * kSectorSize;
 }
 
+const char* confidenceId(Confidence confidence) {
+  switch (confidence) {
+    case Confidence::Certain:
+      return "certain";
+    case Confidence::Probable:
+      return "probable";
+    case Confidence::Uncertain:
+      break;
+  }
+  return "uncertain";
+}
+
 const char* confidenceName(Confidence confidence) {
   switch (confidence) {
     case Confidence::Certain:

@@ -45,5 +45,7 @@ struct RescuedRecording {
 
 // "sicher", "wahrscheinlich", "unsicher".
 const char* confidenceName(Confidence confidence);
+// The same for scripts, never translated: "certain", "probable", "uncertain".
+const char* confidenceId(Confidence confidence);
 
 }  // namespace korvelo

@@ -228,6 +228,54 @@ TEST_F(ExportTest, ProgressLineOnATerminalIsClearedBeforeLogLines) {
   expectExported(0);
 }
 
+// Every progress line drawn in `err`: the text after each erase up to the next CR or LF.
+std::vector<std::string> progressLines(const std::string& err) {
+  std::vector<std::string> lines;
+  for (size_t at = err.find("\r\x1b[K"); at != std::string::npos;
+       at = err.find("\r\x1b[K", at + 1)) {
+    const size_t start = at + 4;
+    const std::string text = err.substr(start, err.find_first_of("\r\n", start) - start);
+    if (text.starts_with("Aufnahme ")) lines.push_back(text);
+  }
+  return lines;
+}
+
+TEST_F(ExportTest, ProgressLineDropsWholeFieldsToFitTheTerminal) {
+  // SI units with a decimal comma; the rate and the time left come and go with the
+  // clock, the overall bytes and the title are always there when there is room.
+  const std::regex field(
+      "Aufnahme [12] von 2|\\d{1,3} %|\\d+,\\d (kB|MB|GB)/s|\\d+ Bytes/s|noch \\d+:\\d\\d|"
+      "gesamt (\\d+,\\d [kMGT]B|\\d+ Bytes) von \\d+,\\d [kMGT]B");
+  for (const int columns : {0, 120, 50, 24}) {
+    SCOPED_TRACE(columns);
+    CliRunOptions onTerminal;
+    onTerminal.stderrOnTerminal = true;
+    onTerminal.terminalColumns = columns;
+    const CliRun run = runCli(
+        {"--drive", image(), "export", "0", "1", "--force", "--pause", "5", "-o", output_.path()},
+        onTerminal);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> lines = progressLines(run.err);
+    ASSERT_FALSE(lines.empty()) << run.err;
+    const int width = (columns == 0 ? 80 : columns) - 1;
+    bool sawOverall = false;
+    for (const std::string& line : lines) {
+      EXPECT_LE(static_cast<int>(line.size()), width) << line;
+      std::vector<std::string> fields;
+      for (size_t at = 0; at != std::string::npos;) {
+        const size_t gap = line.find("  ", at);
+        fields.push_back(line.substr(at, gap == std::string::npos ? gap : gap - at));
+        at = gap == std::string::npos ? gap : gap + 2;
+      }
+      // The title, last, only where the line has room for it.
+      const size_t numbers = fields.size() - (width >= 79 && fields.size() > 3 ? 1 : 0);
+      for (size_t i = 0; i < numbers; ++i) EXPECT_TRUE(std::regex_match(fields[i], field)) << line;
+      sawOverall = sawOverall || line.find("  gesamt ") != std::string::npos;
+    }
+    EXPECT_EQ(sawOverall, columns != 24) << run.err;
+  }
+}
+
 TEST(SourceAsTargetTest, TheSourceImageIsNeverOverwrittenEvenWithForce) {
   // The image lies in the output folder under the very name a recording gets.
   TempDir output;

@@ -80,6 +80,7 @@ TEST_F(SearchListTest, JsonCarriesEveryFieldOfEveryRecording) {
     EXPECT_EQ(listed[i].at("hojins"), recording.lengthSectors / 65);
     EXPECT_EQ(listed[i].at("duration_ms"), recording.durationMs);
     EXPECT_EQ(listed[i].at("start"), start.text());
+    EXPECT_EQ(listed[i].at("start_iso"), start.iso());
     EXPECT_EQ(listed[i].at("weekday"), start.weekday);
     EXPECT_EQ(listed[i].at("slot_sector"), sample::slotSector(disk().model, recording.slot));
   }
@@ -119,6 +120,17 @@ TEST_F(NoRecorderDiskTest, SearchAndListExitWithThreeAndSayWhy) {
     EXPECT_EQ(lines.front(), "Suche FSR-Festplatte ...");
     EXPECT_EQ(lines[lines.size() - 2], "Keine FSR-5000-Festplatte gefunden.");
     EXPECT_EQ(lines.back(), "Warte auf Benutzer...");
+  }
+}
+
+TEST_F(NoRecorderDiskTest, JsonCommandsReportTheFailureAsJsonOnStdout) {
+  const nlohmann::json expected = {
+      {"error", {{"exit_code", 3}, {"message", "Keine FSR-5000-Festplatte gefunden."}}}};
+  for (const char* command : {"list", "rescue", "check"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = runCli({"--drive", image_, command, "--json"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(nlohmann::json::parse(run.out), expected) << run.out;
   }
 }
 

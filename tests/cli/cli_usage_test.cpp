@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "support/cli_runner.h"
 
 namespace korvelo::test {
@@ -18,11 +21,35 @@ TEST(UsageTest, HelpIsGermanAndListsEveryExitCode) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text;
 }
 
+TEST(UsageTest, HelpIsWrappedAndNamesValuesWithoutTheParsersTypeNotes) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--help"}, {"rescue", "--help"}}) {
+    const CliRun run = runCli(arguments);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(std::regex_search(run.out, std::regex(":(INT|UINT|TEXT|FLOAT)\\b| in \\[")))
+        << run.out;
+    EXPECT_NE(run.out.find("--scan-limit BLÖCKE "), std::string::npos) << run.out;
+    // Not on a terminal, help fills 80 columns at most.
+    for (const std::string& line : run.outLines())
+      EXPECT_LE(std::count_if(
+                    line.begin(), line.end(),
+                    [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }),
+                80)
+          << line;
+  }
+}
+
 TEST(UsageTest, CommandHelpNamesItsOwnOptions) {
   const CliRun run = runCli({"export", "--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Aufruf: korvelo-cli export"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("--no-entry-number"), std::string::npos);
+  // Its own examples only; the exit codes stay with every command.
+  EXPECT_NE(run.out.find("\n  korvelo-cli --drive platte.img export 1 3 -o ~/Filme\n"),
+            std::string::npos);
+  EXPECT_EQ(run.out.find("list --json"), std::string::npos);
+  EXPECT_NE(run.out.find("Rückgabewerte:"), std::string::npos);
+  EXPECT_EQ(runCli({"rescue", "--help"}).out.find("Beispiele:"), std::string::npos);
 }
 
 TEST(UsageTest, VersionIsTheProgramsNameAndNumber) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/cli_runner.h"
@@ -64,6 +65,14 @@ TEST_F(CliRescue, HeadScanFindsEveryRecordingAsJson) {
   EXPECT_NE(result.out.find("\"blocks\": [\n        4,\n        6\n      ]"), std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("\"title\": \"Gerettet 3\""), std::string::npos);
+  const nlohmann::json found = nlohmann::json::parse(result.out).at("recordings");
+  ASSERT_FALSE(found.empty());
+  for (const nlohmann::json& recording : found) {
+    const std::string name = recording.at("confidence"), id = recording.at("confidence_id");
+    EXPECT_EQ(id, name == "sicher"           ? "certain"
+                  : name == "wahrscheinlich" ? "probable"
+                                             : "uncertain");
+  }
   EXPECT_EQ(result.out.find("\"title\": \"Gerettet 4\""), std::string::npos);
 }
 

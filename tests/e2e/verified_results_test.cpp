@@ -65,8 +65,12 @@ TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
     const std::vector<uint8_t> file = readFileBytes(target(number));
     EXPECT_EQ(record["file"], expectedFileName(expected));
     EXPECT_EQ(record["title"], utf8FromLatin1(expected.title));
+    // The same keys as the recording list beside the older ones.
+    EXPECT_EQ(record["entry"], number);
     EXPECT_EQ(record["start"], expectedStart(expected).text());
+    EXPECT_EQ(record["start_iso"], expectedStart(expected).iso());
     EXPECT_EQ(record["duration_seconds"], expected.durationMs / 1000);
+    EXPECT_EQ(record["duration_ms"], expected.durationMs);
     EXPECT_EQ(record["size_bytes"], uint64_t{expected.lengthSectors} * 512);
     EXPECT_EQ(record["hojins"], sample::hojinCount(expected));
     EXPECT_EQ(record["damaged_hojins"], 0);

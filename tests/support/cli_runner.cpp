@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,10 +44,14 @@ Channel makePipe() {
   return Channel{ends[0], ends[1], {}};
 }
 
-Channel makeTerminal() {
+Channel makeTerminal(int columns) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
     throw std::runtime_error("no pseudo-terminal");
+  winsize size{};
+  size.ws_col = static_cast<unsigned short>(columns);
+  size.ws_row = columns > 0 ? 24 : 0;
+  if (::ioctl(master, TIOCSWINSZ, &size) != 0) throw std::runtime_error("no terminal size");
   return Channel{master, -1, ::ptsname(master)};
 }
 
@@ -145,7 +150,7 @@ std::vector<std::string> CliRun::outLines() const {
 
 CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& options) {
   Channel out = makePipe();
-  Channel err = options.stderrOnTerminal ? makeTerminal() : makePipe();
+  Channel err = options.stderrOnTerminal ? makeTerminal(options.terminalColumns) : makePipe();
   const Command command = makeCommand(arguments, options);
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");

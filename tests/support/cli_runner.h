@@ -29,6 +29,7 @@ struct CliRunOptions {
   std::vector<std::string> environment = {};  // "NAME=value" set for the child only
   std::string workingDirectory = {};          // empty: the test's own
   bool stderrOnTerminal = false;              // stderr is a pseudo-terminal instead of a pipe
+  int terminalColumns = 0;                    // that terminal's width; 0: it does not say
   // Asked every few milliseconds while the program runs; once it answers true, the
   // program gets `signal` (once).
   std::function<bool()> signalWhen = {};

@@ -99,6 +99,13 @@ std::string ExpectedStart::text() const {
   return buffer;
 }
 
+std::string ExpectedStart::iso() const {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:00+00:00", year, month, day, hour,
+                minute);
+  return buffer;
+}
+
 ExpectedStart expectedStart(const sample::Recording& recording) {
   const int64_t stamp = (int64_t{recording.stampDay} - 40587) * 86400 + recording.stampHour * 3600 +
                         recording.stampMinute * 60;

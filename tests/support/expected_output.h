@@ -22,6 +22,7 @@ std::string expectedFileName(const sample::Recording& recording, bool withEntryN
 struct ExpectedStart {
   int year, month, day, hour, minute, weekday;  // weekday 1 = Monday ... 7 = Sunday
   std::string text() const;                     // "YYYY-MM-DD HH:MM"
+  std::string iso() const;                      // "YYYY-MM-DDTHH:MM:00+00:00"
 };
 // The stamp is the recording's end; the start lies its duration earlier.
 ExpectedStart expectedStart(const sample::Recording& recording);
