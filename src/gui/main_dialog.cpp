@@ -237,10 +237,12 @@ void MainDialog::buildMenus() {
 // ---- SessionView
 
 void MainDialog::appendListLine(const std::string& line) {
-  list_->appendLine(line);
+  const auto* entries = app_.disk ? &app_.disk->getEntries() : nullptr;
+  const auto index = static_cast<size_t>(list_->lineCount());
+  list_->appendLine(line, entries && index < entries->size() ? (*entries)[index].get() : nullptr);
 }
 void MainDialog::clearList() {
-  list_->clear();
+  list_->clearLines();
 }
 int MainDialog::lineCount() const {
   return list_->lineCount();

@@ -157,6 +157,26 @@ class SavingTest : public QObject {
     QCOMPARE(bar.text(), text);
   }
 
+  void sortingKeepsSelectionAndWhatIsSaved() {
+    openWindow();
+    chooser_.chooseNext(target("news.hav"));
+    chooser_.chooseNext(target("film.hav"));
+    selectRows({1, 2});
+    RecordingList* list = window_->recordingList();
+    list->sortByColumn(RecordingList::kColumns - 1, Qt::DescendingOrder);  // largest first
+    QCOMPARE(list->topLevelItem(0), list->lineItem(0));                    // 3.328.000 Bytes
+    QCOMPARE(list->topLevelItem(1), list->lineItem(3));                    // 1.689.600 Bytes
+    QCOMPARE(list->topLevelItem(4), list->lineItem(1));                    // 499.200 Bytes
+    for (int line = 0; line < list->lineCount(); ++line)
+      QCOMPARE(list->isLineSelected(line), line == 1 || line == 2);
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
+             QString());
+    QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))),
+             QString());
+  }
+
   void cancelledSecondQuestionEndsTheWalk() {
     openWindow();
     chooser_.chooseNext(target("news.hav"));
