@@ -325,6 +325,17 @@ class SavingTest : public QObject {
     QCOMPARE(QFileInfo(QString::fromStdString(target("news.hav"))).size(), qint64{1624 + 33280});
     QVERIFY(window_->saveButton()->isEnabled());
     QVERIFY(!window_->cancelButton()->isEnabled());
+    if (how != QStringLiteral("cancel")) return;
+    // "Fortsetzen" on the kept file: the rest is appended and the whole recording results.
+    chooser_.answer.kind = SaveAsAnswer::Kind::Chosen;
+    chooser_.answer.path = target("news.hav");
+    chooser_.answer.resume = true;
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY2(
+        fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))).isEmpty(),
+        qPrintable(logLines(*app_).join('\n')));
   }
 
   void minimisedWindowShowsPercentInTitle() {
