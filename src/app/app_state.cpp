@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+#include <system_error>
 
 namespace korvelo {
 
@@ -55,6 +57,24 @@ std::string settingsBasePath(const std::string& argv0) {
   if (::getcwd(folder, sizeof folder) == nullptr) return name;
   const std::string base(folder);
   return base.ends_with('/') ? base + name : base + "/" + name;
+}
+
+std::string userSettingsBasePath(const std::string& argv0, const char* configHome,
+                                 const char* home) {
+  const std::string local = settingsBasePath(argv0);
+  std::error_code error;
+  if (std::filesystem::exists(settingsFileNameFor(local), error)) return local;
+  std::filesystem::path folder;
+  if (configHome != nullptr && configHome[0] == '/')
+    folder = configHome;
+  else if (home != nullptr && home[0] == '/')
+    folder = std::filesystem::path(home) / ".config";
+  else
+    return local;
+  folder /= "korvelo";
+  std::filesystem::create_directories(folder, error);
+  if (error) return local;  // nowhere to keep them there: the working directory still works
+  return (folder / std::filesystem::path(local).filename()).string();
 }
 
 }  // namespace korvelo

@@ -58,4 +58,11 @@ class AppState {
 // made a full path against the current working directory ("korvelo" gives "<cwd>/korvelo").
 std::string settingsBasePath(const std::string& argv0);
 
+// Where the window keeps its settings: a settings file in the working directory is
+// used there (a portable setup), else "<config>/korvelo/<name>" in the user's
+// configuration folder (configHome when it is an absolute path, else "<home>/.config"),
+// that folder made when missing. Without either, the working directory as before.
+std::string userSettingsBasePath(const std::string& argv0, const char* configHome,
+                                 const char* home);
+
 }  // namespace korvelo

@@ -88,6 +88,9 @@ class ExportWorkflow {
   // the job when everything holds. The preparation result: HavExportJob::kPrepared when
   // queued, kRefused when a check refused it, else the job's own result.
   int offer(const ExportItem& item);
+  // A new walk over recordings to save, nothing queued: its targets may be those an
+  // earlier walk wrote (to be continued or replaced), only none twice within the walk.
+  void beginRun() { targets_.clear(); }
   // Opens the queued jobs; from then on step() works them off.
   void start();
   // One step on the head job. False once nothing is left to do: the queue is worked

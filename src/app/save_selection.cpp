@@ -15,6 +15,7 @@ void SessionController::saveSelection() {
   }
   if (!app_.disk || !workflow_.admitSource(*app_.disk)) return;
   view_.setSaveEnabled(false);
+  workflow_.beginRun();
   const int lines = view_.lineCount();
   int result = HavExportJob::kPrepared;
   for (int i = 0;

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace korvelo {
@@ -21,7 +24,8 @@ SaveAsAnswer FileDialogChooser::chooseSaveAs(const SaveAsRequest& request) {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters(nameFilters());
   dialog.setDefaultSuffix(QStringLiteral("hav"));
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  // An existing target is asked about below, with continuing it as a third way.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   const QString folder = QString::fromStdString(request.initialFolder);
   if (!folder.isEmpty() && QDir(folder).exists()) dialog.setDirectory(folder);
   dialog.selectFile(QString::fromStdString(request.proposedName));
@@ -31,8 +35,44 @@ SaveAsAnswer FileDialogChooser::chooseSaveAs(const SaveAsRequest& request) {
     answer.kind = SaveAsAnswer::Kind::Cancelled;
     return answer;
   }
+  const QString chosen = dialog.selectedFiles().constFirst();
   answer.kind = SaveAsAnswer::Kind::Chosen;
-  answer.path = QDir::toNativeSeparators(dialog.selectedFiles().constFirst()).toStdString();
+  answer.path = QDir::toNativeSeparators(chosen).toStdString();
+  const QFileInfo existing(chosen);
+  if (!existing.exists()) return answer;
+  return askAboutExisting(parentWidget(request.parent), existing, answer);
+}
+
+// The export job continues a file only when its head, entry image and last whole HOJIN
+// prove it to be this recording's, and logs why not otherwise; so continuing is offered
+// for any file that is there and not empty.
+SaveAsAnswer FileDialogChooser::askAboutExisting(QWidget* parent, const QFileInfo& existing,
+                                                 SaveAsAnswer answer) {
+  QMessageBox box(parent);
+  box.setIcon(QMessageBox::Question);
+  box.setWindowTitle(QStringLiteral("Speichern unter"));
+  QPushButton* resume = nullptr;
+  if (existing.size() > 0) {
+    box.setText(QString::fromUtf8("\"%1\" gibt es schon.\nEin unvollständig gespeicherter "
+                                  "Film kann fortgesetzt werden; sonst wird die Datei ersetzt.")
+                    .arg(existing.fileName()));
+    resume = box.addButton(QStringLiteral("Fortsetzen"), QMessageBox::AcceptRole);
+  } else {
+    box.setText(QString::fromUtf8("\"%1\" gibt es schon. Soll die Datei ersetzt werden?")
+                    .arg(existing.fileName()));
+  }
+  QPushButton* replace =
+      box.addButton(QString::fromUtf8("Überschreiben"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+  box.setDefaultButton(resume != nullptr ? resume : cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (resume != nullptr && box.clickedButton() == resume) {
+    answer.resume = true;
+  } else if (box.clickedButton() != replace) {
+    answer.kind = SaveAsAnswer::Kind::Cancelled;
+    answer.path.clear();
+  }
   return answer;
 }
 

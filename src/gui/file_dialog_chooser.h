@@ -1,11 +1,13 @@
 #pragma once
 // The save-as question answered by the desktop's file dialog: ".hav" filter, "hav"
-// appended when the name has no suffix, and a question before an existing file is replaced.
+// appended when the name has no suffix, and for an existing file the question whether
+// to continue it, replace it or not to save.
 
 #include <QString>
 
 #include "export/save_as.h"
 
+class QFileInfo;
 class QWidget;
 
 namespace korvelo {
@@ -18,6 +20,10 @@ class FileDialogChooser : public SaveAsChooser {
   static QWidget* parentWidget(const void* parent);
   // The filters the dialog offers, the first one chosen.
   static QStringList nameFilters();
+
+ private:
+  static SaveAsAnswer askAboutExisting(QWidget* parent, const QFileInfo& existing,
+                                       SaveAsAnswer answer);
 };
 
 }  // namespace korvelo

@@ -1,6 +1,6 @@
-// korvelo: the desktop window. Loads the settings from the working directory, shows the
-// main window (which searches the drives right after it opened), runs until the window
-// is closed, then writes the settings back.
+// korvelo: the desktop window. Loads the settings (from the working directory or the
+// user's configuration folder), shows the main window (which searches the drives right
+// after it opened), runs until the window is closed, then writes the settings back.
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTranslator>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -139,7 +140,8 @@ int main(int argc, char* argv[]) {
   if (!arguments.drives.empty()) korvelo::DriveTable::useDrives(arguments.drives);
 
   korvelo::AppState state;
-  state.loadSettingsFrom(korvelo::settingsBasePath(argv[0]));
+  state.loadSettingsFrom(
+      korvelo::userSettingsBasePath(argv[0], std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
   {
     korvelo::MainDialog window(state);
     const korvelo::QuitOnSignal quitOnSignal([&window] { window.stopSaving(); });

@@ -28,6 +28,7 @@
 #include "disk/mapfile_source.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
+#include "gui/bar_text.h"
 #include "gui/disk_map_view.h"
 #include "gui/log_view.h"
 #include "gui/options_dialog.h"
@@ -51,7 +52,7 @@ QLabel* makeLabel(const char* text, QWidget* parent) {
 QProgressBar* makeBar(int controlId, QWidget* parent) {
   auto* bar = new QProgressBar(parent);
   bar->setProperty("controlId", controlId);
-  bar->setTextVisible(false);
+  bar->setFormat(QString());  // figures only while saving
   bar->setRange(0, 100);
   bar->setValue(0);
   return bar;
@@ -236,10 +237,12 @@ void MainDialog::buildMenus() {
 // ---- SessionView
 
 void MainDialog::appendListLine(const std::string& line) {
-  list_->appendLine(line);
+  const auto* entries = app_.disk ? &app_.disk->getEntries() : nullptr;
+  const auto index = static_cast<size_t>(list_->lineCount());
+  list_->appendLine(line, entries && index < entries->size() ? (*entries)[index].get() : nullptr);
 }
 void MainDialog::clearList() {
-  list_->clear();
+  list_->clearLines();
 }
 int MainDialog::lineCount() const {
   return list_->lineCount();
@@ -261,6 +264,11 @@ void MainDialog::setTotalText(const std::string& text) {
 }
 void MainDialog::setSaveEnabled(bool enabled) {
   save_->setEnabled(enabled);
+  if (!enabled) return;
+  // The save is over: the next one counts its recordings afresh.
+  recordingsBegun_ = 0;
+  readBar_->setFormat(QString());
+  writeBar_->setFormat(QString());
 }
 bool MainDialog::isSaveEnabled() const {
   return save_->isEnabled();
@@ -273,8 +281,16 @@ const void* MainDialog::parentWindow() const {
 
 // ---- SaveDriverView
 
+// The driver sets the ranges on each job's first step: a new recording begins here.
 void MainDialog::setReadBarRange(int lower, int upper) {
   readBar_->setRange(lower, upper);
+  ++recordingsBegun_;
+  // The head job is still queued: the recordings of this save are those begun and the rest.
+  const int recordings = recordingsBegun_ - 1 + static_cast<int>(app_.jobs.size());
+  readBar_->setFormat(readBarFormat(recordingsBegun_, std::max(recordings, recordingsBegun_)));
+  writeBar_->setFormat(writeBarFormat(0, 0));
+  jobClock_.start();
+  jobStartBytes_ = app_.jobs.empty() ? 0 : app_.jobs.front()->getBytesWritten();
 }
 void MainDialog::setReadBarPosition(int position) {
   setBarPosition(*readBar_, position);
@@ -284,6 +300,15 @@ void MainDialog::setWriteBarRange(int lower, int upper) {
 }
 void MainDialog::setWriteBarPosition(int position) {
   setBarPosition(*writeBar_, position);
+  // A rate needs a little time behind it, or the first steps show nonsense; a resumed
+  // file's kept bytes were not read this time.
+  if (app_.jobs.empty() || !jobClock_.isValid() || jobClock_.elapsed() < 500) return;
+  const HavExportJob& job = *app_.jobs.front();
+  if (job.isFinished()) return;
+  const double read = static_cast<double>(job.getBytesWritten() - jobStartBytes_);
+  const double left = static_cast<double>(job.getExpectedSize() - job.getBytesWritten());
+  writeBar_->setFormat(
+      writeBarFormat(read * 1000.0 / static_cast<double>(jobClock_.elapsed()), left));
 }
 bool MainDialog::isMinimized() const {
   return QWidget::isMinimized();

@@ -5,6 +5,7 @@
 // session controller. The save driver runs from the event loop, one step per timer shot.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <functional>
@@ -158,6 +159,9 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QCheckBox* suppress_ = nullptr;
   QProgressBar* readBar_ = nullptr;
   QProgressBar* writeBar_ = nullptr;
+  int recordingsBegun_ = 0;  // in the running save, the head job counted
+  QElapsedTimer jobClock_;   // since the head job's first step
+  uint64_t jobStartBytes_ = 0;
   QLabel* description_ = nullptr;
   QLabel* total_ = nullptr;
   QMenuBar* menuBar_ = nullptr;

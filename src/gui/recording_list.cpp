@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <algorithm>
 
+#include "gui/list_item.h"
+
 namespace korvelo {
 
 namespace {
@@ -12,7 +14,7 @@ namespace {
 QStringList splitAtTabs(const QString& line) {
   QStringList parts;
   qsizetype start = 0;
-  for (int column = 0; column < RecordingList::kColumns - 1; ++column) {
+  for (int column = 0; column < RecordingList::kLineParts - 1; ++column) {
     const qsizetype tab = line.indexOf(QLatin1Char('\t'), start);
     if (tab < 0) break;
     parts << line.mid(start, tab - start);
@@ -26,7 +28,11 @@ QStringList splitAtTabs(const QString& line) {
 
 RecordingList::RecordingList(QWidget* parent) : QTreeWidget(parent) {
   setColumnCount(kColumns);
-  setHeaderHidden(true);
+  setHeaderLabels({QStringLiteral("Nr."), QStringLiteral("Titel"), QStringLiteral("Sender"),
+                   QStringLiteral("Beginn"), QStringLiteral("Dauer"), QString::fromUtf8("Größe")});
+  // The list starts in the disk's order; QHeaderView would begin descending.
+  header()->setSortIndicator(0, Qt::AscendingOrder);
+  setSortingEnabled(true);
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -57,13 +63,17 @@ void RecordingList::fitColumns() {
   const int number = std::max(dialogUnits(metrics, 24),
                               metrics.horizontalAdvance(QStringLiteral("00000")) + padding);
   const int size = sizeColumnWidth_ + padding;
-  const int rest = viewport()->width() - number - size;
+  const int start = metrics.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + padding;
+  const int duration = metrics.horizontalAdvance(QStringLiteral("0:00:00")) + padding;
+  const int rest = viewport()->width() - number - size - start - duration;
   const int title = std::max(dialogUnits(metrics, 170 - 24), rest * 3 / 5);
   const int second = std::max(dialogUnits(metrics, 226 - 170), rest - title);
   setColumnWidth(0, number);
   setColumnWidth(1, title);
   setColumnWidth(2, second);
-  setColumnWidth(3, size);
+  setColumnWidth(3, start);
+  setColumnWidth(4, duration);
+  setColumnWidth(5, size);
 }
 
 void RecordingList::resizeEvent(QResizeEvent* event) {
@@ -71,11 +81,36 @@ void RecordingList::resizeEvent(QResizeEvent* event) {
   fitColumns();
 }
 
-void RecordingList::appendLine(const std::string& line) {
+void RecordingList::appendLine(const std::string& line, const DirectoryEntry* entry) {
   const QStringList parts = splitAtTabs(QString::fromUtf8(line.data(), qsizetype(line.size())));
-  auto* item = new QTreeWidgetItem(this, parts);
-  for (int column = 0; column < parts.size(); ++column) item->setToolTip(column, parts[column]);
-  if (parts.size() == kColumns) {
+  auto* item = new ListItem;
+  const int columns[kLineParts] = {0, 1, 2, kColumns - 1};
+  for (int part = 0; part < parts.size(); ++part) {
+    item->setText(columns[part], parts[part]);
+    item->setToolTip(columns[part], parts[part]);
+  }
+  item->setSortKey(0, lineCount());
+  if (entry != nullptr) {
+    const StartTime start = entry->getStartTime();
+    item->setText(3, QStringLiteral("%1.%2.%3 %4:%5")
+                         .arg(start.day, 2, 10, QChar('0'))
+                         .arg(start.month, 2, 10, QChar('0'))
+                         .arg(start.year)
+                         .arg(start.hour, 2, 10, QChar('0'))
+                         .arg(start.minute, 2, 10, QChar('0')));
+    item->setSortKey(3, ((start.year * 100 + start.month) * 100 + start.day) * 10000LL +
+                            start.hour * 100 + start.minute);
+    const qint64 seconds = entry->getDurationMs() / 1000;
+    item->setText(4, QStringLiteral("%1:%2:%3")
+                         .arg(seconds / 3600)
+                         .arg(seconds / 60 % 60, 2, 10, QChar('0'))
+                         .arg(seconds % 60, 2, 10, QChar('0')));
+    item->setSortKey(4, entry->getDurationMs());
+    item->setSortKey(kColumns - 1, static_cast<qlonglong>(entry->getSizeInBytes()));
+  }
+  lines_.push_back(item);
+  addTopLevelItem(item);
+  if (parts.size() == kLineParts) {
     item->setTextAlignment(kColumns - 1, Qt::AlignRight | Qt::AlignVCenter);
     const int width = fontMetrics().horizontalAdvance(parts.last());
     if (width > sizeColumnWidth_) {
@@ -92,21 +127,30 @@ int RecordingList::selectedLineCount() const {
   return count;
 }
 
+void RecordingList::clearLines() {
+  lines_.clear();
+  clear();
+}
+
+QTreeWidgetItem* RecordingList::lineItem(int index) const {
+  return index >= 0 && index < lineCount() ? lines_[index] : nullptr;
+}
+
 bool RecordingList::isLineSelected(int index) const {
-  const QTreeWidgetItem* item = topLevelItem(index);
+  const QTreeWidgetItem* item = lineItem(index);
   return item != nullptr && item->isSelected();
 }
 
 int RecordingList::caretLine() const {
   QTreeWidgetItem* item = currentItem();
-  return item == nullptr ? -1 : indexOfTopLevelItem(item);
+  return item == nullptr ? -1 : static_cast<int>(lines_.indexOf(item));
 }
 
 QStringList RecordingList::lineParts(int index) const {
   QStringList parts;
-  const QTreeWidgetItem* item = topLevelItem(index);
+  const QTreeWidgetItem* item = lineItem(index);
   if (item == nullptr) return parts;
-  for (int column = 0; column < item->columnCount(); ++column) parts << item->text(column);
+  for (const int column : {0, 1, 2, kColumns - 1}) parts << item->text(column);
   return parts;
 }
 

@@ -160,6 +160,17 @@ TEST(SettingsBasePath, ExecutableNameInTheWorkingDirectory) {
   EXPECT_EQ(settingsBasePath("/usr/bin/korvelo"), here + "/korvelo");
   EXPECT_EQ(settingsBasePath("./korvelo.bin"), here + "/korvelo");
   EXPECT_EQ(settingsFileNameFor(settingsBasePath("korvelo")), here + "/korvelo.INI");
+
+  // No settings file here: the user's configuration folder, made when missing.
+  EXPECT_EQ(userSettingsBasePath("korvelo", (here + "/xdg").c_str(), "/nonexistent"),
+            here + "/xdg/korvelo/korvelo");
+  EXPECT_TRUE(std::filesystem::is_directory(here + "/xdg/korvelo"));
+  EXPECT_EQ(userSettingsBasePath("korvelo", "", here.c_str()), here + "/.config/korvelo/korvelo");
+  EXPECT_EQ(userSettingsBasePath("korvelo", "relative", nullptr), here + "/korvelo");
+  // A settings file in the working directory keeps the portable setup there.
+  std::ofstream(here + "/korvelo.INI") << "[Settings]\n";
+  EXPECT_EQ(userSettingsBasePath("korvelo", (here + "/xdg").c_str(), here.c_str()),
+            here + "/korvelo");
   std::filesystem::current_path(previous);
 }
 

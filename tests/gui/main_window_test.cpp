@@ -113,6 +113,14 @@ class MainWindowTest : public QObject {
     QCOMPARE(list->lineParts(4),
              (QStringList{"0004", "Sportschau: Bundesliga am Sonntag",
                           QString::fromUtf8("ARD - Sport · Fußball"), " 532.480 Bytes"}));
+    QCOMPARE(list->lineItem(1)->text(3), QStringLiteral("02.01.2007 20:00"));
+    QCOMPARE(list->lineItem(1)->text(4), QStringLiteral("0:15:00"));
+    QCOMPARE(list->lineItem(2)->text(4), QStringLiteral("1:45:00"));
+    const QTreeWidgetItem* header = list->headerItem();
+    QCOMPARE(
+        (QStringList{header->text(0), header->text(1), header->text(2), header->text(3),
+                     header->text(4), header->text(5)}),
+        (QStringList{"Nr.", "Titel", "Sender", "Beginn", "Dauer", QString::fromUtf8("Größe")}));
     QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
   }
 

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "disk/drive_table.h"
+#include "gui/bar_text.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
 #include "gui_test_support.h"
@@ -91,10 +92,18 @@ class SavingTest : public QObject {
     chooser_.chooseNext(target("news.hav"));
     chooser_.chooseNext(target("film.hav"));
     selectRows({1, 2});
+    QStringList readBarTexts;  // each recording's figures, as first shown
+    connect(window_->readBar(), &QProgressBar::valueChanged, this, [&] {
+      if (readBarTexts.isEmpty() || readBarTexts.last() != window_->readBar()->format())
+        readBarTexts << window_->readBar()->format();
+    });
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
     QVERIFY(!window_->saveButton()->isEnabled());
     QVERIFY(waitForSaveEnd(*app_, *window_));
     QVERIFY(window_->saveButton()->isEnabled());
+    QCOMPARE(readBarTexts, (QStringList{QStringLiteral("Aufnahme 1 von 2 \u2013 %p %"),
+                                        QStringLiteral("Aufnahme 2 von 2 \u2013 %p %")}));
+    QCOMPARE(window_->readBar()->text(), QString());  // no figures once the save is over
 
     QCOMPARE(chooser_.requests.size(), size_t{2});
     QCOMPARE(chooser_.requests[0].proposedName, std::string("01 Tagesschau.hav"));
@@ -125,6 +134,47 @@ class SavingTest : public QObject {
     QCOMPARE(window_->readBar()->value(), window_->readBar()->minimum());
     QCOMPARE(window_->writeBar()->value(), window_->writeBar()->minimum());
     QVERIFY(window_->readBar()->maximum() > window_->readBar()->minimum());
+  }
+
+  void writeBarShowsRateAndTimeLeft_data() {
+    QTest::addColumn<double>("bytesPerSecond");
+    QTest::addColumn<double>("bytesLeft");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no rate yet") << 0.0 << 5e6 << QStringLiteral("37 %");
+    QTest::newRow("seconds") << 1.25e6 << 52.5e6 << QStringLiteral("37 %  1,3 MB/s  noch 0:42");
+    QTest::newRow("hours") << 2e6 << 7322e6 << QStringLiteral("37 %  2,0 MB/s  noch 1:01:01");
+    QTest::newRow("nothing left") << 2e6 << 0.0 << QStringLiteral("37 %  2,0 MB/s");
+  }
+
+  void writeBarShowsRateAndTimeLeft() {
+    QFETCH(double, bytesPerSecond);
+    QFETCH(double, bytesLeft);
+    QFETCH(QString, text);
+    QProgressBar bar;
+    bar.setRange(0, 200);
+    bar.setValue(74);
+    bar.setFormat(writeBarFormat(bytesPerSecond, bytesLeft));
+    QCOMPARE(bar.text(), text);
+  }
+
+  void sortingKeepsSelectionAndWhatIsSaved() {
+    openWindow();
+    chooser_.chooseNext(target("news.hav"));
+    chooser_.chooseNext(target("film.hav"));
+    selectRows({1, 2});
+    RecordingList* list = window_->recordingList();
+    list->sortByColumn(RecordingList::kColumns - 1, Qt::DescendingOrder);  // largest first
+    QCOMPARE(list->topLevelItem(0), list->lineItem(0));                    // 3.328.000 Bytes
+    QCOMPARE(list->topLevelItem(1), list->lineItem(3));                    // 1.689.600 Bytes
+    QCOMPARE(list->topLevelItem(4), list->lineItem(1));                    // 499.200 Bytes
+    for (int line = 0; line < list->lineCount(); ++line)
+      QCOMPARE(list->isLineSelected(line), line == 1 || line == 2);
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
+             QString());
+    QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))),
+             QString());
   }
 
   void cancelledSecondQuestionEndsTheWalk() {
@@ -275,6 +325,17 @@ class SavingTest : public QObject {
     QCOMPARE(QFileInfo(QString::fromStdString(target("news.hav"))).size(), qint64{1624 + 33280});
     QVERIFY(window_->saveButton()->isEnabled());
     QVERIFY(!window_->cancelButton()->isEnabled());
+    if (how != QStringLiteral("cancel")) return;
+    // "Fortsetzen" on the kept file: the rest is appended and the whole recording results.
+    chooser_.answer.kind = SaveAsAnswer::Kind::Chosen;
+    chooser_.answer.path = target("news.hav");
+    chooser_.answer.resume = true;
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY2(
+        fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))).isEmpty(),
+        qPrintable(logLines(*app_).join('\n')));
   }
 
   void minimisedWindowShowsPercentInTitle() {
