@@ -31,9 +31,6 @@ Settings settingsFor(const Invocation& invocation) {
   return settings;
 }
 
-namespace {
-
-// The drives as given, each with the mapfile that followed it.
 std::vector<DriveSpec> drivesOf(const GlobalOptions& global) {
   std::vector<DriveSpec> drives;
   for (size_t i = 0; i < global.drives.size(); ++i)
@@ -41,8 +38,6 @@ std::vector<DriveSpec> drivesOf(const GlobalOptions& global) {
         DriveSpec{global.drives[i], i < global.mapfiles.size() ? global.mapfiles[i] : "", {}});
   return drives;
 }
-
-}  // namespace
 
 CliSession::CliSession(const Invocation& invocation, Terminal& terminal)
     : terminal_(terminal), controller_(app_, view_, chooser_) {

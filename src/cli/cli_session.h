@@ -4,12 +4,14 @@
 // with --drive, the controller and, for saving, the save driver.
 
 #include <memory>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/session_controller.h"
 #include "cli/cli_options.h"
 #include "cli/cli_session_view.h"
 #include "cli/terminal.h"
+#include "disk/drive_table.h"
 #include "export/save_as.h"
 
 namespace korvelo::cli {
@@ -27,6 +29,9 @@ class ChooserSlot : public SaveAsChooser {
 
 // The settings as the command line gives them: defaults, changed by the options.
 Settings settingsFor(const Invocation& invocation);
+
+// The drives given with --drive, each with the mapfile that followed it.
+std::vector<DriveSpec> drivesOf(const GlobalOptions& global);
 
 class CliSession {
  public:

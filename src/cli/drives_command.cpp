@@ -7,6 +7,8 @@
 #include <optional>
 #include <ostream>
 
+#include "app/export_summary.h"
+#include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "disk/drive_table.h"
 #include "disk/machine_disks.h"
@@ -25,14 +27,6 @@ struct DriveRow {
   std::string failure;  // why it could not be opened; empty when it opened
 };
 
-std::vector<DriveSpec> drivesOf(const GlobalOptions& global) {
-  std::vector<DriveSpec> drives;
-  for (size_t i = 0; i < global.drives.size(); ++i)
-    drives.push_back(
-        DriveSpec{global.drives[i], i < global.mapfiles.size() ? global.mapfiles[i] : "", {}});
-  return drives;
-}
-
 // Opens each drive once for its size and the reason of a failure, then lets the
 // detection look for the signature as the search would.
 std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
@@ -45,40 +39,24 @@ std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
   }
   std::vector<DriveRow> rows;
   for (char designator = '0'; designator <= '9'; ++designator) {
-    const std::optional<DriveSpec> spec = DriveTable::lookup(designator);
-    if (!spec) break;
+    const std::optional<DriveSpec> drive = DriveTable::lookup(designator);
+    if (!drive) break;
     DriveRow row;
     row.designator = designator;
     const size_t index = static_cast<size_t>(designator - '0');
-    if (index < known.size() && known[index].path == spec->path) row.disk = known[index];
-    row.disk.path = spec->path;
+    if (index < known.size() && known[index].path == drive->path) row.disk = known[index];
+    row.disk.path = drive->path;
     int error = 0;
     if (const std::unique_ptr<ByteSource> source = openDriveSource(designator, &error)) {
       if (row.disk.sizeBytes == 0 && source->mediaInfo().sizeBytes > 0)
         row.disk.sizeBytes = static_cast<uint64_t>(source->mediaInfo().sizeBytes);
       row.recorder = checkSignature(designator) == 0;
     } else {
-      row.failure = openFailureReason(spec->path, error);
+      row.failure = openFailureReason(drive->path, error);
     }
     rows.push_back(std::move(row));
   }
   return rows;
-}
-
-// Decimal units as disk makers count them, one place after the German comma.
-std::string sizeText(uint64_t bytes) {
-  const char* units[] = {"Bytes", "kB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes);
-  size_t unit = 0;
-  while (value >= 1000 && unit + 1 < std::size(units)) {
-    value /= 1000;
-    ++unit;
-  }
-  std::string text =
-      unit == 0 ? textf("%llu", static_cast<unsigned long long>(bytes)) : textf("%.1f", value);
-  for (char& c : text)
-    if (c == '.') c = ',';
-  return text + " " + units[unit];
 }
 
 // Columns are padded by characters, not bytes: "Größe" is five wide.
@@ -96,7 +74,7 @@ void printTable(const std::vector<DriveRow>& rows, std::ostream& out) {
     std::string bus = row.disk.bus;
     if (row.disk.removable) bus += bus.empty() ? "wechselbar" : ", wechselbar";
     lines.push_back({std::string(1, row.designator), row.disk.path, row.disk.model,
-                     row.disk.sizeBytes > 0 ? sizeText(row.disk.sizeBytes) : "", bus,
+                     row.disk.sizeBytes > 0 ? siSize(row.disk.sizeBytes) : "", bus,
                      row.failure.empty() ? (row.recorder ? "ja" : "nein") : "",
                      row.failure.empty() ? "" : "lässt sich nicht öffnen: " + row.failure});
   }
