@@ -5,20 +5,20 @@
 namespace korvelo {
 namespace {
 
-std::string elapsedText(int64_t elapsedMs) {
-  const int64_t seconds = elapsedMs < 0 ? 0 : elapsedMs / 1000;
+bool isDamaged(const ExportOutcome& outcome) {
+  return outcome.ran && (outcome.damagedHojins > 0 || outcome.wrongHeadHojins > 0);
+}
+
+}  // namespace
+
+std::string clockText(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
   if (seconds >= 3600)
     return textf("%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   return textf("%lld:%02lld", static_cast<long long>(seconds / 60),
                static_cast<long long>(seconds % 60));
 }
-
-bool isDamaged(const ExportOutcome& outcome) {
-  return outcome.ran && (outcome.damagedHojins > 0 || outcome.wrongHeadHojins > 0);
-}
-
-}  // namespace
 
 std::string siSize(uint64_t bytes) {
   static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB"};
@@ -59,7 +59,7 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
                            saved == 1 ? "Aufnahme" : "Aufnahmen", damaged, skipped);
   if (stopped > 0) line += textf(", %d abgebrochen", stopped);
   if (failed > 0) line += textf(", %d fehlgeschlagen", failed);
-  return line + ", " + siSize(bytes) + " in " + elapsedText(elapsedMs);
+  return line + ", " + siSize(bytes) + " in " + clockText(elapsedMs / 1000);
 }
 
 }  // namespace korvelo

@@ -22,4 +22,7 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
 // 4600000000 gives "4,6 GB", 999 gives "999 Bytes".
 std::string siSize(uint64_t bytes);
 
+// A span of time as "m:ss", from one hour on "h:mm:ss"; negative counts as 0.
+std::string clockText(int64_t seconds);
+
 }  // namespace korvelo

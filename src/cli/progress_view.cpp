@@ -10,14 +10,6 @@ namespace korvelo::cli {
 
 namespace {
 
-std::string formatDuration(int64_t seconds) {
-  if (seconds >= 3600)
-    return textf("%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return textf("%lld:%02lld", static_cast<long long>(seconds / 60),
-               static_cast<long long>(seconds % 60));
-}
-
 std::string titleOf(const HavExportJob& job) {
   const DirectoryEntry* entry = job.getEntry();
   return entry ? latin1ToUtf8(filterPrintable(entry->getTitle())) : std::string();
@@ -36,7 +28,7 @@ std::string formatProgressLine(const ProgressFigures& figures, int columns) {
     fields.push_back(siSize(static_cast<uint64_t>(bytesPerSecond)) + "/s");
     if (figures.allTotal > figures.allWritten) {
       const double left = static_cast<double>(figures.allTotal - figures.allWritten);
-      fields.push_back("noch " + formatDuration(static_cast<int64_t>(left / bytesPerSecond + 0.5)));
+      fields.push_back("noch " + clockText(static_cast<int64_t>(left / bytesPerSecond + 0.5)));
     }
   }
   fields.push_back("gesamt " + siSize(figures.allWritten) + " von " + siSize(figures.allTotal));

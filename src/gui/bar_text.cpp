@@ -3,22 +3,9 @@
 #include <QLocale>
 #include <cmath>
 
+#include "app/export_summary.h"
+
 namespace korvelo {
-
-namespace {
-
-QString formatDuration(qint64 seconds) {
-  const auto twoDigits = [](qint64 value) {
-    return QStringLiteral("%1").arg(value, 2, 10, QChar('0'));
-  };
-  if (seconds >= 3600)
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg(twoDigits(seconds / 60 % 60), twoDigits(seconds % 60));
-  return QStringLiteral("%1:%2").arg(seconds / 60).arg(twoDigits(seconds % 60));
-}
-
-}  // namespace
 
 QString readBarFormat(int recording, int recordings) {
   return QStringLiteral("Aufnahme %1 von %2 \u2013 %p %").arg(recording).arg(recordings);
@@ -31,8 +18,8 @@ QString writeBarFormat(double bytesPerSecond, double bytesLeft) {
   format += QStringLiteral("  %1 MB/s")
                 .arg(QLocale(QLocale::German).toString(bytesPerSecond / 1e6, 'f', 1));
   if (bytesLeft > 0)
-    format += QStringLiteral("  noch ") +
-              formatDuration(static_cast<qint64>(std::llround(bytesLeft / bytesPerSecond)));
+    format += QStringLiteral("  noch ") + QString::fromStdString(clockText(static_cast<int64_t>(
+                                              std::llround(bytesLeft / bytesPerSecond))));
   return format;
 }
 
