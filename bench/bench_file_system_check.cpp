@@ -4,17 +4,12 @@
 // grow with the recordings' lengths. Builds a sparse sample disk in a temporary folder.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <stdexcept>
-#include <string>
 
 #include "disk/drive_table.h"
 #include "diskbuilder/disk_builder.h"
 #include "recfs/file_system_check.h"
+#include "sample_disk_run.h"
 
 namespace {
 
@@ -61,40 +56,8 @@ void BM_CheckFullDisk(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckFullDisk)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-class SampleDiskFolder {
- public:
-  SampleDiskFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "korvelo-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
-    folder_ = pattern;
-  }
-  ~SampleDiskFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  SampleDiskFolder(const SampleDiskFolder&) = delete;
-  SampleDiskFolder& operator=(const SampleDiskFolder&) = delete;
-  std::string image() const { return (folder_ / "bench.img").string(); }
-
- private:
-  std::filesystem::path folder_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  try {
-    const SampleDiskFolder folder;
-    korvelo::sample::buildDisk(fullDisk(), folder.image());
-    korvelo::DriveTable::usePaths({folder.image()});
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-  } catch (const std::exception& failure) {
-    std::fprintf(stderr, "bench_file_system_check: %s\n", failure.what());
-    return 1;
-  }
-  return 0;
+  return korvelo::bench::runOnSampleDisk(argc, argv, fullDisk(), "bench_file_system_check");
 }

@@ -3,19 +3,15 @@
 // Builds a sparse sample disk in a temporary folder and removes it afterwards.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 #include "disk/drive_table.h"
 #include "diskbuilder/disk_builder.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/hojin_buffer.h"
+#include "sample_disk_run.h"
 
 namespace {
 
@@ -113,41 +109,8 @@ void BM_HojinHeadDump(benchmark::State& state) {
 }
 BENCHMARK(BM_HojinHeadDump);
 
-// The sample disk lives in its own temporary folder for the length of the run.
-class SampleDiskFolder {
- public:
-  SampleDiskFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "korvelo-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
-    folder_ = pattern;
-  }
-  ~SampleDiskFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  SampleDiskFolder(const SampleDiskFolder&) = delete;
-  SampleDiskFolder& operator=(const SampleDiskFolder&) = delete;
-  std::string image() const { return (folder_ / "bench.img").string(); }
-
- private:
-  std::filesystem::path folder_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  try {
-    const SampleDiskFolder folder;
-    korvelo::sample::buildDisk(benchmarkDisk(), folder.image());
-    korvelo::DriveTable::usePaths({folder.image()});
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-  } catch (const std::exception& failure) {
-    std::fprintf(stderr, "bench_hojin_location: %s\n", failure.what());
-    return 1;
-  }
-  return 0;
+  return korvelo::bench::runOnSampleDisk(argc, argv, benchmarkDisk(), "bench_hojin_location");
 }
