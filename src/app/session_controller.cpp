@@ -76,11 +76,13 @@ void SessionController::searchDisk() {
   log.append("Warte auf Benutzer...");
 }
 
-void SessionController::searchAgain() {
+void SessionController::searchAgain(const std::vector<DriveSpec>& drives) {
   if (workflow_.isActive() || !app_.jobs.empty()) {
     app_.log.append("Während gespeichert wird, wird nicht neu gesucht.");
     return;
   }
+  // The jobs' disk is gone with the queue; only now may the table change under it.
+  if (!drives.empty()) DriveTable::useDrives(drives);
   app_.disk.reset();
   view_.clearList();
   view_.setDescription("");

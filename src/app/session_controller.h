@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/export_workflow.h"
 #include "app/session_view.h"
+#include "disk/drive_table.h"
 #include "export/hav_export_job.h"
 #include "export/save_as.h"
 #include "recfs/directory_entry.h"
@@ -25,9 +27,10 @@ class SessionController {
   // Finds the recorder disk, reads its directory, fills the list and settles the
   // File-FAT-Size; every step reported into the log. Meant to run once per run.
   void searchDisk();
-  // Forgets the disk found and searches the drive table again (after another image was
-  // chosen, or a disk attached). Not while a save runs: that is logged and nothing happens.
-  void searchAgain();
+  // Forgets the disk found and searches the drive table again (after a disk was attached),
+  // or these drives instead (an image chosen). Not while a save runs: that is logged and
+  // nothing changes.
+  void searchAgain(const std::vector<DriveSpec>& drives = {});
   void fillList();
   // Describes the entry under the caret, then shows the total of the selection.
   void showSelection();

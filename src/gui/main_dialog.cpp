@@ -470,18 +470,14 @@ void MainDialog::chooseImage() {
 }
 
 void MainDialog::openImage(const std::string& image, const std::string& mapfile) {
-  if (workflow().isActive()) {
-    app_.log.append("Während gespeichert wird, wird nicht neu gesucht.");
-    return;
-  }
   if (!mapfile.empty()) {
     if (const auto problem = checkMapfile(mapfile)) {
       app_.log.append(describeMapfileProblem(mapfile, *problem));
       return;
     }
   }
-  DriveTable::useDrives({DriveSpec{image, mapfile, {}}});
-  searchAgain();
+  controller_->searchAgain({DriveSpec{image, mapfile, {}}});
+  showSource();
 }
 
 void MainDialog::searchAgain() {
