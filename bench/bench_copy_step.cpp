@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The copy path in one process: a whole recording exported through HavExportJob's steps
 // of 4 HOJINs (warnings off and on), against the plain copy of the same byte ranges with
 // pread and write, in HOJIN-sized and in 1 MiB pieces. The sample disk (64 MiB of data in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-system check on a full-size disk: 2000 recordings on 160 GB (F = 72, about
 // 294,000 blocks). Reports the time of one whole check and the peak memory of the
 // process, which must stay bounded by the one-owner-per-block model (a few MiB), not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long locating a recording's HOJINs takes per HOJIN, for a short recording and
 // for a long one with a large file FAT, and how cheap the HOJIN head checks are.
 // Builds a sparse sample disk in a temporary folder and removes it afterwards.

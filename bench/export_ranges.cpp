@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-bench-ranges: the byte ranges that the reference copies of bench/export_ratio.sh
 // read, worked out from a disk description with the sample-disk builder's own layout (not
 // the core's), and a plain in-process copy of such ranges as the strictest reference.

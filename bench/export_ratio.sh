@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-process comparison of korvelo-cli with the plain copy of the same bytes.
 #
 # Builds a sample disk whose one recording holds BYTES of real data in fragmented block runs,

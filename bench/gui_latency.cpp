@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-bench-gui: how well the window answers while it saves, and how the log control
 // copes with a long run. Drives the real main window (offscreen unless a platform is set):
 //

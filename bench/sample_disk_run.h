@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the Google Benchmark programs on a sample disk share: the disk built as a sparse
 // image in a temporary folder of its own (removed afterwards), drive 0 pointed at it,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: cpack -G DEB in a release build (scripts/package.sh) gives
 # korvelo_<version>-1_<arch>.deb with its dependencies worked out by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME "korvelo")

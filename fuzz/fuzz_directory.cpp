@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Directory head and slots from fuzzed bytes: readDirectory must visit exactly the
 // slots the head announces (at most 2000), count and pass over the unreadable ones (also
 // those the end of the disk cuts), list every other non-empty image byte for byte, and

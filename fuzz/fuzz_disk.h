@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An in-memory recorder disk for the fuzz targets: a fixed size, zeros everywhere but
 // in the pieces the input lays down, and optionally one byte range whose reads fail

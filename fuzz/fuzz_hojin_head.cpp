@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HOJIN heads from fuzzed bytes: the head tests must agree with the byte layout, the
 // dump must always be the head line and four rows of exactly 71 characters, and the
 // File-FAT-Size probe must settle on the first candidate whose A-sector is a HOJIN.

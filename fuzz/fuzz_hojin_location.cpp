@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HOJIN location over a fuzzed file FAT, File-FAT-Size, entry and HOJIN numbers: every
 // answer must equal a plain bit-by-bit scan of the same bytes, entry numbers outside
 // 0 ... 1999 and HOJIN numbers below 1 must give -1 without reading the disk, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rescue mapfiles from fuzzed text: a mapfile that parses must give sorted, merged,
 // non-empty finished areas, and a read through it must succeed exactly where every
 // byte it touches lies in one finished area and inside the image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file from fuzzed bytes: loading must give every key a non-empty value,
 // a value set must read back as set, and a saved file must load again to the same
 // values, leaving nothing but the settings file in its folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed inputs of the fuzz targets from the sample-disk builder's demo disk:
 // its entry images, file FATs and HOJIN heads, laid out as each target reads its input.
 //   korvelo-fuzz-seeds <corpus folder>   (creates <folder>/<target>/<name>)

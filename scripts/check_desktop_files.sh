@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Validates the desktop entry and the AppStream metainfo that the package installs.
 # Exits 77 (a skip for ctest) when the validators are not installed.
 set -euo pipefail

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Checks that every C++ file in src, tests, tools, bench and fuzz is laid out as the committed
-# .clang-format says. Lists the files that differ and exits 1; exits 77 (a skip for ctest)
-# when clang-format is not installed. To mend: clang-format -i on the listed files.
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Checks that every C++ file in src, tests, tools, bench and fuzz names its licence in an
+# SPDX line at its head and is laid out as the committed .clang-format says. Lists the files
+# that differ and exits 1; exits 77 (a skip for ctest) when clang-format is not installed.
+# To mend: the SPDX line as in the other files, clang-format -i on the listed files.
 # Usage: check_format.sh [source folder]   (default: the checkout this script lives in)
 set -euo pipefail
 
@@ -23,6 +25,18 @@ for folder in src tests tools bench fuzz; do
 done
 mapfile -t files < <(find "${folders[@]}" -type f \( -name '*.h' -o -name '*.cpp' \) -print |
                      LC_ALL=C sort)
+
+# The licence line within a file's first three lines (after a #! line or before #pragma once).
+unlicensed=()
+for file in "${files[@]}"; do
+  head -n 3 "$file" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || unlicensed+=("$file")
+done
+if [[ ${#unlicensed[@]} -gt 0 ]]; then
+  printf '%s\n' "${unlicensed[@]}"
+  echo "${#unlicensed[@]} von ${#files[@]} Dateien fehlt die Zeile" \
+    "\"// SPDX-License-Identifier: GPL-3.0-or-later\" am Anfang." >&2
+  exit 1
+fi
 
 # One run over all files; every finding starts with "file:line:column: ".
 findings="$("$formatter" --dry-run --Werror --style=file "${files[@]}" 2>&1)" && exit 0

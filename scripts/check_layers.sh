@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that includes run only downward through the layers and that Qt stays in the window.
 #   src/disk < src/recfs < src/export < src/app < src/cli, src/gui
 # A file may include its own layer and those below it; cli and gui never include each other;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shows Korvelo at work without a recorder: builds the command-line program, writes a
 # sample recorder disk (a sparse image file), lists its recordings and saves them all.
 set -euo pipefail

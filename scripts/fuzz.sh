@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang++ in build-fuzz/ and runs them.
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   fuzz each target SECONDS long (default 600)

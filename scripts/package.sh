@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package korvelo_<version>-1_<arch>.deb in build-release/ (a release
 # build of its own: the test build has sanitizers) and checks it with lintian.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layer check itself: on a small made-up tree it must name every offending include,
 # file and line, in order, pass the allowed ones silently and fail.
 set -euo pipefail

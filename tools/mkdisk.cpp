@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-mkdisk: writes a sample recorder-disk image (sparse) from a preset or a JSON
 // description, for trying Korvelo without a recorder and for tests and benchmarks.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What lives for the whole run: the settings, the recorder disk, the job queue, the
 // log and the save driver. Released in this order at the end: settings written,

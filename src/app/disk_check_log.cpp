@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/disk_check_log.h"
 
 #include "disk/text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The picture of a recorder disk as a plain SVG document: the areas before the data
 // area as labelled bands, then the data area as a grid of blocks coloured by owner.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What export adds for a failing disk: check sums and records beside the files.
 
 #include "app/export_records.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // After each recording an export saves: the check sums of the file and of its HOJIN data,
 // a record in the folder's manifest and, with --sidecar, a ".hav.json" beside the file.

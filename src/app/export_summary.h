@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one line that closes a run of saves, for the log of either front end:
 //   "5 Aufnahmen gespeichert, 0 beschädigt, 0 übersprungen, 4,6 GB in 0:42"

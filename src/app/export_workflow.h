@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Saving recordings, the same for the window and the command line: every recording is
 // admitted before a byte is written, its job queued and driven step by step, and what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/folder_chooser.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Answers the save-as question without a dialog: the target is the output folder plus
 // the proposed name. An existing file is only replaced when the user said --force,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's single message channel: keeps the whole text of the run and passes
 // each new entry on to the front ends' sinks (the window's log control, the terminal).

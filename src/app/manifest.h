@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What an export leaves for the user to check later: korvelo-manifest.json in the target
 // folder with one record per saved recording, and on request one ".hav.json" beside each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the options dialog hands back, and how a confirmed choice takes effect: the
 // settings values change at once, a new File-FAT-Size mode or value reaches the open

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a quiet run still shows of the log: warnings, errors, refusals and skips, the
 // damage summaries and the run's final summary. Everything else (the search, the steps

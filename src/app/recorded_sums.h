@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The check sums an export recorded for a file (in the folder's manifest and in the
 // ".hav.json" beside it), held against the sums the file has now.

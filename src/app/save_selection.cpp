@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving the selected recordings: one save-as question per recording in list order;
 // a cancelled or failed preparation ends the walk, what was accepted before is saved.
 // A recording that the checks refuse is skipped, and the walk goes on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The logic behind the main window: the start-up search, the list, the description
 // of the recording under the caret, the total of the selection, and saving it.

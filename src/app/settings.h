@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ten settings values, their defaults, and their mapping onto the settings file.
 

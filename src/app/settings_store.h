@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A reader and writer of "key = value" text files that keeps every line it does
 // not touch in its place. Written to a temporary file and renamed over the old one,

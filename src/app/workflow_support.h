@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the commands for failing disks share: choosing recordings by entry number, and
 // the rules for a file they write (never over an existing one unless asked, never onto a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // check: the read-only check of the disk's file system. The findings go to stdout, one
 // German line each (or as JSON); exit code 0 when there are none, 1 otherwise.
 

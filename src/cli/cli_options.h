@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line as the user wrote it: global options, the command word and the
 // command's own options. Parsed with CLI11; all help and error texts are German.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One run of the session logic behind the command line: the settings taken from the
 // options (no settings file is read or written), the log on stderr, the drives given

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recording list without a window: the controller's list lines are kept; nothing is
 // ever selected (the commands offer recordings to the export workflow directly).

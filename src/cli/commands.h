@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The three commands. Each runs the start-up sequence first; the log goes to the
 // terminal (stderr), data to `out` (stdout).

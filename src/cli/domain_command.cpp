@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // domain: writes a rescue mapfile in which exactly the sectors that listing and saving the
 // chosen recordings read are marked finished, so that an imaging tool restricted to that
 // domain takes as few sectors as possible off a failing disk, and the program then works

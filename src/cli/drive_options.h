@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "--drive PATH" and "--mapfile MAP": a mapfile belongs to the --drive given right
 // before it, so that several images, each with its own mapfile, can be read at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // drives: the disks the designators 0 ... 9 stand for (the machine's, or the --drive
 // paths), each with what is known about it, whether it carries the recorder's
 // signature and, when it cannot be opened, why. Nothing is written to any disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line's exit codes. They are listed in the help text and turned into
 // numbers in main only; everything below main returns an ExitCode.

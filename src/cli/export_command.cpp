@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // export: saves the chosen recordings of the directory, one after the other, through the
 // same export workflow as the window, so that a recording whose target is taken is
 // skipped while the others go on.

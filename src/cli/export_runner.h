@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line's way of saving recordings, for export and rescue export alike: one
 // recording after the other through the session's export workflow, a progress line,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // help [BEFEHL ...]: the help of the whole program, of one command or of a command's
 // own command ("help rescue export"), as --help shows it, with exit code 0.

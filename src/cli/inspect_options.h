@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Options of the commands that look at the disk's file system as a whole: the check
 // and the map.

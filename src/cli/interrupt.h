@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ctrl-C (and SIGTERM, SIGHUP) while the command works: the first one only sets the stop
 // flag it was given, so that an export stops after its current step (the file being

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-cli: parses the command line, runs one command, maps its ExitCode.
 
 #include <iostream>

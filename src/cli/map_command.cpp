@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // map: writes the picture of the disk (areas before the data area, then every block
 // coloured by its owner) as an SVG file; its path goes to stdout.
 

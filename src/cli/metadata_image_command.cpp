@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // metadata-image: a sparse image as large as the disk that holds only what the listing
 // reads (signature, "file_system.sys", directory head and slots, the file FATs and the
 // HOJINs the File-FAT-Size is recognised and verified at), and beside it a mapfile naming

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The save driver's window parts on a terminal: the two progress bars become one
 // progress line (recording i of n, percent, bytes, read rate, time left, title), the

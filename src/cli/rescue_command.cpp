@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rescue: finds recordings that the directory no longer leads to (by the file FATs, or
 // by the HOJIN heads when those are gone too), lists them, and saves chosen ones as
 // ".hav" files through the same export job and save driver as every other recording.

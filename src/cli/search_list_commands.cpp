@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // search and list: the start-up sequence, then (for list) the recordings on stdout;
 // list ends with 1 when directory slots could not be read.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // stderr as the command line uses it: whole log lines, and on a terminal one progress
 // line below them that redraws itself in place. A log line never lands inside the

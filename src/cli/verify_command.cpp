@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // verify: checks written ".hav" files on their own (head, entry image, length, every HOJIN
 // head), against the check sums their export recorded (manifest and ".hav.json") and,
 // when a disk is given with --drive, byte for byte against the disk. With --manifest it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Options of the commands for failing disks: the rescue domain for an imaging tool, the
 // metadata image for bug reports, and the check of a written ".hav" file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bytes behind one drive designator: a block device, an image file, an image
 // whose unreadable areas come from a rescue mapfile, or an in-memory disk in tests.

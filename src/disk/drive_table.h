@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Maps the designators "0" ... "9" onto the machine's drives. By default the table
 // holds the machine's whole disks in the order listMachineDisks gives them (sd*,

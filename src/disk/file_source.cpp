@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte source behind a block device or an image file: a read-only descriptor
 // with positioned reads. A block device is read past the page cache (O_DIRECT): the
 // cache's read-ahead would turn one bad sector into many failing device reads and fail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The machine's whole disks with what the device manager knows about them. udev is
 // asked first; where it does not run (containers, rescue systems) /sys/block alone

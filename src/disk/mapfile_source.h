@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An image read together with its rescue mapfile: only areas the mapfile marks as
 // finished ('+') are readable; a read touching any other area, an area the mapfile

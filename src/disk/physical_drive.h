@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The only way the program touches a recorder disk: a read-only handle on the
 // drive behind a one-character designator, with positioned reads of whole sectors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // All raw file I/O of the program in one place: a move-only owner of one POSIX file
 // descriptor with the transfers spelled out (interruptions repeated, short reads and

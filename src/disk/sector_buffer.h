@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An owned block of bytes of fixed size that remembers the sector it came from,
 // with the byte-order helpers for the recorder's big-endian numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file continued after its disk came back: the sectors an earlier export had to
 // zero-fill are read again, one by one, and what reads now is written into the file where
 // the zeros are. Nothing else of the file is read from the disk again.

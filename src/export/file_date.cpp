@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/file_date.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two check sums of a ".hav" file: SHA-256 of the whole file and of its HOJIN data
 // (what follows head and entry image), taken from its bytes in file order.

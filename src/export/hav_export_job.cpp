@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/hav_export_job.h"
 
 #include <sys/stat.h>

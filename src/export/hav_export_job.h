@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One recording copied into one ".hav" file: head, entry image, then its HOJINs in
 // file-FAT order, every HOJIN head checked and warned about.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Checks a written ".hav" file on its own (the 88-byte head against the entry image that
 // follows it, the length, the head of every HOJIN) and, when the disk is at hand, every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying one HOJIN of a recording into the open ".hav" file, with the checks on its
 // head, the fragmentation note, and the sectors after the last whole HOJIN.
 

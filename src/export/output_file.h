@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ".hav" file being written: one POSIX descriptor, written front to back. Writes go
 // straight to the system (there is no buffer of our own to flush); the data is synced

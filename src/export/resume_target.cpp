@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Continuing a ".hav" file an earlier export left unfinished (interrupted, crashed, its
 // disk detached). Nothing is appended to a file unless its head, its entry image and its
 // last whole HOJIN are exactly what this recording would give.

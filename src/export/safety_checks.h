@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Checks made before anything is written: a target file system too small for the file
 // (FAT32 holds no file of 4 GiB or more), and a source device that is mounted, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading a run of sectors from a disk that may have bad ones: the whole run at once,
 // and when that fails, sector by sector, so that only the sectors that fail are lost.

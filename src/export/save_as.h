@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The save-as question a job asks its front end: the window shows a file dialog
 // (asking before overwriting); the command line answers from its output folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Works off the queue of export jobs in small steps: opens every queued job, copies
 // the head job a few HOJINs per step, moves the progress bars, logs the messages,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where a recording is saved: the file name proposed from its title, the folder part
 // of a chosen path, and the free space there.

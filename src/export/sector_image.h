@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A sparse image file of a disk that holds only chosen sectors, each at its own place;
 // everything else reads as zeros. Small enough to pass on, and readable like the disk.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SHA-256 over bytes given in pieces, for the check sums written beside exported files.
 

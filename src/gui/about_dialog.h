@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Info über Korvelo": name, version, purpose and the address to turn to with questions.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The figures written on the two progress bars. QProgressBar puts the percentage in
 // for "%p" itself, from the bar's range and value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Belegungsplan": the data area drawn live from the block-ownership model, as the SVG
 // map draws it, with the selected recordings' blocks highlighted and each cell's owners

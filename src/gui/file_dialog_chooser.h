@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The save-as question answered by the desktop's file dialog: ".hav" filter, "hav"
 // appended when the name has no suffix, and for an existing file the question whether

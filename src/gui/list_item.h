@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A list row that sorts by a number where a column has one (sizes, dates, durations
 // written for people do not sort as text) and by its text elsewhere.

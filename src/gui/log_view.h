@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The log control: read-only, grows by the new lines only, and keeps the last lines in
 // view after every entry.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo: the desktop window. Loads the settings (from the working directory or the
 // user's configuration folder), shows the main window (which searches the drives right
 // after it opened), runs until the window is closed, then writes the settings back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's main window: the recording list, Save, the two progress bars, the log
 // and the menus. It is the window side of the session (SessionView), of the save driver

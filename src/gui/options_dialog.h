@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Korvelo Optionen": every setting but the HAV folder. Shows a choice, lets the user
 // change it and hands it back after OK; applying it is the caller's business

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGINT, SIGTERM and SIGHUP (a terminal's Ctrl+C, the session ending) end the event
 // loop like "Beenden", so the settings are still written on the way out; a running save

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recording list: one row per list line, the line's tab-separated parts (number,
 // title, second text, size) in their columns with the start and the duration between,

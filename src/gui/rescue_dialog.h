@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Aufnahmen retten": finds recordings that the directory no longer leads to (by the
 // file FATs, or by the HOJIN heads when those are gone too), shows how certain each

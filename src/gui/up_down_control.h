@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pair of arrow buttons that is not tied to a field: it only reports steps of +1 or
 // -1 (buttons, or the Up and Down keys while it has the focus) and keeps a position in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Which recording owns each block of the data area, built by reading every listed
 // recording's file FAT once. One 16-bit owner per block (about 600 kB for a 160 GB

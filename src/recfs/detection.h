@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds the recorder disk among the drives "0" ... "9" by its signature sectors
 // and its "file_system.sys" sector. Results of the two checks:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One recording: the 1536-byte entry image exactly as read from its directory slot,
 // with accessors that decode the big-endian fields on each call.

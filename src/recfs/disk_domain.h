@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sectors of a recorder disk that matter for listing and copying chosen recordings:
 // what the start-up sequence reads (signature, "file_system.sys", directory head and the

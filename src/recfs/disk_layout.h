@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where things lie on a recorder disk. The Tevion layout is the FSR-5000 one less
 // 6291456 sectors; everything else (formats, counts, messages) is shared.

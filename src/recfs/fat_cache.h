@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recorder-disk object's cache of the most recently loaded file FAT.
 

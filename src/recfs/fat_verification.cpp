@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests the File-FAT-Size on the first HOJINs of up to 16 recordings: each must be
 // a HOJIN head that starts a recording where the current value puts it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One recording's file FAT as read: a bitmap of one bit per data-area block, the most
 // significant bit of byte 0 first. The set bits are listed once on load, so finding

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The read-only check of a recorder disk's file system: the directory, each recording's
 // file FAT against its length and the disk, blocks claimed twice, recording starts in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the recorder's directory of recordings: the head with the announced count
 // and up to 2000 slots of 32 sectors, of which the first three form the entry image.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recfs/fsr5000_disk.h"
 
 #include "disk/text.h"

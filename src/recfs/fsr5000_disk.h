@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recorder disk: its open drive, its directory once read, the File-FAT-Size and
 // the cache of the most recently used file FAT. Pvr8005Disk is the Tevion model.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One HOJIN (65 sectors) as read, with the tests on the head of its A-sector.
 

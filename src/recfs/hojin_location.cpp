@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Maps HOJIN k of the recording with entry number e to its first sector through the
 // recording's file FAT, keeping the most recently read file FAT. Leaves its trace
 // lines ("DEBUG gSNOH: ...") in the status text; callers decide whether to show them.

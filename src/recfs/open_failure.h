@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Says in German why a drive could not be opened, so that the user learns what to do
 // instead of only that no disk was found.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recfs/fsr5000_disk.h"
 
 // The Tevion disk uses the same algorithms as the FSR-5000 one; only the layout it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Chaining the blocks that the head scan found into recordings. A recording's blocks
 // ascend on the disk, so from each start the next block is looked for only further on,
 // and the nearest free one with the next internal number is taken. Whether another

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recorder disk as the export job sees rescued recordings: opened anew, read-only,
 // on the same drive and layout as the disk they were found on, its entry list holding

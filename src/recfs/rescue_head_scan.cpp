@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The head scan: the data area is walked block by block, reading only A-sectors. A
 // block counts when its first HOJIN carries a head whose two numbers agree and name
 // the first HOJIN of a block (16 m + 1); then the heads of its other 15 HOJINs are

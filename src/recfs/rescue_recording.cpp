@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recfs/rescue_recording.h"
 
 #include "disk/physical_drive.h"

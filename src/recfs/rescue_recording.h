@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A recording found again without the directory: the blocks it occupies, how many of
 // its HOJINs carry good heads, and what speaks against the find. The export copies

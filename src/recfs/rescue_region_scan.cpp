@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The region scan: every file FAT 1 ... 2000 is read; one with set bits whose entry
 // number the directory does not list is a recording the directory lost. Its length
 // comes from the HOJIN heads along its blocks, since its entry image is gone.

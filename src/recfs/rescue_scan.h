@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds recordings that the directory no longer leads to, in one of two ways:
 //  - the region scan reads the file FATs 1 ... 2000 and reports every one with set bits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the two rescue scans share: settling the File-FAT-Size without disturbing the
 // status text, the stop flag, and the test of a HOJIN head against the number it

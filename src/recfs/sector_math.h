@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sector numbers computed from disk fields and settings go through these, so that a
 // hostile directory or an absurd manual File-FAT-Size yields "none" instead of a

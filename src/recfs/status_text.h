@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one process-wide status text in which every recorder file-system operation
 // leaves its German messages; the caller copies it into the log right after the call.

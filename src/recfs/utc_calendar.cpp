@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "recfs/utc_calendar.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Breaks seconds since 1970-01-01 00:00 UTC down into calendar fields with <chrono>, not
 // the C library's gmtime, so every signed 32-bit count (1901 ... 2038) has a result.

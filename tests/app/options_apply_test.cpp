@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options' rules without a window: digits-only fields and the File-FAT-Size report
 // a confirmed choice leaves in the log when no recorder disk is open.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole run without a window: settings loaded, disk found, recordings selected and
 // saved step by step, settings written at the end; the files compared byte for byte.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "session_fakes.h"
 
 #include "support/file_util.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Stand-ins for the window around the session controller: a list with a selection,
 // and helpers that build a recorder disk and put it into the drive table; the save-as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings files that no editor would write: NUL bytes, a line far longer than any
 // buffer, no line break at the end, a folder in the file's place. Loading gives
 // defaults where nothing usable stands, untouched lines come back byte for byte, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // drives, run as the built program on a recorder image, a foreign image and paths that
 // cannot be opened.
 

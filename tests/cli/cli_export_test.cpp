@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // export, run as the built program: files byte for byte, skipping and overwriting,
 // exit codes, the log, progress and the untouched source.
 

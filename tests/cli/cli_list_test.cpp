@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // search and list, run as the built program on generated disks.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The switches that become settings: the Tevion model, the relaxed "file_system.sys"
 // check and the HOJIN head warnings.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line itself: help, version and the usage errors, before any disk is read.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding the recorder disk among the drives: the two checks on built images and the
 // exact report of a search, line by line.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which drive a designator names, and the test helpers that the other layers rely on.
 
 #include "disk/drive_table.h"

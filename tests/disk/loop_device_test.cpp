@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The same search on a real block device: a built recorder image attached read-only
 // as a loop device. Needs root and a working losetup; skipped otherwise.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A mapfile that is not well formed is refused with the line and the reason, so that
 // the user can mend it; a well-formed one gives the same areas as before.
 #include <gtest/gtest.h>

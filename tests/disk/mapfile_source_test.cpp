@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Images read through their rescue mapfile: only finished areas can be read, and a
 // mapfile that is not well formed is refused rather than guessed at.
 

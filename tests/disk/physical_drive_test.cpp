@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Raw sector reads: 64-bit positions, the end of the medium, failures, opening rules,
 // and what a source says about itself.
 

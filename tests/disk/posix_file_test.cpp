@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one file owner: positioned reads to the end, whole writes, and the two ways a
 // small file is written, each tried against what a hostile folder may hold in the
 // target's place or the temporary's (a link to a file outside, a dangling link, a pipe).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte order of the recorder's numbers and the two text helpers.
 
 #include <gtest/gtest.h>

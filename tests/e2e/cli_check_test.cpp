@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-cli check and map end to end: small built disks, each with one planted fault of
 // the file system, and the exact finding lines and exit code the check gives for it; the
 // map of such a disk read back as XML.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-cli as the user runs it on rescued images: --mapfile after its --drive, the
 // damage it reports and the exit code 1 for it (also for an image cut short, an
 // unreadable directory slot, a bad sector where the File-FAT-Size is probed), a

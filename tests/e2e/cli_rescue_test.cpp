@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-cli rescue end to end: the built program on small sample images, its stdout,
 // exit codes and the bytes of the files it writes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The workflow for a failing disk, run for real: the domain from the disk, an imaging
 // run restricted to it, and the recordings saved from the image byte for byte.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exports from a real block device whose reads fail: the image behind a loop device,
 // served by a file system that fails chosen sectors or every read. Counts the reads that
 // reached the device, so that a bad area's cost is checked, not only the file's bytes.

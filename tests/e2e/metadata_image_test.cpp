@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // metadata-image, run as the built program: a sparse image as large as the disk with the
 // listing's sectors only, listed like the disk, and never written over anything it must not.
 

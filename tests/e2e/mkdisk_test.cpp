@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-mkdisk run as a program: exit codes, the printed description and the image it writes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exports that are interrupted (Ctrl-C, or killed outright) and then continued with
 // --resume, run as the built program against the demo disk.
 

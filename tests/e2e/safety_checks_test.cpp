@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checks made before anything is written: a FAT target too small for a recording's
 // file, a mounted source device, and a symbolic link in the place of any file the
 // program writes (run as the built program).

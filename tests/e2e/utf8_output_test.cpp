@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every line the program prints is valid UTF-8, also for a disk whose titles and HOJIN
 // heads hold Latin-1 bytes that are not UTF-8 on their own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Check sums and records after an export, and verify on good and spoiled files, run as
 // the built program.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window program's command line answers without a display, and says why it cannot
 // open a window where there is none.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording with sectors that stayed unreadable: zeros only where the sectors failed,
 // every other byte as on the disk, and one closing line that says how much is damaged,
 // whether the sectors failed on the drive or a rescue mapfile marks them as not rescued.

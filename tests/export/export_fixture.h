@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the export tests share: a sample disk (the shared BuiltDisk) opened as drive
 // "0", a save-as question answered from a script, a log and a window that record what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exports of recordings whose entries or images are damaged: lengths of 0 and of
 // 0xFFFFFFFF sectors, titles that try to leave the chosen folder, file FATs without a
 // block, and images that end inside a recording. The job reports and finishes; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole exports through HavExportJob: the finished files byte for byte, the warnings on
 // HOJIN heads, fragmentation, the sectors after the last whole HOJIN, and unreadable sectors.
 #include <gtest/gtest.h>

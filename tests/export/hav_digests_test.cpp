@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check sums taken while a file is written, against an independent SHA-256 of the
 // same bytes, whatever pieces they come in.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The head scan on disks whose file FATs are gone: recordings rebuilt from the internal
 // numbers in their HOJIN heads, interleaved fragments, false starts, gaps and limits.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every answer of prepareSave: chosen, cancelled, failed dialog, free space and its
 // failure, the folder that follows the chosen path, and the progress scales.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The read-ahead hints of an export: which disk ranges the job announces, when, and that
 // the hints change nothing in the file; and how the drive passes a hint on.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The region scan on disks whose directory lost recordings that their file FATs still
 // hold: a wiped slot, an unreadable directory head, a deleted recording.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The salvaging read of one HOJIN: which sectors end up zero, in which state, how many
 // reads fail on the way, and when a failure means the drive itself is gone.
 #include "export/salvage_read.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The save driver over real jobs: the order of the log lines, steps per job, the bars and
 // the title, the check box, queued and failing jobs, and the pause.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Targets that fail while a recording is being written: the folder removed under the
 // job, a file system that fills up, a folder that cannot be written. Each time the
 // system's reason is logged, the job ends with its code, no "Speichern abgeschlossen."

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Targets that cannot be created or written: the job's messages, codes and what is left.
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About dialog: its texts, the read-only address, one modeless window reused from the
 // menu, and a new modal one from "Inf&o über Korvelo...".
 

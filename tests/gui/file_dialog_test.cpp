@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file dialog behind the save-as question: filters, suffix, initial folder and
 // proposed name, the chosen path, cancelling, and continuing or replacing an existing file.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared pieces of the window tests: the demo disk image (built once per test program),
 // a save-as chooser that answers from a script, waiting for the start-up search and for

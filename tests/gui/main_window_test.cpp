@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on the demo disk: start-up log, list, selection texts, menus, closing,
 // the log control and a screenshot for the documentation.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options dialog: the pause field with its arrows and clamp, the File-FAT-Size mode
 // and field, OK and cancel, and the report lines with and without a recorder disk.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving from the window: the save-as questions, byte-exact files, the Save button, the
 // copy-message check box, double-click, and the title while minimised.
 

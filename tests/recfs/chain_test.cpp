@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Chaining head-scan blocks into recordings, on block lists made by hand.
 
 #include <gtest/gtest.h>

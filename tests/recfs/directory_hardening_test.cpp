@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A directory full of rubbish, or on an image that ends inside it: the read visits only
 // the slots it may visit, every accessor stays inside the entry image, and a slot
 // that cannot be read ends the read with its message.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The domain of a built disk holds exactly the sectors that the start-up reads and the
 // copies of the chosen recordings read, worked out here from the disk's description.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HOJIN location on file FATs and entry numbers that no good directory holds: entry
 // numbers from 2000 on give -1 without a read, an empty file FAT gives no HOJIN, a
 // full one gives every block in order, and a disk without any HOJIN gives no size.

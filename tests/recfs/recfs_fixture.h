@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the recorder file-system tests share: sample disks (the shared BuiltDisk)
 // installed as drive "0", noting where every read began, and the status text split into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sector ranges as the domain keeps them, and the mapfile text made of them.
 
 #include <gtest/gtest.h>

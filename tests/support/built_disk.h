@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sample disk of a test: built from its description into a folder of its own and,
 // unless told otherwise, installed as drive "0" for the life of the object. Every read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one way the tests start a child process: the built korvelo-cli, or any program
 // (options.program, looked up in PATH when it has no slash), without a shell, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The demo disk (five recordings, one fragmented, one with a partial last HOJIN,
 // Latin-1 titles), built once for all tests of a suite into a temporary folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the command line should show and write for a described disk, worked out here
 // from the description and the image alone, never through the program's own code.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A disk image behind a real block device whose reads fail where a test says: the image
 // is served by a small FUSE file system (failing_disk_fs.py) and attached read-only as a

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A file system with one file, disk.img: the bytes of an image file, read-only, with
 reads that fail or dawdle where a control file says so. Every read that reaches it is
 logged, so that a test can count what the device was asked for.

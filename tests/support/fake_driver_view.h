@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window around the save driver, reduced to what it was told: progress ranges and
 // positions, titles, the state of Save and of "Kopiermeldungen unterdrücken".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading back files the tests made or the program wrote, for byte-exact comparisons.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the bad-input tests share: a sample disk built from a description (pokes and
 // all, the shared BuiltDisk), installed as drive "0" with a log of every read,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Plain reads of a built image for the builder's own tests: no builder helper is used to read.
 

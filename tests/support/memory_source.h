@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test drives: byte sources that live in memory or fail on purpose, and the way to put
 // them (or image files) into the drive table for the length of one test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs a built program of the project as a child process (through runCli), optionally
 // under strace, and gives back what it wrote and how it ended.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A log that keeps every entry it was given, for exact comparisons of log lines.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the reliability tests share: a sample disk (the shared BuiltDisk) opened as
 // drive "0" (optionally through a mapfile, or failing chosen sectors), export jobs for

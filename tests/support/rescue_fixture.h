@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the rescue tests share: a small sample disk (the shared BuiltDisk) opened as
 // drive "0" with its directory read, helpers to lay out recordings and poke

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recordings for disk descriptions, and what their ".hav" head must hold, worked out by
 // hand from the file layout (never through the program's own code).

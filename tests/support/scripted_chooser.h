@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The save-as question answered without a dialog, keeping every request it was asked.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TempDir: a fresh folder under $TMPDIR (or /tmp) for one test's files, removed with
 // everything in it when the object goes out of scope.

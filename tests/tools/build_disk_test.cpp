@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Built images read back with plain pread and checked against the formats by hand.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Descriptions as JSON: the round trip, Latin-1 texts, and what is refused.
 #include "diskbuilder/description_json.h"
 

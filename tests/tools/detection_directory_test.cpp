@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Signature and "file_system.sys" variants, the directory head and the slots.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HOJINs the builder writes: heads, defects, payload and which HOJINs get written at all.
 #include <gtest/gtest.h>
 

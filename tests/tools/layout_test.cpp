@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The builder's sector arithmetic against numbers worked out by hand.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The presets' promises and the descriptions the builder refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Refuses descriptions that cannot be laid out as asked, before anything is written, so a test
 // that sets up a disk wrongly fails with a reason instead of testing a disk it did not mean.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A DiskDescription as JSON text, with the keys named as the struct fields. Titles and second
 // texts are raw Latin-1 bytes on the disk; in JSON each byte is the character of the same code

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sample-disk builder: writes recorder-disk images for tests, benchmarks and the demo from a
 // DiskDescription, and reads back what it wrote so exports can be compared byte for byte.

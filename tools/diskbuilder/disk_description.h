@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a sample recorder disk should hold: the model, the detection sectors, the directory, the
 // recordings with their blocks and deliberate head defects, and raw sectors poked in at the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The 65 sectors of one HOJIN as the builder writes them: the A-sector head, then payload.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A sparse image file being written: created empty at its full size, then only the parts that
 // hold something are written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sector numbers of the recorder layout, worked out here on their own so that tests can hold the
 // core's answers against them. Every sector number is counted from sector 0 of the disk image.
