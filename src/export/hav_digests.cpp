@@ -13,59 +13,64 @@ namespace {
 constexpr size_t kSlotBytes = size_t{1} << 20;
 constexpr int kSlots = 4;
 
-}  // namespace
-
-void HavDigestPair::add(std::span<const uint8_t> bytes) {
-  const size_t size = bytes.size();
-  const size_t skip = static_cast<size_t>(
-      std::clamp<int64_t>(kHavFrontBytes - position_, 0, static_cast<int64_t>(size)));
-  Sha256::updateBoth(file_, bytes, hojinData_, bytes.subspan(skip));
-  position_ += static_cast<int64_t>(size);
+// What of `bytes`, starting at `position` in the file, lies beyond head and entry image.
+std::span<const uint8_t> hojinDataPart(std::span<const uint8_t> bytes, int64_t position) {
+  return bytes.subspan(static_cast<size_t>(
+      std::clamp<int64_t>(kHavFrontBytes - position, 0, static_cast<int64_t>(bytes.size()))));
 }
 
-HavDigests HavDigestPair::finish() {
+HavDigests endSums(int64_t fileBytes, Sha256& file, Sha256& hojinData) {
   HavDigests digests;
-  digests.readable = true;
-  digests.fileBytes = position_;
-  digests.file = file_.hexDigest();
-  digests.hojinData = hojinData_.hexDigest();
+  digests.fileBytes = fileBytes;
+  digests.file = file.hexDigest();
+  digests.hojinData = hojinData.hexDigest();
+  digests.readable = !digests.file.empty() && !digests.hojinData.empty();
   return digests;
 }
 
+}  // namespace
+
+void HavDigestPair::add(std::span<const uint8_t> bytes) {
+  file_.update(bytes);
+  hojinData_.update(hojinDataPart(bytes, position_));
+  position_ += static_cast<int64_t>(bytes.size());
+}
+
+HavDigests HavDigestPair::finish() {
+  return endSums(position_, file_, hojinData_);
+}
+
 HavDigester::~HavDigester() {
-  if (!worker_.joinable()) return;
   {
     std::lock_guard lock(mutex_);
-    ending_ = true;
-    full_.clear();
+    abandoned_ = true;
   }
-  changed_.notify_all();
-  worker_.join();
+  stopThreads();
 }
 
 void HavDigester::start() {
   slots_.resize(kSlots);
-  for (int i = 0; i < kSlots; ++i) {
-    slots_[i].bytes = std::make_unique<uint8_t[]>(kSlotBytes);
-    free_.push_back(i);
-  }
-  worker_ = std::thread([this] { hashSlots(); });
+  for (Slot& slot : slots_) slot.bytes = std::make_unique<uint8_t[]>(kSlotBytes);
+  for (int sum = 0; sum < kSums; ++sum)
+    workers_[sum] = std::thread([this, sum] { hashSlots(sum); });
 }
 
 void HavDigester::add(std::span<const uint8_t> bytes) {
-  if (!worker_.joinable()) start();
-  bytesAdded_ += static_cast<int64_t>(bytes.size());
+  if (slots_.empty()) start();
   while (!bytes.empty()) {
-    if (filling_ < 0) {
+    Slot& slot = slots_[handedOver_ % kSlots];
+    if (!holding_) {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return !free_.empty(); });
-      filling_ = free_.front();
-      free_.pop_front();
+      changed_.wait(lock,
+                    [this] { return handedOver_ - std::min(hashed_[0], hashed_[1]) < kSlots; });
+      holding_ = true;
+      slot.used = 0;
+      slot.position = bytesAdded_;
     }
-    Slot& slot = slots_[filling_];
     const size_t take = std::min(bytes.size(), kSlotBytes - slot.used);
     std::memcpy(slot.bytes.get() + slot.used, bytes.data(), take);
     slot.used += take;
+    bytesAdded_ += static_cast<int64_t>(take);
     bytes = bytes.subspan(take);
     if (slot.used == kSlotBytes) handOver();
   }
@@ -74,44 +79,47 @@ void HavDigester::add(std::span<const uint8_t> bytes) {
 void HavDigester::handOver() {
   {
     std::lock_guard lock(mutex_);
-    full_.push_back(filling_);
+    ++handedOver_;
   }
-  filling_ = -1;
+  holding_ = false;
   changed_.notify_all();
 }
 
-void HavDigester::hashSlots() {
+// Takes the handed-over slots in order into one sum; a slot is filled again only when both
+// threads are past it.
+void HavDigester::hashSlots(int sum) {
   for (;;) {
-    int index;
+    const Slot* slot;
     {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return !full_.empty() || ending_; });
-      if (full_.empty()) return;
-      index = full_.front();
-      full_.pop_front();
+      changed_.wait(lock, [this, sum] { return hashed_[sum] < handedOver_ || ending_; });
+      if (abandoned_ || hashed_[sum] == handedOver_) return;
+      slot = &slots_[hashed_[sum] % kSlots];
     }
-    Slot& slot = slots_[index];
-    sums_.add({slot.bytes.get(), slot.used});
+    const std::span<const uint8_t> bytes(slot->bytes.get(), slot->used);
+    sums_[sum].update(sum == 0 ? bytes : hojinDataPart(bytes, slot->position));
     {
       std::lock_guard lock(mutex_);
-      slot.used = 0;
-      free_.push_back(index);
+      ++hashed_[sum];
     }
     changed_.notify_all();
   }
 }
 
-HavDigests HavDigester::finish() {
-  if (worker_.joinable()) {
-    if (filling_ >= 0 && slots_[filling_].used > 0) handOver();
-    {
-      std::lock_guard lock(mutex_);
-      ending_ = true;
-    }
-    changed_.notify_all();
-    worker_.join();  // the worker empties full_ before it ends
+void HavDigester::stopThreads() {
+  {
+    std::lock_guard lock(mutex_);
+    ending_ = true;
   }
-  return sums_.finish();
+  changed_.notify_all();
+  for (std::thread& worker : workers_)
+    if (worker.joinable()) worker.join();
+}
+
+HavDigests HavDigester::finish() {
+  if (holding_) handOver();
+  stopThreads();  // the threads take in every slot handed over before they end
+  return endSums(bytesAdded_, sums_[0], sums_[1]);
 }
 
 HavDigests digestHavFile(const std::string& path) {

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -19,7 +18,7 @@
 namespace korvelo {
 
 struct HavDigests {
-  bool readable = false;  // false: the sums could not be taken (the file was not readable)
+  bool readable = false;  // false: the sums could not be taken (file not readable, hash failed)
   int64_t fileBytes = 0;
   std::string file;
   std::string hojinData;
@@ -39,13 +38,15 @@ class HavDigestPair {
   int64_t position_ = 0;
 };
 
-// Both sums over the bytes a file is written with, taken on a thread of its own while the
-// copy goes on, so that a long export does not wait for two hashes of every byte. The
-// bytes are copied into a few slots of 1 MiB; add() waits only when all are still being hashed.
+// Both sums over the bytes a file is written with, each taken on a thread of its own while
+// the copy goes on, so that a long export does not wait for two hashes of every byte: one
+// hash alone keeps up with a copy from the page cache, two after each other would not. The
+// bytes are copied into a few slots of 1 MiB that both threads read; add() waits only when
+// every slot is still being hashed by one of them.
 class HavDigester {
  public:
   HavDigester() = default;
-  ~HavDigester();  // stops the thread; the sums are lost
+  ~HavDigester();  // stops the threads; the sums are lost
   HavDigester(const HavDigester&) = delete;
   HavDigester& operator=(const HavDigester&) = delete;
 
@@ -58,21 +59,25 @@ class HavDigester {
   struct Slot {
     std::unique_ptr<uint8_t[]> bytes;
     size_t used = 0;
+    int64_t position = 0;  // of its first byte in the file
   };
   void start();
-  void handOver();  // the slot being filled goes to the thread
-  void hashSlots();
+  void handOver();  // the slot being filled goes to the threads
+  void hashSlots(int sum);
+  void stopThreads();
 
+  static constexpr int kSums = 2;  // 0: the whole file, 1: its HOJIN data
   std::vector<Slot> slots_;
-  int filling_ = -1;  // the slot add() copies into; -1: none taken yet
+  bool holding_ = false;     // add() holds slot handedOver_ % slots and fills it
+  int64_t handedOver_ = 0;   // slots given to the threads so far, counted from the start
+  int64_t hashed_[kSums]{};  // of those, the slots each sum has taken in
   int64_t bytesAdded_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<int> full_;
-  std::deque<int> free_;
   bool ending_ = false;
-  std::thread worker_;
-  HavDigestPair sums_;  // the worker's until it has ended
+  bool abandoned_ = false;
+  std::thread workers_[kSums];
+  Sha256 sums_[kSums];  // each its worker's until it has ended
 };
 
 // The sums of an existing file, read front to back; readable is false when it cannot be read.
