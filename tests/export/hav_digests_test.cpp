@@ -64,10 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
         Pieces{"HeadEntryImageAndHojinsAsTheJobWrites", kFront + 40 * 33280, {88, 1536, 33280}},
         Pieces{"ByteByByteAcrossTheFront", kFront + 300, {1}},
         Pieces{"PiecesStraddlingTheFront", kFront + 5000, {1000, 1000, 3}},
-        // More than the four slots of 1 MiB, so the writer waits for the hashing thread.
+        // More than the four slots of 1 MiB, so the writer waits for the hashing threads.
         Pieces{
             "ManyMegabytesInOddPieces", (size_t{9} << 20) + 17, {kFront, 65537, 1 << 20, 333333}},
-        Pieces{"OneHugePiece", (size_t{5} << 20) + 1, {size_t{5} << 20}}),
+        Pieces{"OneHugePiece", (size_t{5} << 20) + 1, {size_t{5} << 20}},
+        // Twice round the slots, the last one full when the sums are ended.
+        Pieces{"WholeSlotsOnly", size_t{8} << 20, {size_t{1} << 20}}),
     [](const ::testing::TestParamInfo<Pieces>& info) { return std::string(info.param.name); });
 
 TEST(DigestFileTest, ReadsAFileBackToTheSameSums) {
