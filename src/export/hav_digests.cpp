@@ -61,8 +61,9 @@ void HavDigester::add(std::span<const uint8_t> bytes) {
     Slot& slot = slots_[handedOver_ % kSlots];
     if (!holding_) {
       std::unique_lock lock(mutex_);
-      changed_.wait(lock,
-                    [this] { return handedOver_ - std::min(hashed_[0], hashed_[1]) < kSlots; });
+      changed_.wait(lock, [this] {
+        return handedOver_ - *std::min_element(hashed_.begin(), hashed_.end()) < kSlots;
+      });
       holding_ = true;
       slot.used = 0;
       slot.position = bytesAdded_;

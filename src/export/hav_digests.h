@@ -3,6 +3,7 @@
 // The two check sums of a ".hav" file: SHA-256 of the whole file and of its HOJIN data
 // (what follows head and entry image), taken from its bytes in file order.
 
+#include <array>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -68,16 +69,16 @@ class HavDigester {
 
   static constexpr int kSums = 2;  // 0: the whole file, 1: its HOJIN data
   std::vector<Slot> slots_;
-  bool holding_ = false;     // add() holds slot handedOver_ % slots and fills it
-  int64_t handedOver_ = 0;   // slots given to the threads so far, counted from the start
-  int64_t hashed_[kSums]{};  // of those, the slots each sum has taken in
+  bool holding_ = false;    // add() holds slot handedOver_ % slots and fills it
+  int64_t handedOver_ = 0;  // slots given to the threads so far, counted from the start
+  std::array<int64_t, kSums> hashed_{};  // of those, the slots each sum has taken in
   int64_t bytesAdded_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ending_ = false;
   bool abandoned_ = false;
-  std::thread workers_[kSums];
-  Sha256 sums_[kSums];  // each its worker's until it has ended
+  std::array<std::thread, kSums> workers_;
+  std::array<Sha256, kSums> sums_;  // each its worker's until it has ended
 };
 
 // The sums of an existing file, read front to back; readable is false when it cannot be read.
