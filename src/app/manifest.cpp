@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <nlohmann/json.hpp>
+#include <string>
 #include <vector>
 
 #include "app/app_state.h"
@@ -115,6 +116,29 @@ nlohmann::json parseManifest(const std::string& text) {
           {"recordings", nlohmann::json::array()}};
 }
 
+// The manifest as this process wrote it last. A run of 2000 recordings into one folder
+// then does not parse again, for every file, the records it has just written (that made
+// the run's time grow with the square of the files). Used only when the locked file holds
+// exactly these bytes, so a record another export added in between is never lost.
+struct LastWritten {
+  std::string path;
+  std::string text;
+  nlohmann::json document;
+};
+
+LastWritten& lastWritten() {
+  static LastWritten last;
+  return last;
+}
+
+nlohmann::json manifestDocument(const std::string& path, const std::string& text) {
+  LastWritten& last = lastWritten();
+  nlohmann::json document =
+      last.path == path && last.text == text ? std::move(last.document) : parseManifest(text);
+  last = LastWritten{};
+  return document;
+}
+
 }  // namespace
 
 ManifestRecord recordFor(const DirectoryEntry& entry) {
@@ -138,7 +162,7 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
   const std::string path = folder + "/" + kManifestName;
   PosixFile manifest;  // holds the lock until the new manifest is in place
   if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
-  nlohmann::json document = parseManifest(readAll(manifest));
+  nlohmann::json document = manifestDocument(path, readAll(manifest));
   nlohmann::json& recordings = document["recordings"];
   for (auto it = recordings.begin(); it != recordings.end();) {
     if (it->is_object() && it->value("file", std::string()) == record.file)
@@ -147,7 +171,10 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
       ++it;
   }
   recordings.push_back(toJson(record));
-  return writeProblem(path, atomicReplace(path, document.dump(2) + "\n"));
+  std::string text = document.dump(2) + "\n";
+  const int error = atomicReplace(path, text);
+  if (error == 0) lastWritten() = LastWritten{path, std::move(text), std::move(document)};
+  return writeProblem(path, error);
 }
 
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,
