@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/app_state.h"
@@ -131,12 +132,33 @@ LastWritten& lastWritten() {
   return last;
 }
 
-nlohmann::json manifestDocument(const std::string& path, const std::string& text) {
+// The manifest's document; `asWritten` when it is the one this process wrote last.
+nlohmann::json manifestDocument(const std::string& path, const std::string& text, bool& asWritten) {
   LastWritten& last = lastWritten();
-  nlohmann::json document =
-      last.path == path && last.text == text ? std::move(last.document) : parseManifest(text);
+  asWritten = last.path == path && last.text == text;
+  nlohmann::json document = asWritten ? std::move(last.document) : parseManifest(text);
   last = LastWritten{};
   return document;
+}
+
+// How dump(2) ends a document whose last key holds a non-empty array of records.
+constexpr std::string_view kRecordsEnd = "\n  ]\n}\n";
+
+// The text of `document` after `added` was appended to its records, made from `before`,
+// the text of the document before (its dump(2) and a line end), instead of serialising
+// every record again: the same bytes, since dump(2) puts each record of that array on
+// lines of its own, indented by the two levels it stands at. Empty when the document
+// does not have that shape.
+std::string appendedText(const std::string& before, const nlohmann::json& document,
+                         const nlohmann::json& added) {
+  if (document.crbegin().key() != "recordings" || !before.ends_with(kRecordsEnd)) return {};
+  std::string text = before.substr(0, before.size() - kRecordsEnd.size()) + ",\n    ";
+  for (const char c : added.dump(2)) {
+    text += c;
+    if (c == '\n') text += "    ";
+  }
+  text += kRecordsEnd;
+  return text;
 }
 
 }  // namespace
@@ -162,16 +184,21 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
   const std::string path = folder + "/" + kManifestName;
   PosixFile manifest;  // holds the lock until the new manifest is in place
   if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
-  nlohmann::json document = manifestDocument(path, readAll(manifest));
+  const std::string before = readAll(manifest);
+  bool asWritten = false;
+  nlohmann::json document = manifestDocument(path, before, asWritten);
   nlohmann::json& recordings = document["recordings"];
+  const size_t held = recordings.size();
   for (auto it = recordings.begin(); it != recordings.end();) {
     if (it->is_object() && it->value("file", std::string()) == record.file)
       it = recordings.erase(it);
     else
       ++it;
   }
+  const bool onlyAdded = asWritten && held > 0 && recordings.size() == held;
   recordings.push_back(toJson(record));
-  std::string text = document.dump(2) + "\n";
+  std::string text = onlyAdded ? appendedText(before, document, recordings.back()) : std::string();
+  if (text.empty()) text = document.dump(2) + "\n";
   const int error = atomicReplace(path, text);
   if (error == 0) lastWritten() = LastWritten{path, std::move(text), std::move(document)};
   return writeProblem(path, error);
