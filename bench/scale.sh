@@ -113,12 +113,14 @@ copy_once() {
 
 # Warm the cache with what is read, and check once that the list and the files are whole.
 "$ranges" copy "$image" /dev/null <"$work/recordings.txt"
-listed=$("$cli" --drive "$image" list | wc -l)
+listed=$("$cli" --drive "$image" list 2>/dev/null | wc -l)
 [[ $listed == "$recordings" ]] || fail "list printed $listed lines, not $recordings"
 export_once >/dev/null
 [[ $(ls "$work/out"/*.hav | wc -l) == "$recordings" ]] || fail "export --all did not write $recordings files"
 copy_once >/dev/null
-for file in "$work/out"/*.hav; do tail -c +1625 "$file"; done | cmp -s - "$work/ref.bin" ||
+# The files' names begin with the entry number: in that order, their data is the copy's.
+find "$work/out" -name '*.hav' -printf '%f\n' | sort -n |
+  while IFS= read -r name; do tail -c +1625 "$work/out/$name"; done | cmp -s - "$work/ref.bin" ||
   fail "the files' data and the copy differ"
 
 : >"$work/results.txt"
