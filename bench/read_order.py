@@ -14,9 +14,13 @@ of 512 bytes; a read covers [offset, offset + length). Prints:
   ratio            path / minimum
   re-read          sectors read more than once (the path counts them every time)
 
-Usage: bench/read_order.py TRACE IMAGE
+With DATA_START (the first sector of the data area), the same figures follow for the reads
+of the recordings' data alone, without the directory, the file FATs and the probes.
+
+Usage: bench/read_order.py TRACE IMAGE [DATA_START]
 """
 
+import os
 import re
 import sys
 
@@ -49,14 +53,7 @@ def union_size(intervals):
     return total
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit(__doc__.split("\n\n")[-1].strip())
-    import os
-    image = os.path.realpath(sys.argv[2])
-    intervals = list(reads_of(sys.argv[1], image))
-    if not intervals:
-        sys.exit(f"read_order.py: no pread64 of {image} in {sys.argv[1]}")
+def report(intervals, prefix=""):
     backward = 0
     path = 0
     previous_end = None
@@ -70,12 +67,27 @@ def main():
     highest = max(end for _, end in intervals)
     minimum = highest - lowest
     read_sectors = sum(end - first for first, end in intervals)
-    print(f"reads {len(intervals)}")
-    print(f"backward_jumps {backward}")
-    print(f"path_sectors {path}")
-    print(f"minimum_sectors {minimum}")
-    print(f"ratio {path / minimum:.2f}")
-    print(f"reread_sectors {read_sectors - union_size(intervals)}")
+    print(f"{prefix}reads {len(intervals)}")
+    print(f"{prefix}backward_jumps {backward}")
+    print(f"{prefix}path_sectors {path}")
+    print(f"{prefix}minimum_sectors {minimum}")
+    print(f"{prefix}ratio {path / minimum:.2f}")
+    print(f"{prefix}reread_sectors {read_sectors - union_size(intervals)}")
+
+
+def main():
+    if len(sys.argv) not in (3, 4):
+        sys.exit(__doc__.split("\n\n")[-1].strip())
+    image = os.path.realpath(sys.argv[2])
+    intervals = list(reads_of(sys.argv[1], image))
+    if not intervals:
+        sys.exit(f"read_order.py: no pread64 of {image} in {sys.argv[1]}")
+    report(intervals)
+    if len(sys.argv) == 4:
+        data_start = int(sys.argv[3])
+        data = [(first, end) for first, end in intervals if first >= data_start]
+        if data:
+            report(data, "data_")
 
 
 if __name__ == "__main__":
