@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package korvelo_<version>-1_<arch>.deb in build-release/ (a release
-# build of its own: the test build has sanitizers) and checks it with lintian.
+# build of its own: the test build has sanitizers), checks it with lintian, then unpacks
+# and runs it (scripts/check_package.sh; KORVELO_PACKAGE_INSTALL=1 as root also installs it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,4 @@ if ! command -v lintian >/dev/null 2>&1; then
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends lintian
 fi
 lintian --fail-on error "$package"
+scripts/check_package.sh "$package"

@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake g++ pkg-config git clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev qt6-translations-l10n desktop-file-utils appstream
-  libcli11-dev nlohmann-json3-dev help2man libmount-dev libudev-dev
-  strace gddrescue util-linux
+  qt6-base-dev libgl-dev qt6-translations-l10n desktop-file-utils appstream xvfb xauth
+  libcli11-dev nlohmann-json3-dev libmount-dev libudev-dev
+  strace gddrescue util-linux groff-base
   python3-fusepy fuse3
   clang libclang-rt-14-dev
 )

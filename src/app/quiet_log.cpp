@@ -25,11 +25,18 @@ constexpr std::string_view kPrefixes[] = {
     " Festplatte ",  // a drive that could not be opened, with the reason
 };
 
-// Lines that hold this anywhere tell of a recording that was not saved in full.
+// Lines that hold this anywhere tell of a recording that was not saved in full, or of a
+// target that is refused.
 constexpr std::string_view kInfixes[] = {
     " wurde nicht vollständig gespeichert",
     " wird nicht gespeichert: ",
     " übersprungen.",
+    " gibt es schon; ",
+    " ist ein Gerät; ",
+    " ist die Festplatte, von der gelesen wird.",
+    " ist keine gewöhnliche Datei.",
+    " ist ein symbolischer Verweis; ",
+    " wird in diesem Lauf schon geschrieben.",
 };
 
 // The final summary: "5 Aufnahmen gespeichert, 0 beschädigt, 0 übersprungen, ...".

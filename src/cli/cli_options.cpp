@@ -34,15 +34,15 @@ constexpr const char* kNoCommand =
 
 constexpr const char* kFooter =
     "Rückgabewerte:\n"
-    "  0  Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
-    "  1  Mindestens eine Aufnahme wurde nicht vollständig gespeichert oder enthält\n"
-    "     nicht lesbare Sektoren (mit Nullen gefüllt), oder ein Platz des Verzeichnisses\n"
-    "     war nicht lesbar (list), oder check fand Befunde\n"
-    "  2  Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag,\n"
-    "     fehlerhafte Mapdatei)\n"
-    "  3  Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
-    "  130  Mit Strg+C (oder SIGTERM, SIGHUP) abgebrochen; die angefangene Datei ist\n"
-    "     geschlossen und lässt sich mit export --resume fortsetzen\n"
+    "  0    Erfolg: Festplatte gefunden, alle gewünschten Aufnahmen vollständig gespeichert\n"
+    "  1    Mindestens eine Aufnahme wurde nicht vollständig gespeichert oder enthält nicht "
+    "lesbare Sektoren (mit Nullen gefüllt), oder ein Platz des Verzeichnisses war nicht lesbar "
+    "(list), oder check fand Befunde\n"
+    "  2    Fehlerhafter Aufruf (unbekannte Option, unbekannte Eintragsnummer, kein Eintrag, "
+    "fehlerhafte Mapdatei)\n"
+    "  3    Keine Recorder-Festplatte gefunden oder sie ließ sich nicht öffnen\n"
+    "  130  Mit Strg+C (oder SIGTERM, SIGHUP) abgebrochen; die angefangene Datei ist "
+    "geschlossen und lässt sich mit export --resume fortsetzen\n"
     "\n"
     "Beispiele:\n"
     "  korvelo-cli --drive /dev/sdb list\n"
@@ -134,8 +134,19 @@ class GermanFormatter : public CLI::Formatter {
     return text;
   }
 
+  // The parser pads the left column by bytes; a name with an umlaut ("BLÖCKE") would
+  // leave its description one column short of the others.
+  std::string make_option(const CLI::Option* option, bool positional) const override {
+    const std::string name = make_option_name(option, positional) + make_option_opts(option);
+    const size_t multibyteExtra = name.size() - static_cast<size_t>(cli::utf8Columns(name));
+    std::stringstream out;
+    CLI::detail::format_help(out, name, make_option_desc(option),
+                             get_column_width() + multibyteExtra);
+    return out.str();
+  }
+
   // The whole help in one piece: the commands in a list, then each command's arguments
-  // and options as groups of their own, so that help2man makes sections of them.
+  // and options as groups of their own, so that every option is found under its command.
   std::string make_help(const CLI::App* app, std::string name,
                         CLI::AppFormatMode mode) const override {
     return wrapHelp(unwrappedHelp(app, std::move(name), mode), helpColumns());

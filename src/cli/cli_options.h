@@ -96,7 +96,7 @@ using ParseResult = std::variant<Invocation, ExitCode>;
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
                              std::ostream& err);
 
-// "korvelo-cli 1.30", the line help2man reads.
+// "korvelo-cli 1.30", the first line of --version.
 std::string versionLine();
 
 }  // namespace korvelo::cli

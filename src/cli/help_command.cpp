@@ -31,7 +31,7 @@ std::optional<std::string> helpFor(const CLI::App& app, const std::vector<std::s
   for (const std::string& word : topic) {
     prefix += prefix.empty() ? command->get_name() : " " + command->get_name();
     command = subcommandNamed(*command, word);
-    if (command == nullptr || command->get_name() == "help") return std::nullopt;
+    if (command == nullptr) return std::nullopt;
   }
   return command->help(prefix);
 }

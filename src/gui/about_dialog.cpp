@@ -4,7 +4,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 #include "gui/app_icon.h"
@@ -15,13 +14,16 @@ AboutDialog::AboutDialog(const std::string& version, QWidget* parent)
     : QDialog(parent),
       version_(new QLabel(QStringLiteral("Korvelo Version %1").arg(QString::fromStdString(version)),
                           this)),
-      address_(new QLineEdit(homepage(), this)) {
+      address_(new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(homepage().toHtmlEscaped()),
+                          this)) {
   setWindowTitle(QString::fromUtf8("Info über Korvelo"));
   version_->setProperty("controlId", 1015);
   address_->setProperty("controlId", 1026);
-  address_->setReadOnly(true);
-  address_->setCursorPosition(0);
-  address_->setMinimumWidth(address_->fontMetrics().horizontalAdvance(homepage()) / 2 + 40);
+  // Clicked, it opens in the browser; selected, it can be copied. Never wrapped, so the
+  // dialog is as wide as the whole address.
+  address_->setTextFormat(Qt::RichText);
+  address_->setOpenExternalLinks(true);
+  address_->setTextInteractionFlags(Qt::TextBrowserInteraction | Qt::TextSelectableByKeyboard);
 
   auto* icon = new QLabel(this);
   icon->setPixmap(appIcon().pixmap(32, 32));

@@ -6,7 +6,6 @@
 #include <string>
 
 class QLabel;
-class QLineEdit;
 
 namespace korvelo {
 
@@ -17,14 +16,15 @@ class AboutDialog : public QDialog {
   AboutDialog(const std::string& version, QWidget* parent = nullptr);
 
   QLabel* versionLabel() const { return version_; }
-  QLineEdit* addressField() const { return address_; }
+  // The address as a link that opens in the browser; it can be selected and copied.
+  QLabel* addressLabel() const { return address_; }
 
   // The address shown in the dialog: the project's home page, fixed at build time.
   static QString homepage();
 
  private:
   QLabel* version_;
-  QLineEdit* address_;
+  QLabel* address_;
 };
 
 }  // namespace korvelo

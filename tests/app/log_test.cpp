@@ -67,6 +67,8 @@ TEST(Log, QuietRunsKeepWarningsErrorsSkipsAndSummaries) {
       {"Beschädigt: 1 Hojins mit falschem Kopf.", true},
       {"Eintrag 2 \"Bluff\" wurde nicht vollständig gespeichert. (Fehler 4)", true},
       {"Eintrag 1 \"Tagesschau\" übersprungen.", true},
+      {"\"karte.svg\" gibt es schon; zum Überschreiben --force angeben.", true},
+      {"\"Tagesschau.hav\" ist bereits vollständig.", false},
       {"1 Aufnahme gespeichert, 0 beschädigt, 0 übersprungen, 500,8 kB in 0:00", true},
   };
   for (const auto& [line, shown] : lines) EXPECT_EQ(showsWhenQuiet(line), shown) << line;

@@ -72,6 +72,16 @@ TEST(UsageTest, HelpCommandShowsTheWholeHelpOrOneCommands) {
   EXPECT_EQ(inner.status, 0);
   EXPECT_NE(inner.out.find("Aufruf: korvelo-cli rescue export"), std::string::npos) << inner.out;
   EXPECT_EQ(runCli({"help", "verify"}).out, runCli({"verify", "--help"}).out);
+  EXPECT_NE(runCli({"help", "help"}).out.find("Aufruf: korvelo-cli help"), std::string::npos);
+  // Descriptions start in one column, also beside a name with an umlaut.
+  const auto descriptionColumn = [&](const std::string& name) {
+    const size_t at = whole.out.find("  " + name + " ");
+    const size_t text = whole.out.find_first_not_of(' ', at + 2 + name.size());
+    if (at == std::string::npos) return std::ptrdiff_t{-1};
+    return std::count_if(whole.out.begin() + at, whole.out.begin() + text,
+                         [](unsigned char c) { return (c & 0xC0) != 0x80; });  // code points
+  };
+  EXPECT_EQ(descriptionColumn("--scan-limit BLÖCKE"), descriptionColumn("--json"));
 }
 
 struct UsageCase {

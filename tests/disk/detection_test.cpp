@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "diskbuilder/disk_builder.h"
+#include "recfs/open_failure.h"
 #include "recfs/status_text.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
@@ -146,6 +147,10 @@ TEST_F(DetectionTest, RefusedPathAtTheGapSaysWhyAndHowToGetIn) {
     EXPECT_EQ(statusText(), kProbe0 + kSignatureWrong + "\r\n Festplatte 1 \"" + c.path +
                                 "\" lässt sich nicht öffnen: " + c.reason + ".");
   }
+  // Refused although root (a container's device rules): no advice to start as root.
+  if (::geteuid() == 0)
+    EXPECT_EQ(openFailureReason(groupDevice, EACCES),
+              "keine Berechtigung (auch root darf es hier nicht öffnen)");
 }
 
 TEST_F(DetectionTest, NoOpenableDriveZeroGivesZeroAndAnEmptyReport) {

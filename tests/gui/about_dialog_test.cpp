@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The About dialog: its texts, the read-only address, one modeless window reused from the
+// The About dialog: its texts, the address as a link, one modeless window reused from the
 // menu, and a new modal one from "Inf&o über Korvelo...".
 
 #include "gui/about_dialog.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <memory>
 
 #include "disk/drive_table.h"
@@ -22,7 +24,12 @@ using namespace korvelo::guitest;
 class AboutDialogTest : public QObject {
   Q_OBJECT
 
+ public slots:
+  // Stands in for the browser.
+  void openUrl(const QUrl& url) { opened_ = url; }
+
  private:
+  QUrl opened_;
   std::unique_ptr<AppState> app_;
   std::unique_ptr<MainDialog> window_;
 
@@ -55,20 +62,29 @@ class AboutDialogTest : public QObject {
         "Dieses Programm dient dazu, Aufzeichnungen (Filme) von einer aus einem Finepass "
         "FSR-5000 TDR stammende Festplatte auszulesen. ")));
     QVERIFY(texts.contains(QString::fromUtf8("Besuchen sie dazu oder für Fragen: ")));
-    QCOMPARE(dialog.addressField()->text(), QStringLiteral(KORVELO_HOMEPAGE));
   }
 
-  void addressCanBeSelectedButNotEdited() {
+  // Shown whole, opened in the browser by a click, selected and copied but never edited.
+  void addressIsWholeLinkThatCanBeCopied() {
     AboutDialog dialog("1.30");
     dialog.show();
-    QLineEdit* address = dialog.addressField();
-    QVERIFY(address->isReadOnly());
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QLabel* address = dialog.addressLabel();
+    const QString homepage = QStringLiteral(KORVELO_HOMEPAGE);
+    QVERIFY(address->contentsRect().width() >= address->fontMetrics().horizontalAdvance(homepage));
     address->setFocus();
-    address->selectAll();
+    QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(address, QStringLiteral("xyz"));
-    QCOMPARE(address->text(), QStringLiteral(KORVELO_HOMEPAGE));
-    address->selectAll();
-    QCOMPARE(address->selectedText(), QStringLiteral(KORVELO_HOMEPAGE));
+    QCOMPARE(address->selectedText(), homepage);
+    QTest::keyClick(address, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), homepage);
+
+    const QString scheme = QUrl(homepage).scheme();
+    QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+    QTest::mouseClick(address, Qt::LeftButton, {},
+                      QPoint(address->contentsRect().left() + 5, address->height() / 2));
+    QDesktopServices::unsetUrlHandler(scheme);
+    QCOMPARE(opened_, QUrl(homepage));
   }
 
   void menuCommandReusesOneModelessWindow() {
