@@ -9,6 +9,7 @@
 #              image: sectors 6598688 .. 6662674, 63987 sectors, every sector list reads
 #              from the directory and the unused 29 sectors of each slot in between
 #   slots      the head and the 2000 entry images (1536 bytes each) read by one process
+#              (list, dd and slots take about 10 ms: each sample is 10 of them in a row)
 #   export     korvelo-cli --drive IMG export --all -o DIR   (2000 files, check sums, manifest)
 #   copy       the same recordings' bytes read by one process in 1 MiB pieces and appended
 #              into one file, synced at the end
@@ -90,16 +91,27 @@ echo "   $(wc -l <"$work/recordings.txt") runs of contiguous data"
 # From the head sector to the end of the last slot's entry image.
 read -r dd_skip dd_count < <(awk 'NR == 1 { first = $1 } { end = $1 + $2 } END { print first, end - first }' "$work/slots.txt")
 
-list_once() { [[ $cold == 1 ]] && drop_cache "$image"; timed "$cli" --drive "$image" list; }
+# A list takes about 10 ms, mostly starting the process: each sample is 10 in a row (with -c,
+# each of them cold), reported per run.
+repeat() {
+  local n=$1 k; shift
+  for ((k = 0; k < n; k++)); do
+    [[ $cold == 1 ]] && drop_cache "$image"
+    "$@" >/dev/null 2>&1 || return 1
+  done
+}
+per_run() { awk '{ printf "%.4f %.4f\n", $1 / 10, $2 / 10 }'; }
+export -f repeat drop_cache
+export cold image
+list_once() { timed bash -c 'repeat 10 "$@"' _ "$cli" --drive "$image" list | per_run; }
 dd_once() {
-  [[ $cold == 1 ]] && drop_cache "$image"
-  timed dd if="$image" of=/dev/null bs=1M iflag=skip_bytes,count_bytes skip="$dd_skip" \
-    count="$dd_count" status=none
+  timed bash -c 'repeat 10 dd if="$1" of=/dev/null bs=1M iflag=skip_bytes,count_bytes \
+    skip="$2" count="$3" status=none' _ "$image" "$dd_skip" "$dd_count" | per_run
 }
-slots_once() {
-  [[ $cold == 1 ]] && drop_cache "$image"
-  timed bash -c '"$0" copy "$1" /dev/null <"$2"' "$ranges" "$image" "$work/slots.txt"
-}
+copy_slots() { "$ranges" copy "$image" /dev/null <"$work/slots.txt"; }
+export -f copy_slots
+export ranges work
+slots_once() { timed bash -c 'repeat 10 copy_slots' | per_run; }
 export_once() {
   rm -rf "$work/out"
   [[ $cold == 1 ]] && drop_cache "$image"
@@ -154,8 +166,9 @@ echo "   list: ${rss_list} KiB; export --all: ${rss_export} KiB"
 
 if [[ -x "$bin/korvelo-bench-gui-list" ]]; then
   echo "== the window's list (korvelo-bench-gui-list, medians of $runs)"
-  QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$bin/korvelo-bench-gui-list" "$image" "$runs" |
-    sed 's/^/   /'
+  QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$bin/korvelo-bench-gui-list" "$image" "$runs" \
+    >"$work/gui.txt" 2>"$work/gui.err" || { cat "$work/gui.err" >&2; fail "korvelo-bench-gui-list failed"; }
+  sed 's/^/   /' "$work/gui.txt"
   echo "   target: fill_ms <= 200"
 fi
 

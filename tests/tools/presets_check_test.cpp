@@ -109,7 +109,8 @@ TEST(FullDisk, FillsEverySlotWithInterleavedFragmentedRecordingsOnTheDisk) {
   EXPECT_GT(fragmented, 500);
   // Spread over the whole data area of the 160 GB disk, and no further.
   EXPECT_GT(lastBlock, 290000u);
-  EXPECT_LT(blockSector(disk.model, disk.fileFatSize, lastBlock + 1) * 512, disk.imageBytes + 1);
+  EXPECT_LE(static_cast<uint64_t>(blockSector(disk.model, disk.fileFatSize, lastBlock + 1)) * 512,
+            disk.imageBytes);
 }
 
 void expectRefused(const DiskDescription& disk, const std::string& fragment) {

@@ -53,8 +53,9 @@ std::vector<uint64_t> mixedLengths(int count, uint64_t hojins, Dice& dice) {
     weight = uint64_t{1} << dice.roll(5);
     total += weight;
   }
-  for (uint64_t& weight : weights) weight = std::max<uint64_t>(1, hojins * weight / total);
-  return weights;
+  std::vector<uint64_t> lengths;
+  for (uint64_t weight : weights) lengths.push_back(std::max<uint64_t>(1, hojins * weight / total));
+  return lengths;
 }
 
 }  // namespace
