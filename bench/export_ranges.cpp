@@ -3,8 +3,13 @@
 // read, worked out from a disk description with the sample-disk builder's own layout (not
 // the core's), and a plain in-process copy of such ranges as the strictest reference.
 //
-//   korvelo-bench-ranges recording (--preset bench [--bench-bytes N] | --json FILE) [--entry E]
+//   korvelo-bench-ranges recording (--preset bench|full [--bench-bytes N] [--full-bytes N] |
+//                                   --json FILE) [--entry E]
 //       one line "offset length" (bytes) per run of contiguous data in the recording's order
+//   korvelo-bench-ranges recordings (the same description options)
+//       the same for every recording, one after the other in entry order (what export --all reads)
+//   korvelo-bench-ranges slots (the same description options)
+//       the directory head sector, then the entry image (three sectors) of every slot in use
 //   korvelo-bench-ranges probe [--json FILE]
 //       the 255 A-sectors that a File-FAT-Size probe reads, one line each
 //   korvelo-bench-ranges fat255 [--json FILE]
@@ -45,13 +50,15 @@ struct Arguments {
   std::string mode;
   std::string preset = "demo";
   uint64_t benchBytes = 1ULL << 30;
+  uint64_t fullBytes = 256ULL << 20;
   std::string jsonPath;
   int entry = 0;
   std::vector<std::string> positional;
 };
 
 Arguments parse(int argc, char** argv) {
-  if (argc < 2) throw std::runtime_error("no mode given (recording, probe, fat255, copy)");
+  if (argc < 2)
+    throw std::runtime_error("no mode given (recording, recordings, slots, probe, fat255, copy)");
   Arguments args;
   args.mode = argv[1];
   for (int i = 2; i < argc; ++i) {
@@ -64,6 +71,8 @@ Arguments parse(int argc, char** argv) {
       args.preset = value();
     else if (word == "--bench-bytes")
       args.benchBytes = std::stoull(value());
+    else if (word == "--full-bytes")
+      args.fullBytes = std::stoull(value());
     else if (word == "--json")
       args.jsonPath = value();
     else if (word == "--entry")
@@ -83,6 +92,7 @@ DiskDescription description(const Arguments& args) {
     return korvelo::sample::descriptionFromJson(text.str());
   }
   if (args.preset == "bench") return korvelo::sample::benchDisk(args.benchBytes);
+  if (args.preset == "full") return korvelo::sample::fullDisk(args.fullBytes);
   return korvelo::sample::demoDisk();
 }
 
@@ -112,6 +122,32 @@ const Recording& recordingOf(const DiskDescription& disk, int entry) {
   for (const Recording& recording : disk.recordings)
     if (recording.entryNumber == entry) return recording;
   throw std::runtime_error("no recording with entry number " + std::to_string(entry));
+}
+
+std::vector<Range> allRecordingRanges(const DiskDescription& disk) {
+  std::vector<const Recording*> recordings;
+  for (const Recording& recording : disk.recordings) recordings.push_back(&recording);
+  std::sort(recordings.begin(), recordings.end(),
+            [](const Recording* a, const Recording* b) { return a->entryNumber < b->entryNumber; });
+  std::vector<Range> ranges;
+  for (const Recording* recording : recordings) {
+    const std::vector<Range> own = recordingRanges(disk, *recording);
+    ranges.insert(ranges.end(), own.begin(), own.end());
+  }
+  return ranges;
+}
+
+// What reading the directory cannot do with less: the head and the slots' entry images.
+std::vector<Range> slotRanges(const DiskDescription& disk) {
+  using namespace korvelo::sample;
+  std::vector<int> slots;
+  for (const Recording& recording : disk.recordings) slots.push_back(recording.slot);
+  slots.insert(slots.end(), disk.emptySlots.begin(), disk.emptySlots.end());
+  std::sort(slots.begin(), slots.end());
+  std::vector<Range> ranges{{directoryHeadSector(disk.model) * kSectorBytes, kSectorBytes}};
+  for (int slot : slots)
+    ranges.push_back(Range{slotSector(disk.model, slot) * kSectorBytes, kEntryImageBytes});
+  return ranges;
 }
 
 // The probe tries F = 1 ... 255 and reads the A-sector where each F puts the data area.
@@ -168,6 +204,10 @@ int run(const Arguments& args) {
   if (args.mode == "recording") {
     const DiskDescription disk = description(args);
     print(recordingRanges(disk, recordingOf(disk, args.entry)));
+  } else if (args.mode == "recordings") {
+    print(allRecordingRanges(description(args)));
+  } else if (args.mode == "slots") {
+    print(slotRanges(description(args)));
   } else if (args.mode == "probe") {
     print(probeRanges(description(args)));
   } else if (args.mode == "fat255") {

@@ -21,6 +21,7 @@ using korvelo::sample::DiskDescription;
 struct Options {
   std::string preset = "demo";
   uint64_t benchBytes = 1ULL << 30;
+  uint64_t fullBytes = 256ULL << 20;
   std::string jsonPath;
   std::string imagePath;
   bool printJson = false;
@@ -40,18 +41,23 @@ DiskDescription chooseDescription(const Options& options) {
     return korvelo::sample::descriptionFromJson(readFile(options.jsonPath));
   }
   if (options.preset == "bench") return korvelo::sample::benchDisk(options.benchBytes);
+  if (options.preset == "full") return korvelo::sample::fullDisk(options.fullBytes);
   return korvelo::sample::demoDisk();
 }
 
 void describe(CLI::App& app, Options& options) {
   app.description(
       "Writes a sample recorder-disk image as a sparse file: a preset (demo: five recordings on "
-      "a 160 GB disk; bench: one fragmented recording of --bench-bytes) or a JSON description "
-      "with the fields of DiskDescription. Exit status 0 on success, 1 on any error.");
-  auto* preset = app.add_option("--preset", options.preset, "demo (default) or bench")
-                     ->check(CLI::IsMember({"demo", "bench"}));
+      "a 160 GB disk; bench: one fragmented recording of --bench-bytes; full: all 2000 directory "
+      "slots in use, mixed lengths sharing --full-bytes, fragmented and interleaved) or a JSON "
+      "description with the fields of DiskDescription. Exit status 0 on success, 1 on any error.");
+  auto* preset = app.add_option("--preset", options.preset, "demo (default), bench or full")
+                     ->check(CLI::IsMember({"demo", "bench", "full"}));
   app.add_option("--bench-bytes", options.benchBytes,
                  "recording size of the bench preset in bytes (default 1073741824)")
+      ->check(CLI::PositiveNumber);
+  app.add_option("--full-bytes", options.fullBytes,
+                 "data of all 2000 recordings of the full preset in bytes (default 268435456)")
       ->check(CLI::PositiveNumber);
   app.add_option("--json", options.jsonPath, "read the description from this JSON file")
       ->check(CLI::ExistingFile)

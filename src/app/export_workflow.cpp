@@ -115,9 +115,10 @@ std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
 }
 
 // A file that is continued keeps the zero-filled areas its manifest record names (and
-// may have them read again); a file written anew ignores them.
+// may have them read again); for a file written anew the manifest is not even read, which
+// in a folder of 2000 records would cost a whole parse per file.
 void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
-  if (!settings_.checksums) return;
+  if (!settings_.checksums || !job.continuesExistingFile()) return;
   const std::string& path = job.getPath();
   const std::string file = std::filesystem::path(path).filename().string();
   if (auto areas = damagedAreasInManifest(folderOf(path), file))

@@ -7,6 +7,10 @@
 
 #include <cerrno>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/app_state.h"
@@ -115,6 +119,79 @@ nlohmann::json parseManifest(const std::string& text) {
           {"recordings", nlohmann::json::array()}};
 }
 
+// The manifest as this process wrote it last, and the file each of its records names. A
+// run of 2000 recordings into one folder then neither parses nor serialises again, for
+// every file, the records it has just written (that made the run's time grow with the
+// square of the files). Used only when the locked file holds exactly these bytes, so a
+// record another export added in between is never lost.
+struct LastWritten {
+  std::string path;
+  std::string text;
+  std::set<std::string> files;
+};
+
+LastWritten& lastWritten() {
+  static LastWritten last;
+  return last;
+}
+
+// How dump(2) ends a document whose last key holds a non-empty array of records.
+constexpr std::string_view kRecordsEnd = "\n  ]\n}\n";
+
+// The files the records name as addToManifest compares them (an object without a file
+// names ""), when a record can be spliced into the document's text: "recordings" is its
+// last key and holds records. Nothing when a record names its file other than by text.
+std::optional<std::set<std::string>> spliceableFiles(const nlohmann::json& document) {
+  if (document.crbegin().key() != "recordings") return std::nullopt;
+  const nlohmann::json& recordings = document.crbegin().value();
+  if (recordings.empty()) return std::nullopt;
+  std::set<std::string> files;
+  for (const nlohmann::json& record : recordings) {
+    if (!record.is_object()) continue;
+    const auto file = record.find("file");
+    if (file != record.end() && !file->is_string()) return std::nullopt;
+    files.insert(file == record.end() ? std::string() : file->get<std::string>());
+  }
+  return files;
+}
+
+// `before` (the dump(2) of a document as spliceableFiles accepts it, and a line end) with
+// `added` appended to its records: the same bytes as dumping the whole document again,
+// since dump(2) puts each record of that array on lines of its own, indented by the two
+// levels it stands at.
+std::string appendedText(const std::string& before, const nlohmann::json& added) {
+  std::string text = before.substr(0, before.size() - kRecordsEnd.size()) + ",\n    ";
+  for (const char c : added.dump(2)) {
+    text += c;
+    if (c == '\n') text += "    ";
+  }
+  text += kRecordsEnd;
+  return text;
+}
+
+// The new manifest's text; `files` what spliceableFiles says of it.
+std::string withRecord(const std::string& path, const std::string& before,
+                       const ManifestRecord& record, std::optional<std::set<std::string>>& files) {
+  LastWritten& last = lastWritten();
+  if (last.path == path && last.text == before && before.ends_with(kRecordsEnd) &&
+      !last.files.contains(record.file)) {
+    files = std::move(last.files);
+    files->insert(record.file);
+    return appendedText(before, toJson(record));
+  }
+  nlohmann::json document = parseManifest(before);
+  nlohmann::json& recordings = document["recordings"];
+  for (auto it = recordings.begin(); it != recordings.end();) {
+    if (it->is_object() && it->value("file", std::string()) == record.file)
+      it = recordings.erase(it);
+    else
+      ++it;
+  }
+  recordings.push_back(toJson(record));
+  files = spliceableFiles(document);
+  return document.dump(2) + "\n";
+}
+
 }  // namespace
 
 ManifestRecord recordFor(const DirectoryEntry& entry) {
@@ -138,16 +215,12 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
   const std::string path = folder + "/" + kManifestName;
   PosixFile manifest;  // holds the lock until the new manifest is in place
   if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
-  nlohmann::json document = parseManifest(readAll(manifest));
-  nlohmann::json& recordings = document["recordings"];
-  for (auto it = recordings.begin(); it != recordings.end();) {
-    if (it->is_object() && it->value("file", std::string()) == record.file)
-      it = recordings.erase(it);
-    else
-      ++it;
-  }
-  recordings.push_back(toJson(record));
-  return writeProblem(path, atomicReplace(path, document.dump(2) + "\n"));
+  std::optional<std::set<std::string>> files;
+  std::string text = withRecord(path, readAll(manifest), record, files);
+  lastWritten() = LastWritten{};
+  const int error = atomicReplace(path, text);
+  if (error == 0 && files) lastWritten() = LastWritten{path, std::move(text), std::move(*files)};
+  return writeProblem(path, error);
 }
 
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,

@@ -73,6 +73,8 @@ class HavExportJob {
   int getHojinsKept() const { return hojinsKept_; }
   // A continued file that already held the whole recording: it was left as it was.
   bool isAlreadyComplete() const { return alreadyComplete_; }
+  // Whether the chosen target is to be continued where it exists (else it is written anew).
+  bool continuesExistingFile() const { return resume_; }
   // For a file to be continued: the zero-filled areas an earlier export recorded for it.
   // Those in the part that is kept stay recorded; with `retry` they are first read again,
   // sector by sector, and what reads now is written into the file in place.

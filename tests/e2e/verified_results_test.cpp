@@ -59,6 +59,9 @@ TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
   ASSERT_EQ(run.status, anyWrongHead ? 1 : 0) << run.err;
   const nlohmann::json manifest = readJson(output_.file("korvelo-manifest.json"));
   ASSERT_EQ(manifest["recordings"].size(), disk().recordings.size());
+  // Added record by record, it reads as the whole manifest written at once.
+  const std::vector<uint8_t> text = readFileBytes(output_.file("korvelo-manifest.json"));
+  EXPECT_EQ(std::string(text.begin(), text.end()), manifest.dump(2) + "\n");
   for (const nlohmann::json& record : manifest["recordings"]) {
     const int number = record["entry_number"];
     SCOPED_TRACE(number);
@@ -95,14 +98,17 @@ TEST_F(VerifiedResultsTest, SavingAgainReplacesTheRecordInsteadOfAddingOne) {
 }
 
 TEST_F(VerifiedResultsTest, ExportsIntoOneFolderAtOnceKeepEveryRecord) {
-  // One run per recording, all at once: each reads the manifest, adds its record and
-  // writes it back while the others do the same, so without taking turns records are lost.
-  std::vector<CliRun> runs(disk().recordings.size());
+  // Runs all at once: each reads the manifest, adds its record and writes it back while
+  // the others do the same, so without taking turns records are lost. One run saves three,
+  // adding its later records to a manifest the others may have changed in between.
+  const std::vector<std::vector<std::string>> entries = {{"0", "2", "4"}, {"1"}, {"3"}};
+  std::vector<CliRun> runs(entries.size());
   std::vector<std::thread> threads;
   for (size_t i = 0; i < runs.size(); ++i) {
     threads.emplace_back([&, i] {
-      runs[i] = runCli({"--drive", image(), "export",
-                        std::to_string(disk().recordings[i].entryNumber), "-o", output_.path()});
+      std::vector<std::string> arguments = {"--drive", image(), "export", "-o", output_.path()};
+      arguments.insert(arguments.end(), entries[i].begin(), entries[i].end());
+      runs[i] = runCli(arguments);
     });
   }
   for (std::thread& thread : threads) thread.join();

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <set>
 
+#include "diskbuilder/description_check.h"
 #include "diskbuilder/disk_builder.h"
 #include "support/image_reading.h"
 
@@ -87,6 +88,29 @@ TEST(BenchDisk, SmallBenchRecordingIsFragmentedAndLargeEnough) {
   const int last = static_cast<int>(hojinCount(r));
   EXPECT_EQ(big32(readSector(image.path(), hojinSector(disk, r, last)), 56),
             static_cast<uint32_t>(last));
+}
+
+TEST(FullDisk, FillsEverySlotWithInterleavedFragmentedRecordingsOnTheDisk) {
+  const DiskDescription disk = fullDisk(4ULL << 30);
+  ASSERT_EQ(disk.recordings.size(), 2000u);
+  EXPECT_NO_THROW(checkDescription(disk));  // slots, entry numbers and blocks each used once
+  std::set<uint32_t> lengths;
+  uint32_t lastBlock = 0;
+  int fragmented = 0;
+  for (size_t i = 0; i < disk.recordings.size(); ++i) {
+    const Recording& r = disk.recordings[i];
+    EXPECT_EQ(r.entryNumber, i);
+    EXPECT_GE(r.blocks.size() * 16, (r.lengthSectors + 64) / 65) << "slot " << r.slot;
+    lengths.insert(r.lengthSectors);
+    fragmented += contiguous(r) ? 0 : 1;
+    lastBlock = std::max(lastBlock, r.blocks.back());
+  }
+  EXPECT_GT(lengths.size(), 100u);
+  EXPECT_GT(fragmented, 500);
+  // Spread over the whole data area of the 160 GB disk, and no further.
+  EXPECT_GT(lastBlock, 290000u);
+  EXPECT_LE(static_cast<uint64_t>(blockSector(disk.model, disk.fileFatSize, lastBlock + 1)) * 512,
+            disk.imageBytes);
 }
 
 void expectRefused(const DiskDescription& disk, const std::string& fragment) {

@@ -19,4 +19,11 @@ DiskDescription demoDisk();
 // beyond 160 GB when the recording needs it.
 DiskDescription benchDisk(uint64_t recordingBytes);
 
+// A 160 GB FSR-5000 disk with F = 72 and every one of the 2000 directory slots in use, slot k
+// holding entry k: mixed lengths (weights 1 to 16, every fifth one with a part HOJIN at its end)
+// sharing about dataBytes of data, at least one HOJIN each. The recordings are laid down three at
+// a time in runs of one to four blocks, spread with gaps over the whole data area, so each one is
+// fragmented and the recordings' blocks interleave. Only the data is written; the gaps stay sparse.
+DiskDescription fullDisk(uint64_t dataBytes);
+
 }  // namespace korvelo::sample
