@@ -148,9 +148,10 @@ TEST_F(DetectionTest, RefusedPathAtTheGapSaysWhyAndHowToGetIn) {
                                 "\" lässt sich nicht öffnen: " + c.reason + ".");
   }
   // Refused although root (a container's device rules): no advice to start as root.
-  if (::geteuid() == 0)
+  if (::geteuid() == 0) {
     EXPECT_EQ(openFailureReason(groupDevice, EACCES),
               "keine Berechtigung (auch root darf es hier nicht öffnen)");
+  }
 }
 
 TEST_F(DetectionTest, NoOpenableDriveZeroGivesZeroAndAnEmptyReport) {
