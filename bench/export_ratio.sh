@@ -43,15 +43,10 @@ while getopts "b:n:s:w:ch" option; do
   esac
 done
 
-bin="$build/bin"
-for tool in korvelo-cli korvelo-mkdisk korvelo-bench-ranges; do
-  [[ -x "$bin/$tool" ]] || { echo "missing $bin/$tool: build the Release tree first" >&2; exit 2; }
-done
-if [[ -z "$work" ]]; then
-  work=$(mktemp -d "${TMPDIR:-/tmp}/korvelo-bench.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
+# shellcheck source=bench/common.sh
+source "$here/common.sh"
+require_programs korvelo-cli korvelo-mkdisk korvelo-bench-ranges
+make_work_folder korvelo-bench
 cli="$bin/korvelo-cli"
 ranges="$bin/korvelo-bench-ranges"
 

@@ -29,10 +29,12 @@
 #include "gui/log_view.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
+#include "qt_wait.h"
 
 namespace {
 
 using namespace korvelo;
+using bench::waitFor;
 
 constexpr int kTickMs = 5;
 constexpr int kLogLines = 100000;
@@ -61,16 +63,6 @@ struct Folder {
     std::filesystem::remove_all(path, ignored);
   }
 };
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 double percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;

@@ -28,10 +28,12 @@
 #include "disk/drive_table.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
+#include "qt_wait.h"
 
 namespace {
 
 using namespace korvelo;
+using bench::waitFor;
 
 // Counts the paintings of the list's rows.
 class PaintCounter : public QObject {
@@ -44,16 +46,6 @@ class PaintCounter : public QObject {
     return QObject::eventFilter(watched, event);
   }
 };
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());

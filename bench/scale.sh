@@ -50,15 +50,10 @@ while getopts "b:n:s:r:w:ch" option; do
   esac
 done
 
-bin="$build/bin"
-for tool in korvelo-cli korvelo-mkdisk korvelo-bench-ranges; do
-  [[ -x "$bin/$tool" ]] || { echo "missing $bin/$tool: build the Release tree first" >&2; exit 2; }
-done
-if [[ -z "$work" ]]; then
-  work=$(mktemp -d "${TMPDIR:-/tmp}/korvelo-scale.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-fi
-mkdir -p "$work"
+# shellcheck source=bench/common.sh
+source "$here/common.sh"
+require_programs korvelo-cli korvelo-mkdisk korvelo-bench-ranges
+make_work_folder korvelo-scale
 cli="$bin/korvelo-cli"
 ranges="$bin/korvelo-bench-ranges"
 recordings=2000
