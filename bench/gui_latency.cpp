@@ -29,7 +29,7 @@
 #include "gui/log_view.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
-#include "qt_wait.h"
+#include "gui_wait.h"
 
 namespace {
 

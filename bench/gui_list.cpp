@@ -28,7 +28,7 @@
 #include "disk/drive_table.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
-#include "qt_wait.h"
+#include "gui_wait.h"
 
 namespace {
 
