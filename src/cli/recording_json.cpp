@@ -33,6 +33,8 @@ std::string recordingsJson(Fsr5000Disk& disk) {
   nlohmann::ordered_json document;
   document["file_fat_size"] = disk.heldFileFatSize();
   document["announced"] = disk.getNumberOfEntries();
+  // Slots that could not be read may hold recordings the list lacks (the exit code is 1 then).
+  document["unreadable_slots"] = disk.getUnreadableSlots();
   document["recordings"] = std::move(recordings);
   // Texts are UTF-8 already; a stray byte must not end the run with an exception.
   return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

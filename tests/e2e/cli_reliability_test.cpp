@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "diskbuilder/disk_builder.h"
@@ -211,6 +212,10 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   if (c.listed >= 0) {
     EXPECT_EQ(run.outLines().size(), static_cast<size_t>(c.listed)) << run.out;
   }
+  if (c.command.back() == "--json") {
+    EXPECT_EQ(nlohmann::json::parse(run.out).at("unreadable_slots"),
+              c.damage == Damage::BadSlot2 ? 1 : 0);
+  }
   if (c.damage != Damage::CutImage && c.damage != Damage::CutImageWithMapfile) return;
   // What the cut image lacks is no part of the disk to compare the file with.
   ASSERT_EQ(filesIn(target.path()), 1u);
@@ -259,6 +264,12 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.",
                    4},
+        DamageCase{"BadSlot2Json",
+                   Damage::BadSlot2,
+                   {"list", "--json"},
+                   1,
+                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.",
+                   -1},
         // The recordings after the slot are saved, and the run still says something is missing.
         DamageCase{"BadSlot2Export",
                    Damage::BadSlot2,
