@@ -22,7 +22,7 @@
 #include "diskbuilder/layout.h"
 #include "diskbuilder/presets.h"
 #include "export/hav_export_job.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 #include "recfs/fsr5000_disk.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "disk/drive_table.h"
 #include "diskbuilder/disk_builder.h"
 #include "diskbuilder/presets.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 #include "gui/log_view.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
@@ -107,7 +107,7 @@ int measureSaving(uint64_t bytes, const Folder& folder) {
   ticker.start();
   window.saveSelection();
   const bool ended =
-      waitFor([&] { return app.jobs.empty() && !window.isSaveStepPending(); }, 600000);
+      waitFor([&] { return app.queuedJobs().empty() && !window.isSaveStepPending(); }, 600000);
   ticker.stop();
   const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
   if (!ended) {

@@ -26,17 +26,17 @@ void AppState::shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   if (store && !saveSettings(*store, settings) && !store->saveProblem().empty())
-    log.append(store->saveProblem());
+    log.append(store->saveProblem(), Severity::Error);
   store.reset();  // flushes once more: the same lines, written again
   // The jobs refer to the disk and its entries, so the queue is emptied before the
   // disk is closed. The driver stays: front ends may still hold it, and with an empty
   // queue a step does nothing.
-  jobs.clear();
+  jobs_.clear();
   disk.reset();
 }
 
 SaveDriver& AppState::makeSaveDriver(SaveDriverView& view) {
-  driver = std::make_unique<SaveDriver>(jobs, view, log, [this] { return saveOptions(); });
+  driver = std::make_unique<SaveDriver>(jobs_, view, log, [this] { return saveOptions(); });
   return *driver;
 }
 

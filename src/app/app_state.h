@@ -45,12 +45,17 @@ class AppState {
   Settings settings;
   std::unique_ptr<SettingsStore> store;
   std::unique_ptr<Fsr5000Disk> disk;
-  JobQueue jobs;
+  // The jobs waiting or being copied. Only the export workflow queues and removes them;
+  // everyone else may look.
+  const JobQueue& queuedJobs() const { return jobs_; }
   uint64_t totalSize = 0;
   int hojinsPerStep = 4;  // 4 HOJINs of 65 sectors: 130 KiB per idle step
   Log log;
 
  private:
+  friend class ExportWorkflow;
+
+  JobQueue jobs_;
   std::unique_ptr<SaveDriver> driver;
   bool shutDown_ = false;
 };

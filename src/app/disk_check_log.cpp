@@ -19,14 +19,15 @@ std::string checkOverview(const CheckReport& report) {
 
 bool checkDiskIntoLog(Fsr5000Disk* disk, Log& log) {
   if (disk == nullptr || !disk->isDirectoryRead()) {
-    log.append("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.");
+    log.append("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.", Severity::Error);
     return false;
   }
   log.append("Prüfe das Dateisystem der Festplatte ...");
   const CheckReport report = checkFileSystem(*disk);
-  for (const CheckFinding& finding : report.findings) log.append("  " + finding.text);
+  for (const CheckFinding& finding : report.findings)
+    log.append("  " + finding.text, Severity::Warning);
   log.append(checkOverview(report));
-  log.append(checkSummary(report));
+  log.append(checkSummary(report), Severity::Summary);
   return report.sound();
 }
 

@@ -9,30 +9,20 @@
 #include <vector>
 
 #include "app/log.h"
+#include "export/export_result.h"
 #include "export/hav_digests.h"
-#include "export/salvage_read.h"
 #include "recfs/directory_entry.h"
 
 namespace korvelo {
-
-struct SavedRecording {
-  const DirectoryEntry* entry = nullptr;
-  std::string path;  // empty: no file was written
-  int damagedHojins = 0;
-  int64_t unreadableSectors = 0;
-  bool complete = false;
-  std::optional<HavDigests> digests;  // taken while writing; else the file is read back
-  std::vector<DamagedArea> damagedAreas;
-};
 
 class ExportResultRecorder {
  public:
   ExportResultRecorder(bool sidecar, std::string folder, Log& log)
       : sidecar_(sidecar), folder_(std::move(folder)), log_(log) {}
 
-  // Hashes the file and writes the records; problems go to the log. False when a record
-  // could not be written.
-  bool record(const SavedRecording& saved);
+  // Writes the records of the export's file (hashed again when the sums taken while
+  // writing do not cover it); problems go to the log. False when a record could not be written.
+  bool record(const DirectoryEntry& entry, const ExportResult& result);
 
  private:
   bool sidecar_;

@@ -4,14 +4,6 @@
 #include "disk/text.h"
 
 namespace korvelo {
-namespace {
-
-bool isDamaged(const ExportOutcome& outcome) {
-  return outcome.ran && (outcome.damagedHojins > 0 || outcome.wrongHeadHojins > 0);
-}
-
-}  // namespace
-
 std::string clockText(int64_t seconds) {
   if (seconds < 0) seconds = 0;
   if (seconds >= 3600)
@@ -42,15 +34,15 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
   int saved = 0, damaged = 0, skipped = 0, stopped = 0, failed = 0;
   uint64_t bytes = 0;
   for (const ExportOutcome& outcome : outcomes) {
-    if (outcome.complete) {
+    if (outcome.ran) bytes += static_cast<uint64_t>(outcome.result.bytesWrittenNow());
+    if (outcome.complete()) {
       ++saved;
-      bytes += outcome.expectedSize;
-    } else if (isDamaged(outcome)) {
+    } else if (outcome.damaged()) {
       ++damaged;
     } else if (outcome.prepareResult == HavExportJob::kSkipped ||
                outcome.prepareResult == HavExportJob::kCancelled) {
       ++skipped;
-    } else if (outcome.stopped) {
+    } else if (outcome.stopped()) {
       ++stopped;
     } else {
       ++failed;

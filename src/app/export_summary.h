@@ -15,8 +15,9 @@ namespace korvelo {
 
 // Saved: complete files (also those a resume found complete). Damaged: files written
 // with zero-filled sectors or wrong HOJIN heads. Skipped: targets that existed and were
-// left alone (or whose save-as question was cancelled). Failed: the rest. The size is that of the
-// saved files, in SI units (1 GB = 10^9 bytes) with a decimal comma; the time is m:ss, from one
+// left alone (or whose save-as question was cancelled). Failed: the rest. The size is what
+// this run wrote into the files, whatever became of them (a continued file's kept part not
+// counted), in SI units (1 GB = 10^9 bytes) with a decimal comma; the time is m:ss, from one
 // hour on h:mm:ss.
 std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t elapsedMs);
 

@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export_workflow.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 
 #include "app/export_records.h"
 #include "app/manifest.h"
 #include "disk/text.h"
-#include "export/save_target.h"
+#include "export/file_naming.h"
 
 namespace korvelo {
 namespace {
@@ -19,22 +17,6 @@ constexpr int kSpareSteps = 16;
 
 std::string shownTitle(const DirectoryEntry& entry) {
   return latin1ToUtf8(filterPrintable(entry.getTitle()));
-}
-
-// Empty when the file is complete; else why it is not, for the end of a log line.
-std::string incompleteReason(const ExportOutcome& outcome) {
-  if (outcome.errorCode != 0) return textf(" (Fehler %d)", outcome.errorCode);
-  if (outcome.damagedHojins > 0)
-    return textf(" (%d HOJINs mit unlesbaren Sektoren)", outcome.damagedHojins);
-  if (outcome.wrongHeadHojins > 0)
-    return textf(" (%d HOJINs mit falschem Kopf)", outcome.wrongHeadHojins);
-  struct stat status {};
-  if (::stat(outcome.path.c_str(), &status) != 0) return " (Datei fehlt)";
-  if (static_cast<uint64_t>(status.st_size) != outcome.expectedSize)
-    return textf(" (Datei hat %s statt %s Bytes)",
-                 formatThousands(static_cast<int64_t>(status.st_size), '.').c_str(),
-                 formatThousands(static_cast<int64_t>(outcome.expectedSize), '.').c_str());
-  return {};
 }
 
 }  // namespace
@@ -64,7 +46,7 @@ int ExportWorkflow::offer(const ExportItem& item) {
   if (settings_.checksums) job->digestWhileWriting();
   int result = job->prepareSave(*item.entry, chooser_, parent_, app_.settings.pathToHAVs,
                                 app_.hojinsPerStep, settings.entryNumberInFileName);
-  if (!job->getMessages().empty()) log.append(job->getMessages());
+  if (!job->getMessages().empty()) log.append(job->getMessages(), job->getMessageSeverity());
   const std::string size = formatThousands(static_cast<int64_t>(job->getExpectedSize()), '.');
   if (settings.debugInfo) {
     log.append(textf("Insgesamt %d HOJINs sollen kopiert werden: Größe der Zieldatei %s Bytes.",
@@ -74,28 +56,32 @@ int ExportWorkflow::offer(const ExportItem& item) {
   }
   if (result == HavExportJob::kPrepared) {
     if (const std::string refusal = refusalOf(*job); !refusal.empty()) {
-      log.append(nameOf(item) + " wird nicht gespeichert: " + refusal);
+      log.append(nameOf(item) + " wird nicht gespeichert: " + refusal, Severity::Error);
       result = kRefused;
     }
   } else if (result == HavExportJob::kCancelled) {
     log.append("Speichern abgebrochen.");
   } else if (result == HavExportJob::kSkipped) {
-    log.append(nameOf(item) + " übersprungen.");
+    log.append(nameOf(item) + " übersprungen.", Severity::Warning);
   } else {
-    log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", result));
+    log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", result),
+               Severity::Error);
   }
 
   ExportOutcome outcome;
   outcome.item = item;
   outcome.prepareResult = result;
-  outcome.expectedSize = job->getExpectedSize();
-  outcome.hojins = job->getNumberOfHojins();
+  outcome.result.expectedBytes = static_cast<int64_t>(job->getExpectedSize());
   if (result == HavExportJob::kPrepared || result == kRefused) outcome.path = job->getPath();
+  outcome.result.path = outcome.path;
+  progress_.plan(outcome.result.expectedBytes);
   if (result == HavExportJob::kPrepared) {
     carryEarlierDamage(*job);
-    targets_.insert(job->getPath());
-    outcomeOfJob_[job.get()] = outcomes_.size();
-    app_.jobs.push_back(std::move(job));
+    targets_.add(job->getPath());
+    job->setRunIndex(outcomes_.size());
+    app_.jobs_.push_back(std::move(job));
+  } else {
+    progress_.pass(outcome.result.expectedBytes);
   }
   outcomes_.push_back(std::move(outcome));
   return result;
@@ -103,12 +89,10 @@ int ExportWorkflow::offer(const ExportItem& item) {
 
 std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
   const std::string& path = job.getPath();
-  if (targets_.count(path) > 0)
-    return textf("\"%s\" wird in diesem Lauf schon geschrieben.", path.c_str());
-  struct stat link {};
-  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-    return textf("\"%s\" ist ein symbolischer Verweis; Korvelo schreibt nicht hindurch.",
-                 path.c_str());
+  const ByteSource* source = job.sourceDrive();
+  if (std::string refusal = targets_.refusal(path, source ? source->identity() : std::nullopt);
+      !refusal.empty())
+    return refusal;
   const std::string folder = folderOf(path);
   return fileSizeLimitProblem(folder.empty() ? "." : folder, job.getExpectedSize(),
                               queries_.fileSystemType);
@@ -122,7 +106,7 @@ void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
   const std::string& path = job.getPath();
   const std::string file = std::filesystem::path(path).filename().string();
   if (auto areas = damagedAreasInManifest(folderOf(path), file))
-    job.carryDamage(std::move(*areas), settings_.retryBad);
+    job.carryDamage(DamageLedger(std::move(*areas)), settings_.retryBad);
 }
 
 void ExportWorkflow::start() {
@@ -134,9 +118,18 @@ void ExportWorkflow::start() {
   settleRetired();
 }
 
+void ExportWorkflow::beginRun(int recordings, int64_t bytes) {
+  targets_.clear();
+  progress_.beginRun(recordings, bytes);
+}
+
+ExportProgress ExportWorkflow::progress() const {
+  return progress_.figures();
+}
+
 bool ExportWorkflow::isActive() const {
   const SaveDriver* saver = app_.saveDriver();
-  return saver != nullptr && saver->isSavingActive() && !app_.jobs.empty();
+  return saver != nullptr && saver->isSavingActive() && !app_.jobs_.empty();
 }
 
 int ExportWorkflow::pauseAfterStep() const {
@@ -150,44 +143,48 @@ bool ExportWorkflow::step() {
     stopQueue();
     return false;
   }
-  const HavExportJob* head = app_.jobs.front().get();
-  if (head != head_) {
-    head_ = head;
-    headSteps_ = 0;
-    headStepLimit_ = head->getNumberOfHojins() / std::max(1, app_.hojinsPerStep) + kSpareSteps;
-  }
+  trackHeadJob();
   if (++headSteps_ > headStepLimit_) {
     abandonHeadJob();
     return isActive();
   }
   driver()->saveStep();
+  if (!app_.jobs_.empty() && app_.jobs_.front().get() == head_)
+    progress_.update(static_cast<int64_t>(head_->getBytesWritten()), head_->getCurrentHojin());
   settleRetired();
-  if (driveGone_ && !app_.jobs.empty()) stopQueue();
+  if (driveGone_ && !app_.jobs_.empty()) stopQueue();
   return isActive();
+}
+
+// The head job's steps are counted, and its progress begun, when it first comes up.
+void ExportWorkflow::trackHeadJob() {
+  const HavExportJob* head = app_.jobs_.front().get();
+  if (head == head_) return;
+  head_ = head;
+  headSteps_ = 0;
+  headStepLimit_ = head->getNumberOfHojins() / std::max(1, app_.hojinsPerStep) + kSpareSteps;
+  const DirectoryEntry* entry = head->getEntry();
+  progress_.beginRecording(static_cast<int64_t>(head->getExpectedSize()), head->getBytesKept(),
+                           head->getNumberOfHojins(), entry ? shownTitle(*entry) : std::string());
 }
 
 void ExportWorkflow::onJobRetired(HavExportJob& job) {
   // The next job may be made at the same address: its steps are counted afresh.
   if (&job == head_) head_ = nullptr;
-  const auto found = outcomeOfJob_.find(&job);
-  if (found == outcomeOfJob_.end()) return;  // queued by someone else
-  ExportOutcome& outcome = outcomes_[found->second];
-  takeJobResults(job, outcome);
-  retired_.push_back(found->second);
-  outcomeOfJob_.erase(found);
+  const size_t index = job.getRunIndex();
+  if (index >= outcomes_.size()) return;  // queued by someone else
+  takeJobResult(job, outcomes_[index]);
+  retired_.push_back(index);
 }
 
-void ExportWorkflow::takeJobResults(HavExportJob& job, ExportOutcome& outcome) {
+void ExportWorkflow::takeJobResult(HavExportJob& job, ExportOutcome& outcome) {
+  const bool stopped = outcome.result.stopped;
   outcome.ran = true;
-  outcome.path = job.getPath();
-  outcome.errorCode = job.getErrorCode();
-  outcome.damagedHojins = job.getDamagedHojins();
-  outcome.unreadableSectors = job.getUnreadableSectors();
-  outcome.wrongHeadHojins = job.getWrongHeadHojins();
-  outcome.damagedAreas = job.getDamagedAreas();
-  outcome.driveGone = job.isDriveGone();
-  if (outcome.driveGone) driveGone_ = true;
-  outcome.digests = job.finishDigests();
+  outcome.result = job.takeResult();
+  outcome.result.stopped = stopped;
+  outcome.path = outcome.result.path;
+  if (outcome.result.driveGone) driveGone_ = true;
+  progress_.endRecording(outcome.result.fileBytes);
 }
 
 // After the driver's step, so that the driver's own lines (rate, damage, file date) come
@@ -199,67 +196,65 @@ void ExportWorkflow::settleRetired() {
 }
 
 void ExportWorkflow::settle(ExportOutcome& outcome) {
-  outcome.incompleteReason = incompleteReason(outcome);
-  outcome.complete = outcome.incompleteReason.empty() && !outcome.stopped;
   record(outcome);
-  if (!outcome.complete && !outcome.stopped)
+  if (!outcome.complete() && !outcome.stopped())
     app_.log.append(nameOf(outcome.item) + " wurde nicht vollständig gespeichert." +
-                    outcome.incompleteReason);
+                        (outcome.ran ? outcome.result.incompleteReason() : std::string()),
+                    Severity::Error);
 }
 
 void ExportWorkflow::record(ExportOutcome& outcome) {
-  if (!settings_.checksums || outcome.item.entry == nullptr) return;
+  if (!settings_.checksums || outcome.item.entry == nullptr || !outcome.ran) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
-  outcome.recordWritten = recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
-                                           outcome.unreadableSectors, outcome.complete,
-                                           outcome.digests, outcome.damagedAreas});
+  outcome.recordWritten = recorder.record(*outcome.item.entry, outcome.result);
 }
 
 void ExportWorkflow::stopQueue() {
   bool anyKept = false;
-  for (const auto& queued : app_.jobs) {
+  for (const auto& queued : app_.jobs_) {
     HavExportJob& job = *queued;
-    const auto found = outcomeOfJob_.find(&job);
-    if (found == outcomeOfJob_.end()) continue;
-    ExportOutcome& outcome = outcomes_[found->second];
-    outcomeOfJob_.erase(found);
-    outcome.stopped = true;
+    if (job.getRunIndex() >= outcomes_.size()) continue;
+    ExportOutcome& outcome = outcomes_[job.getRunIndex()];
+    outcome.result.stopped = true;
     if (job.wasOpened() && !job.isFinished()) {
       anyKept = true;
       const bool kept = job.stopAndKeep();
-      if (!job.getMessages().empty()) app_.log.append(job.getMessages());
+      if (!job.getMessages().empty()) app_.log.append(job.getMessages(), job.getMessageSeverity());
       outcome.resumeLine =
           kept ? textf(
                      "Abgebrochen: \"%s\" enthält Hojin 1 bis %d (von %d) und ist gesichert; "
                      "export --resume setzt dort fort.",
                      job.getPath().c_str(), job.getWholeHojinsWritten(), job.getNumberOfHojins())
                : textf("Abgebrochen: \"%s\" ließ sich nicht sichern.", job.getPath().c_str());
-      app_.log.append(outcome.resumeLine);
+      app_.log.append(outcome.resumeLine, kept ? Severity::Warning : Severity::Error);
     }
-    takeJobResults(job, outcome);
-    outcome.ran = job.wasOpened();
+    if (job.wasOpened()) {
+      takeJobResult(job, outcome);
+    } else {
+      progress_.pass(outcome.result.expectedBytes);
+    }
     settle(outcome);
   }
-  if (!anyKept) app_.log.append("Abgebrochen.");
-  app_.jobs.clear();
+  if (!anyKept) app_.log.append("Abgebrochen.", Severity::Warning);
+  app_.jobs_.clear();
   endSaving();
 }
 
 void ExportWorkflow::abandonHeadJob() {
-  std::unique_ptr<HavExportJob> job = std::move(app_.jobs.front());
-  app_.jobs.pop_front();
+  std::unique_ptr<HavExportJob> job = std::move(app_.jobs_.front());
+  app_.jobs_.pop_front();
   head_ = nullptr;
   app_.log.append(
-      textf("Abbruch: Speichern in \"%s\" kommt nicht zum Ende.", job->getPath().c_str()));
+      textf("Abbruch: Speichern in \"%s\" kommt nicht zum Ende.", job->getPath().c_str()),
+      Severity::Error);
   job->closeFile();
-  if (const auto found = outcomeOfJob_.find(job.get()); found != outcomeOfJob_.end()) {
-    ExportOutcome& outcome = outcomes_[found->second];
-    outcomeOfJob_.erase(found);
-    takeJobResults(*job, outcome);
-    if (outcome.errorCode == 0) outcome.errorCode = HavExportJob::kIncomplete;
+  if (job->getRunIndex() < outcomes_.size()) {
+    ExportOutcome& outcome = outcomes_[job->getRunIndex()];
+    takeJobResult(*job, outcome);
+    if (outcome.result.errorCode == 0) outcome.result.errorCode = HavExportJob::kIncomplete;
     settle(outcome);
   }
-  if (app_.jobs.empty()) endSaving();
+  if (app_.jobs_.empty()) endSaving();
 }
 
 void ExportWorkflow::endSaving() {

@@ -9,18 +9,19 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/export_progress.h"
 #include "app/workflow_support.h"
+#include "export/export_result.h"
 #include "export/hav_digests.h"
 #include "export/hav_export_job.h"
-#include "export/safety_checks.h"
-#include "export/save_as.h"
+#include "export/mount_and_fat_checks.h"
+#include "export/save_as_chooser.h"
+#include "export/target_checks.h"
 
 namespace korvelo {
 
@@ -32,25 +33,21 @@ struct ExportItem {
   int rescuedId = -1;                     // >= 0: a rescued finding, named so in the log
 };
 
+// What became of one offered recording: refused, skipped or cancelled before a byte was
+// written, or queued and ended with the job's result.
 struct ExportOutcome {
   ExportItem item;
   int prepareResult = HavExportJob::kPrepared;  // or ExportWorkflow::kRefused
   std::string path;                             // the chosen target; empty when none was chosen
-  bool ran = false;       // the job was queued and has ended (finished, failed or stopped)
-  bool complete = false;  // the file holds the recording's bytes with valid heads
-  bool stopped = false;   // ended by a request to stop; resumeLine says where to go on
-  bool driveGone = false;
-  int errorCode = 0;
-  int damagedHojins = 0;
-  int64_t unreadableSectors = 0;
-  int wrongHeadHojins = 0;
-  std::vector<DamagedArea> damagedAreas;  // the zeros in the file
-  std::optional<HavDigests> digests;
-  uint64_t expectedSize = 0;  // of the file
-  int hojins = 0;
-  std::string incompleteReason;  // " (...)", empty when complete
-  std::string resumeLine;
+  bool ran = false;           // the job was queued and has ended (finished, failed or stopped)
+  ExportResult result;        // the job's, once it ran; `stopped` also for a job never begun
+  std::string resumeLine;     // after a stop: where to go on
   bool recordWritten = true;  // the manifest record (and sidecar) could be written
+
+  // The file holds the recording's bytes with valid heads.
+  bool complete() const { return ran && result.complete(); }
+  bool stopped() const { return result.stopped; }
+  bool damaged() const { return ran && (!result.damage.empty() || result.wrongHeadHojins > 0); }
 };
 
 // What the checks ask of the system; tests answer themselves.
@@ -91,7 +88,8 @@ class ExportWorkflow {
   int offer(const ExportItem& item);
   // A new walk over recordings to save, nothing queued: its targets may be those an
   // earlier walk wrote (to be continued or replaced), only none twice within the walk.
-  void beginRun() { targets_.clear(); }
+  // `recordings` and `bytes` (their files' sizes) are what the progress counts against.
+  void beginRun(int recordings = 0, int64_t bytes = 0);
   // Opens the queued jobs; from then on step() works them off.
   void start();
   // One step on the head job. False once nothing is left to do: the queue is worked
@@ -113,6 +111,10 @@ class ExportWorkflow {
   bool driveGone() const { return driveGone_; }
 
   const std::vector<ExportOutcome>& outcomes() const { return outcomes_; }
+  // How far the run is, for the front ends' progress bars and lines.
+  ExportProgress progress() const;
+  // Whether jobs wait or run; the front ends never touch the queue itself.
+  bool hasQueuedJobs() const { return !app_.jobs_.empty(); }
 
  private:
   SaveDriver* driver() { return app_.saveDriver(); }
@@ -122,8 +124,9 @@ class ExportWorkflow {
   std::string refusalOf(const HavExportJob& job) const;
   // Takes what the driver knew of a job it let go; settled after its step.
   void onJobRetired(HavExportJob& job);
-  void takeJobResults(HavExportJob& job, ExportOutcome& outcome);
+  void takeJobResult(HavExportJob& job, ExportOutcome& outcome);
   void carryEarlierDamage(HavExportJob& job) const;
+  void trackHeadJob();
   void settleRetired();
   // Judges completeness, records the check sums and says what is missing.
   void settle(ExportOutcome& outcome);
@@ -143,9 +146,9 @@ class ExportWorkflow {
   std::atomic<bool> stop_{false};
   bool driveGone_ = false;
   std::vector<ExportOutcome> outcomes_;
-  std::map<const HavExportJob*, size_t> outcomeOfJob_;  // jobs in the queue
-  std::vector<size_t> retired_;         // outcomes whose job ended and that wait to be settled
-  std::set<std::string> targets_;       // paths chosen in this run: none is written twice
+  std::vector<size_t> retired_;  // outcomes whose job ended and that wait to be settled
+  RunTargets targets_;           // paths chosen in this run: none is written twice
+  ExportProgressTracker progress_;
   const HavExportJob* head_ = nullptr;  // the job the step count belongs to
   int headSteps_ = 0;
   int headStepLimit_ = 0;

@@ -5,6 +5,7 @@
 
 #include "disk/posix_file.h"
 #include "disk/text.h"
+#include "export/target_checks.h"
 
 namespace korvelo {
 
@@ -33,18 +34,19 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   // root, and whoever placed the link would choose what is overwritten.
   const bool exists = ::lstat(lastPath_.c_str(), &existing) == 0;
   if (exists && S_ISLNK(existing.st_mode)) {
-    log_.append(symbolicLinkRefusal(lastPath_));
+    log_.append(symbolicLinkRefusal(lastPath_), Severity::Warning);
     return answer;
   }
   if (exists) {
     const FileIdentity identity{existing.st_dev, existing.st_ino};
     if (source_ && *source_ == identity) {
-      log_.append(textf("Zieldatei \"%s\" ist das Quelllaufwerk; überspringe.", lastPath_.c_str()));
+      log_.append(sourceTargetRefusal(lastPath_), Severity::Warning);
       return answer;
     }
     if (!S_ISREG(existing.st_mode)) {
       log_.append(
-          textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.", lastPath_.c_str()));
+          textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.", lastPath_.c_str()),
+          Severity::Warning);
       return answer;
     }
     if (resume_) {
@@ -53,7 +55,8 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
     } else if (!overwrite_) {
       log_.append(
           textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
-                lastPath_.c_str()));
+                lastPath_.c_str()),
+          Severity::Warning);
       return answer;
     }
   }

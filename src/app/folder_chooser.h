@@ -10,7 +10,7 @@
 
 #include "disk/byte_source.h"
 #include "export/log_sink.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 
 namespace korvelo {
 

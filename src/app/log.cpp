@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/log.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace korvelo {
@@ -9,18 +10,19 @@ namespace {
 constexpr std::string_view kCrLf = "\r\n";
 }
 
-void Log::append(std::string_view text) {
+void Log::append(std::string_view text, Severity severity) {
   const size_t start = text_.size();
+  highest_ = std::max(highest_, severity);
   text_.append(text).append(kCrLf);
   // A copy, so that a sink may append in turn without pulling the text from under it.
   const std::string appended = text_.substr(start);
   const size_t sinkCount = sinks_.size();
-  for (size_t i = 0; i < sinkCount; ++i) sinks_[i](appended);
+  for (size_t i = 0; i < sinkCount; ++i) sinks_[i](appended, severity);
 }
 
 void Log::attach(Sink sink) {
   if (!sink) return;
-  if (!text_.empty()) sink(text_);
+  if (!text_.empty()) sink(text_, highest_);
   sinks_.push_back(std::move(sink));
 }
 

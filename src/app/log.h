@@ -15,11 +15,13 @@ namespace korvelo {
 class Log : public LogSink {
  public:
   // A sink gets each appended entry, CR LF included, after it was added to the text.
-  using Sink = std::function<void(std::string_view appended)>;
+  using Sink = std::function<void(std::string_view appended, Severity severity)>;
 
+  using LogSink::append;
   // Adds the text and CR LF; CR LF pairs inside the text separate lines of their own.
-  void append(std::string_view text) override;
-  // Binds a front end; what was appended before is handed to it at once, as one piece.
+  void append(std::string_view text, Severity severity) override;
+  // Binds a front end; what was appended before is handed to it at once, as one piece
+  // with the highest severity among its entries.
   void attach(Sink sink);
 
   const std::string& text() const { return text_; }
@@ -31,6 +33,7 @@ class Log : public LogSink {
 
  private:
   std::string text_;
+  Severity highest_ = Severity::Info;  // of the entries so far
   std::vector<Sink> sinks_;
 };
 

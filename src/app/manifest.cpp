@@ -66,9 +66,9 @@ nlohmann::json toJson(const ManifestRecord& r) {
           {"duration_ms", r.durationMs},
           {"size_bytes", r.sizeBytes},
           {"hojins", r.hojins},
-          {"damaged_hojins", r.damagedHojins},
-          {"unreadable_sectors", r.unreadableSectors},
-          {"damaged_areas", areasJson(r.damagedAreas)},
+          {"damaged_hojins", r.damage.damagedHojins()},
+          {"unreadable_sectors", r.damage.zeroFilledSectors()},
+          {"damaged_areas", areasJson(r.damage.areas())},
           {"file", r.file},
           {"file_bytes", r.fileBytes},
           {"sha256_file", r.sha256File},
@@ -204,6 +204,20 @@ ManifestRecord recordFor(const DirectoryEntry& entry) {
   record.durationMs = entry.getDurationMs();
   record.sizeBytes = entry.getSizeInBytes();
   record.hojins = entry.getNumberOfHojins();
+  return record;
+}
+
+ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result,
+                         const HavDigests& digests) {
+  ManifestRecord record = recordFor(entry);
+  record.file = std::filesystem::path(result.path).filename().string();
+  record.damage = result.damage;
+  if (digests.readable) {
+    record.fileBytes = digests.fileBytes;
+    record.sha256File = digests.file;
+    record.sha256HojinData = digests.hojinData;
+  }
+  record.complete = result.complete() && digests.readable;
   return record;
 }
 

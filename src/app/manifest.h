@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "export/salvage_read.h"
+#include "export/damage_ledger.h"
+#include "export/export_result.h"
 
 namespace korvelo {
 class DirectoryEntry;
@@ -27,10 +28,8 @@ struct ManifestRecord {
   uint32_t durationMs = 0;
   uint64_t sizeBytes = 0;  // the recording's size on the disk
   uint32_t hojins = 0;
-  int damagedHojins = 0;
-  int64_t unreadableSectors = 0;
-  std::vector<DamagedArea> damagedAreas;  // where the file holds zeros instead of the disk's bytes
-  std::string file;                       // name within the folder
+  DamageLedger damage;  // where the file holds zeros instead of the disk's bytes
+  std::string file;     // name within the folder
   int64_t fileBytes = -1;
   std::string sha256File;
   std::string sha256HojinData;
@@ -39,6 +38,10 @@ struct ManifestRecord {
 
 // The record's fields taken from the entry; the rest is the caller's.
 ManifestRecord recordFor(const DirectoryEntry& entry);
+// The record of an export: the entry's facts, the file's name, sums and length from
+// `digests`, and what the result says of damage and completeness.
+ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result,
+                         const HavDigests& digests);
 
 // The record as a JSON text (an object, indented).
 std::string recordJson(const ManifestRecord& record);

@@ -26,7 +26,7 @@ void SessionController::saveSelection() {
     if (entry == nullptr) break;  // no entry behind this line or any later one
     if (view_.isLineSelected(i)) result = workflow_.offer({app_.disk.get(), entry});
   }
-  if (!app_.jobs.empty() && app_.saveDriver() != nullptr) {
+  if (workflow_.hasQueuedJobs() && app_.saveDriver() != nullptr) {
     workflow_.start();  // the driver enables Save once the queue is worked off
   } else {
     view_.setSaveEnabled(true);

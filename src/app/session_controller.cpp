@@ -36,8 +36,8 @@ SessionController::SessionController(AppState& app, SessionView& view, SaveAsCho
   workflow_.setParentWindow(view.parentWindow());
 }
 
-void SessionController::logStatus() {
-  app_.log.append(statusText());
+void SessionController::logStatus(Severity severity) {
+  app_.log.append(statusText(), severity);
 }
 
 void SessionController::searchDisk() {
@@ -46,10 +46,11 @@ void SessionController::searchDisk() {
   log.append("Suche FSR-Festplatte ...");
   fileSysCheckRelaxed = settings.tevionPVR8005HDD || settings.noFileSysCheck;
   const char drive = findRecorderDrive();
-  logStatus();
+  logStatus(drive == 0 ? Severity::Error : Severity::Info);
   if (drive == 0) {
     log.append(settings.tevionPVR8005HDD ? "Keine PVR-8005-Festplatte gefunden."
-                                         : "Keine FSR-5000-Festplatte gefunden.");
+                                         : "Keine FSR-5000-Festplatte gefunden.",
+               Severity::Error);
     view_.setSaveEnabled(false);
     log.append("Warte auf Benutzer...");
     return;
@@ -60,26 +61,27 @@ void SessionController::searchDisk() {
     app_.disk = std::make_unique<Fsr5000Disk>(drive);
   }
   if (!statusText().empty()) {
-    logStatus();  // the drive did not open
+    logStatus(Severity::Error);  // the drive did not open
     log.append("Warte auf Benutzer...");
     return;
   }
   app_.disk->readDirectory(false);
-  logStatus();
+  logStatus(app_.disk->getUnreadableSlots() > 0 ? Severity::Warning : Severity::Info);
   fillList();
   const int announced = app_.disk->getNumberOfEntries();
   const auto listed = static_cast<int>(app_.disk->getEntries().size());
   if (announced != listed) {
     log.append(textf("Warnung! Das Verzeichnis sollte %d Einträge haben, hat aber nur %d.",
-                     announced, listed));
+                     announced, listed),
+               Severity::Warning);
   }
   settleFileFatSize();
   log.append("Warte auf Benutzer...");
 }
 
 void SessionController::searchAgain(const std::vector<DriveSpec>& drives) {
-  if (workflow_.isActive() || !app_.jobs.empty()) {
-    app_.log.append("Während gespeichert wird, wird nicht neu gesucht.");
+  if (workflow_.isActive() || workflow_.hasQueuedJobs()) {
+    app_.log.append("Während gespeichert wird, wird nicht neu gesucht.", Severity::Warning);
     return;
   }
   // The jobs' disk is gone with the queue; only now may the table change under it.
@@ -106,12 +108,13 @@ void SessionController::settleFileFatSize() {
   app_.log.append(
       textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
   const int confirmed = disk.verifySizeFileFAT();
-  logStatus();
+  logStatus(found <= 0 || confirmed < 0 ? Severity::Error : Severity::Info);
   if (found <= 0 || confirmed < 0) {
     // One line for both front ends: the disk gave no value that can be trusted.
     app_.log.append(
         "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
-        "auf der Kommandozeile mit --fat-size N.");
+        "auf der Kommandozeile mit --fat-size N.",
+        Severity::Error);
   }
   if (found < confirmed) {
     app_.log.append(textf(

@@ -14,7 +14,7 @@
 #include "app/session_view.h"
 #include "disk/drive_table.h"
 #include "export/hav_export_job.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 #include "recfs/directory_entry.h"
 
 namespace korvelo {
@@ -55,7 +55,7 @@ class SessionController {
   void settleFileFatSize();
   // The entry behind list line `index`, or null when the line has none.
   const DirectoryEntry* entryAt(int index) const;
-  void logStatus();
+  void logStatus(Severity severity = Severity::Info);
 
   AppState& app_;
   SessionView& view_;

@@ -10,7 +10,8 @@
 #include "disk/drive_table.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
-#include "export/safety_checks.h"
+#include "export/mount_and_fat_checks.h"
+#include "export/target_checks.h"
 
 namespace korvelo {
 
@@ -36,9 +37,8 @@ std::string outputFileProblem(const std::string& path, bool force, const ByteSou
   if (S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);  // with --force too
   if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
     return textf("\"%s\" ist ein Gerät; dorthin wird nie geschrieben.", path.c_str());
-  const std::optional<FileIdentity> read = source ? source->identity() : std::nullopt;
-  if (read && *read == FileIdentity{info.st_dev, info.st_ino})
-    return textf("\"%s\" ist die Festplatte, von der gelesen wird.", path.c_str());
+  if (isSourceTarget(path, source ? source->identity() : std::nullopt))
+    return sourceTargetRefusal(path);
   if (!S_ISREG(info.st_mode)) return textf("\"%s\" ist keine gewöhnliche Datei.", path.c_str());
   if (!force)
     return textf("\"%s\" gibt es schon; zum Überschreiben --force angeben.", path.c_str());
@@ -50,7 +50,7 @@ bool refuseMountedSource(Fsr5000Disk& disk, LogSink& log, const MountedSourceQue
   if (!drive || drive->factory || !query) return false;
   const std::string problem = query(drive->path);
   if (problem.empty()) return false;
-  log.append(problem);
+  log.append(problem, Severity::Error);
   return true;
 }
 

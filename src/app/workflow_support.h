@@ -10,7 +10,7 @@
 
 #include "disk/byte_source.h"
 #include "export/log_sink.h"
-#include "export/safety_checks.h"
+#include "export/mount_and_fat_checks.h"
 #include "recfs/fsr5000_disk.h"
 
 namespace korvelo {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_session.h"
 
-#include "app/quiet_log.h"
 #include "disk/drive_table.h"
 
 namespace korvelo::cli {
@@ -44,14 +43,10 @@ CliSession::CliSession(const Invocation& invocation, Terminal& terminal)
     : terminal_(terminal), controller_(app_, view_, chooser_) {
   app_.settings = settingsFor(invocation);
   if (!invocation.global.drives.empty()) DriveTable::useDrives(drivesOf(invocation.global));
-  if (invocation.global.quiet) {
-    app_.log.attach([this](std::string_view entry) {
-      for (const std::string& line : splitLogEntry(entry))
-        if (showsWhenQuiet(line)) terminal_.logLine(line);
-    });
-  } else {
-    app_.log.attach([this](std::string_view entry) { terminal_.logEntry(entry); });
-  }
+  const bool quiet = invocation.global.quiet;
+  app_.log.attach([this, quiet](std::string_view entry, Severity severity) {
+    if (!quiet || showsWhenQuiet(severity)) terminal_.logEntry(entry, severity);
+  });
 }
 
 CliSession::~CliSession() {

@@ -13,7 +13,7 @@
 #include "cli/cli_session_view.h"
 #include "cli/terminal.h"
 #include "disk/drive_table.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 
 namespace korvelo::cli {
 

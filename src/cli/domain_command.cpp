@@ -70,7 +70,7 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
   if (!choice.unknown.empty()) return ExitCode::UsageError;
   if (const std::string problem = outputFileProblem(options.mapfile, options.force, sourceOf(disk));
       !problem.empty()) {
-    log.append(problem);
+    log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
 
@@ -82,7 +82,8 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
   if (domain.fileFatSize <= 0)
     log.append(
         "Die File-FAT-Size ist unbekannt: der Bereich enthält nur Signatur, "
-        "\"file_system.sys\" und Verzeichnis. Bitte --fat-size angeben.");
+        "\"file_system.sys\" und Verzeichnis. Bitte --fat-size angeben.",
+        Severity::Warning);
   else
     log.append(
         textf("Der Bereich enthält den ersten HOJIN des Datenbereichs (ab Sektor %lld), an "
@@ -90,16 +91,16 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
               static_cast<long long>(disk.layout().dataAreaStart(domain.fileFatSize)),
               domain.fileFatSize));
   for (int number : domain.unlocatedEntries)
-    log.append(
-        textf("Eintrag %d: nicht alle HOJINs sind auffindbar; nur die auffindbaren sind im "
-              "Bereich.",
-              number));
+    log.append(textf("Eintrag %d: nicht alle HOJINs sind auffindbar; nur die auffindbaren sind im "
+                     "Bereich.",
+                     number),
+               Severity::Warning);
 
   const std::string text = domainMapfileText(domain.sectors, diskBytes,
                                              commentLines(domain, options, choice.entries.size()));
   if (const std::string problem = writeTextFile(options.mapfile, text, options.force);
       !problem.empty()) {
-    log.append(problem);
+    log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
   log.append(

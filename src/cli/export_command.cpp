@@ -28,7 +28,8 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {
     session.app().log.append(
-        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()));
+        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()),
+        Severity::Error);
     return ExitCode::ExportFailed;
   }
   const int unreadableSlots = disk.getUnreadableSlots();

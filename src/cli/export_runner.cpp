@@ -11,7 +11,7 @@
 #include "app/folder_chooser.h"
 #include "cli/interrupt.h"
 #include "cli/progress_view.h"
-#include "export/hav_head.h"
+#include "export/hav_geometry.h"
 
 namespace korvelo::cli {
 namespace {
@@ -49,56 +49,56 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
   session.chooser().use(chooser);
   workflow.configure({.checksums = true, .sidecar = rules.sidecar, .retryBad = rules.retryBad});
 
-  ProgressView progress(app.jobs, session.view(), session.terminal());
+  ProgressView progress(session.view(), session.terminal());
   app.makeSaveDriver(progress);
   const SavingScope saving(app);
   const InterruptRequest interrupt(workflow.stopFlag());
 
   const auto started = std::chrono::steady_clock::now();
   const int count = static_cast<int>(items.size());
-  std::vector<uint64_t> sizes;
-  uint64_t bytesAll = 0;
-  for (const ExportItem& item : items) {
-    sizes.push_back(item.entry ? kHavFrontBytes + item.entry->getSizeInBytes() : 0);
-    bytesAll += sizes.back();
-  }
-  uint64_t bytesBefore = 0;
+  int64_t bytesAll = 0;
+  for (const ExportItem& item : items) bytesAll += item.entry ? havFileBytes(*item.entry) : 0;
+  workflow.beginRun(count, bytesAll);
   int complete = 0;
   bool recordsWritten = true;
   bool interrupted = false;
   for (int i = 0; i < count && !workflow.driveGone(); ++i) {
     if (workflow.stopRequested()) {
-      app.log.append("Abgebrochen.");
+      app.log.append("Abgebrochen.", Severity::Warning);
       interrupted = true;
       break;
     }
-    progress.beginRecording(i + 1, count, bytesBefore, bytesAll);
-    bytesBefore += sizes[i];
     if (workflow.offer(items[i]) == HavExportJob::kPrepared) {
       workflow.start();
-      while (workflow.step())
+      while (workflow.step()) {
+        progress.show(workflow.progress());
         if (const int pause = workflow.pauseAfterStep(); pause > 0)
           std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+      }
     }
     session.terminal().clearProgress();
     const ExportOutcome& outcome = workflow.outcomes().back();
     recordsWritten = recordsWritten && outcome.recordWritten;
-    if (outcome.stopped) {
+    if (outcome.stopped()) {
       interrupted = true;
       break;
     }
-    if (outcome.complete) {
+    if (outcome.complete()) {
       out << outcome.path << "\n";
       out.flush();
       ++complete;
-    } else if (rules.resume && !rules.force && outcome.errorCode == HavExportJob::kNotCreated &&
+    } else if (rules.resume && !rules.force &&
+               outcome.result.errorCode == HavExportJob::kNotCreated &&
                std::filesystem::exists(outcome.path)) {
-      app.log.append("Mit --resume --force wird eine fremde Zieldatei neu geschrieben.");
+      app.log.append("Mit --resume --force wird eine fremde Zieldatei neu geschrieben.",
+                     Severity::Warning);
     }
   }
   const auto elapsed = std::chrono::steady_clock::now() - started;
-  app.log.append(exportSummary(
-      workflow.outcomes(), std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+  app.log.append(
+      exportSummary(workflow.outcomes(),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()),
+      Severity::Summary);
   if (interrupted) return ExitCode::Interrupted;
   // A file without its record cannot be checked later: that too is a failure.
   return complete == count && recordsWritten ? ExitCode::Success : ExitCode::ExportFailed;

@@ -89,13 +89,14 @@ ExitCode runMap(const Invocation& invocation, Terminal& terminal, std::ostream& 
   Log& log = session.app().log;
   if (const std::string problem = outputFileProblem(options.output, options.force, sourceOf(disk));
       !problem.empty()) {
-    log.append(problem);
+    log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
   if (disk.heldFileFatSize() <= 0) {
     log.append(
         "Die File-FAT-Size ist unbekannt: ohne sie lässt sich der Datenbereich nicht "
-        "zeichnen. Bitte --fat-size angeben.");
+        "zeichnen. Bitte --fat-size angeben.",
+        Severity::Error);
     return ExitCode::ExportFailed;
   }
   const BlockOwnership ownership = buildBlockOwnership(disk);
@@ -108,7 +109,7 @@ ExitCode runMap(const Invocation& invocation, Terminal& terminal, std::ostream& 
   input.width = options.width;
   if (const std::string problem = writeTextFile(options.output, diskMapSvg(input), options.force);
       !problem.empty()) {
-    log.append(problem);
+    log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
   log.append(textf("Belegungsplan mit %zu Aufnahmen geschrieben nach \"%s\".",

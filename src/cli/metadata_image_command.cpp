@@ -46,7 +46,7 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   for (const std::string& path : {options.imagePath, mapfilePath}) {
     if (const std::string problem = outputFileProblem(path, options.force, source);
         !problem.empty()) {
-      log.append(problem);
+      log.append(problem, Severity::Error);
       return ExitCode::ExportFailed;
     }
   }
@@ -62,7 +62,8 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
                                                     options.imagePath, options.force);
   if (result.error != 0) {
     log.append(textf("Konnte das Abbild \"%s\" nicht schreiben: %s", options.imagePath.c_str(),
-                     describeError(result.error).c_str()));
+                     describeError(result.error).c_str()),
+               Severity::Error);
     return ExitCode::ExportFailed;
   }
   log.append(textf("Metadaten-Abbild \"%s\": %s Sektoren (%s Bytes) übernommen.",
@@ -75,7 +76,7 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
   if (const std::string problem = writeTextFile(
           mapfilePath, domainMapfileText(domain.sectors, diskBytes, comments), options.force);
       !problem.empty()) {
-    log.append(problem);
+    log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
   log.append(
@@ -84,10 +85,11 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
             mapfilePath.c_str(), options.imagePath.c_str(), mapfilePath.c_str()));
   if (result.unreadableSectors > 0)
     log.append(textf("Warnung: %s Sektoren waren nicht lesbar und sind im Abbild Nullen.",
-                     formatThousands(result.unreadableSectors, '.').c_str()));
+                     formatThousands(result.unreadableSectors, '.').c_str()),
+               Severity::Warning);
   if (domain.fileFatSize <= 0)
-    log.append(
-        "Die File-FAT-Size ist unbekannt: das Abbild enthält keine Dateizuordnungstabellen.");
+    log.append("Die File-FAT-Size ist unbekannt: das Abbild enthält keine Dateizuordnungstabellen.",
+               Severity::Warning);
   out << options.imagePath << "\n" << mapfilePath << "\n";
   return result.unreadableSectors == 0 && domain.fileFatSize > 0 ? ExitCode::Success
                                                                  : ExitCode::ExportFailed;

@@ -114,7 +114,8 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
   if (!chooseIds(result, options, session.terminal(), chosen)) return ExitCode::UsageError;
   if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {
     session.app().log.append(
-        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()));
+        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()),
+        Severity::Error);
     return ExitCode::ExportFailed;
   }
   AppState& app = session.app();
@@ -182,7 +183,7 @@ ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostrea
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
   const RescueScanResult result = runScan(*session.app().disk, options, terminal);
-  session.app().log.append(result.message);
+  session.app().log.append(result.message, result.ok ? Severity::Info : Severity::Error);
   if (!result.ok) return ExitCode::ExportFailed;
   if (options.exportWanted) return exportRescued(session, result, options, out);
   if (options.json) {

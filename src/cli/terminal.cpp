@@ -4,8 +4,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "app/quiet_log.h"
-
 namespace korvelo::cli {
 
 namespace {
@@ -32,12 +30,13 @@ Terminal Terminal::forStderr(bool progress) {
   return Terminal(stderr, progress && ::isatty(STDERR_FILENO) == 1);
 }
 
-void Terminal::logLine(std::string_view line) {
+void Terminal::logLine(std::string_view line, Severity severity) {
   std::string text;
   if (drawn_) text += kEraseLine;
   text.append(line).append("\n");
-  if (showsWhenQuiet(line) || !problemSeen_) lastProblem_ = line;
-  problemSeen_ = problemSeen_ || showsWhenQuiet(line);
+  const bool problem = severity == Severity::Warning || severity == Severity::Error;
+  if (problem || !problemSeen_) lastProblem_ = line;
+  problemSeen_ = problemSeen_ || problem;
   drawn_ = false;
   if (interactive_ && !progress_.empty()) {
     // The redraw belongs to the same write, so the line never flickers away for long.
@@ -47,8 +46,8 @@ void Terminal::logLine(std::string_view line) {
   writeAll(stream_, text);
 }
 
-void Terminal::logEntry(std::string_view entry) {
-  for (const std::string& line : splitLogEntry(entry)) logLine(line);
+void Terminal::logEntry(std::string_view entry, Severity severity) {
+  for (const std::string& line : splitLogEntry(entry)) logLine(line, severity);
 }
 
 void Terminal::showProgress(std::string text, bool force) {

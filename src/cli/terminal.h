@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "export/log_sink.h"
+
 namespace korvelo::cli {
 
 class Terminal {
@@ -29,13 +31,13 @@ class Terminal {
   // The terminal's width; 80 when it is no terminal or does not say.
   int columns() const;
 
-  // Writes one line (without its line end).
-  void logLine(std::string_view line);
+  // Writes one line (without its line end); a front end's own lines are errors.
+  void logLine(std::string_view line, Severity severity = Severity::Error);
   // The last warning or error written (the last line when there was none), for a report
   // that has to name what went wrong.
   const std::string& lastProblem() const { return lastProblem_; }
   // Writes a log entry as the window's log shows it: one line per CR LF-separated part.
-  void logEntry(std::string_view entry);
+  void logEntry(std::string_view entry, Severity severity);
 
   // Shows `text` as the progress line, at most ten times a second; `force` draws at once.
   void showProgress(std::string text, bool force = false);

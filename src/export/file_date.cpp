@@ -48,10 +48,11 @@ std::string fieldsText(const StartTime& start) {
 }
 
 void logFailure(const std::string& text, int error, LogSink& log) {
-  log.append(textf("Fehler beim Setzen des Dateidatums auf \"%s\".", text.c_str()));
+  log.append(textf("Fehler beim Setzen des Dateidatums auf \"%s\".", text.c_str()),
+             Severity::Error);
   log.append(
       textf("  Linux meldet FileException(%d): \"%s\"", error, describeError(error).c_str()));
-  log.append("  Bitte das Datum per Hand ändern.");
+  log.append("  Bitte das Datum per Hand ändern.", Severity::Error);
 }
 
 }  // namespace

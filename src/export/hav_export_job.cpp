@@ -7,23 +7,14 @@
 #include <cerrno>
 
 #include "disk/text.h"
-#include "export/save_target.h"
+#include "export/file_naming.h"
+#include "export/hav_geometry.h"
+#include "export/target_checks.h"
 
 namespace korvelo {
 namespace {
 
 constexpr int kProgressBarMaximum = 32767;
-
-// True when `path` names the very file or device the recording is read from, which
-// creating the target would truncate.
-bool isTheSource(const std::string& path, Fsr5000Disk& disk) {
-  const ByteSource* source = disk.getDrive().source();
-  if (!source) return false;
-  const std::optional<FileIdentity> identity = source->identity();
-  struct stat info {};
-  if (!identity || ::stat(path.c_str(), &info) != 0) return false;
-  return FileIdentity{info.st_dev, info.st_ino} == *identity;
-}
 
 }  // namespace
 
@@ -31,14 +22,21 @@ HavExportJob::HavExportJob(Fsr5000Disk& disk) : disk(&disk), freeSpaceQuery_(que
 
 HavExportJob::~HavExportJob() = default;
 
-void HavExportJob::addLine(const std::string& line) {
+void HavExportJob::addLine(const std::string& line, Severity severity) {
   if (!messages.empty()) messages += "\r\n";
   messages += line;
+  messageSeverity_ = std::max(messageSeverity_, severity);
 }
 
-void HavExportJob::addOnNewLine(const std::string& line) {
+void HavExportJob::addOnNewLine(const std::string& line, Severity severity) {
   messages += "\r\n";
   messages += line;
+  messageSeverity_ = std::max(messageSeverity_, severity);
+}
+
+void HavExportJob::clearMessages() {
+  messages.clear();
+  messageSeverity_ = Severity::Info;
 }
 
 int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& chooser,
@@ -48,7 +46,7 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   entry = &recording;
   numberOfHojins = static_cast<int>(recording.getNumberOfHojins());
   hojinsPerStep = perStep;
-  messages.clear();
+  clearMessages();
   int result = kPrepared;
 
   if (!head.setSizes(static_cast<int64_t>(kEntryImageBytes + recording.getSizeInBytes())))
@@ -57,7 +55,7 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
     result = kTitleNotSet;
   else if (!head.setDuration(recording.getDurationMs() / 1000))
     result = kDurationNotSet;
-  expectedSize = kHavFrontBytes + recording.getSizeInBytes();
+  expectedSize = static_cast<uint64_t>(havFileBytes(recording));
 
   const ProposedName proposed = proposeFileName(recording, entryNumberInFileName);
   path = proposed.name;
@@ -67,7 +65,9 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   if (answer.kind == SaveAsAnswer::Kind::Cancelled) return kCancelled;
   if (answer.kind == SaveAsAnswer::Kind::Skipped) return kSkipped;
   if (answer.kind == SaveAsAnswer::Kind::Failed) {
-    messages = textf("FN = \"%s\", Error = %d", proposed.name.c_str(), answer.errorCode);
+    clearMessages();
+    addLine(textf("FN = \"%s\", Error = %d", proposed.name.c_str(), answer.errorCode),
+            Severity::Error);
     return kDialogFailed;
   }
   path = answer.path;
@@ -86,8 +86,10 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
 void HavExportJob::checkFreeSpace(int& result) {
   const FreeSpace space = freeSpaceQuery_ ? freeSpaceQuery_(path) : queryFreeSpace(path);
   if (!space.bytes) {
-    messages = textf("Fehler beim Prüfen des freien Festplattenplatz: Error code = 0x%08X",
-                     static_cast<unsigned>(space.error));
+    clearMessages();
+    addLine(textf("Fehler beim Prüfen des freien Festplattenplatz: Error code = 0x%08X",
+                  static_cast<unsigned>(space.error)),
+            Severity::Error);
     return;
   }
   addLine(textf("Freier Speicherplatz auf der Festplatte: %s Bytes",
@@ -98,7 +100,7 @@ void HavExportJob::checkFreeSpace(int& result) {
   if (resume_ && ::stat(path.c_str(), &existing) == 0)
     needed -= std::min<uint64_t>(needed, static_cast<uint64_t>(existing.st_size));
   if (*space.bytes < needed) {
-    addLine("Zuwenig Platz zum Speichern.");
+    addLine("Zuwenig Platz zum Speichern.", Severity::Error);
     result = kTooLittleSpace;
   }
 }
@@ -116,10 +118,11 @@ int HavExportJob::openFile() {
   opened_ = true;
   // prepareSave's lines were shown by its caller; what is kept from here on is what
   // opening and HOJIN 1 have to say.
-  messages.clear();
-  if (isTheSource(path, *disk)) {
-    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
-    addOnNewLine("  FileException: Die Zieldatei ist das Laufwerk, von dem gelesen wird.");
+  clearMessages();
+  const ByteSource* source = disk->getDrive().source();
+  if (isSourceTarget(path, source ? source->identity() : std::nullopt)) {
+    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
+    addOnNewLine("  FileException: " + sourceTargetRefusal(path), Severity::Error);
     copying = false;
     return errorCode = kNotCreated;
   }
@@ -129,8 +132,8 @@ int HavExportJob::openFile() {
 // Creates the file, writes head and entry image and copies HOJIN 1.
 int HavExportJob::createFile() {
   if (const int error = file.create(path, mustBeNew_); error != 0) {
-    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
-    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
     copying = false;
     return errorCode = kNotCreated;
   }
@@ -154,8 +157,8 @@ bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::stri
     if (digester_) digester_->add({data, size});
     return true;
   }
-  addOnNewLine(failureLine);
-  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+  addOnNewLine(failureLine, Severity::Error);
+  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
   file.discard();
   copying = false;
   errorCode = code;
@@ -165,7 +168,7 @@ bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::stri
 void HavExportJob::copyStep(bool suppressWarnings) {
   // The first step keeps what openFile reported (HOJIN 1's warnings, an abort), so that
   // it reaches the log together with this step's messages.
-  if (stepsTaken_ > 0) messages.clear();
+  if (stepsTaken_ > 0) clearMessages();
   ++stepsTaken_;
   for (int copied = 0; copied < hojinsPerStep && !finished; ++copied) {
     if (copying) copyHojin(suppressWarnings, true);
@@ -179,8 +182,8 @@ void HavExportJob::copyStep(bool suppressWarnings) {
       // out of reach, so the job must not count as done.
       const int reason = errno;
       finished = true;
-      addLine("Problem getting information about written file.");
-      addOnNewLine(textf("  FileException: %s", describeError(reason).c_str()));
+      addLine("Problem getting information about written file.", Severity::Error);
+      addOnNewLine(textf("  FileException: %s", describeError(reason).c_str()), Severity::Error);
       file.discard();
       errorCode = kIncomplete;
     } else if (static_cast<uint64_t>(size) >= expectedSize) {
@@ -191,7 +194,8 @@ void HavExportJob::copyStep(bool suppressWarnings) {
       errorCode = kIncomplete;
       addLine(textf("Speichern unvollständig: %s von %s Bytes geschrieben.",
                     formatThousands(size, '.').c_str(),
-                    formatThousands(static_cast<int64_t>(expectedSize), '.').c_str()));
+                    formatThousands(static_cast<int64_t>(expectedSize), '.').c_str()),
+              Severity::Error);
     }
   }
 }
@@ -209,19 +213,31 @@ int HavExportJob::getWholeHojinsWritten() const {
   return std::clamp(last, 0, numberOfHojins);
 }
 
-std::optional<HavDigests> HavExportJob::finishDigests() {
-  if (!digester_) return std::nullopt;
-  HavDigests digests = digester_->finish();
-  digester_.reset();
-  return digests;
+ExportResult HavExportJob::takeResult() {
+  ExportResult result;
+  result.path = path;
+  result.errorCode = errorCode;
+  result.expectedBytes = static_cast<int64_t>(expectedSize);
+  result.fileBytes = static_cast<int64_t>(bytesWritten);
+  result.keptBytes = std::min(bytesKept_, result.fileBytes);
+  result.wrongHeadHojins = wrongHeadHojins_;
+  result.damage = std::move(damage_);
+  damage_ = {};
+  if (digester_) {
+    result.digests = digester_->finish();
+    digester_.reset();
+  }
+  result.alreadyComplete = alreadyComplete_;
+  result.driveGone = isDriveGone();
+  return result;
 }
 
 // Syncs and closes a file still open; a failure ends the job with code 4.
 bool HavExportJob::closeForFinish() {
   const int error = file.syncAndClose();
   if (error == 0) return true;
-  addOnNewLine(textf("Fehler beim Schließen der Datei \"%s\"", path.c_str()));
-  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+  addOnNewLine(textf("Fehler beim Schließen der Datei \"%s\"", path.c_str()), Severity::Error);
+  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
   errorCode = kDataNotWritten;
   return false;
 }

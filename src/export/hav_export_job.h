@@ -3,6 +3,7 @@
 // One recording copied into one ".hav" file: head, entry image, then its HOJINs in
 // file-FAT order, every HOJIN head checked and warned about.
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -11,11 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "export/damage_ledger.h"
+#include "export/export_result.h"
 #include "export/hav_digests.h"
 #include "export/hav_head.h"
+#include "export/log_sink.h"
 #include "export/output_file.h"
 #include "export/salvage_read.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 #include "recfs/directory_entry.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/hojin_buffer.h"
@@ -78,19 +82,27 @@ class HavExportJob {
   // For a file to be continued: the zero-filled areas an earlier export recorded for it.
   // Those in the part that is kept stay recorded; with `retry` they are first read again,
   // sector by sector, and what reads now is written into the file in place.
-  void carryDamage(std::vector<DamagedArea> areas, bool retry);
+  void carryDamage(DamageLedger earlier, bool retry);
   // Closes the file if it is still open, without syncing (the job is abandoned).
   void closeFile() { file.discard(); }
 
   void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
   // Takes the file's check sums from the bytes as they are written (call before openFile).
   void digestWhileWriting() { digester_ = std::make_unique<HavDigester>(); }
-  // The check sums of every byte written so far; ends them (call once, when the job is
-  // over). Empty when the job was not asked to take them.
-  std::optional<HavDigests> finishDigests();
+  // What became of the export, made when the job is over (call once: it ends the check
+  // sums and hands over the damage recorded).
+  ExportResult takeResult();
+
+  // The job's place among the recordings of a run, as its owner numbered them.
+  void setRunIndex(size_t index) { runIndex_ = index; }
+  size_t getRunIndex() const { return runIndex_; }
+  // The file or device the recording is read from (null for a disk without one).
+  const ByteSource* sourceDrive() const { return disk->getDrive().source(); }
 
   std::string getPath() const { return path; }
   std::string getMessages() const { return messages; }
+  // The highest severity among the lines of getMessages().
+  Severity getMessageSeverity() const { return messageSeverity_; }
   const DirectoryEntry* getEntry() const { return entry; }
   uint64_t getExpectedSize() const { return expectedSize; }
   int getByteBarShift() const { return byteBarShift; }
@@ -105,12 +117,13 @@ class HavExportJob {
   int getErrorCode() const { return errorCode; }
   bool wasOpened() const { return opened_; }
   int getStepsTaken() const { return stepsTaken_; }
-  // Damage found while copying: HOJINs with sectors that stayed unreadable, and those sectors.
-  int getDamagedHojins() const { return damagedHojins_; }
-  // Every zero-filled sector counts, whether it failed or was not tried after failures in a row.
-  int64_t getUnreadableSectors() const { return unreadableSectors_; }
-  // The zero-filled sectors in file order, neighbours of the same state merged.
-  const std::vector<DamagedArea>& getDamagedAreas() const { return damagedAreas_; }
+  // The zero-filled sectors of the file, kept from an earlier export and found now.
+  const DamageLedger& getDamage() const { return damage_; }
+  // HOJINs with sectors that stayed unreadable, and those sectors (failed or not tried).
+  int getDamagedHojins() const { return damage_.damagedHojins(); }
+  int64_t getUnreadableSectors() const { return damage_.zeroFilledSectors(); }
+  // Bytes of the file an earlier export wrote and this one kept (0 for a new file).
+  int64_t getBytesKept() const { return bytesKept_; }
   // The drive no longer answered (detached, or dead as a whole): the job stopped with its
   // file synced after the last whole HOJIN read, ready to be continued.
   bool isDriveGone() const { return errorCode == kDriveGone; }
@@ -127,7 +140,6 @@ class HavExportJob {
   int remainderSectors() const;
   // False when the drive is gone; nothing of the HOJIN is then to be written.
   bool readSectors(int sectorCount);
-  void recordDamage(const SalvageResult& read);
   bool driveStillAnswers();
   void stopAsDriveGone();
   void adviseAhead();
@@ -144,8 +156,9 @@ class HavExportJob {
   bool digestKeptBytes(int64_t keptBytes);
   void retryEarlierDamage(int64_t keptBytes);
   void keepEarlierDamage(int64_t keptBytes);
-  void addLine(const std::string& line);
-  void addOnNewLine(const std::string& line);
+  void addLine(const std::string& line, Severity severity = Severity::Info);
+  void addOnNewLine(const std::string& line, Severity severity = Severity::Info);
+  void clearMessages();
 
   Fsr5000Disk* disk;
   OutputFile file;
@@ -156,6 +169,7 @@ class HavExportJob {
   int hojinBarShift = 0;
   std::string path;
   std::string messages;
+  Severity messageSeverity_ = Severity::Info;
   uint64_t bytesWritten = 0;
   int percentWritten = 0;
   int hojinsPerStep = 32;
@@ -171,18 +185,18 @@ class HavExportJob {
 
   bool opened_ = false;
   int stepsTaken_ = 0;
-  int damagedHojins_ = 0;
-  int64_t unreadableSectors_ = 0;
-  std::vector<DamagedArea> damagedAreas_;
+  DamageLedger damage_;
   int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
   int wrongHeadHojins_ = 0;
   bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
   int advisedThrough_ = 0;        // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
+  size_t runIndex_ = SIZE_MAX;  // none given
   std::unique_ptr<HavDigester> digester_;
   int hojinsKept_ = 0;
+  int64_t bytesKept_ = 0;  // the file's bytes before this job wrote any
   bool alreadyComplete_ = false;
-  std::vector<DamagedArea> earlierDamage_;  // recorded by the export that began the file
+  DamageLedger earlierDamage_;  // recorded by the export that began the file
   bool retryEarlierDamage_ = false;
   bool resume_ = false;          // the target exists and is to be continued
   bool replaceForeign_ = false;  // ... or written anew when it is not this recording's

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "disk/text.h"
+#include "export/hav_geometry.h"
 #include "export/hav_head.h"
+#include "export/hojin_head_check.h"
 #include "recfs/disk_layout.h"
 #include "recfs/hojin_buffer.h"
 #include "recfs/status_text.h"
@@ -75,13 +77,20 @@ void checkHead(const uint8_t* head, const DirectoryEntry& entry, Findings& findi
 
 // The tests the export job makes on each HOJIN head, all of them, first failing one named.
 std::string hojinHeadProblem(const HojinBuffer& hojin, int k) {
-  if (!hojin.hasSignature()) return textf("HOJIN %d: Signatur fehlerhaft.", k);
-  if (hojin.getInternalNumber() != hojin.getInternalNumber2())
-    return textf("HOJIN %d: interne Nummern %u und %u.", k, hojin.getInternalNumber(),
-                 hojin.getInternalNumber2());
-  if (hojin.getInternalNumber() != static_cast<uint32_t>(k))
-    return textf("HOJIN %d: Reihenfolge falsch, interne Nummer %u.", k, hojin.getInternalNumber());
-  if (k == 1 && !hojin.isRecordingStart()) return "HOJIN 1: kein Aufzeichnungsanfang.";
+  switch (hojinHeadFault(hojin, k)) {
+    case HojinHeadFault::None:
+      return {};
+    case HojinHeadFault::Signature:
+      return textf("HOJIN %d: Signatur fehlerhaft.", k);
+    case HojinHeadFault::InternalNumbersDiffer:
+      return textf("HOJIN %d: interne Nummern %u und %u.", k, hojin.getInternalNumber(),
+                   hojin.getInternalNumber2());
+    case HojinHeadFault::WrongOrder:
+      return textf("HOJIN %d: Reihenfolge falsch, interne Nummer %u.", k,
+                   hojin.getInternalNumber());
+    case HojinHeadFault::NotRecordingStart:
+      return "HOJIN 1: kein Aufzeichnungsanfang.";
+  }
   return {};
 }
 
@@ -111,7 +120,7 @@ HavCheck checkHavFile(const std::string& path) {
   check.entryNumber = entry.getEntryNumber();
   check.title = entry.getTitle();
   check.hojins = entry.getNumberOfHojins();
-  check.expectedBytes = kHavFrontBytes + static_cast<int64_t>(entry.getSizeInBytes());
+  check.expectedBytes = havFileBytes(entry);
   Findings findings(check.problems);
   checkHead(front.data(), entry, findings);
 

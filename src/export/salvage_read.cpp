@@ -5,33 +5,6 @@
 #include <cstring>
 
 namespace korvelo {
-namespace {
-
-void addDamage(SalvageResult& result, int sector, DamageState state) {
-  if (!result.damage.empty()) {
-    SectorDamage& last = result.damage.back();
-    if (last.state == state && last.first + last.count == sector) {
-      ++last.count;
-      return;
-    }
-  }
-  result.damage.push_back(SectorDamage{sector, 1, state});
-}
-
-}  // namespace
-
-void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area) {
-  if (!areas.empty()) {
-    DamagedArea& last = areas.back();
-    if (last.state == area.state && last.firstSector + last.sectorCount == area.firstSector &&
-        last.fileOffset + last.sectorCount * kSectorSize == area.fileOffset) {
-      last.sectorCount += area.sectorCount;
-      return;
-    }
-  }
-  areas.push_back(area);
-}
-
 bool readFailedForGone(const PhysicalDrive& drive, int64_t sector) {
   const int error = drive.lastError();
   if (error == ENODEV || error == ENOMEDIUM) return true;
@@ -64,12 +37,12 @@ SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount
     std::memset(sector, 0, kSectorSize);
     if (giveUp) {
       ++result.notTried;
-      addDamage(result, i, DamageState::NotTried);
+      result.damage.add({first + i, 1, int64_t{i} * kSectorSize, DamageState::NotTried});
       continue;
     }
     ++failuresInARow;
     ++result.unreadable;
-    addDamage(result, i, DamageState::Unreadable);
+    result.damage.add({first + i, 1, int64_t{i} * kSectorSize, DamageState::Unreadable});
     if (readFailedForGone(drive, first + i)) result.driveGone = true;
   }
   return result;

@@ -9,43 +9,21 @@
 #include <vector>
 
 #include "disk/physical_drive.h"
+#include "export/damage_ledger.h"
 
 namespace korvelo {
-
-enum class DamageState { Unreadable, NotTried };
-
-// Sectors of a run that were zero-filled, counted from the run's first sector.
-struct SectorDamage {
-  int first = 0;
-  int count = 0;
-  DamageState state = DamageState::Unreadable;
-  bool operator==(const SectorDamage&) const = default;
-};
-
-// Sectors of a recording that went into its file as zeros: where they lie on the disk
-// and in the file, and whether they failed or were not tried.
-struct DamagedArea {
-  int64_t firstSector = 0;  // on the disk
-  int64_t sectorCount = 0;
-  int64_t fileOffset = 0;  // byte offset of the first of them in the ".hav" file
-  DamageState state = DamageState::Unreadable;
-  bool operator==(const DamagedArea&) const = default;
-};
-
-// Appends an area, merged into the last one when it continues it on the disk and in the
-// file with the same state.
-void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area);
 
 // After this many failing sectors in a row the rest of a run is not tried, on a drive
 // whose failing reads cost time (a disk, not an image).
 inline constexpr int kFailuresInARowBeforeGivingUp = 2;
 
 struct SalvageResult {
-  std::vector<SectorDamage> damage;  // in order, neighbours of the same state merged
-  int unreadable = 0;                // sectors tried that failed
-  int notTried = 0;                  // sectors left after giving up
-  int firstReadable = -1;            // a sector of the run that read, -1 when none did
-  bool driveGone = false;            // a read failed as a detached drive fails
+  // The zero-filled sectors, their file offsets counted from the run's first byte.
+  DamageLedger damage;
+  int unreadable = 0;      // sectors tried that failed
+  int notTried = 0;        // sectors left after giving up
+  int firstReadable = -1;  // a sector of the run that read, -1 when none did
+  bool driveGone = false;  // a read failed as a detached drive fails
 
   int zeroFilled() const { return unreadable + notTried; }
   bool nothingRead() const { return firstReadable < 0; }

@@ -51,7 +51,7 @@ void SaveDriver::startSaving() {
     // A job that cannot be opened has nothing more to copy: it is reported and removed
     // now rather than waiting in the queue for a driver that may never run.
     view_.setSaveEnabled(true);
-    log_.append(textf("Fehler %d ist beim Speichern aufgetreten.", result));
+    log_.append(textf("Fehler %d ist beim Speichern aufgetreten.", result), Severity::Error);
     logJobMessages(job);
     std::unique_ptr<HavExportJob> failed = std::move(*it);
     it = queue_.erase(it);
@@ -61,7 +61,8 @@ void SaveDriver::startSaving() {
 
 void SaveDriver::logJobMessages(const HavExportJob& job) {
   const std::string messages = job.getMessages();
-  if (!view_.isSuppressMessagesChecked() && !messages.empty()) log_.append(messages);
+  if (!view_.isSuppressMessagesChecked() && !messages.empty())
+    log_.append(messages, job.getMessageSeverity());
 }
 
 void SaveDriver::saveStep() {
@@ -138,18 +139,20 @@ void SaveDriver::finishHeadJob() {
 // disk once held, and the user must learn so.
 void SaveDriver::reportDamage(const HavExportJob& job) {
   if (const int wrong = job.getWrongHeadHojins(); wrong > 0) {
-    log_.append(textf("Beschädigt: %d Hojins mit falschem Kopf.", wrong));
+    log_.append(textf("Beschädigt: %d Hojins mit falschem Kopf.", wrong), Severity::Warning);
     // Heads that fail almost everywhere mean the HOJINs were looked for in the wrong place.
     if (wrong * 2 > job.getNumberOfHojins())
       log_.append(
           "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist "
           "wahrscheinlich falsch. Bitte den richtigen Wert in den Optionen "
-          "(korvelo-cli: --fat-size N) einstellen.");
+          "(korvelo-cli: --fat-size N) einstellen.",
+          Severity::Warning);
   }
   if (job.getDamagedHojins() == 0) return;
   log_.append(
       textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
-            job.getDamagedHojins(), formatThousands(job.getUnreadableSectors(), '.').c_str()));
+            job.getDamagedHojins(), formatThousands(job.getUnreadableSectors(), '.').c_str()),
+      Severity::Warning);
 }
 
 void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {

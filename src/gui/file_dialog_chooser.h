@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 
 class QFileInfo;
 class QWidget;

@@ -83,7 +83,7 @@ MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(a
   controller_->workflow().configure({.checksums = true, .sidecar = false});
 
   QPointer<LogView> logView(log_);
-  app_.log.attach([logView](std::string_view piece) {
+  app_.log.attach([logView](std::string_view piece, Severity) {
     if (logView) logView->appendPiece(piece);
   });
   app_.log.append("Programm V" + app_.version + " initialisiert.");
@@ -267,7 +267,6 @@ void MainDialog::setSaveEnabled(bool enabled) {
   save_->setEnabled(enabled);
   if (!enabled) return;
   // The save is over: the next one counts its recordings afresh.
-  recordingsBegun_ = 0;
   readBar_->setFormat(QString());
   writeBar_->setFormat(QString());
 }
@@ -285,13 +284,9 @@ const void* MainDialog::parentWindow() const {
 // The driver sets the ranges on each job's first step: a new recording begins here.
 void MainDialog::setReadBarRange(int lower, int upper) {
   readBar_->setRange(lower, upper);
-  ++recordingsBegun_;
-  // The head job is still queued: the recordings of this save are those begun and the rest.
-  const int recordings = recordingsBegun_ - 1 + static_cast<int>(app_.jobs.size());
-  readBar_->setFormat(readBarFormat(recordingsBegun_, std::max(recordings, recordingsBegun_)));
+  const ExportProgress progress = workflow().progress();
+  readBar_->setFormat(readBarFormat(progress.recording, progress.recordings));
   writeBar_->setFormat(writeBarFormat(0, 0));
-  jobClock_.start();
-  jobStartBytes_ = app_.jobs.empty() ? 0 : app_.jobs.front()->getBytesWritten();
 }
 void MainDialog::setReadBarPosition(int position) {
   setBarPosition(*readBar_, position);
@@ -301,15 +296,14 @@ void MainDialog::setWriteBarRange(int lower, int upper) {
 }
 void MainDialog::setWriteBarPosition(int position) {
   setBarPosition(*writeBar_, position);
-  // A rate needs a little time behind it, or the first steps show nonsense; a resumed
-  // file's kept bytes were not read this time.
-  if (app_.jobs.empty() || !jobClock_.isValid() || jobClock_.elapsed() < 500) return;
-  const HavExportJob& job = *app_.jobs.front();
-  if (job.isFinished()) return;
-  const double read = static_cast<double>(job.getBytesWritten() - jobStartBytes_);
-  const double left = static_cast<double>(job.getExpectedSize() - job.getBytesWritten());
-  writeBar_->setFormat(
-      writeBarFormat(read * 1000.0 / static_cast<double>(jobClock_.elapsed()), left));
+}
+
+// After each step: the rate and what is left, from the run's progress.
+void MainDialog::showSaveProgress() {
+  const ExportProgress progress = workflow().progress();
+  if (const std::optional<double> rate = progress.bytesPerSecond())
+    writeBar_->setFormat(
+        writeBarFormat(*rate, static_cast<double>(progress.expectedBytes - progress.fileBytes)));
 }
 bool MainDialog::isMinimized() const {
   return QWidget::isMinimized();
@@ -356,7 +350,8 @@ void MainDialog::showDiskMap() {
   Fsr5000Disk* disk = app_.disk.get();
   if (disk == nullptr || !disk->isDirectoryRead() || disk->heldFileFatSize() <= 0) {
     app_.log.append(
-        "Der Belegungsplan braucht eine geöffnete Festplatte mit bekannter File-FAT-Size.");
+        "Der Belegungsplan braucht eine geöffnete Festplatte mit bekannter File-FAT-Size.",
+        Severity::Error);
     return;
   }
   if (!map_) map_ = new DiskMapDialog(this);
@@ -389,7 +384,7 @@ ExportWorkflow& MainDialog::workflow() {
 }
 
 void MainDialog::saveQueuedJobs() {
-  if (app_.jobs.empty()) return;
+  if (!workflow().hasQueuedJobs()) return;
   setSaveEnabled(false);  // the driver enables Save again once the queue is worked off
   workflow().start();
   scheduleSaveStep();
@@ -403,6 +398,7 @@ void MainDialog::scheduleSaveStep() {
 void MainDialog::runSaveStep() {
   // The pause lies between the steps, in the event loop, so the window keeps answering.
   if (workflow().step()) {
+    showSaveProgress();
     stepTimer_.start(workflow().pauseAfterStep());
     return;
   }
@@ -473,7 +469,7 @@ void MainDialog::chooseImage() {
 void MainDialog::openImage(const std::string& image, const std::string& mapfile) {
   if (!mapfile.empty()) {
     if (const auto problem = checkMapfile(mapfile)) {
-      app_.log.append(describeMapfileProblem(mapfile, *problem));
+      app_.log.append(describeMapfileProblem(mapfile, *problem), Severity::Error);
       return;
     }
   }

@@ -15,7 +15,7 @@
 #include "app/app_state.h"
 #include "app/session_controller.h"
 #include "app/session_view.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 #include "export/save_driver.h"
 #include "gui/file_dialog_chooser.h"
 
@@ -138,6 +138,7 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QLayout* buildProgressArea();
   void onSizeChanged();
   void runSaveStep();
+  void showSaveProgress();
   void scheduleSaveStep();
 
   AppState& app_;
@@ -160,9 +161,6 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QCheckBox* suppress_ = nullptr;
   QProgressBar* readBar_ = nullptr;
   QProgressBar* writeBar_ = nullptr;
-  int recordingsBegun_ = 0;  // in the running save, the head job counted
-  QElapsedTimer jobClock_;   // since the head job's first step
-  uint64_t jobStartBytes_ = 0;
   QLabel* description_ = nullptr;
   QLabel* total_ = nullptr;
   QMenuBar* menuBar_ = nullptr;

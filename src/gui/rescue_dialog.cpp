@@ -104,7 +104,7 @@ void RescueDialog::showProgress(const ScanProgress& progress) {
 
 void RescueDialog::scan() {
   if (scanning_ || !app_.disk || !app_.disk->getDrive().isOpen()) {
-    if (!scanning_) app_.log.append("Retten: keine Recorder-Festplatte geöffnet.");
+    if (!scanning_) app_.log.append("Retten: keine Recorder-Festplatte geöffnet.", Severity::Error);
     return;
   }
   scanning_ = true;

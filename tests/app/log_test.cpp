@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/export_summary.h"
-#include "app/quiet_log.h"
 
 namespace korvelo {
 namespace {
@@ -30,19 +29,25 @@ TEST(Log, CrLfInsideAnEntrySeparatesLines) {
                                       " Untersuche Festplatte 1 ..."}));
 }
 
-TEST(Log, SinksGetEachEntryAndEarlierTextOnAttach) {
+TEST(Log, SinksGetEachEntryWithItsSeverityAndEarlierTextOnAttach) {
   Log log;
   log.append("vorher");
-  std::vector<std::string> seen;
-  log.attach([&seen](std::string_view piece) { seen.emplace_back(piece); });
+  log.append("Fehler vorher", Severity::Error);
+  std::vector<std::pair<std::string, Severity>> seen;
+  log.attach(
+      [&seen](std::string_view piece, Severity severity) { seen.emplace_back(piece, severity); });
   log.append("nachher");
-  EXPECT_EQ(seen, (std::vector<std::string>{"vorher\r\n", "nachher\r\n"}));
+  log.append("Warnung", Severity::Warning);
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, Severity>>{
+                      {"vorher\r\nFehler vorher\r\n", Severity::Error},
+                      {"nachher\r\n", Severity::Info},
+                      {"Warnung\r\n", Severity::Warning}}));
 }
 
 TEST(Log, SinkMayAppendInTurn) {
   Log log;
   int calls = 0;
-  log.attach([&](std::string_view piece) {
+  log.attach([&](std::string_view piece, Severity) {
     if (++calls == 1) log.append(std::string(piece.size(), 'x') + std::string(4096, 'y'));
   });
   log.append("erste Zeile");
@@ -52,26 +57,6 @@ TEST(Log, SinkMayAppendInTurn) {
 
 TEST(Log, UnixLineEndsForTerminals) {
   EXPECT_EQ(Log::withUnixLineEnds("a\r\nb\r\n\rc\n"), "a\nb\n\rc\n");
-}
-
-TEST(Log, QuietRunsKeepWarningsErrorsSkipsAndSummaries) {
-  const std::pair<const char*, bool> lines[] = {
-      {"Suche FSR-Festplatte ...", false},
-      {" Untersuche Festplatte 0 ...  Signatur stimmt nicht.", false},
-      {" Festplatte 1 \"/dev/sdb\" lässt sich nicht öffnen: ist ein Ordner.", true},
-      {"Keine FSR-5000-Festplatte gefunden.", true},
-      {"Warte auf Benutzer...", false},
-      {"Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. 5 KB/s", false},
-      {"Warnung: Signatur des Hojin 2  (von 40) fehlerhaft.", true},
-      {"[HOJIN A-Sektor #06664705 mit fehlerhafter Signatur.", false},
-      {"Beschädigt: 1 Hojins mit falschem Kopf.", true},
-      {"Eintrag 2 \"Bluff\" wurde nicht vollständig gespeichert. (Fehler 4)", true},
-      {"Eintrag 1 \"Tagesschau\" übersprungen.", true},
-      {"\"karte.svg\" gibt es schon; zum Überschreiben --force angeben.", true},
-      {"\"Tagesschau.hav\" ist bereits vollständig.", false},
-      {"1 Aufnahme gespeichert, 0 beschädigt, 0 übersprungen, 500,8 kB in 0:00", true},
-  };
-  for (const auto& [line, shown] : lines) EXPECT_EQ(showsWhenQuiet(line), shown) << line;
 }
 
 TEST(Log, SummarySizesAreSiWithADecimalCommaAndTimesAreMinutesOrHours) {

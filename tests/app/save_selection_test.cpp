@@ -12,7 +12,7 @@
 #include "app/app_state.h"
 #include "app/session_controller.h"
 #include "disk/drive_table.h"
-#include "export/safety_checks.h"
+#include "export/mount_and_fat_checks.h"
 #include "session_fakes.h"
 #include "support/file_util.h"
 #include "support/memory_source.h"
@@ -88,7 +88,7 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
   EXPECT_EQ(chooser.requests[0].initialFolder, dir.path());
   EXPECT_EQ(chooser.requests[1].initialFolder, target);  // the folder follows the choice
   EXPECT_EQ(app.settings.pathToHAVs, target);
-  ASSERT_EQ(app.jobs.size(), 1u);
+  ASSERT_EQ(app.queuedJobs().size(), 1u);
   EXPECT_FALSE(view.saveEnabled);
   // Created at once with head, entry image and the first HOJIN.
   const std::string file = target + "/" + chooser.requests[0].proposedName;
@@ -105,7 +105,7 @@ TEST_F(SaveSelectionTest, SecondOfThreeCancelledEndsTheWalk) {
   }
   EXPECT_FALSE(app.saveDriver()->isSavingActive());
   EXPECT_TRUE(view.saveEnabled);
-  EXPECT_TRUE(app.jobs.empty());
+  EXPECT_TRUE(app.queuedJobs().empty());
   EXPECT_EQ(test::fileSize(file), 101464);
 }
 
@@ -119,7 +119,25 @@ TEST_F(SaveSelectionTest, FailedDialogIsReportedAndSaveComesBack) {
                                 "Größe der Zieldatei 101.464 Bytes.",
                                 "Fehler 1 ist beim Vorbereiten des Speicherns aufgetreten."}));
   EXPECT_TRUE(view.saveEnabled);
-  EXPECT_TRUE(app.jobs.empty());
+  EXPECT_TRUE(app.queuedJobs().empty());
+}
+
+TEST_F(SaveSelectionTest, ATargetChosenTwiceInOneRunIsRefusedTheSecondTime) {
+  view.selected = {0, 1};
+  const std::string target = dir.file("ein.hav");
+  chooser.chooseNext(target);
+  chooser.chooseNext(target);
+  controller.saveSelection();
+  const Lines lines = saveLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "Eintrag 1 \"Lang\" wird nicht gespeichert: \"" + target +
+                          "\" wird in diesem Lauf schon geschrieben."),
+            lines.end())
+      << testing::PrintToString(lines);
+  ASSERT_EQ(app.queuedJobs().size(), 1u);
+  for (int step = 0; step < 100 && app.saveDriver()->isSavingActive(); ++step)
+    controller.workflow().step();
+  EXPECT_EQ(test::fileSize(target), 101464);  // the first recording's file, untouched after
 }
 
 TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
@@ -177,7 +195,7 @@ TEST_P(AdmissionTest, RefusesBeforeAnythingIsWritten) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end())
       << testing::PrintToString(lines);
   EXPECT_EQ(chooser.requests.size(), c.questions);
-  EXPECT_TRUE(app.jobs.empty());
+  EXPECT_TRUE(app.queuedJobs().empty());
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_FALSE(std::filesystem::exists(outside));
   const auto entries = std::distance(std::filesystem::directory_iterator(target),

@@ -87,7 +87,7 @@ TEST_F(SessionEndToEndTest, SearchSelectSaveAndShutDown) {
     chooser.choose(output);
     chooser.choose(output);
     controller.saveSelection();
-    ASSERT_EQ(app.jobs.size(), 2u);
+    ASSERT_EQ(app.queuedJobs().size(), 2u);
     EXPECT_EQ(app.log.lines()[app.log.lines().size() - 6],
               "Eintrag 1 \"\xC3\x84rger im B\xC3\xBCro\" ausgewählt.");
 
@@ -129,7 +129,7 @@ TEST_F(SessionEndToEndTest, ClosingDuringASaveKeepsWhatWasWritten) {
     file = output + "/" + chooser.requests.at(0).proposedName;
     app.saveDriver()->saveStep();  // HOJIN 1 from opening, then 2 ... 5
     app.shutdown();
-    EXPECT_TRUE(app.jobs.empty());
+    EXPECT_TRUE(app.queuedJobs().empty());
     EXPECT_EQ(app.disk, nullptr);
     ASSERT_NE(app.saveDriver(), nullptr);
     app.saveDriver()->saveStep();  // a step after the end finds nothing to do

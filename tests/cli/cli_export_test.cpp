@@ -177,6 +177,14 @@ TEST_F(ExportTest, TheOutputFolderIsMadeWhenMissing) {
             expectedHavFile(image(), disk(), recording(1)));
 }
 
+TEST_F(ExportTest, QuietStillShowsAFolderThatCannotBeMade) {
+  const CliRun run = runCli({"-q", "--drive", image(), "export", "1", "-o", "/proc/nope"});
+  EXPECT_EQ(run.status, 1);
+  const auto lines = run.errLines();
+  ASSERT_EQ(lines.size(), 1u) << run.err;
+  EXPECT_TRUE(lines[0].starts_with("Zielordner \"/proc/nope\": ")) << lines[0];
+}
+
 TEST_F(ExportTest, TheDefaultTargetIsTheWorkingDirectory) {
   CliRunOptions inOutput;
   inOutput.workingDirectory = output_.path();
@@ -289,7 +297,7 @@ TEST(SourceAsTargetTest, TheSourceImageIsNeverOverwrittenEvenWithForce) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(fileFingerprint(image), before);
   const auto lines = run.errLines();
-  EXPECT_LT(findLine(lines, "Zieldatei \"" + image + "\" ist das Quelllaufwerk; überspringe."),
+  EXPECT_LT(findLine(lines, "\"" + image + "\" ist die Festplatte, von der gelesen wird."),
             lines.size())
       << run.err;
 }

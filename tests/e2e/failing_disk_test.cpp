@@ -51,8 +51,12 @@ class FailingDiskExport : public ::testing::Test {
     return sample::hojinSector(image_->description(), image_->recording(0), k) + offset;
   }
 
-  ProcessRun exportFirst(std::vector<std::string> extra = {}) {
-    std::vector<std::string> arguments = {"--drive", disk_->device(), "export", "0", "-o", output_};
+  ProcessRun exportFirst(std::vector<std::string> extra = {},
+                         std::vector<std::string> global = {}) {
+    std::vector<std::string> arguments = std::move(global);
+    for (const char* argument :
+         {"--drive", disk_->device().c_str(), "export", "0", "-o", output_.c_str()})
+      arguments.emplace_back(argument);
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return runProgram(test::cliProgram(), arguments);
   }
@@ -178,7 +182,8 @@ TEST_P(DriveGone, TheExportStopsAfterItsWholeHojinsAndIsRepairedOnceTheDriveIsBa
     gone.failing = {{0, int64_t{1} << 40}};
 
   ProcessRun run;
-  std::thread exporter([&] { run = exportFirst(); });
+  // Quiet: what a gone drive says is an error, and errors always show.
+  std::thread exporter([&] { run = exportFirst({}, {"-q"}); });
   const int64_t eighth = sectorOf(8);
   for (int waited = 0; waited < 2000; ++waited) {
     const auto reads = disk_->reads();

@@ -3,13 +3,12 @@
 // file, a mounted source device, and a symbolic link in the place of any file the
 // program writes (run as the built program).
 
-#include "export/safety_checks.h"
-
 #include <gtest/gtest.h>
 #include <sys/sysmacros.h>
 
 #include <filesystem>
 
+#include "export/mount_and_fat_checks.h"
 #include "support/cli_runner.h"
 #include "support/demo_disk_fixture.h"
 #include "support/expected_output.h"

@@ -40,7 +40,7 @@ TEST_P(DamageSummary, TheDamagedRecordingEndsWithItsSummaryAndTheOtherIsUntouche
   std::vector<std::vector<DamagedArea>> areas;
   driver.setJobRetiredHook([&](const HavExportJob& job) {
     codes.push_back(job.getErrorCode());
-    areas.push_back(job.getDamagedAreas());
+    areas.push_back(job.getDamage().areas());
   });
   driver.startSaving();
   test::driveToEnd(driver);

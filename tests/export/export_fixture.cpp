@@ -40,10 +40,11 @@ std::vector<uint8_t> expectedHav(const ExportDisk& disk, const sample::Recording
 }
 
 std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber,
-                                          const std::string& path) {
+                                          const std::string& path, bool resume) {
   auto job = std::make_unique<HavExportJob>(disk.disk());
   job->setFreeSpaceQuery([](const std::string&) { return FreeSpace{uint64_t{1} << 50, 0}; });
   ScriptedChooser chooser = ScriptedChooser::choosing(path);
+  chooser.answer.resume = resume;
   std::string folder = disk.folder();
   const int result = job->prepareSave(disk.entry(entryNumber), chooser, nullptr, folder, 4, false);
   if (result != 0) throw std::runtime_error("prepareSave gave " + std::to_string(result));

@@ -14,7 +14,7 @@
 #include "diskbuilder/disk_builder.h"
 #include "export/hav_export_job.h"
 #include "export/log_sink.h"
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 #include "export/save_driver.h"
 #include "recfs/fsr5000_disk.h"
 #include "support/built_disk.h"
@@ -58,9 +58,10 @@ class ExportDisk {
 std::vector<uint8_t> expectedHav(const ExportDisk& disk, const sample::Recording& recording,
                                  int hojins = -1);
 
-// A job prepared for `path` (free space ample) with 4 HOJINs per step.
+// A job prepared for `path` (free space ample) with 4 HOJINs per step; with `resume`
+// an existing file there is continued.
 std::unique_ptr<HavExportJob> preparedJob(ExportDisk& disk, int entryNumber,
-                                          const std::string& path);
+                                          const std::string& path, bool resume = false);
 
 // Calls copyStep until the job is finished (at most `limit` times); the number of calls.
 int copyToEnd(HavExportJob& job, bool suppressWarnings = true, int limit = 100000);

@@ -14,6 +14,7 @@ namespace {
 
 using sample::DiskDescription;
 using sample::HeadDefect;
+using sample::HojinDefect;
 using sample::Recording;
 using test::copyToEnd;
 using test::expectedHav;
@@ -260,6 +261,46 @@ TEST(HojinChecks, TheFirstHojinIsCheckedFullyEvenWithWarningsSuppressed) {
   EXPECT_EQ(job->getMessages(), "Speichern abgeschlossen.");
 }
 
+// The verdict on the finished file: every head that says its bytes are not this HOJIN's
+// counts, warned about or not; a first HOJIN without the start mark does not.
+struct HeadVerdictCase {
+  const char* name;
+  HojinDefect defect;
+  int wrongHeads;
+  const char* reason;  // empty: complete
+};
+
+class HeadVerdict : public ::testing::TestWithParam<HeadVerdictCase> {};
+
+TEST_P(HeadVerdict, EveryWrongHeadMakesTheFileIncomplete) {
+  const HeadVerdictCase& c = GetParam();
+  Recording recording = recordingOf(0, {3}, 8 * 65);
+  recording.defects = {c.defect};
+  ExportDisk disk(diskWith({recording}));
+  auto job = preparedJob(disk, 0, disk.output("verdict.hav"));
+  runExport(*job, true);
+  const ExportResult result = job->takeResult();
+  EXPECT_EQ(result.wrongHeadHojins, c.wrongHeads);
+  EXPECT_EQ(result.incompleteReason(), c.reason);
+  EXPECT_EQ(result.complete(), std::string(c.reason).empty());
+  EXPECT_EQ(result.fileBytes, result.expectedBytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Defects, HeadVerdict,
+    ::testing::Values(
+        HeadVerdictCase{"Healthy", {1, HeadDefect::None}, 0, ""},
+        HeadVerdictCase{
+            "Signature", {2, HeadDefect::WrongSignature}, 1, " (1 HOJINs mit falschem Kopf)"},
+        HeadVerdictCase{"SecondNumber",
+                        {2, HeadDefect::WrongInternalNumbers},
+                        1,
+                        " (1 HOJINs mit falschem Kopf)"},
+        HeadVerdictCase{"Order", {5, HeadDefect::WrongOrder}, 1, " (1 HOJINs mit falschem Kopf)"},
+        HeadVerdictCase{"NoHead", {8, HeadDefect::NoHead}, 1, " (1 HOJINs mit falschem Kopf)"},
+        HeadVerdictCase{"NoRecordingStart", {1, HeadDefect::NotRecordingStart}, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(UnreadableSectors, AreZeroFilledAndReported) {
   const Recording recording = recordingOf(0, blockRun(3, 2), 20 * 65);
   const DiskDescription description = diskWith({recording});
@@ -278,6 +319,31 @@ TEST(UnreadableSectors, AreZeroFilledAndReported) {
   std::fill_n(expected.begin() + hojin3 + 5 * 512, 512, 0);
   std::fill_n(expected.begin() + hojin3 + 64 * 512, 512, 0);
   EXPECT_EQ(test::readFileBytes(path), expected);
+}
+
+TEST(UnreadableSectors, AContinuedFileKeepsAndCountsTheDamageOfItsKeptPart) {
+  const Recording recording = recordingOf(0, blockRun(3, 2), 20 * 65);
+  const DiskDescription description = diskWith({recording});
+  const int64_t third = sample::hojinSector(description, recording, 3);
+  ExportDisk disk(description, {third + 5, third + 64});
+  const std::string path = disk.output("continued.hav");
+  auto first = preparedJob(disk, 0, path);
+  ASSERT_EQ(first->openFile(), 0);
+  first->copyStep(true);  // HOJINs 2 ... 5: the damaged third among them
+  ASSERT_TRUE(first->stopAndKeep());
+  const ExportResult earlier = first->takeResult();
+  ASSERT_EQ(earlier.damage.zeroFilledSectors(), 2);
+
+  auto resumed = preparedJob(disk, 0, path, true);
+  resumed->carryDamage(earlier.damage, false);
+  ASSERT_EQ(resumed->openFile(), 0);
+  copyToEnd(*resumed);
+  const ExportResult result = resumed->takeResult();
+  EXPECT_EQ(result.damage.areas(), earlier.damage.areas());
+  EXPECT_EQ(result.damage.damagedHojins(), 1);
+  EXPECT_EQ(result.incompleteReason(), " (1 HOJINs mit unlesbaren Sektoren)");
+  EXPECT_EQ(result.keptBytes, 1624 + 5 * 33280);
+  EXPECT_EQ(result.bytesWrittenNow(), 15 * 33280);
 }
 
 TEST(UnreadableSectors, AnUnreadableASectorNeverCarriesTheHojinBefore) {

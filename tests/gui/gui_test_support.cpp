@@ -81,7 +81,7 @@ bool waitForSearch(const AppState& app) {
 }
 
 bool waitForSaveEnd(const AppState& app, const MainDialog& window) {
-  return QTest::qWaitFor([&] { return app.jobs.empty() && !window.isSaveStepPending(); },
+  return QTest::qWaitFor([&] { return app.queuedJobs().empty() && !window.isSaveStepPending(); },
                          kSaveTimeoutMs);
 }
 

@@ -13,7 +13,11 @@ namespace korvelo::test {
 
 class RecordingLog : public LogSink {
  public:
-  void append(std::string_view text) override { lines.emplace_back(text); }
+  using LogSink::append;
+  void append(std::string_view text, Severity severity) override {
+    lines.emplace_back(text);
+    severities.push_back(severity);
+  }
   // Position of the first entry equal to `text` at or after `from`; lines.size() if none.
   size_t find(const std::string& text, size_t from = 0) const {
     const auto at =
@@ -26,6 +30,7 @@ class RecordingLog : public LogSink {
   }
 
   std::vector<std::string> lines;
+  std::vector<Severity> severities;  // of each entry
 };
 
 }  // namespace korvelo::test

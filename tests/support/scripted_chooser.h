@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "export/save_as.h"
+#include "export/save_as_chooser.h"
 
 namespace korvelo::test {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "export/safety_checks.h"
+#include "export/mount_and_fat_checks.h"
 
 #include <libmount/libmount.h>
 #include <sys/stat.h>

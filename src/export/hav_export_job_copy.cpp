@@ -8,7 +8,9 @@
 #include "disk/physical_drive.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/hav_geometry.h"
 #include "export/hav_head.h"
+#include "export/hojin_head_check.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -39,7 +41,8 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
     currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin);
     if (currentSector == -1) {
       addLine(textf("Abbruch, da Sektor des Hojin #%d (von %d) nicht ermittelt werden konnte.",
-                    currentHojin, numberOfHojins));
+                    currentHojin, numberOfHojins),
+              Severity::Error);
     }
   }
   if ((currentHojin > numberOfHojins && !tail) || currentSector == -1) {
@@ -78,25 +81,16 @@ bool HavExportJob::readSectors(int sectorCount) {
   if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
   hojinUnreadable_ = read.zeroFilled() > 0;
   if (read.zeroFilled() == 0) return true;
-  ++damagedHojins_;
-  unreadableSectors_ += read.zeroFilled();
-  recordDamage(read);
+  damage_.addAll(read.damage, hojinFileOffset(currentHojin));
   addOnNewLine(textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
-                     read.zeroFilled(), currentHojin, numberOfHojins));
+                     read.zeroFilled(), currentHojin, numberOfHojins),
+               Severity::Warning);
   if (read.notTried > 0) {
     addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
-                       kFailuresInARowBeforeGivingUp));
+                       kFailuresInARowBeforeGivingUp),
+                 Severity::Warning);
   }
   return true;
-}
-
-void HavExportJob::recordDamage(const SalvageResult& read) {
-  const int64_t hojinOffset = kHavFrontBytes + int64_t{currentHojin - 1} * kHojinBytes;
-  for (const SectorDamage& piece : read.damage) {
-    appendArea(damagedAreas_,
-               DamagedArea{currentSector + piece.first, piece.count,
-                           hojinOffset + int64_t{piece.first} * kSectorSize, piece.state});
-  }
 }
 
 // One sector that read before read again: the last one this job read, else the
@@ -140,25 +134,27 @@ void HavExportJob::adviseAhead() {
 void HavExportJob::checkHojinHead(bool suppressWarnings) {
   const uint32_t internal = hojin.getInternalNumber();
   const uint32_t internal2 = hojin.getInternalNumber2();
-  if (!hojinUnreadable_ && (!hojin.hasSignature() || internal != internal2 ||
-                            static_cast<uint32_t>(currentHojin) != internal))
-    ++wrongHeadHojins_;
+  if (!hojinUnreadable_ && isWrongHead(hojinHeadFault(hojin, currentHojin))) ++wrongHeadHojins_;
   if (!suppressWarnings && !hojin.hasSignature()) {
-    addOnNewLine(textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", currentHojin,
-                       numberOfHojins));
-    addOnNewLine(hojin.dumpHead());
+    addOnNewLine(
+        textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", currentHojin, numberOfHojins),
+        Severity::Warning);
+    addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (!suppressWarnings && internal != internal2) {
     addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %u und %u.", currentHojin,
-                       numberOfHojins, internal, internal2));
-    addOnNewLine(hojin.dumpHead());
+                       numberOfHojins, internal, internal2),
+                 Severity::Warning);
+    addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (static_cast<uint32_t>(currentHojin) != internal) {
     addOnNewLine(
         textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.",
-              currentHojin, numberOfHojins, internal));
-    addOnNewLine(hojin.dumpHead());
+              currentHojin, numberOfHojins, internal),
+        Severity::Warning);
+    addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (currentHojin == 1 && !hojin.isRecordingStart()) {
     addOnNewLine(
-        textf("Warnung: Erster Hojin (von %d) ist kein Aufzeichnungsanfang.", numberOfHojins));
+        textf("Warnung: Erster Hojin (von %d) ist kein Aufzeichnungsanfang.", numberOfHojins),
+        Severity::Warning);
   }
 }
 
@@ -172,16 +168,16 @@ void HavExportJob::noteFragmentation() {
 // The drive no longer answers: nothing of the current HOJIN is written, so the file ends
 // after the last whole HOJIN that was read and can be continued once the drive is back.
 void HavExportJob::stopAsDriveGone() {
-  addOnNewLine(
-      textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
-            "der Export ist angehalten.",
-            currentHojin, numberOfHojins));
+  addOnNewLine(textf("Das Laufwerk antwortet nicht mehr: Hojin %d (von %d) ließ sich nicht lesen, "
+                     "der Export ist angehalten.",
+                     currentHojin, numberOfHojins),
+               Severity::Error);
   const std::string held = currentHojin > 1 ? textf("die Hojins 1 bis %d", currentHojin - 1)
                                             : std::string("noch keinen Hojin");
-  addOnNewLine(
-      textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
-            "dann mit \"korvelo-cli export --resume\" fortsetzen.",
-            path.c_str(), held.c_str()));
+  addOnNewLine(textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
+                     "dann mit \"korvelo-cli export --resume\" fortsetzen.",
+                     path.c_str(), held.c_str()),
+               Severity::Error);
   copying = false;
   closeForFinish();
   errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same

@@ -11,6 +11,7 @@
 
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/hav_geometry.h"
 #include "export/hav_head.h"
 #include "export/hav_verify.h"
 #include "export/salvage_read.h"
@@ -35,13 +36,14 @@ int HavExportJob::createOrResume() {
   const std::string mismatch = resumeMismatch(static_cast<int64_t>(existing.st_size), wholeHojins);
   if (!mismatch.empty()) {
     if (!replaceForeign_) {
-      addLine(
-          textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), mismatch.c_str()));
-      addLine("  Sie bleibt unverändert; nichts wurde angehängt.");
+      addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), mismatch.c_str()),
+              Severity::Error);
+      addLine("  Sie bleibt unverändert; nichts wurde angehängt.", Severity::Error);
       copying = false;
       return errorCode = kNotCreated;
     }
-    addLine(textf("Die Datei \"%s\" wird neu geschrieben: %s.", path.c_str(), mismatch.c_str()));
+    addLine(textf("Die Datei \"%s\" wird neu geschrieben: %s.", path.c_str(), mismatch.c_str()),
+            Severity::Warning);
     return createFile();
   }
 
@@ -53,7 +55,8 @@ int HavExportJob::createOrResume() {
   }
   if (isCompleteAlready(static_cast<int64_t>(existing.st_size), wholeHojins)) {
     if (!digestKeptBytes(static_cast<int64_t>(existing.st_size))) {
-      addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()));
+      addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()),
+                   Severity::Error);
       copying = false;
       return errorCode = kNotCreated;
     }
@@ -61,23 +64,25 @@ int HavExportJob::createOrResume() {
     addLine(textf("\"%s\" ist bereits vollständig.", path.c_str()));
     alreadyComplete_ = true;
     hojinsKept_ = numberOfHojins;
+    bytesKept_ = static_cast<int64_t>(existing.st_size);
     currentHojin = numberOfHojins;
     copying = false;
     finished = true;
     measureFile();
     return 0;
   }
-  const int64_t keptBytes = kHavFrontBytes + wholeHojins * int64_t{kHojinBytes};
+  const int64_t keptBytes = hojinFileOffset(wholeHojins + 1);
   if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
   keepEarlierDamage(keptBytes);
   if (const int error = file.reopen(path, keptBytes); error != 0) {
-    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()));
-    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()));
+    addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
     copying = false;
     return errorCode = kNotCreated;
   }
   if (!digestKeptBytes(keptBytes)) {
-    addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()));
+    addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()),
+                 Severity::Error);
     file.discard();
     copying = false;
     return errorCode = kNotCreated;
@@ -85,6 +90,7 @@ int HavExportJob::createOrResume() {
   addLine(textf("Setze \"%s\" nach Hojin %d (von %d) fort.", path.c_str(), wholeHojins,
                 numberOfHojins));
   hojinsKept_ = wholeHojins;
+  bytesKept_ = keptBytes;
   if (wholeHojins == 0) {
     copyHojin(false, false);
   } else {
@@ -110,10 +116,7 @@ std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
     return "ihr Verzeichniseintrag gehört zu einer anderen Aufnahme";
   if (fileBytes > static_cast<int64_t>(expectedSize)) return "sie ist länger als die Aufnahme";
 
-  wholeHojins = 0;
-  if (fileBytes <= kHavFrontBytes) return {};
-  wholeHojins = static_cast<int>(
-      std::min<int64_t>((fileBytes - kHavFrontBytes) / kHojinBytes, numberOfHojins));
+  wholeHojins = wholeHojinsIn(fileBytes, numberOfHojins);
   if (wholeHojins > 0 && !sameAsDiskHojin(in, wholeHojins))
     return textf("ihr Hojin %d weicht von dem auf der Festplatte ab", wholeHojins);
   return {};
@@ -126,7 +129,7 @@ bool HavExportJob::isCompleteAlready(int64_t fileBytes, int wholeHojins) {
   if (fileBytes != static_cast<int64_t>(expectedSize) || !earlierDamage_.empty()) return false;
   if (wholeHojins < numberOfHojins) {
     std::ifstream in(path, std::ios::binary);
-    const int64_t tail = fileBytes - kHavFrontBytes - wholeHojins * int64_t{kHojinBytes};
+    const int64_t tail = fileBytes - hojinFileOffset(wholeHojins + 1);
     if (!sameAsDiskHojin(in, numberOfHojins, tail)) return false;
   }
   return checkHavFile(path).good();
@@ -141,7 +144,7 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes) {
   if (sector < 0 || bytes <= 0 || bytes > kHojinBytes || bytes % kSectorSize != 0) return false;
   std::vector<uint8_t> inFile(static_cast<size_t>(bytes));
   in.clear();
-  in.seekg(kHavFrontBytes + (k - 1) * int64_t{kHojinBytes});
+  in.seekg(hojinFileOffset(k));
   if (!readExactly(in, inFile.data(), bytes)) return false;
 
   readSalvaging(disk->getDrive(), sector, kSectorsPerHojin, hojin.getData());

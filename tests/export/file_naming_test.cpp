@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "export/save_target.h"
+#include "export/file_naming.h"
 
 #include <gtest/gtest.h>
 

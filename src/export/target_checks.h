@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The questions every file a run writes is asked before a byte goes into it, each with
+// its one answer and its one wording: is it the disk being read, is it a symbolic link,
+// was it chosen already in this run.
+
+#include <optional>
+#include <set>
+#include <string>
+
+#include "disk/byte_source.h"
+
+namespace korvelo {
+
+// Whether `path` names the very file or device that `source` is (device and inode).
+bool isSourceTarget(const std::string& path, const std::optional<FileIdentity>& source);
+// "\"…\" ist die Festplatte, von der gelesen wird."
+std::string sourceTargetRefusal(const std::string& path);
+// "\"…\" wird in diesem Lauf schon geschrieben."
+std::string chosenTwiceRefusal(const std::string& path);
+
+// The targets of one run: none is written twice, none is the source, none a link.
+class RunTargets {
+ public:
+  void clear() { chosen_.clear(); }
+  // Empty when `path` may be written in this run; else the German reason.
+  std::string refusal(const std::string& path, const std::optional<FileIdentity>& source) const;
+  void add(const std::string& path) { chosen_.insert(path); }
+
+ private:
+  std::set<std::string> chosen_;
+};
+
+}  // namespace korvelo
