@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "app/workflow_support.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
 
@@ -40,6 +41,10 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
     const FileIdentity identity{existing.st_dev, existing.st_ino};
     if (source_ && *source_ == identity) {
       log_.append(textf("Zieldatei \"%s\" ist das Quelllaufwerk; überspringe.", lastPath_.c_str()));
+      return answer;
+    }
+    if (const RunInput input = inputOfRun(identity, nullptr); input != RunInput::None) {
+      log_.append(inputRefusal(lastPath_, input));
       return answer;
     }
     if (!S_ISREG(existing.st_mode)) {

@@ -34,6 +34,7 @@ constexpr std::string_view kInfixes[] = {
     " gibt es schon; ",
     " ist ein Gerät; ",
     " ist die Festplatte, von der gelesen wird.",
+    " ist die Mapdatei der Festplatte, von der gelesen wird.",
     " ist keine gewöhnliche Datei.",
     " ist ein symbolischer Verweis; ",
     " wird in diesem Lauf schon geschrieben.",

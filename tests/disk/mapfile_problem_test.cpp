@@ -81,7 +81,7 @@ TEST(MapfileProblem, AMissingFileIsNamedWithTheSystemsReason) {
   ASSERT_TRUE(problem.has_value());
   EXPECT_EQ(describeMapfileProblem(missing, *problem),
             "Fehler in der Mapdatei \"" + missing +
-                "\": lässt sich nicht lesen: No such file or directory");
+                "\": die Datei gibt es nicht");
 }
 
 }  // namespace
