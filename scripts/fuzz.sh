@@ -5,15 +5,15 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   fuzz each target SECONDS long (default 600)
 #   scripts/fuzz.sh --runs N [TARGET...]    a fixed number of inputs each (the test step)
 #
-# Targets: directory hojin_location hojin_head settings mapfile (default: all).
+# Targets: directory hojin_location hojin_head settings mapfile manifest (default: all).
 # Each run first replays every input in fuzz/regressions/<target>/, then starts from a
 # copy of fuzz/corpus/<target>/ in build-fuzz/work/<target>/. Inputs that crash a target
 # are kept in build-fuzz/findings/<target>/; the script then ends with status 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(directory hojin_location hojin_head settings mapfile)
-declare -A max_len=([directory]=16384 [hojin_location]=8192 [hojin_head]=600 [settings]=4096 [mapfile]=4096)
+all_targets=(directory hojin_location hojin_head settings mapfile manifest)
+declare -A max_len=([directory]=16384 [hojin_location]=8192 [hojin_head]=600 [settings]=4096 [mapfile]=4096 [manifest]=8192)
 
 mode=time
 amount=600

@@ -20,6 +20,7 @@ AppState::~AppState() {
 void AppState::loadSettingsFrom(const std::string& basePath) {
   if (!store) store = std::make_unique<SettingsStore>(basePath);
   loadSettings(*store, settings);
+  if (!store->loadProblem().empty()) log.append(store->loadProblem(), Severity::Error);
 }
 
 void AppState::shutdown() {

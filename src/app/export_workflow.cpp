@@ -105,8 +105,12 @@ void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
   if (!settings_.checksums || !job.continuesExistingFile()) return;
   const std::string& path = job.getPath();
   const std::string file = std::filesystem::path(path).filename().string();
-  if (auto areas = damagedAreasInManifest(folderOf(path), file))
+  std::string damage;
+  if (auto areas = damagedAreasInManifest(folderOf(path), file,
+                                          static_cast<int64_t>(job.getExpectedSize()), &damage))
     job.carryDamage(DamageLedger(std::move(*areas)), settings_.retryBad);
+  else if (!damage.empty())
+    app_.log.append(damage, Severity::Warning);
 }
 
 void ExportWorkflow::start() {

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "app/workflow_support.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
 #include "export/target_checks.h"
@@ -41,6 +42,10 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
     const FileIdentity identity{existing.st_dev, existing.st_ino};
     if (source_ && *source_ == identity) {
       log_.append(sourceTargetRefusal(lastPath_), Severity::Warning);
+      return answer;
+    }
+    if (const RunInput input = inputOfRun(identity, nullptr); input != RunInput::None) {
+      log_.append(inputRefusal(lastPath_, input), Severity::Warning);
       return answer;
     }
     if (!S_ISREG(existing.st_mode)) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -14,10 +15,14 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/json_document.h"
 #include "app/workflow_support.h"
+#include "disk/input_file.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
+#include "export/hav_head.h"
 #include "recfs/directory_entry.h"
+#include "recfs/disk_layout.h"
 
 namespace korvelo {
 
@@ -37,21 +42,28 @@ nlohmann::json areasJson(const std::vector<DamagedArea>& areas) {
   return list;
 }
 
-std::optional<DamagedArea> areaFromJson(const nlohmann::json& item) {
+// An area as the manifest records it, when every field has its type and the area lies
+// within the file's recording data: sector aligned after the front, ending within
+// `fileBytes` (so a "sectors" of 2^62 is refused, not retried for hours).
+std::optional<DamagedArea> areaFromJson(const nlohmann::json& item, int64_t fileBytes) {
   if (!item.is_object()) return std::nullopt;
   const auto number = [&](const char* key) -> std::optional<int64_t> {
     const auto found = item.find(key);
     if (found == item.end() || !found->is_number_integer()) return std::nullopt;
+    if (found->is_number_unsigned() && found->get<uint64_t>() > INT64_MAX) return std::nullopt;
     return found->get<int64_t>();
   };
   const auto first = number("first_sector"), count = number("sectors"),
              offset = number("file_offset");
-  const std::string state = item.value("state", std::string());
-  if (!first || !count || !offset || *first < 0 || *count < 1 || *offset < 0 ||
-      (state != "unreadable" && state != "not_tried"))
+  const std::optional<std::string> state = textField(item, "state", nullptr);
+  if (!first || !count || !offset || !state || *first < 0 || *count < 1 ||
+      *offset < kHavFrontBytes || *offset >= fileBytes ||
+      (*offset - kHavFrontBytes) % kSectorSize != 0 ||
+      *count > (fileBytes - *offset) / kSectorSize || *first > INT64_MAX - *count ||
+      (*state != "unreadable" && *state != "not_tried"))
     return std::nullopt;
   return DamagedArea{*first, *count, *offset,
-                     state == "not_tried" ? DamageState::NotTried : DamageState::Unreadable};
+                     *state == "not_tried" ? DamageState::NotTried : DamageState::Unreadable};
 }
 
 nlohmann::json toJson(const ManifestRecord& r) {
@@ -100,15 +112,15 @@ int openLocked(const std::string& path, PosixFile& manifest) {
   }
 }
 
-std::string readAll(const PosixFile& file) {
-  std::string text;
+// The locked manifest's text; false when it is larger than a manifest may be.
+bool readAll(const PosixFile& file, std::string& text) {
   std::vector<uint8_t> chunk(65536);
   for (;;) {
     const int64_t got = file.readAt(static_cast<int64_t>(text.size()), chunk);
-    if (got <= 0) break;
+    if (got <= 0) return true;
     text.append(reinterpret_cast<const char*>(chunk.data()), static_cast<size_t>(got));
+    if (static_cast<int64_t>(text.size()) > kManifestLimit) return false;
   }
-  return text;
 }
 
 nlohmann::json parseManifest(const std::string& text) {
@@ -182,7 +194,7 @@ std::string withRecord(const std::string& path, const std::string& before,
   nlohmann::json document = parseManifest(before);
   nlohmann::json& recordings = document["recordings"];
   for (auto it = recordings.begin(); it != recordings.end();) {
-    if (it->is_object() && it->value("file", std::string()) == record.file)
+    if (it->is_object() && recordFile(*it) == record.file)
       it = recordings.erase(it);
     else
       ++it;
@@ -227,10 +239,15 @@ std::string recordJson(const ManifestRecord& record) {
 
 std::string addToManifest(const std::string& folder, const ManifestRecord& record) {
   const std::string path = folder + "/" + kManifestName;
+  if (std::string refusal = inputOfRunProblem(path, nullptr); !refusal.empty()) return refusal;
   PosixFile manifest;  // holds the lock until the new manifest is in place
   if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
+  std::string before;
+  if (!readAll(manifest, before))
+    return textf("Das Manifest \"%s\" ist größer als %s Bytes und wird nicht ergänzt.",
+                 path.c_str(), formatThousands(kManifestLimit, '.').c_str());
   std::optional<std::set<std::string>> files;
-  std::string text = withRecord(path, readAll(manifest), record, files);
+  std::string text = withRecord(path, before, record, files);
   lastWritten() = LastWritten{};
   const int error = atomicReplace(path, text);
   if (error == 0 && files) lastWritten() = LastWritten{path, std::move(text), std::move(*files)};
@@ -238,22 +255,30 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
 }
 
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,
-                                                               const std::string& file) {
+                                                               const std::string& file,
+                                                               int64_t fileBytes,
+                                                               std::string* damage) {
   const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kManifestName;
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
-  const nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
-  if (!document.is_object() || !document.contains("recordings") ||
-      !document["recordings"].is_array())
+  const JsonDocument document = readJsonDocument(path, kManifestLimit);
+  const nlohmann::json* recordings = manifestRecordings(document.json);
+  if (!recordings) return std::nullopt;
+  const auto damaged = [&](const char* why) {
+    if (damage)
+      *damage = textf(
+          "Die beschädigten Stellen, die \"%s\" für \"%s\" verzeichnet, sind "
+          "unbrauchbar (%s); sie werden nicht übernommen.",
+          path.c_str(), file.c_str(), why);
     return std::nullopt;
-  for (const nlohmann::json& record : document["recordings"]) {
-    if (!record.is_object() || record.value("file", std::string()) != file) continue;
+  };
+  for (const nlohmann::json& record : *recordings) {
+    if (!record.is_object() || recordFile(record) != file) continue;
     const auto list = record.find("damaged_areas");
-    if (list == record.end() || !list->is_array()) return std::nullopt;
+    if (list == record.end()) return std::nullopt;
+    if (!list->is_array()) return damaged("keine Liste");
     std::vector<DamagedArea> areas;
     for (const nlohmann::json& item : *list) {
-      const std::optional<DamagedArea> area = areaFromJson(item);
-      if (!area) return std::nullopt;
+      const std::optional<DamagedArea> area = areaFromJson(item, fileBytes);
+      if (!area) return damaged("ein Bereich liegt außerhalb der Datei oder ist fehlerhaft");
       areas.push_back(*area);
     }
     return areas;
@@ -262,6 +287,7 @@ std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string
 }
 
 std::string writeRecordFile(const std::string& path, const ManifestRecord& record) {
+  if (std::string refusal = inputOfRunProblem(path, nullptr); !refusal.empty()) return refusal;
   return writeProblem(path, atomicReplace(path, recordJson(record)));
 }
 

@@ -52,10 +52,14 @@ std::string recordJson(const ManifestRecord& record);
 // written, else the reason (German).
 std::string addToManifest(const std::string& folder, const ManifestRecord& record);
 
-// The zero-filled areas the folder's manifest records for that file; nothing when the
-// manifest or the record is missing or unreadable.
+// The zero-filled areas the folder's manifest records for that file, whose size is
+// `fileBytes`; nothing when the manifest or the record is missing or unreadable, or any
+// area has a field of the wrong type or lies outside the file's recording data (then
+// `damage` says so in a German line).
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,
-                                                               const std::string& file);
+                                                               const std::string& file,
+                                                               int64_t fileBytes,
+                                                               std::string* damage = nullptr);
 
 // Writes the record to `path` (replacing it, never through a symbolic link). Empty when
 // written, else the reason.

@@ -2,33 +2,35 @@
 #include "app/recorded_sums.h"
 
 #include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
+#include "app/json_document.h"
 #include "app/manifest.h"
+#include "disk/input_file.h"
 #include "disk/text.h"
 
 namespace korvelo {
 namespace {
 
-nlohmann::json readJson(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return {};
-  return nlohmann::json::parse(in, nullptr, false);
-}
-
-const nlohmann::json* recordingsOf(const nlohmann::json& manifest) {
-  if (!manifest.is_object()) return nullptr;
-  const auto list = manifest.find("recordings");
-  return list != manifest.end() && list->is_array() ? &*list : nullptr;
-}
-
-std::optional<RecordedSums> sumsOf(const nlohmann::json& record, const std::string& source) {
-  if (!record.is_object()) return std::nullopt;
-  RecordedSums sums{source, record.value("sha256_file", std::string()),
-                    record.value("sha256_hojin_data", std::string())};
-  if (sums.sha256File.empty() && sums.sha256HojinData.empty()) return std::nullopt;
+// The sums of a record, each a SHA-256 text or empty; `damage` says which field is not.
+RecordedSums sumsOf(const nlohmann::json& record, const std::string& source) {
+  RecordedSums sums{source, {}, {}, {}};
+  const auto sum = [&](const char* key, std::string& into) {
+    if (!sums.damage.empty()) return;
+    const std::optional<std::string> text = textField(record, key, &sums.damage);
+    if (!text) return;
+    if (!text->empty() && !isSha256Text(*text))
+      sums.damage = textf("\"%s\" ist keine SHA-256-Prüfsumme", key);
+    else
+      into = *text;
+  };
+  sum("sha256_file", sums.sha256File);
+  sum("sha256_hojin_data", sums.sha256HojinData);
+  if (!sums.damage.empty()) sums.sha256File.clear(), sums.sha256HojinData.clear();
   return sums;
+}
+
+bool saysSomething(const RecordedSums& sums) {
+  return !sums.damage.empty() || !sums.sha256File.empty() || !sums.sha256HojinData.empty();
 }
 
 std::string folderOf(const std::string& path) {
@@ -42,33 +44,52 @@ std::string manifestBeside(const std::string& havPath) {
   return folderOf(havPath) + "/" + kManifestName;
 }
 
-std::vector<RecordedSums> recordedSumsFor(const std::string& havPath,
-                                          const std::string& manifestPath) {
-  std::vector<RecordedSums> found;
-  const std::string name = std::filesystem::path(havPath).filename().string();
-  const nlohmann::json manifest = readJson(manifestPath);
-  if (const nlohmann::json* recordings = recordingsOf(manifest)) {
-    for (const nlohmann::json& record : *recordings) {
-      if (!record.is_object() || record.value("file", std::string()) != name) continue;
-      if (auto sums = sumsOf(record, manifestPath)) found.push_back(std::move(*sums));
-    }
+ManifestSums readManifestSums(const std::string& manifestPath) {
+  ManifestSums manifest;
+  manifest.path = manifestPath;
+  JsonDocument document = readJsonDocument(manifestPath, kManifestLimit);
+  manifest.missing = document.missing;
+  const nlohmann::json* recordings = manifestRecordings(document.json);
+  if (!document.problem.empty() || !recordings) {
+    manifest.problem =
+        textf("Das Manifest \"%s\" ist nicht lesbar: %s.", manifestPath.c_str(),
+              document.problem.empty() ? "es ist kein Manifest" : document.problem.c_str());
+    return manifest;
   }
-  const std::string sidecar = havPath + ".json";
-  if (auto sums = sumsOf(readJson(sidecar), sidecar)) found.push_back(std::move(*sums));
-  return found;
+  const std::string folder = folderOf(manifestPath);
+  int number = 0;
+  for (const nlohmann::json& record : *recordings) {
+    ++number;
+    std::string problem;
+    const std::optional<std::string> file = textField(record, "file", &problem);
+    if (file && !isPlainFileName(*file))
+      problem = file->empty() ? "\"file\" fehlt" : "\"file\" ist kein Dateiname im Ordner";
+    if (!problem.empty()) {
+      manifest.damaged.push_back(textf("Eintrag %d des Manifests \"%s\" ist beschädigt: %s.",
+                                       number, manifestPath.c_str(), problem.c_str()));
+      continue;
+    }
+    manifest.files.push_back(folder + "/" + *file);
+    RecordedSums sums = sumsOf(record, manifestPath);
+    if (saysSomething(sums)) manifest.sumsByFile[*file].push_back(std::move(sums));
+  }
+  return manifest;
 }
 
-std::optional<std::vector<std::string>> filesInManifest(const std::string& manifestPath) {
-  const nlohmann::json manifest = readJson(manifestPath);
-  const nlohmann::json* recordings = recordingsOf(manifest);
-  if (!recordings) return std::nullopt;
-  std::vector<std::string> files;
-  const std::string folder = folderOf(manifestPath);
-  for (const nlohmann::json& record : *recordings) {
-    const std::string file = record.is_object() ? record.value("file", std::string()) : "";
-    if (!file.empty()) files.push_back(folder + "/" + file);
-  }
-  return files;
+std::vector<RecordedSums> recordedSumsFor(const std::string& havPath,
+                                          const ManifestSums& manifest) {
+  std::vector<RecordedSums> found;
+  const std::string name = std::filesystem::path(havPath).filename().string();
+  if (const auto sums = manifest.sumsByFile.find(name); sums != manifest.sumsByFile.end())
+    found = sums->second;
+  const std::string sidecar = havPath + ".json";
+  const JsonDocument document = readJsonDocument(sidecar, kSidecarLimit);
+  if (document.missing) return found;
+  RecordedSums sums = document.problem.empty()
+                          ? sumsOf(document.json, sidecar)
+                          : RecordedSums{sidecar, {}, {}, "die Datei " + document.problem};
+  if (saysSomething(sums)) found.push_back(std::move(sums));
+  return found;
 }
 
 std::vector<std::string> sumMismatches(const HavDigests& found,
@@ -83,6 +104,12 @@ std::vector<std::string> sumMismatches(const HavDigests& found,
               what, source.c_str(), expected.c_str(), actual.c_str()));
   };
   for (const RecordedSums& sums : recorded) {
+    if (!sums.damage.empty()) {
+      lines.push_back(textf("Die aufgezeichneten Prüfsummen in \"%s\" sind beschädigt: %s.",
+                            sums.source.c_str(), sums.damage.c_str()));
+      continue;
+    }
+    if (!found.readable) continue;  // the file's own sums are unknown
     compare("Datei", sums.sha256File, found.file, sums.source);
     compare("HOJIN-Daten", sums.sha256HojinData, found.hojinData, sums.source);
   }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The check sums an export recorded for a file (in the folder's manifest and in the
-// ".hav.json" beside it), held against the sums the file has now.
+// ".hav.json" beside it), held against the sums the file has now. Both are read as
+// hostile documents: a record with a field of the wrong type or out of range is damaged
+// and reported, never trusted and never a crash.
 
-#include <optional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,22 +17,31 @@ struct RecordedSums {
   std::string source;  // the file that recorded them, as named to the user
   std::string sha256File;
   std::string sha256HojinData;
+  std::string damage;  // why the record cannot be used (German); its sums are then empty
 };
 
-// What the manifest at `manifestPath` and the sidecar "<havPath>.json" record for the
-// file; a source that is missing, unreadable or silent about the file gives nothing.
-std::vector<RecordedSums> recordedSumsFor(const std::string& havPath,
-                                          const std::string& manifestPath);
+// A manifest read once, with what each of its records says.
+struct ManifestSums {
+  std::string path;
+  bool missing = false;            // no file at the path
+  std::string problem;             // why the manifest cannot be used at all (German, with its path)
+  std::vector<std::string> files;  // the files its records name, as paths beside it, in order
+  std::vector<std::string> damaged;  // one German line per record that cannot be used
+  std::map<std::string, std::vector<RecordedSums>> sumsByFile;  // by the file's name
+};
+
+ManifestSums readManifestSums(const std::string& manifestPath);
+
+// What the manifest and the sidecar "<havPath>.json" record for the file; a source that is
+// missing or silent about the file gives nothing, a damaged one a RecordedSums with its
+// damage.
+std::vector<RecordedSums> recordedSumsFor(const std::string& havPath, const ManifestSums& manifest);
 
 // The manifest beside the file: "<folder>/korvelo-manifest.json".
 std::string manifestBeside(const std::string& havPath);
 
-// The files a manifest names, as paths beside the manifest, in its order; nothing when
-// the manifest cannot be read.
-std::optional<std::vector<std::string>> filesInManifest(const std::string& manifestPath);
-
-// One German line per recorded sum that differs from the file's: which sum, from where,
-// expected and found.
+// One German line per recorded sum that differs from the file's (which sum, from where,
+// expected and found; only when `found` is readable) and per damaged record.
 std::vector<std::string> sumMismatches(const HavDigests& found,
                                        const std::vector<RecordedSums>& recorded);
 

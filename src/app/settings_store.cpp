@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <string>
 #include <vector>
 
+#include "disk/input_file.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
 
@@ -120,18 +122,21 @@ SettingsStore::~SettingsStore() {
 }
 
 bool SettingsStore::load() {
-  PosixFile file;
-  if (file.open(fileName_, O_RDONLY | O_CLOEXEC) != 0) return false;
   // A second load after a failed one starts afresh, so no line is taken twice.
   lines_.clear();
+  loadProblem_.clear();
   std::string data;
-  uint8_t chunk[4096];
-  int64_t got = 0;
-  while ((got = file.readAt(static_cast<int64_t>(data.size()), chunk)) > 0)
-    data.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(got));
+  int error = 0;
+  const std::string reason = readInputFile(fileName_, kSettingsLimit, data, &error);
+  // A file that is not there is no fault; one that is there but is no settings file (a
+  // FIFO, a device, a huge one) is never read and never overwritten.
+  readFailed_ = !reason.empty() && error != ENOENT;
+  if (readFailed_)
+    loadProblem_ = textf("Die Einstellungsdatei \"%s\" wird nicht gelesen: %s.", fileName_.c_str(),
+                         reason.c_str());
+  if (!reason.empty()) return false;
   appendLines(data, lines_);
-  readFailed_ = got < 0;
-  return !readFailed_;
+  return true;
 }
 
 bool SettingsStore::ensureLoaded() {

@@ -21,8 +21,11 @@ class SettingsStore {
   SettingsStore& operator=(const SettingsStore&) = delete;
 
   // Reads the file's lines (LF or CR LF, kept whole however long); false when the
-  // file cannot be opened or a read fails (the lines read before stay).
+  // file cannot be opened or read. Only a regular file of at most kSettingsLimit bytes is
+  // read; any other stays unread and is never overwritten (loadProblem() says why).
   bool load();
+  // Why the last load left a file that is there unread: one German line; else empty.
+  const std::string& loadProblem() const { return loadProblem_; }
   // The trimmed text after the first "=" of the first line whose key matches without
   // regard to case; none when no line has the key or nothing could be read.
   std::optional<std::string> getValue(std::string_view key);
@@ -54,6 +57,7 @@ class SettingsStore {
   bool dirty_ = false;       // never reset: every flush after a setValue writes
   bool readFailed_ = false;  // the last load broke off: the file is never overwritten
   std::string saveProblem_;
+  std::string loadProblem_;
 };
 
 // The file name the store derives from a base path ("/w/korvelo" gives "/w/korvelo.INI").

@@ -31,14 +31,53 @@ EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbe
   return choice;
 }
 
+RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source) {
+  const std::optional<FileIdentity> read = source ? source->identity() : std::nullopt;
+  if (read && *read == identity) return RunInput::Disk;
+  RunInput found = RunInput::None;
+  const auto compare = [&](const std::string& path, RunInput kind) {
+    struct stat info {};
+    if (found == RunInput::None && !path.empty() && ::stat(path.c_str(), &info) == 0 &&
+        FileIdentity{info.st_dev, info.st_ino} == identity)
+      found = kind;
+  };
+  for (char designator = '0'; designator <= '9'; ++designator) {
+    const std::optional<DriveSpec> drive = DriveTable::lookup(designator);
+    if (!drive) break;
+    if (!drive->factory) compare(drive->path, RunInput::Disk);
+    compare(drive->mapfile, RunInput::Mapfile);
+  }
+  return found;
+}
+
+std::string inputRefusal(const std::string& path, RunInput input) {
+  switch (input) {
+    case RunInput::Disk:
+      return sourceTargetRefusal(path);
+    case RunInput::Mapfile:
+      return textf("\"%s\" ist die Mapdatei der Festplatte, von der gelesen wird.", path.c_str());
+    case RunInput::None:
+      break;
+  }
+  return {};
+}
+
+std::string inputOfRunProblem(const std::string& path, const ByteSource* source) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return {};
+  return inputRefusal(path, inputOfRun(FileIdentity{info.st_dev, info.st_ino}, source));
+}
+
 std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return {};             // a new file
   if (S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);  // with --force too
   if (S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))
     return textf("\"%s\" ist ein Gerät; dorthin wird nie geschrieben.", path.c_str());
-  if (isSourceTarget(path, source ? source->identity() : std::nullopt))
-    return sourceTargetRefusal(path);
+  if (std::string refusal =
+          inputRefusal(path, inputOfRun(FileIdentity{info.st_dev, info.st_ino}, source));
+      !refusal.empty())
+    return refusal;
   if (!S_ISREG(info.st_mode)) return textf("\"%s\" ist keine gewöhnliche Datei.", path.c_str());
   if (!force)
     return textf("\"%s\" gibt es schon; zum Überschreiben --force angeben.", path.c_str());

@@ -22,6 +22,17 @@ struct EntryChoice {
 
 EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all);
 
+// What a file is among those the run reads: the disk (its source, or any image given
+// with --drive) or a mapfile given with it, compared by device and inode.
+enum class RunInput { None, Disk, Mapfile };
+RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source);
+
+// The German refusal to write over that input; empty for None.
+std::string inputRefusal(const std::string& path, RunInput input);
+
+// Empty when `path` names none of the run's inputs (or nothing); else the refusal.
+std::string inputOfRunProblem(const std::string& path, const ByteSource* source);
+
 // Empty when `path` may be written; else the German reason, ready for the log. A
 // symbolic link in its place is refused even when overwriting was asked for.
 std::string outputFileProblem(const std::string& path, bool force, const ByteSource* source);

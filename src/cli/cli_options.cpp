@@ -16,6 +16,8 @@
 #include "cli/drive_options.h"
 #include "cli/help_command.h"
 #include "cli/terminal.h"
+#include "cli/value_checks.h"
+#include "disk/text.h"
 
 namespace korvelo::cli {
 
@@ -180,21 +182,6 @@ class GermanFormatter : public CLI::Formatter {
     return out.str();
   }
 };
-
-// A whole number in [low, high], checked before conversion so that the message is ours.
-CLI::Validator wholeNumberIn(long low, long high, const std::string& unit) {
-  const std::string range = std::to_string(low) + " bis " + std::to_string(high);
-  return CLI::Validator(
-      [low, high, range, unit](std::string& text) -> std::string {
-        long value = 0;
-        const char* end = text.data() + text.size();
-        const auto [stop, error] = std::from_chars(text.data(), end, value);
-        if (error != std::errc{} || stop != end) return "\"" + text + "\" ist keine ganze Zahl";
-        if (value < low || value > high) return "erlaubt sind " + range + " " + unit;
-        return {};
-      },
-      "", "");
-}
 
 // What comes after the last ": " of a message, or the whole message.
 std::string detailOf(const std::string& message) {

@@ -10,6 +10,7 @@
 #include "app/workflow_support.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
+#include "cli/value_checks.h"
 #include "disk/text.h"
 #include "recfs/disk_domain.h"
 
@@ -42,7 +43,7 @@ CLI::App* addDomainCommand(CLI::App& app, DomainCommandOptions& options) {
       ->add_option("ENTRY", options.entries,
                    "Eintragsnummern der Aufnahmen, wie \"list\" sie zeigt")
       ->type_name("NUMMER")
-      ->check(CLI::Range(0, 65535));
+      ->check(wholeNumberIn(0, 65535, ""));
   command->add_flag("--all", options.all, "Alle Aufnahmen aufnehmen");
   command->add_option("-o,--output", options.mapfile, "Die zu schreibende Mapdatei")
       ->type_name("MAPDATEI")

@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/export_runner.h"
 #include "cli/interrupt.h"
+#include "cli/value_checks.h"
 #include "disk/text.h"
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
@@ -145,14 +146,14 @@ CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options) {
                    "regions: Dateizuordnungstabellen ohne Verzeichniseintrag (Vorgabe); "
                    "heads: HOJIN-Köpfe im Datenbereich, wenn auch die Tabellen zerstört sind")
       ->type_name("ART")
-      ->check(CLI::IsMember({"regions", "heads"}));
+      ->check(oneOf({"regions", "heads"}));
   command->add_flag("--json", options.json, "Liste als JSON-Objekt ausgeben");
   command
       ->add_option("--scan-limit", options.scanLimit,
                    "heads: nach so vielen Blöcken ohne HOJIN-Kopf hinter dem letzten "
                    "gefundenen aufhören (0: ganze Festplatte, Vorgabe)")
       ->type_name("BLÖCKE")
-      ->check(CLI::Range(0LL, 1LL << 40));
+      ->check(wholeNumberIn(0, 1LL << 40, "Blöcke"));
   CLI::App* save = command->add_subcommand(
       "export", "Speichert gerettete Aufnahmen als \".hav\"-Dateien; stdout erhält die Pfade");
   save->option_defaults()->group("Optionen von rescue export");
@@ -160,7 +161,7 @@ CLI::App* addRescueCommand(CLI::App& app, RescueOptions& options) {
   save->fallthrough();
   save->add_option("ID", options.ids, "Nummern der geretteten Aufnahmen, wie \"rescue\" sie zeigt")
       ->type_name("NUMMER")
-      ->check(CLI::Range(0, 65535));
+      ->check(wholeNumberIn(0, 65535, ""));
   save->add_flag("--all", options.all, "Alle geretteten Aufnahmen speichern");
   save->add_option("-o,--output", options.outputFolder,
                    "Zielordner (Vorgabe: das aktuelle Verzeichnis)")

@@ -6,12 +6,15 @@
 // every file is good, 1 otherwise.
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <filesystem>
+#include <map>
 #include <ostream>
 
 #include "app/recorded_sums.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "disk/text.h"
 #include "export/hav_verify.h"
 
@@ -69,16 +72,34 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   const std::string& manifest = invocation.verify.manifest;
   std::vector<std::string> files = invocation.verify.files;
+  bool allGood = true;
+  // Each manifest is read once, however many files it names.
+  std::map<std::string, ManifestSums> manifests;
+  const auto manifestFor = [&](const std::string& path) -> const ManifestSums& {
+    auto known = manifests.find(path);
+    if (known == manifests.end()) known = manifests.emplace(path, readManifestSums(path)).first;
+    return known->second;
+  };
   if (!manifest.empty()) {
-    const auto named = filesInManifest(manifest);
-    if (!named) {
-      out << "Das Manifest \"" << manifest << "\" ist nicht lesbar.\n";
+    const ManifestSums& named = manifestFor(manifest);
+    if (!named.problem.empty()) {
+      out << named.problem << "\n";
       return ExitCode::ExportFailed;
     }
-    files = *named;
+    for (const std::string& line : named.damaged) out << line << "\n";
+    allGood = named.damaged.empty();
+    files = named.files;
   }
-  bool allGood = true;
+  // Ctrl-C ends the comparison with the disk before its next HOJIN and the run before the
+  // next file; what was checked so far is reported.
+  std::atomic<bool> stop{false};
+  const InterruptRequest interrupt(stop);
   for (const std::string& path : files) {
+    if (stop.load()) {
+      out << "Abgebrochen.\n";
+      allGood = false;
+      break;
+    }
     HavCheck check;
     std::error_code error;
     const bool missing = !manifest.empty() && !std::filesystem::exists(path, error);
@@ -86,13 +107,13 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
       check.problems.push_back("Die Datei fehlt.");
     else
       check = checkHavFile(path);
-    const std::vector<RecordedSums> sums =
-        recordedSumsFor(path, manifest.empty() ? manifestBeside(path) : manifest);
-    if (check.digests.readable) {
-      for (std::string& line : sumMismatches(check.digests, sums))
-        check.problems.push_back(std::move(line));
-    }
-    if (session && !missing) compareHavWithDisk(path, *session->app().disk, check);
+    const ManifestSums& sources = manifestFor(manifest.empty() ? manifestBeside(path) : manifest);
+    // A manifest beside the file that is there but cannot be read is a finding of its own.
+    if (!sources.missing && !sources.problem.empty()) check.problems.push_back(sources.problem);
+    const std::vector<RecordedSums> sums = recordedSumsFor(path, sources);
+    for (std::string& line : sumMismatches(check.digests, sums))
+      check.problems.push_back(std::move(line));
+    if (session && !missing) compareHavWithDisk(path, *session->app().disk, check, &stop);
     report(path, check, withDisk, !sums.empty(), out);
     allGood = allGood && check.good();
   }

@@ -3,12 +3,13 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string_view>
 #include <vector>
+
+#include "disk/input_file.h"
+#include "disk/text.h"
 
 namespace korvelo {
 namespace {
@@ -45,21 +46,21 @@ bool isCurrentStatus(const std::string& field) {
 std::string statusLineFault(const std::vector<std::string>& fields) {
   if (fields.size() < 2 || fields.size() > 3)
     return "Statuszeile erwartet (Position, Status und wahlweise Durchgang)";
-  if (!parseNumber(fields[0])) return "Position \"" + fields[0] + "\" ist keine Zahl";
-  if (!isCurrentStatus(fields[1])) return "unbekannter Status \"" + fields[1] + "\"";
+  if (!parseNumber(fields[0])) return "Position \"" + escapedBytes(fields[0]) + "\" ist keine Zahl";
+  if (!isCurrentStatus(fields[1])) return "unbekannter Status \"" + escapedBytes(fields[1]) + "\"";
   if (fields.size() == 3 && !parseNumber(fields[2]))
-    return "Durchgang \"" + fields[2] + "\" ist keine Zahl";
+    return "Durchgang \"" + escapedBytes(fields[2]) + "\" ist keine Zahl";
   return {};
 }
 
 // Empty when the fields form a block line that starts at or after nextFree.
 std::string blockLineFault(const std::vector<std::string>& fields, int64_t nextFree) {
   if (fields.size() != 3) return "erwartet werden Position, Größe und Status";
-  if (!isBlockStatus(fields[2])) return "unbekannter Status \"" + fields[2] + "\"";
+  if (!isBlockStatus(fields[2])) return "unbekannter Status \"" + escapedBytes(fields[2]) + "\"";
   const auto pos = parseNumber(fields[0]);
-  if (!pos) return "Position \"" + fields[0] + "\" ist keine Zahl";
+  if (!pos) return "Position \"" + escapedBytes(fields[0]) + "\" ist keine Zahl";
   const auto size = parseNumber(fields[1]);
-  if (!size) return "Größe \"" + fields[1] + "\" ist keine Zahl";
+  if (!size) return "Größe \"" + escapedBytes(fields[1]) + "\" ist keine Zahl";
   if (*size == 0) return "Bereich der Größe 0";
   if (*pos < nextFree) return "Bereich beginnt vor dem Ende des vorigen";
   if (*size > std::numeric_limits<int64_t>::max() - *pos)
@@ -139,13 +140,14 @@ int64_t MapfileSource::readAt(int64_t offset, std::span<uint8_t> buffer) {
 
 std::unique_ptr<ByteSource> openMapfileSource(std::unique_ptr<ByteSource> image,
                                               const std::string& mapfilePath, int* error) {
-  errno = 0;
-  std::ifstream text(mapfilePath);
-  if (!text) {
-    if (error) *error = errno != 0 ? errno : ENOENT;
+  std::string text;
+  int readError = 0;
+  if (!readInputFile(mapfilePath, kMapfileLimit, text, &readError).empty()) {
+    if (error) *error = readError;
     return nullptr;
   }
-  std::optional<FinishedAreas> finished = parseMapfile(text);
+  std::istringstream lines(text);
+  std::optional<FinishedAreas> finished = parseMapfile(lines);
   if (!finished) {
     if (error) *error = EINVAL;
     return nullptr;
@@ -155,14 +157,12 @@ std::unique_ptr<ByteSource> openMapfileSource(std::unique_ptr<ByteSource> image,
 }
 
 std::optional<MapfileProblem> checkMapfile(const std::string& path) {
-  errno = 0;
-  std::ifstream text(path);
-  if (!text) {
-    const int error = errno != 0 ? errno : ENOENT;
-    return MapfileProblem{0, std::string("lässt sich nicht lesen: ") + std::strerror(error)};
-  }
+  std::string text;
+  if (std::string reason = readInputFile(path, kMapfileLimit, text); !reason.empty())
+    return MapfileProblem{0, "die Datei " + reason};
+  std::istringstream lines(text);
   MapfileProblem problem;
-  if (parseMapfile(text, &problem)) return std::nullopt;
+  if (parseMapfile(lines, &problem)) return std::nullopt;
   return problem;
 }
 

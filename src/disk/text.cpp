@@ -51,6 +51,19 @@ std::string filterPrintable(std::string_view text) {
   return result;
 }
 
+std::string escapedBytes(std::string_view bytes, size_t most) {
+  std::string result;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i == most) return result + "...";
+    const auto code = static_cast<unsigned char>(bytes[i]);
+    if (code >= 32 && code < 127 && code != '\\')
+      result += static_cast<char>(code);
+    else
+      result += textf("\\x%02X", code);
+  }
+  return result;
+}
+
 std::string latin1ToUtf8(std::string_view text) {
   std::string result;
   result.reserve(text.size());

@@ -19,6 +19,11 @@ std::string formatThousands(int64_t value, char separator);
 // characters, no further than a NUL.
 std::string filterPrintable(std::string_view text);
 
+// Bytes taken from a file, fit to be quoted in a message: printable ASCII as it is, every
+// other byte as \xNN, and cut after `most` bytes with "...". A file never puts its raw
+// bytes (control characters, broken UTF-8) into the program's output.
+std::string escapedBytes(std::string_view bytes, size_t most = 40);
+
 // The recorder's texts are Latin-1; the program's own texts and output are UTF-8.
 std::string latin1ToUtf8(std::string_view text);
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <optional>
 
+#include "disk/posix_file.h"
 #include "disk/text.h"
 #include "export/output_file.h"
 
@@ -66,9 +67,17 @@ void setFileDate(const DirectoryEntry& entry, const std::string& path, LogSink& 
   }
   const std::string text = timeText(*t);
   // Linux keeps no settable creation time: last write and last access carry the start.
+  // Set on a descriptor of the file itself: a symbolic link put in its place meanwhile is
+  // refused (ELOOP), never followed to a file elsewhere, and a FIFO never waited for.
   const struct timespec times[2] = {{*t, 0}, {*t, 0}};
-  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
-    logFailure(text, errno, log);
+  PosixFile file;
+  int error = file.open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat info {};
+  if (error == 0 && ::fstat(file.get(), &info) != 0) error = errno;
+  if (error == 0 && !S_ISREG(info.st_mode)) error = ENOTSUP;
+  if (error == 0 && ::futimens(file.get(), times) != 0) error = errno;
+  if (error != 0) {
+    logFailure(text, error, log);
     return;
   }
   log.append(textf("Dateidatum auf \"%s\" gesetzt.", text.c_str()));

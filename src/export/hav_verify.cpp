@@ -3,9 +3,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
+#include "disk/input_file.h"
+#include "disk/posix_file.h"
 #include "disk/text.h"
 #include "export/hav_geometry.h"
 #include "export/hav_head.h"
@@ -94,19 +95,47 @@ std::string hojinHeadProblem(const HojinBuffer& hojin, int k) {
   return {};
 }
 
-// Reads up to `size` bytes; the count read.
-int64_t readSome(std::ifstream& in, uint8_t* data, int64_t size) {
-  in.read(reinterpret_cast<char*>(data), static_cast<std::streamsize>(size));
-  return static_cast<int64_t>(in.gcount());
-}
+// A ".hav" file read front to back. Only a regular file is opened (a FIFO or a link to
+// /dev/zero named ".hav" would keep the check waiting or reading for ever).
+class HavReader {
+ public:
+  explicit HavReader(const std::string& path) {
+    problem_ = openInputFile(path, kNoSizeLimit, file_);
+  }
+  bool isOpen() const { return file_.isOpen(); }
+  const std::string& problem() const { return problem_; }
+  bool failed() const { return failed_; }
+  // Reads up to `size` bytes; the count read (0 on a failure, which failed() tells).
+  int64_t read(uint8_t* data, int64_t size) {
+    if (!file_.isOpen()) return 0;
+    const int64_t got = file_.readAt(offset_, {data, static_cast<size_t>(size)});
+    if (got < 0) {
+      failed_ = true;
+      return 0;
+    }
+    offset_ += got;
+    return got;
+  }
+
+ private:
+  PosixFile file_;
+  std::string problem_;
+  int64_t offset_ = 0;
+  bool failed_ = false;
+};
 
 }  // namespace
 
 HavCheck checkHavFile(const std::string& path) {
   HavCheck check;
-  std::ifstream in(path, std::ios::binary);
+  HavReader in(path);
+  if (!in.isOpen()) {
+    check.problems.push_back(
+        textf("\"%s\" ist nicht lesbar: %s.", path.c_str(), in.problem().c_str()));
+    return check;
+  }
   std::vector<uint8_t> front(kHavFrontBytes);
-  if (!in || readSome(in, front.data(), kHavFrontBytes) != kHavFrontBytes) {
+  if (in.read(front.data(), kHavFrontBytes) != kHavFrontBytes) {
     check.problems.push_back(textf(
         "\"%s\" ist nicht lesbar oder kürzer als Kopf und Verzeichniseintrag.", path.c_str()));
     return check;
@@ -127,7 +156,7 @@ HavCheck checkHavFile(const std::string& path) {
   HojinBuffer hojin;
   int64_t tail = 0;
   for (int k = 1;; ++k) {
-    const int64_t got = readSome(in, hojin.getData(), kHojinBytes);
+    const int64_t got = in.read(hojin.getData(), kHojinBytes);
     sums.add({hojin.getData(), static_cast<size_t>(got)});
     if (got < kHojinBytes) {
       tail = got;
@@ -149,7 +178,7 @@ HavCheck checkHavFile(const std::string& path) {
     findings.add(textf("Datei ist länger als erwartet: %s statt %s Bytes.",
                        formatThousands(check.fileBytes, '.').c_str(),
                        formatThousands(check.expectedBytes, '.').c_str()));
-  if (!in.bad()) check.digests = sums.finish();
+  if (!in.failed()) check.digests = sums.finish();
   return check;
 }
 
@@ -191,11 +220,12 @@ bool samePieceOnDisk(Fsr5000Disk& disk, int entryNumber, int k, const uint8_t* f
 
 }  // namespace
 
-void compareHavWithDisk(const std::string& path, Fsr5000Disk& disk, HavCheck& check) {
+void compareHavWithDisk(const std::string& path, Fsr5000Disk& disk, HavCheck& check,
+                        const std::atomic<bool>* stop) {
   if (!check.readable) return;
-  std::ifstream in(path, std::ios::binary);
+  HavReader in(path);
   std::vector<uint8_t> front(kHavFrontBytes);
-  if (readSome(in, front.data(), kHavFrontBytes) != kHavFrontBytes) return;
+  if (in.read(front.data(), kHavFrontBytes) != kHavFrontBytes) return;
   Findings findings(check.problems);
   const DirectoryEntry* entry =
       sameEntryOnDisk(disk, front.data() + HavHead::kSize, check.entryNumber, findings);
@@ -204,13 +234,18 @@ void compareHavWithDisk(const std::string& path, Fsr5000Disk& disk, HavCheck& ch
   const int remainder = static_cast<int>(entry->getLengthInSectors() % kSectorsPerHojin);
   std::vector<uint8_t> piece(kHojinBytes);
   for (int k = 1; k <= whole; ++k) {
-    if (readSome(in, piece.data(), kHojinBytes) != kHojinBytes) break;
+    if (stop && stop->load()) {
+      findings.add(textf("Vergleich mit der Festplatte bei HOJIN %d abgebrochen.", k));
+      clearStatus();
+      return;
+    }
+    if (in.read(piece.data(), kHojinBytes) != kHojinBytes) break;
     if (!samePieceOnDisk(disk, check.entryNumber, k, piece.data(), kSectorsPerHojin, findings))
       ++check.differingHojins;
   }
   const int64_t tailBytes = int64_t{remainder} * kSectorSize;
   if (remainder > 0 && whole == static_cast<int>(check.hojins) &&
-      readSome(in, piece.data(), tailBytes) == tailBytes &&
+      in.read(piece.data(), tailBytes) == tailBytes &&
       !samePieceOnDisk(disk, check.entryNumber, whole + 1, piece.data(), remainder, findings))
     ++check.differingHojins;
   clearStatus();  // the HOJIN location's trace lines

@@ -4,6 +4,7 @@
 // follows it, the length, the head of every HOJIN) and, when the disk is at hand, every
 // HOJIN byte for byte against the disk. Findings are German lines for the user.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,7 +35,9 @@ HavCheck checkHavFile(const std::string& path);
 
 // Also compares the file with the recording on the disk: the entry with the same entry
 // number must carry the same image, and every HOJIN and the remainder the same bytes.
-// `disk` has read its directory and settled its File-FAT-Size.
-void compareHavWithDisk(const std::string& path, Fsr5000Disk& disk, HavCheck& check);
+// `disk` has read its directory and settled its File-FAT-Size. A `stop` that becomes true
+// ends the comparison before the next HOJIN, with a finding that says so.
+void compareHavWithDisk(const std::string& path, Fsr5000Disk& disk, HavCheck& check,
+                        const std::atomic<bool>* stop = nullptr);
 
 }  // namespace korvelo

@@ -63,6 +63,7 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
   const DiskLayout& layout = disk.layout();
   PhysicalDrive& drive = disk.getDrive();
   ScanProgress progress{0, kMaxEntryNumber + 1, 0};
+  int64_t blocksKept = 0;
 
   for (int region = 1; region <= kMaxEntryNumber + 1; ++region) {
     if (stopRequested(options)) {
@@ -82,6 +83,11 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
     }
     const FileFat fat(std::move(bytes), int64_t{size} * kSectorSize);
     if (fat.setBitCount() == 0) continue;
+    if (fat.setBitCount() > kMostRescuedBlocks - blocksKept) {
+      result.atBlockBound = true;
+      break;
+    }
+    blocksKept += fat.setBitCount();
     RescuedRecording recording;
     recording.id = entryNumber;
     recording.method = RescueMethod::FileFatRegions;
@@ -92,11 +98,17 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
     result.recordings.push_back(std::move(recording));
     progress.found = static_cast<int>(result.recordings.size());
   }
-  progress.done = result.interrupted ? progress.done : progress.total;
+  const bool stoppedEarly = result.interrupted || result.atBlockBound;
+  progress.done = stoppedEarly ? progress.done : progress.total;
   if (options.progress) options.progress(progress);
+  std::string ending;
+  if (result.interrupted)
+    ending = ", Suche abgebrochen";
+  else if (result.atBlockBound)
+    ending = textf(", Suche bei %s Blöcken beendet (mehr hält die Suche nicht im Speicher)",
+                   formatThousands(kMostRescuedBlocks, '.').c_str());
   result.message = textf("%d verlorene Aufnahme(n) in %lld Dateizuordnungstabellen gefunden%s.",
-                         progress.found, static_cast<long long>(result.scanned),
-                         result.interrupted ? ", Suche abgebrochen" : "");
+                         progress.found, static_cast<long long>(result.scanned), ending.c_str());
   return result;
 }
 

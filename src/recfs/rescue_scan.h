@@ -38,11 +38,18 @@ struct RescueScanOptions {
   int64_t lastSector = -1;
 };
 
+// The blocks the recordings a region scan finds may hold together: 8 Mi block numbers
+// (64 MiB), twice the data blocks of a 2 TB disk, on which every block belongs to one
+// recording at most. A file-FAT area of random bits would claim half of every region's
+// blocks, gigabytes in all; the scan stops at the bound instead and says so.
+inline constexpr int64_t kMostRescuedBlocks = int64_t{8} << 20;
+
 struct RescueScanResult {
   bool ok = false;      // false: the File-FAT-Size is unknown, nothing was scanned
   std::string message;  // German; why nothing was scanned, or how the scan ended
   int fileFatSize = -1;
   bool interrupted = false;
+  bool atBlockBound = false;                 // the region scan stopped at kMostRescuedBlocks
   int64_t scanned = 0;                       // regions or blocks looked at
   int64_t unreadable = 0;                    // regions or A-sectors that could not be read
   int64_t orphanBlocks = 0;                  // head scan: blocks with heads that no recording took

@@ -5,8 +5,10 @@
 // file that cannot be written leaves no stray file behind.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "app/settings.h"
@@ -64,6 +66,39 @@ TEST(SettingsHardening, FolderInPlaceOfTheFileGivesDefaultsAndNoStrayFile) {
   EXPECT_FALSE(saveSettings(store, settings));
   EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"korvelo.INI"});
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("korvelo.INI")));
+}
+
+// A FIFO would block the start for ever, a huge (sparse) file would fill the memory: both
+// are left unread with the reason, the settings take their defaults, and neither is
+// written over.
+TEST(SettingsHardening, AFifoOrAHugeFileIsLeftUnreadAndUnwritten) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    const char* reason;
+  };
+  for (const Case& c :
+       {Case{"fifo", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); },
+             "ist eine benannte Pipe (FIFO), keine gewöhnliche Datei"},
+        Case{"huge", [](const std::string& path) { createSparseFile(path, (int64_t{5} << 30)); },
+             "ist zu groß (höchstens 1.048.576 Bytes)"}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.file("korvelo.INI");
+    c.make(path);
+    Settings settings;
+    settings.fatSizeManuel = 5;
+    SettingsStore store(dir.file("korvelo"));
+    loadSettings(store, settings);
+    EXPECT_EQ(settings.fatSizeManuel, 72);
+    EXPECT_EQ(store.loadProblem(),
+              "Die Einstellungsdatei \"" + path + "\" wird nicht gelesen: " + c.reason + ".");
+    EXPECT_FALSE(saveSettings(store, settings));
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"korvelo.INI"});
+    if (std::string(c.name) == "huge") {
+      EXPECT_EQ(fileSize(path), int64_t{5} << 30);
+    }
+  }
 }
 
 }  // namespace

@@ -130,6 +130,17 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"EntryTooLarge", {"export", "65536"}, "erlaubt sind 0 bis 65535"},
         UsageCase{"PauseTooLong", {"export", "--all", "--pause", "101"}, "0 bis 100 Millisekunden"},
         UsageCase{"FatSizeZero", {"--fat-size", "0", "list"}, "erlaubt sind 1 bis 65535"},
+        UsageCase{"RawBytesEscaped", {"export", "\x01\xff"}, "\"\\x01\\xFF\" ist keine ganze Zahl"},
+        UsageCase{"UnknownScan",
+                  {"rescue", "--scan", "foo"},
+                  "Ungültiger Wert bei --scan: \"foo\" ist nicht erlaubt, möglich sind: "
+                  "regions, heads"},
+        UsageCase{"NegativeScanLimit",
+                  {"rescue", "--scan", "heads", "--scan-limit", "-1"},
+                  "erlaubt sind 0 bis 1099511627776 Blöcke"},
+        UsageCase{"RescueIdTooLarge", {"rescue", "export", "70000"}, "erlaubt sind 0 bis 65535\n"},
+        UsageCase{
+            "DomainEntryTooLarge", {"domain", "70000", "-o", "x"}, "erlaubt sind 0 bis 65535\n"},
         UsageCase{"DriveWithoutPath", {"list", "--drive"}, "--drive"},
         UsageCase{"JsonOnSearch", {"search", "--json"}, "Unerwartete Angabe: --json"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });

@@ -80,8 +80,7 @@ TEST(MapfileProblem, AMissingFileIsNamedWithTheSystemsReason) {
   const auto problem = checkMapfile(missing);
   ASSERT_TRUE(problem.has_value());
   EXPECT_EQ(describeMapfileProblem(missing, *problem),
-            "Fehler in der Mapdatei \"" + missing +
-                "\": lässt sich nicht lesen: No such file or directory");
+            "Fehler in der Mapdatei \"" + missing + "\": die Datei gibt es nicht");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -74,6 +75,19 @@ TEST_F(FileDate, AFileThatWasNeverCreatedIsReportedWithTheCause) {
             (Lines{"Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
                    "  Linux meldet FileException(2): \"No such file or directory\"",
                    "  Bitte das Datum per Hand ändern."}));
+}
+
+// A link put where the file was is never followed: the file it leads to keeps its date.
+TEST_F(FileDate, ASymbolicLinkInTheFilesPlaceIsNotFollowed) {
+  const std::string link = dir.file("link.hav");
+  ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+  const time_t before = statusOf().st_mtim.tv_sec;
+  setFileDate(*entryStarting(54101, 5400000), link, log);
+  EXPECT_EQ(log.lines,
+            (Lines{"Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
+                   "  Linux meldet FileException(40): \"Too many levels of symbolic links\"",
+                   "  Bitte das Datum per Hand ändern."}));
+  EXPECT_EQ(statusOf().st_mtim.tv_sec, before);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "diskbuilder/layout.h"
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
 #include "support/file_util.h"
@@ -170,6 +171,27 @@ TEST(RegionScan, StopFlagEndsTheScanAndProgressReachesTheEnd) {
   EXPECT_EQ(reports.back().done, 2000);
   EXPECT_EQ(reports.back().total, 2000);
   EXPECT_EQ(reports.back().found, 3);
+}
+
+// File FATs full of set bits (as a random or overwritten FAT area gives) would claim
+// 8192 blocks each, 16 million for the area: the scan keeps at most kMostRescuedBlocks
+// and says where it stopped.
+TEST(RegionScan, FullFileFatsStopAtTheBlockBound) {
+  sample::DiskDescription description = threeRecordings();
+  for (int entry = 3; entry < 2000; ++entry)
+    description.rawSectors.push_back(
+        {sample::fileFatSector(description.model, kSmallFatSize, entry),
+         std::vector<uint8_t>(kSmallFatSize * 512, 0xFF)});
+  RescueImage image(description);
+
+  const RescueScanResult result = scanFileFatRegions(image.disk());
+
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_TRUE(result.atBlockBound);
+  EXPECT_EQ(result.recordings.size(), size_t{kMostRescuedBlocks / (kSmallFatSize * 512 * 8)});
+  EXPECT_TRUE(result.message.ends_with(
+      ", Suche bei 8.388.608 Blöcken beendet (mehr hält die Suche nicht im Speicher)."))
+      << result.message;
 }
 
 }  // namespace

@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A folder's manifest and a ".hav.json" from fuzzed bytes, read the ways the programs
+// read them: the sums for verify, the zero-filled areas for a continued export, and a new
+// record added by an export. Nothing may throw or crash; every area taken over lies within
+// the file's recording data; an added record stays beside every record that was there.
+//
+// Input: the manifest's bytes; after the first NUL byte, the sidecar's bytes.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "app/manifest.h"
+#include "app/recorded_sums.h"
+#include "export/hav_head.h"
+#include "fuzz_disk.h"
+
+using namespace korvelo;
+
+namespace {
+
+char folderPath[128];
+
+void removeFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(folderPath, ignored);
+}
+
+std::string folder() {
+  if (folderPath[0] == '\0') {
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::snprintf(folderPath, sizeof folderPath, "%s/korvelo-fuzz-manifest-XXXXXX", base);
+    if (mkdtemp(folderPath) == nullptr) korvelo::fuzz::fail("no temporary folder");
+    std::atexit(removeFolder);
+  }
+  return folderPath;
+}
+
+void write(const std::string& path, std::string_view bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+size_t recordsIn(const std::string& path) {
+  std::ifstream in(path);
+  const nlohmann::json document = nlohmann::json::parse(in, nullptr, false);
+  if (!document.is_object() || !document.contains("recordings")) return 0;
+  return document["recordings"].is_array() ? document["recordings"].size() : 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t nul = input.find('\0');
+  const std::string manifest = folder() + "/" + kManifestName;
+  const std::string hav = folder() + "/a.hav";
+  write(manifest, input.substr(0, nul));
+  write(hav + ".json", nul == std::string_view::npos ? "" : input.substr(nul + 1));
+
+  const ManifestSums sums = readManifestSums(manifest);
+  for (const std::string& file : sums.files)
+    KORVELO_FUZZ_CHECK(file.rfind(folder() + "/", 0) == 0 &&
+                       file.find('/', folder().size() + 1) == std::string::npos);
+  for (const RecordedSums& recorded : recordedSumsFor(hav, sums))
+    KORVELO_FUZZ_CHECK(recorded.damage.empty() ||
+                       (recorded.sha256File.empty() && recorded.sha256HojinData.empty()));
+
+  constexpr int64_t kFileBytes = kHavFrontBytes + 3 * 33280;
+  std::string damage;
+  if (const auto areas = damagedAreasInManifest(folder(), "a.hav", kFileBytes, &damage)) {
+    for (const DamagedArea& area : *areas) {
+      KORVELO_FUZZ_CHECK(area.sectorCount >= 1 && area.fileOffset >= kHavFrontBytes);
+      KORVELO_FUZZ_CHECK(area.fileOffset + area.sectorCount * 512 <= kFileBytes);
+    }
+  }
+
+  const size_t before = recordsIn(manifest);
+  ManifestRecord record;
+  record.file = "neu.hav";
+  KORVELO_FUZZ_CHECK(addToManifest(folder(), record).empty());
+  const size_t after = recordsIn(manifest);
+  KORVELO_FUZZ_CHECK(after >= 1 && after <= before + 1);
+  return 0;
+}
