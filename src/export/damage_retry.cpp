@@ -11,6 +11,7 @@
 #include "disk/text.h"
 #include "export/hav_export_job.h"
 #include "export/hav_head.h"
+#include "export/read_plan.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -20,6 +21,10 @@ void HavExportJob::carryDamage(std::vector<DamagedArea> areas, bool retry) {
   retryEarlierDamage_ = retry;
 }
 
+// The areas are read again a HOJIN's worth at a time, and a piece that fails sector by
+// sector, with the copy's rules: two failures in a row give up the rest of the piece, and
+// once the drive is gone or has used up its budget of failing reads, the rest stays as it
+// was recorded. So an area that is still dead costs a few reads, not one per sector.
 void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
   PosixFile target;
   if (const int error = target.open(path, O_WRONLY | O_CLOEXEC | O_NOFOLLOW); error != 0) {
@@ -28,27 +33,54 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
     return;
   }
   PhysicalDrive& drive = disk->getDrive();
+  const bool costly = drive.source() && drive.source()->failuresAreCostly();
   std::vector<DamagedArea> remaining;
-  int64_t tried = 0, recovered = 0;
-  bool gone = false;
-  uint8_t sector[kSectorSize];
+  int64_t tried = 0, recovered = 0, left = 0;
+  bool stop = false;
+  std::vector<uint8_t> piece(static_cast<size_t>(kHojinBytes));
+  // Writes sectors [from, to) of the piece read for `part`; false ones stay recorded.
+  auto writeRead = [&](const DamagedArea& part, int from, int to) {
+    if (from >= to) return;
+    const std::span<const uint8_t> bytes(piece.data() + static_cast<size_t>(from) * kSectorSize,
+                                         static_cast<size_t>(to - from) * kSectorSize);
+    if (target.writeAllAt(part.fileOffset + int64_t{from} * kSectorSize, bytes) == 0) {
+      recovered += to - from;
+      return;
+    }
+    appendArea(remaining, DamagedArea{part.firstSector + from, to - from,
+                                      part.fileOffset + int64_t{from} * kSectorSize, part.state});
+  };
   for (const DamagedArea& area : earlierDamage_) {
-    for (int64_t i = 0; i < area.sectorCount; ++i) {
-      const DamagedArea one{area.firstSector + i, 1, area.fileOffset + i * kSectorSize, area.state};
-      if (one.fileOffset + kSectorSize > keptBytes) continue;  // copied anew anyway
-      if (gone) {
-        appendArea(remaining, one);
+    // Sectors beyond the kept part are copied anew anyway.
+    const int64_t kept =
+        std::clamp<int64_t>((keptBytes - area.fileOffset) / kSectorSize, 0, area.sectorCount);
+    for (int64_t done = 0; done < kept;) {
+      const int count = static_cast<int>(std::min<int64_t>(kSectorsPerHojin, kept - done));
+      const DamagedArea part{area.firstSector + done, count, area.fileOffset + done * kSectorSize,
+                             area.state};
+      done += count;
+      stop = stop || (costly && budgetUsedUp(drive.failureStreak()));
+      if (stop) {
+        left += count;
+        appendArea(remaining, part);
         continue;
       }
-      ++tried;
-      if (drive.readSectorInto(one.firstSector, 1, sector) &&
-          target.writeAllAt(one.fileOffset, std::span<const uint8_t>(sector, kSectorSize)) == 0) {
-        ++recovered;
-        continue;
+      const SalvageResult read = readSalvaging(drive, part.firstSector, count, piece.data());
+      if (read.zeroFilled() == 0) drive.endFailureStreak();
+      tried += count - read.notTried;
+      left += read.notTried;
+      int from = 0;
+      for (const SectorDamage& damage : read.damage) {
+        writeRead(part, from, damage.first);
+        from = damage.first + damage.count;
+        const DamageState state =
+            damage.state == DamageState::NotTried ? part.state : DamageState::Unreadable;
+        appendArea(remaining,
+                   DamagedArea{part.firstSector + damage.first, damage.count,
+                               part.fileOffset + int64_t{damage.first} * kSectorSize, state});
       }
-      gone = readFailedForGone(drive, one.firstSector);
-      appendArea(remaining, DamagedArea{one.firstSector, 1, one.fileOffset,
-                                        gone ? one.state : DamageState::Unreadable});
+      writeRead(part, from, count);
+      stop = read.driveGone;
     }
   }
   if (const int error = target.sync(); error != 0) {
@@ -60,6 +92,10 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
   addLine(textf("Erneut gelesen: %s von %s beschädigten Sektoren in \"%s\" sind jetzt lesbar.",
                 formatThousands(recovered, '.').c_str(), formatThousands(tried, '.').c_str(),
                 path.c_str()));
+  if (left > 0)
+    addLine(
+        textf("  %s Sektoren nach Lesefehlern in Folge nicht versucht; sie bleiben verzeichnet.",
+              formatThousands(left, '.').c_str()));
 }
 
 // The areas of the kept part stay recorded and counted; the rest is copied anew.

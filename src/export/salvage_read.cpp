@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/salvage_read.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -32,6 +33,16 @@ void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area) {
   areas.push_back(area);
 }
 
+void insertArea(std::vector<DamagedArea>& areas, const DamagedArea& area) {
+  const auto at = std::find_if(areas.begin(), areas.end(), [&](const DamagedArea& other) {
+    return other.fileOffset > area.fileOffset;
+  });
+  std::vector<DamagedArea> after(at, areas.end());
+  areas.erase(at, areas.end());
+  appendArea(areas, area);
+  for (const DamagedArea& other : after) appendArea(areas, other);
+}
+
 bool readFailedForGone(const PhysicalDrive& drive, int64_t sector) {
   const int error = drive.lastError();
   if (error == ENODEV || error == ENOMEDIUM) return true;
@@ -40,6 +51,19 @@ bool readFailedForGone(const PhysicalDrive& drive, int64_t sector) {
   const ByteSource* source = drive.source();
   const int64_t size = source ? source->mediaInfo().sizeBytes : -1;
   return size < 0 || sector * kSectorSize < size;
+}
+
+SalvageResult readWhole(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data) {
+  SalvageResult result;
+  if (drive.readSectorInto(first, sectorCount, data)) {
+    result.firstReadable = 0;
+    return result;
+  }
+  result.driveGone = readFailedForGone(drive, first);
+  std::memset(data, 0, static_cast<size_t>(sectorCount) * kSectorSize);
+  result.notTried = sectorCount;
+  result.damage.push_back(SectorDamage{0, sectorCount, DamageState::NotTried});
+  return result;
 }
 
 SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data) {

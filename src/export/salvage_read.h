@@ -35,6 +35,9 @@ struct DamagedArea {
 // Appends an area, merged into the last one when it continues it on the disk and in the
 // file with the same state.
 void appendArea(std::vector<DamagedArea>& areas, const DamagedArea& area);
+// Inserts an area that lies apart from the others in the file where it belongs in file
+// order, merged with its neighbours by the same rule.
+void insertArea(std::vector<DamagedArea>& areas, const DamagedArea& area);
 
 // After this many failing sectors in a row the rest of a run is not tried, on a drive
 // whose failing reads cost time (a disk, not an image).
@@ -55,6 +58,10 @@ struct SalvageResult {
 // not tried are zero-filled, so that no bytes of an earlier read remain. Once the drive
 // reports that it is gone, nothing further is read and the rest is zero-filled.
 SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
+
+// One read of the whole run and no more (the probe after a jump over a dead area): when it
+// fails, every sector is zero-filled and counted as not tried.
+SalvageResult readWhole(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
 
 // Whether a failed read of `sector` says the drive itself is no longer there (ENODEV,
 // ENOMEDIUM, or ENXIO for a sector inside the medium; a read past its end is no sign).
