@@ -35,6 +35,8 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
   record.damagedHojins = saved.damagedHojins;
   record.unreadableSectors = saved.unreadableSectors;
   record.damagedAreas = saved.damagedAreas;
+  record.slowReads = saved.readCosts.slowReads;
+  record.longestReadMs = saved.readCosts.longestMillis;
   const HavDigests digests = digestsOf(saved);
   if (digests.readable) {
     record.fileBytes = digests.fileBytes;

@@ -23,6 +23,7 @@ struct SavedRecording {
   bool complete = false;
   std::optional<HavDigests> digests;  // taken while writing; else the file is read back
   std::vector<DamagedArea> damagedAreas;
+  ReadCosts readCosts;  // of the reads this export made: slow ones, the longest
 };
 
 class ExportResultRecorder {

@@ -185,6 +185,7 @@ void ExportWorkflow::takeJobResults(HavExportJob& job, ExportOutcome& outcome) {
   outcome.unreadableSectors = job.getUnreadableSectors();
   outcome.wrongHeadHojins = job.getWrongHeadHojins();
   outcome.damagedAreas = job.getDamagedAreas();
+  outcome.readCosts = job.getReadCosts();
   outcome.driveGone = job.isDriveGone();
   if (outcome.driveGone) driveGone_ = true;
   outcome.digests = job.finishDigests();
@@ -210,9 +211,9 @@ void ExportWorkflow::settle(ExportOutcome& outcome) {
 void ExportWorkflow::record(ExportOutcome& outcome) {
   if (!settings_.checksums || outcome.item.entry == nullptr) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
-  outcome.recordWritten = recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
-                                           outcome.unreadableSectors, outcome.complete,
-                                           outcome.digests, outcome.damagedAreas});
+  outcome.recordWritten = recorder.record(
+      {outcome.item.entry, outcome.path, outcome.damagedHojins, outcome.unreadableSectors,
+       outcome.complete, outcome.digests, outcome.damagedAreas, outcome.readCosts});
 }
 
 void ExportWorkflow::stopQueue() {

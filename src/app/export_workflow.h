@@ -45,6 +45,7 @@ struct ExportOutcome {
   int64_t unreadableSectors = 0;
   int wrongHeadHojins = 0;
   std::vector<DamagedArea> damagedAreas;  // the zeros in the file
+  ReadCosts readCosts;
   std::optional<HavDigests> digests;
   uint64_t expectedSize = 0;  // of the file
   int hojins = 0;

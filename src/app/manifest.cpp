@@ -73,7 +73,9 @@ nlohmann::json toJson(const ManifestRecord& r) {
           {"file_bytes", r.fileBytes},
           {"sha256_file", r.sha256File},
           {"sha256_hojin_data", r.sha256HojinData},
-          {"complete", r.complete}};
+          {"complete", r.complete},
+          {"slow_reads", r.slowReads},
+          {"longest_read_ms", r.longestReadMs}};
 }
 
 // Opens the manifest (made empty when missing) and locks it against every other export

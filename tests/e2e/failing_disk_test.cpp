@@ -125,6 +125,7 @@ struct DiskFault {
   int maxFailingReads = 0;
   double maxSeconds = 10;
   int status = 1;
+  int slowReads = 0;                    // counted in the manifest
   std::vector<std::string> lines = {};  // log lines that must appear (prefixes with "…")
   bool zerosExactlyThere = false;       // the file has zeros exactly at the bad sectors
 };
@@ -260,6 +261,8 @@ TEST_P(DiskFaults, TheExportStaysWithinItsBoundAndIsRepairedOnceTheDiskReadsAgai
   std::vector<bool> recorded(got.size(), false);
   const nlohmann::json manifestRecord = record();
   ASSERT_TRUE(manifestRecord.contains("damaged_areas")) << manifestRecord.dump();
+  EXPECT_EQ(manifestRecord["slow_reads"], fault.slowReads);
+  if (fault.slowReads > 0) EXPECT_GE(manifestRecord["longest_read_ms"], fault.slowMilliseconds);
   for (const nlohmann::json& area : manifestRecord["damaged_areas"]) {
     const int64_t offset = area["file_offset"], bytes = area["sectors"].get<int64_t>() * 512;
     for (int64_t at = offset; at < offset + bytes && at < int64_t(got.size()); ++at) {
@@ -376,6 +379,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .slowMilliseconds = 2200,
                   .maxSeconds = 15,
                   .status = 0,
+                  .slowReads = 2,
                   .lines = {"Warnung: 2 langsame Lesezugriffe (länger als 2,0 s, der längste "
                             "2,…"}}),
     [](const auto& info) { return std::string(info.param.name); });
