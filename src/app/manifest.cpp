@@ -85,7 +85,9 @@ nlohmann::json toJson(const ManifestRecord& r) {
           {"file_bytes", r.fileBytes},
           {"sha256_file", r.sha256File},
           {"sha256_hojin_data", r.sha256HojinData},
-          {"complete", r.complete}};
+          {"complete", r.complete},
+          {"slow_reads", r.slowReads},
+          {"longest_read_ms", r.longestReadMs}};
 }
 
 // Opens the manifest (made empty when missing) and locks it against every other export
@@ -224,6 +226,9 @@ ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result
   ManifestRecord record = recordFor(entry);
   record.file = std::filesystem::path(result.path).filename().string();
   record.damage = result.damage;
+  record.slowReads = result.readCosts.slowReads;
+  // Only a slow read's length says something of the disk; a healthy export records 0.
+  record.longestReadMs = result.readCosts.slowReads > 0 ? result.readCosts.longestMillis : 0;
   if (digests.readable) {
     record.fileBytes = digests.fileBytes;
     record.sha256File = digests.file;

@@ -34,6 +34,8 @@ struct ManifestRecord {
   std::string sha256File;
   std::string sha256HojinData;
   bool complete = false;
+  int slowReads = 0;          // reads of more than kSlowReadMillis in this export
+  int64_t longestReadMs = 0;  // the longest of its reads when one was slow, else 0
 };
 
 // The record's fields taken from the entry; the rest is the caller's.

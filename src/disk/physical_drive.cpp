@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "disk/physical_drive.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "disk/drive_table.h"
 
@@ -17,6 +20,7 @@ bool PhysicalDrive::open(char drive) {
   int error = 0;
   source_ = openDriveSource(driveChar_, &error);
   lastError_ = source_ ? 0 : error;
+  costs_ = streak_ = ReadCosts{};
   return isOpen();
 }
 
@@ -32,6 +36,36 @@ std::unique_ptr<uint8_t[]> PhysicalDrive::readSector(int64_t sector, int count) 
   return block;
 }
 
+namespace {
+
+int64_t steadyMillis() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void addRead(ReadCosts& costs, int64_t millis, bool failed) {
+  if (failed) {
+    ++costs.failingReads;
+    costs.failingMillis += millis;
+  }
+  if (millis > kSlowReadMillis) ++costs.slowReads;
+  costs.longestMillis = std::max(costs.longestMillis, millis);
+}
+
+}  // namespace
+
+ReadCosts& ReadCosts::operator+=(const ReadCosts& more) {
+  failingReads += more.failingReads;
+  failingMillis += more.failingMillis;
+  slowReads += more.slowReads;
+  longestMillis = std::max(longestMillis, more.longestMillis);
+  return *this;
+}
+
+ReadCosts PhysicalDrive::takeCosts() {
+  return std::exchange(costs_, ReadCosts{});
+}
+
 bool PhysicalDrive::readSectorInto(int64_t sector, int count, uint8_t* buffer) {
   if (!isOpen() || count < 1 || buffer == nullptr) return false;
   constexpr int64_t kLastAddressable = std::numeric_limits<int64_t>::max() / kSectorSize;
@@ -39,6 +73,16 @@ bool PhysicalDrive::readSectorInto(int64_t sector, int count, uint8_t* buffer) {
     lastError_ = EINVAL;
     return false;
   }
+  const int64_t start = clock_ ? clock_() : steadyMillis();
+  const bool read = readFromSource(sector, count, buffer);
+  const int64_t millis = std::max<int64_t>(0, (clock_ ? clock_() : steadyMillis()) - start);
+  addRead(costs_, millis, !read);
+  addRead(streak_, millis, !read);
+  return read;
+}
+
+// One read as the source answers it: retried when interrupted, continued after a short part.
+bool PhysicalDrive::readFromSource(int64_t sector, int count, uint8_t* buffer) {
   const int64_t offset = sector * kSectorSize;
   const size_t wanted = static_cast<size_t>(count) * kSectorSize;
   size_t done = 0;

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "disk/byte_source.h"
@@ -18,6 +19,19 @@ inline constexpr int kSectorSize = 512;
 // walk to an unknown end stop on it. Neither EIO (a bad sector) nor ENXIO, ENODEV or
 // ENOMEDIUM (the device itself has gone), so that neither is taken for the other.
 inline constexpr int kReadPastEndError = ESPIPE;
+
+// A read that takes longer than this is slow: the drive tried again and again before it
+// gave the sectors (or failed), as a disk does that is beginning to fail.
+inline constexpr int64_t kSlowReadMillis = 2000;
+
+// What reads of a drive cost in time.
+struct ReadCosts {
+  int failingReads = 0;
+  int64_t failingMillis = 0;  // spent in the failing reads
+  int slowReads = 0;          // reads, failing or not, that took longer than kSlowReadMillis
+  int64_t longestMillis = 0;  // the longest read
+  ReadCosts& operator+=(const ReadCosts& more);
+};
 
 class PhysicalDrive {
  public:
@@ -49,13 +63,27 @@ class PhysicalDrive {
   // errno of the last failed read (0 after a successful one).
   int lastError() const { return lastError_; }
 
+  // The costs of the reads since the last call (since the open, the first time).
+  ReadCosts takeCosts();
+  // The costs of the reads since endFailureStreak() (since the open, before): what a
+  // drive has cost since it last gave what was asked of it, in the caller's terms.
+  const ReadCosts& failureStreak() const { return streak_; }
+  void endFailureStreak() { streak_ = {}; }
+  // Milliseconds on a monotonic clock, for timing the reads; tests set one of their own.
+  void setClock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
+
   // The open source (null when closed): media info and file identity.
   const ByteSource* source() const { return source_.get(); }
 
  private:
+  bool readFromSource(int64_t sector, int count, uint8_t* buffer);
+
   std::unique_ptr<ByteSource> source_;
   char driveChar_ = 0;
   int lastError_ = 0;
+  std::function<int64_t()> clock_;  // empty: the steady clock
+  ReadCosts costs_;                 // since the last takeCosts
+  ReadCosts streak_;                // since the last endFailureStreak
 };
 
 }  // namespace korvelo

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "disk/text.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -38,6 +39,11 @@ std::string formatThousands(int64_t value, char separator) {
     result += rendered[i];
   }
   return result;
+}
+
+std::string formatSeconds(int64_t millis) {
+  const int64_t tenths = (std::max<int64_t>(0, millis) + 50) / 100;
+  return textf("%s,%d", formatThousands(tenths / 10, '.').c_str(), static_cast<int>(tenths % 10));
 }
 
 std::string filterPrintable(std::string_view text) {

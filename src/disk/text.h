@@ -15,6 +15,9 @@ std::string textf(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // formatThousands(160039272960, '.') gives "160.039.272.960".
 std::string formatThousands(int64_t value, char separator);
 
+// Milliseconds as seconds with one decimal and a decimal comma: 3450 gives "3,5".
+std::string formatSeconds(int64_t millis);
+
 // Drops every character whose code with bit 7 cleared is below 32; at most 512
 // characters, no further than a NUL.
 std::string filterPrintable(std::string_view text);

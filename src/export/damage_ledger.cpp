@@ -26,6 +26,16 @@ void DamageLedger::add(const DamagedArea& run) {
   areas_.push_back(run);
 }
 
+void DamageLedger::insert(const DamagedArea& run) {
+  const auto at = std::find_if(areas_.begin(), areas_.end(), [&](const DamagedArea& other) {
+    return other.fileOffset > run.fileOffset;
+  });
+  const std::vector<DamagedArea> after(at, areas_.end());
+  areas_.erase(at, areas_.end());
+  add(run);
+  for (const DamagedArea& area : after) add(area);
+}
+
 void DamageLedger::addAll(const DamageLedger& other, int64_t fileOffsetShift) {
   for (DamagedArea area : other.areas_) {
     area.fileOffset += fileOffsetShift;

@@ -29,6 +29,9 @@ class DamageLedger {
   // Records a run. It joins the last area when it continues that one on the disk and in
   // the file and has its state; otherwise it becomes an area of its own.
   void add(const DamagedArea& run);
+  // Records a run that may lie before areas already recorded: it takes its place in file
+  // order and joins its neighbours by the same rule.
+  void insert(const DamagedArea& run);
   // Records every area of `other`, its file offsets moved by `fileOffsetShift`.
   void addAll(const DamageLedger& other, int64_t fileOffsetShift = 0);
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "disk/physical_drive.h"
 #include "export/damage_ledger.h"
 #include "export/hav_digests.h"
 
@@ -21,6 +22,7 @@ struct ExportResult {
   int wrongHeadHojins = 0;            // HOJINs read in full whose heads say they are not these
   DamageLedger damage;                // the zeros in the file
   std::optional<HavDigests> digests;  // taken while writing, when asked for
+  ReadCosts readCosts;                // the job's own reads: failing, slow, the longest
   bool alreadyComplete = false;       // a continued file that held everything already
   bool stopped = false;               // ended by a request to stop, the file kept
   bool driveGone = false;             // the drive stopped answering

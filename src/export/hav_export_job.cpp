@@ -18,6 +18,22 @@ constexpr int kProgressBarMaximum = 32767;
 
 }  // namespace
 
+// What the drive's reads cost while one of the job's own steps runs is the job's; what
+// they cost in between (another job, the list) is not.
+class HavExportJob::CostsTaken {
+ public:
+  CostsTaken(PhysicalDrive& drive, ReadCosts& into) : drive_(drive), into_(into) {
+    drive_.takeCosts();
+  }
+  ~CostsTaken() { into_ += drive_.takeCosts(); }
+  CostsTaken(const CostsTaken&) = delete;
+  CostsTaken& operator=(const CostsTaken&) = delete;
+
+ private:
+  PhysicalDrive& drive_;
+  ReadCosts& into_;
+};
+
 HavExportJob::HavExportJob(Fsr5000Disk& disk) : disk(&disk), freeSpaceQuery_(queryFreeSpace) {}
 
 HavExportJob::~HavExportJob() = default;
@@ -116,6 +132,7 @@ void HavExportJob::setProgressScales() {
 int HavExportJob::openFile() {
   if (opened_) return errorCode;  // a job being copied is never created anew
   opened_ = true;
+  const CostsTaken costs(disk->getDrive(), readCosts_);
   // prepareSave's lines were shown by its caller; what is kept from here on is what
   // opening and HOJIN 1 have to say.
   clearMessages();
@@ -154,7 +171,7 @@ bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::stri
                                int code) {
   const int error = file.writeAll(data, size);
   if (error == 0) {
-    if (digester_) digester_->add({data, size});
+    if (digester_ && digestHeldFrom_ < 0) digester_->add({data, size});
     return true;
   }
   addOnNewLine(failureLine, Severity::Error);
@@ -166,6 +183,7 @@ bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::stri
 }
 
 void HavExportJob::copyStep(bool suppressWarnings) {
+  const CostsTaken costs(disk->getDrive(), readCosts_);
   // The first step keeps what openFile reported (HOJIN 1's warnings, an abort), so that
   // it reaches the log together with this step's messages.
   if (stepsTaken_ > 0) clearMessages();
@@ -186,7 +204,7 @@ void HavExportJob::copyStep(bool suppressWarnings) {
       addOnNewLine(textf("  FileException: %s", describeError(reason).c_str()), Severity::Error);
       file.discard();
       errorCode = kIncomplete;
-    } else if (static_cast<uint64_t>(size) >= expectedSize) {
+    } else if (static_cast<uint64_t>(size) >= expectedSize && !(copying && trimPending())) {
       finished = true;
       if (closeForFinish()) addLine("Speichern abgeschlossen.");
     } else if (!copying) {
@@ -224,9 +242,13 @@ ExportResult HavExportJob::takeResult() {
   result.damage = std::move(damage_);
   damage_ = {};
   if (digester_) {
+    // Bytes the trim may have written behind the copy are taken from the file itself.
+    const bool caughtUp = digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_);
     result.digests = digester_->finish();
+    if (!caughtUp) result.digests->readable = false;
     digester_.reset();
   }
+  result.readCosts = readCosts_;
   result.alreadyComplete = alreadyComplete_;
   result.driveGone = isDriveGone();
   return result;
@@ -234,6 +256,7 @@ ExportResult HavExportJob::takeResult() {
 
 // Syncs and closes a file still open; a failure ends the job with code 4.
 bool HavExportJob::closeForFinish() {
+  recordNotTried();
   const int error = file.syncAndClose();
   if (error == 0) return true;
   addOnNewLine(textf("Fehler beim Schließen der Datei \"%s\"", path.c_str()), Severity::Error);

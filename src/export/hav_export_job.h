@@ -18,6 +18,7 @@
 #include "export/hav_head.h"
 #include "export/log_sink.h"
 #include "export/output_file.h"
+#include "export/read_plan.h"
 #include "export/salvage_read.h"
 #include "export/save_as_chooser.h"
 #include "recfs/directory_entry.h"
@@ -130,20 +131,33 @@ class HavExportJob {
   // HOJINs read in full whose head failed the signature or number checks: their bytes
   // are not the recording's (warned about or not).
   int getWrongHeadHojins() const { return wrongHeadHojins_; }
+  // What this job's reads of the drive cost: failing and slow reads, the longest.
+  const ReadCosts& getReadCosts() const { return readCosts_; }
 
  private:
+  class CostsTaken;
   void copyHojin(bool suppressWarnings, bool advance);
+  int lastPlannedHojin() const;
+  int sectorsOfHojin(int k) const;
+  static int64_t hojinOffset(int k);  // of HOJIN k in the file
+  ReadPlan& plan();
+  void skipHojin(int sectorCount);
+  void noteJump();
+  bool trimStep(bool suppressWarnings);
+  void endTrim();
+  bool trimPending() const { return plan_ && !trimOver_ && plan_->hasTrimWork(); }
+  void recordNotTried();
   int64_t measureFile();
   void checkFreeSpace(int& result);
   void setProgressScales();
   bool isTailPiece() const;
   int remainderSectors() const;
   // False when the drive is gone; nothing of the HOJIN is then to be written.
-  bool readSectors(int sectorCount);
+  bool readSectors(int sectorCount, bool probe);
   bool driveStillAnswers();
   void stopAsDriveGone();
   void adviseAhead();
-  void checkHojinHead(bool suppressWarnings);
+  void checkHojinHead(bool suppressWarnings, int k);
   void noteFragmentation();
   void endCopy();
   bool writeOrFail(const uint8_t* data, size_t size, const std::string& failureLine, int code);
@@ -154,6 +168,7 @@ class HavExportJob {
   bool sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes = kHojinBytes);
   bool isCompleteAlready(int64_t fileBytes, int wholeHojins);
   bool digestKeptBytes(int64_t keptBytes);
+  bool digestFileFrom(int64_t offset);
   void retryEarlierDamage(int64_t keptBytes);
   void keepEarlierDamage(int64_t keptBytes);
   void addLine(const std::string& line, Severity severity = Severity::Info);
@@ -189,7 +204,17 @@ class HavExportJob {
   int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
   int wrongHeadHojins_ = 0;
   bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
-  int advisedThrough_ = 0;        // the last HOJIN the drive was told to fetch ahead
+  bool hojinNotTried_ = false;    // ... all of them, a probe that failed
+  std::optional<ReadPlan> plan_;  // made at the first HOJIN, when the drive is known
+  bool budgetUsedUp_ = false;     // the drive failed too often to go on
+  bool trimOver_ = false;
+  int trimReads_ = 0;      // HOJINs the trim tried, and of them
+  int trimmedHojins_ = 0;  // ... those that read
+  bool notTriedRecorded_ = false;
+  int64_t digestHeldFrom_ = -1;  // >= 0: the sums take the file's bytes from here on from
+                                 // the file at the end (the trim may write into them)
+  ReadCosts readCosts_;
+  int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   size_t runIndex_ = SIZE_MAX;  // none given
   std::unique_ptr<HavDigester> digester_;

@@ -32,10 +32,27 @@ bool HavExportJob::isTailPiece() const {
   return currentHojin == numberOfHojins + 1 && remainderSectors() > 0;
 }
 
+// The HOJINs the copy goes through: the recording's whole ones, and the piece after them.
+int HavExportJob::lastPlannedHojin() const {
+  return numberOfHojins + (remainderSectors() > 0 ? 1 : 0);
+}
+
+int HavExportJob::sectorsOfHojin(int k) const {
+  return k == numberOfHojins + 1 ? remainderSectors() : kSectorsPerHojin;
+}
+
+ReadPlan& HavExportJob::plan() {
+  if (!plan_) {
+    const ByteSource* source = disk->getDrive().source();
+    plan_.emplace(lastPlannedHojin(), source && source->failuresAreCostly());
+  }
+  return *plan_;
+}
+
 void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
   bytesWritten = 0;
   percentWritten = 0;
-  if (advance) ++currentHojin;
+  if (advance && currentHojin <= lastPlannedHojin()) ++currentHojin;
   const bool tail = isTailPiece();
   if (currentHojin <= numberOfHojins || tail) {
     currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin);
@@ -44,15 +61,22 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
                     currentHojin, numberOfHojins),
               Severity::Error);
     }
+  } else if (currentSector != -1 && trimStep(suppressWarnings)) {
+    return;  // the first pass is over: what it jumped over is read from its far edge
   }
   if ((currentHojin > numberOfHojins && !tail) || currentSector == -1) {
     endCopy();
     return;
   }
 
-  const int sectorCount = tail ? remainderSectors() : kSectorsPerHojin;
+  const int sectorCount = sectorsOfHojin(currentHojin);
+  const ReadPlan::Move move = plan().next(currentHojin);
+  if (move == ReadPlan::Move::Skip) {
+    skipHojin(sectorCount);
+    return;
+  }
   if (advance && !tail) adviseAhead();
-  if (!readSectors(sectorCount)) {
+  if (!readSectors(sectorCount, move == ReadPlan::Move::Probe)) {
     stopAsDriveGone();
     return;
   }
@@ -63,34 +87,82 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
           kDataNotWritten)) {
     return;
   }
+  if (!tail && !hojinNotTried_) checkHojinHead(suppressWarnings, currentHojin);
+  noteJump();
   // The remainder is no HOJIN of its own: it has no head to check and no successor.
-  if (tail) return;
-  checkHojinHead(suppressWarnings);
-  noteFragmentation();
+  if (!tail) noteFragmentation();
+}
+
+// A HOJIN the plan jumps over: zeros in the file, not tried, until the trim reads it. The
+// sums of the file are taken from the file itself from here on, once it is whole.
+void HavExportJob::skipHojin(int sectorCount) {
+  if (digester_ && digestHeldFrom_ < 0) digestHeldFrom_ = hojinFileOffset(currentHojin);
+  static const std::vector<uint8_t> zeros(static_cast<size_t>(kHojinBytes));
+  if (!writeOrFail(
+          zeros.data(), static_cast<size_t>(sectorCount) * kSectorSize,
+          textf("Fehler beim Schreiben von HOJIN %d von %d.", currentHojin, numberOfHojins),
+          kDataNotWritten)) {
+    return;
+  }
+  if (!isTailPiece()) noteFragmentation();
 }
 
 // Reads sectorCount sectors from currentSector into the buffer; sectors that stay
 // unreadable are zero-filled (no bytes of an earlier HOJIN reach the file), reported and
 // recorded. A HOJIN of which no sector read at all is either a dead area or a drive that
-// is gone: a sector the drive gave before tells which.
-bool HavExportJob::readSectors(int sectorCount) {
+// is gone: a sector the drive gave before tells which, and so does the budget of failing
+// reads without one whole HOJIN. A probe is read once; when that fails, it is left to the
+// plan, as the HOJINs jumped over are.
+bool HavExportJob::readSectors(int sectorCount, bool probe) {
   hojin.setSector(currentSector);
+  PhysicalDrive& drive = disk->getDrive();
   const SalvageResult read =
-      readSalvaging(disk->getDrive(), currentSector, sectorCount, hojin.getData());
+      probe ? readWhole(drive, currentSector, sectorCount, hojin.getData())
+            : readSalvaging(drive, currentSector, sectorCount, hojin.getData());
   if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
+  if (read.zeroFilled() > 0 && plan().isJumping() && budgetUsedUp(drive.failureStreak())) {
+    budgetUsedUp_ = true;
+    return false;
+  }
   if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
+  if (read.zeroFilled() == 0) drive.endFailureStreak();
+  plan().outcome(currentHojin, read.zeroFilled() == 0 ? ReadPlan::Outcome::Good
+                               : read.nothingRead() || read.notTried > 0
+                                   ? ReadPlan::Outcome::Failed
+                                   : ReadPlan::Outcome::Damaged);
   hojinUnreadable_ = read.zeroFilled() > 0;
-  if (read.zeroFilled() == 0) return true;
-  damage_.addAll(read.damage, hojinFileOffset(currentHojin));
-  addOnNewLine(textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
-                     read.zeroFilled(), currentHojin, numberOfHojins),
-               Severity::Warning);
-  if (read.notTried > 0) {
-    addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
-                       kFailuresInARowBeforeGivingUp),
+  hojinNotTried_ = probe && hojinUnreadable_;
+  if (hojinNotTried_) {
+    addOnNewLine(textf("Warnung: Hojin %d (von %d) nicht lesbar, vorerst mit Nullen gefüllt.",
+                       currentHojin, numberOfHojins),
                  Severity::Warning);
+  } else if (read.zeroFilled() > 0) {
+    damage_.addAll(read.damage, hojinFileOffset(currentHojin));
+    addOnNewLine(
+        textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
+              read.zeroFilled(), currentHojin, numberOfHojins),
+        Severity::Warning);
+    if (read.notTried > 0) {
+      addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
+                         kFailuresInARowBeforeGivingUp),
+                   Severity::Warning);
+    }
   }
   return true;
+}
+
+// The line that tells of a jump the plan begins after this HOJIN.
+void HavExportJob::noteJump() {
+  if (plan().currentJump() == 0) return;  // no jump begins here
+  const int first = currentHojin + 1;
+  const int last = std::min(currentHojin + plan().currentJump(), lastPlannedHojin());
+  if (first > last) return;
+  const std::string which =
+      first == last ? textf("Hojin %d", first) : textf("Hojins %d bis %d", first, last);
+  addOnNewLine(textf("Warnung: %s (von %d) übersprungen und vorerst mit Nullen gefüllt "
+                     "(Lesefehler; am Schluss wird von hinten her nachgelesen).",
+                     which.c_str(), numberOfHojins),
+               Severity::Warning);
 }
 
 // One sector that read before read again: the last one this job read, else the
@@ -131,27 +203,26 @@ void HavExportJob::adviseAhead() {
 // The first failing check adds its warning and ends the checks; HOJIN 1 always goes
 // through all of them. A wrong head counts as damage whether it is warned about or not
 // (a HOJIN with unreadable sectors counts as damaged already).
-void HavExportJob::checkHojinHead(bool suppressWarnings) {
+void HavExportJob::checkHojinHead(bool suppressWarnings, int k) {
   const uint32_t internal = hojin.getInternalNumber();
   const uint32_t internal2 = hojin.getInternalNumber2();
-  if (!hojinUnreadable_ && isWrongHead(hojinHeadFault(hojin, currentHojin))) ++wrongHeadHojins_;
+  if (!hojinUnreadable_ && isWrongHead(hojinHeadFault(hojin, k))) ++wrongHeadHojins_;
   if (!suppressWarnings && !hojin.hasSignature()) {
-    addOnNewLine(
-        textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", currentHojin, numberOfHojins),
-        Severity::Warning);
+    addOnNewLine(textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", k, numberOfHojins),
+                 Severity::Warning);
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (!suppressWarnings && internal != internal2) {
-    addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %u und %u.", currentHojin,
+    addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %u und %u.", k,
                        numberOfHojins, internal, internal2),
                  Severity::Warning);
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
-  } else if (static_cast<uint32_t>(currentHojin) != internal) {
+  } else if (static_cast<uint32_t>(k) != internal) {
     addOnNewLine(
-        textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.",
-              currentHojin, numberOfHojins, internal),
+        textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.", k,
+              numberOfHojins, internal),
         Severity::Warning);
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
-  } else if (currentHojin == 1 && !hojin.isRecordingStart()) {
+  } else if (k == 1 && !hojin.isRecordingStart()) {
     addOnNewLine(
         textf("Warnung: Erster Hojin (von %d) ist kein Aufzeichnungsanfang.", numberOfHojins),
         Severity::Warning);
@@ -172,6 +243,13 @@ void HavExportJob::stopAsDriveGone() {
                      "der Export ist angehalten.",
                      currentHojin, numberOfHojins),
                Severity::Error);
+  if (budgetUsedUp_) {
+    const ReadCosts& streak = disk->getDrive().failureStreak();
+    addOnNewLine(textf("  Seit dem letzten ganz gelesenen Hojin sind %d Lesezugriffe "
+                       "fehlgeschlagen (zusammen %s s); mehr wird der Festplatte nicht zugemutet.",
+                       streak.failingReads, formatSeconds(streak.failingMillis).c_str()),
+                 Severity::Error);
+  }
   const std::string held = currentHojin > 1 ? textf("die Hojins 1 bis %d", currentHojin - 1)
                                             : std::string("noch keinen Hojin");
   addOnNewLine(textf("  Die Datei \"%s\" enthält %s. Laufwerk wieder anschließen, "
@@ -181,6 +259,73 @@ void HavExportJob::stopAsDriveGone() {
   copying = false;
   closeForFinish();
   errorCode = kDriveGone;  // also after a failed sync: the queue must stop all the same
+}
+
+// One HOJIN of the trim after the first pass, read whole and written in its place in the
+// file. False when there is nothing (more) to trim.
+bool HavExportJob::trimStep(bool suppressWarnings) {
+  if (!plan_ || trimOver_) return false;
+  const std::optional<int> k = plan_->nextTrim();
+  if (!k) {
+    endTrim();
+    return false;
+  }
+  ++trimReads_;
+  PhysicalDrive& drive = disk->getDrive();
+  const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), *k);
+  const int sectorCount = sectorsOfHojin(*k);
+  hojin.setSector(sector);
+  if (sector < 0 || !drive.readSectorInto(sector, sectorCount, hojin.getData())) {
+    plan_->trimmed(*k, false);
+    // A drive that is gone ends the trim; the next read of the export finds it gone too.
+    if ((sector >= 0 && readFailedForGone(drive, sector)) || !plan_->hasTrimWork()) endTrim();
+    return true;
+  }
+  drive.endFailureStreak();
+  const std::span<const uint8_t> bytes(hojin.getData(),
+                                       static_cast<size_t>(sectorCount) * kSectorSize);
+  if (const int error = file.writeAllAt(hojinFileOffset(*k), bytes); error != 0) {
+    addOnNewLine(textf("Fehler beim Schreiben von HOJIN %d von %d.", *k, numberOfHojins),
+                 Severity::Error);
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
+    file.discard();
+    copying = false;
+    errorCode = kDataNotWritten;
+    return true;
+  }
+  plan_->trimmed(*k, true);
+  ++trimmedHojins_;
+  hojinUnreadable_ = false;
+  if (*k <= numberOfHojins) checkHojinHead(suppressWarnings, *k);
+  if (!plan_->hasTrimWork()) endTrim();
+  return true;
+}
+
+void HavExportJob::endTrim() {
+  if (trimOver_) return;
+  trimOver_ = true;
+  if (trimReads_ == 0) return;
+  int left = 0;
+  for (const HojinRun& run : plan_->notTried()) left += run.count();
+  addOnNewLine(textf("Übersprungene Hojins nachgelesen: %d lesbar, %d nicht; %d Hojins bleiben "
+                     "nicht versucht und mit Nullen gefüllt (\"--retry-bad\" liest sie erneut).",
+                     trimmedHojins_, trimReads_ - trimmedHojins_, left),
+               left > 0 ? Severity::Warning : Severity::Info);
+}
+
+// The HOJINs the plan left not tried (jumped over, or a probe that failed) are recorded
+// with the zeros the file holds for them, once the copy is over however it ends.
+void HavExportJob::recordNotTried() {
+  if (!plan_ || notTriedRecorded_) return;
+  notTriedRecorded_ = true;
+  for (const HojinRun& run : plan_->notTried()) {
+    for (int k = run.first; k <= run.last; ++k) {
+      const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
+      const int count = sectorsOfHojin(k);
+      if (sector < 0) continue;
+      damage_.insert({sector, count, hojinFileOffset(k), DamageState::NotTried});
+    }
+  }
 }
 
 // The copy is over: past the last HOJIN, or a sector was not determinable.

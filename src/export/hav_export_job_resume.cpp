@@ -171,4 +171,17 @@ bool HavExportJob::digestKeptBytes(int64_t keptBytes) {
   return true;
 }
 
+// The sums go on with the file's bytes from `offset` to its end, as they are now.
+bool HavExportJob::digestFileFrom(int64_t offset) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(offset);
+  if (!in) return false;
+  std::vector<uint8_t> piece(size_t{1} << 20);
+  while (in) {
+    in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+    if (in.gcount() > 0) digester_->add({piece.data(), static_cast<size_t>(in.gcount())});
+  }
+  return in.eof() && !in.bad();
+}
+
 }  // namespace korvelo

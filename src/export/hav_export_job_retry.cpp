@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A file continued after its disk came back: the sectors an earlier export had to
-// zero-fill are read again, one by one, and what reads now is written into the file where
-// the zeros are. Nothing else of the file is read from the disk again.
+// zero-fill are read again, and what reads now is written into the file where the zeros
+// are. Nothing else of the file is read from the disk again.
 
 #include <fcntl.h>
 
@@ -10,6 +10,7 @@
 #include "disk/posix_file.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/read_plan.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -19,6 +20,10 @@ void HavExportJob::carryDamage(DamageLedger earlier, bool retry) {
   retryEarlierDamage_ = retry;
 }
 
+// The areas are read again a HOJIN's worth at a time, and a piece that fails sector by
+// sector, with the copy's rules: two failures in a row give up the rest of the piece, and
+// once the drive is gone or has used up its budget of failing reads, the rest stays as it
+// was recorded. So an area that is still dead costs a few reads, not one per sector.
 void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
   PosixFile target;
   if (const int error = target.open(path, O_WRONLY | O_CLOEXEC | O_NOFOLLOW); error != 0) {
@@ -28,27 +33,54 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
     return;
   }
   PhysicalDrive& drive = disk->getDrive();
+  const bool costly = drive.source() && drive.source()->failuresAreCostly();
   DamageLedger remaining;
-  int64_t tried = 0, recovered = 0;
-  bool gone = false;
-  uint8_t sector[kSectorSize];
+  int64_t tried = 0, recovered = 0, left = 0;
+  bool stop = false;
+  std::vector<uint8_t> piece(static_cast<size_t>(kHojinBytes));
+  // Writes sectors [from, to) of the piece read for `part`; those not written stay recorded.
+  auto writeRead = [&](const DamagedArea& part, int64_t from, int64_t to) {
+    if (from >= to) return;
+    const std::span<const uint8_t> bytes(piece.data() + static_cast<size_t>(from) * kSectorSize,
+                                         static_cast<size_t>(to - from) * kSectorSize);
+    if (target.writeAllAt(part.fileOffset + from * kSectorSize, bytes) == 0) {
+      recovered += to - from;
+      return;
+    }
+    remaining.add(
+        {part.firstSector + from, to - from, part.fileOffset + from * kSectorSize, part.state});
+  };
   for (const DamagedArea& area : earlierDamage_.areas()) {
-    for (int64_t i = 0; i < area.sectorCount; ++i) {
-      const DamagedArea one{area.firstSector + i, 1, area.fileOffset + i * kSectorSize, area.state};
-      if (one.fileOffset + kSectorSize > keptBytes) continue;  // copied anew anyway
-      if (gone) {
-        remaining.add(one);
+    // Sectors beyond the kept part are copied anew anyway.
+    const int64_t kept =
+        std::clamp<int64_t>((keptBytes - area.fileOffset) / kSectorSize, 0, area.sectorCount);
+    for (int64_t done = 0; done < kept;) {
+      const int count = static_cast<int>(std::min<int64_t>(kSectorsPerHojin, kept - done));
+      const DamagedArea part{area.firstSector + done, count, area.fileOffset + done * kSectorSize,
+                             area.state};
+      done += count;
+      stop = stop || (costly && budgetUsedUp(drive.failureStreak()));
+      if (stop) {
+        left += count;
+        remaining.add(part);
         continue;
       }
-      ++tried;
-      if (drive.readSectorInto(one.firstSector, 1, sector) &&
-          target.writeAllAt(one.fileOffset, std::span<const uint8_t>(sector, kSectorSize)) == 0) {
-        ++recovered;
-        continue;
+      const SalvageResult read = readSalvaging(drive, part.firstSector, count, piece.data());
+      if (read.zeroFilled() == 0) drive.endFailureStreak();
+      tried += count - read.notTried;
+      left += read.notTried;
+      int64_t from = 0;
+      for (const DamagedArea& zeros : read.damage.areas()) {
+        const int64_t first = zeros.fileOffset / kSectorSize;  // within the piece
+        writeRead(part, from, first);
+        from = first + zeros.sectorCount;
+        const DamageState state =
+            zeros.state == DamageState::NotTried ? part.state : DamageState::Unreadable;
+        remaining.add(
+            {zeros.firstSector, zeros.sectorCount, part.fileOffset + zeros.fileOffset, state});
       }
-      gone = readFailedForGone(drive, one.firstSector);
-      remaining.add(
-          {one.firstSector, 1, one.fileOffset, gone ? one.state : DamageState::Unreadable});
+      writeRead(part, from, count);
+      stop = read.driveGone;
     }
   }
   if (const int error = target.sync(); error != 0) {
@@ -60,6 +92,11 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
   addLine(textf("Erneut gelesen: %s von %s beschädigten Sektoren in \"%s\" sind jetzt lesbar.",
                 formatThousands(recovered, '.').c_str(), formatThousands(tried, '.').c_str(),
                 path.c_str()));
+  if (left > 0)
+    addLine(
+        textf("  %s Sektoren nach Lesefehlern in Folge nicht versucht; sie bleiben verzeichnet.",
+              formatThousands(left, '.').c_str()),
+        Severity::Warning);
 }
 
 // The areas of the kept part stay recorded (and so counted); the rest is copied anew.

@@ -81,6 +81,12 @@ void OutputFile::paceWriteback() {
   handedToDisk_ = end;
 }
 
+int OutputFile::writeAllAt(int64_t offset, std::span<const uint8_t> bytes) {
+  if (!file_.isOpen()) return EBADF;
+  if (offset < 0 || offset + static_cast<int64_t>(bytes.size()) > written_) return EINVAL;
+  return file_.writeAllAt(offset, bytes);
+}
+
 int OutputFile::syncAndClose() {
   if (!file_.isOpen()) return 0;
   int error = writebackError_;

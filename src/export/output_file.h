@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "disk/posix_file.h"
@@ -29,6 +30,9 @@ class OutputFile {
   // Writes all bytes, repeating after interruptions and partial writes. 0 or errno
   // (EBADF when the file is not open).
   int writeAll(const uint8_t* data, size_t size);
+  // Writes all bytes at `offset` in what was written before (the file does not grow), the
+  // position for writeAll unchanged. 0 or errno (EINVAL beyond what was written).
+  int writeAllAt(int64_t offset, std::span<const uint8_t> bytes);
   // Syncs the data to the disk and closes; closed afterwards whatever happened. 0 or errno.
   int syncAndClose();
   // Closes without syncing, for a file that is abandoned after a failure.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/salvage_read.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,6 +14,19 @@ bool readFailedForGone(const PhysicalDrive& drive, int64_t sector) {
   const ByteSource* source = drive.source();
   const int64_t size = source ? source->mediaInfo().sizeBytes : -1;
   return size < 0 || sector * kSectorSize < size;
+}
+
+SalvageResult readWhole(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data) {
+  SalvageResult result;
+  if (drive.readSectorInto(first, sectorCount, data)) {
+    result.firstReadable = 0;
+    return result;
+  }
+  result.driveGone = readFailedForGone(drive, first);
+  std::memset(data, 0, static_cast<size_t>(sectorCount) * kSectorSize);
+  result.notTried = sectorCount;
+  result.damage.add({first, sectorCount, 0, DamageState::NotTried});
+  return result;
 }
 
 SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data) {

@@ -34,6 +34,10 @@ struct SalvageResult {
 // reports that it is gone, nothing further is read and the rest is zero-filled.
 SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
 
+// One read of the whole run and no more (the probe after a jump over a dead area): when it
+// fails, every sector is zero-filled and counted as not tried.
+SalvageResult readWhole(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
+
 // Whether a failed read of `sector` says the drive itself is no longer there (ENODEV,
 // ENOMEDIUM, or ENXIO for a sector inside the medium; a read past its end is no sign).
 bool readFailedForGone(const PhysicalDrive& drive, int64_t sector);

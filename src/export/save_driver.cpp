@@ -148,11 +148,24 @@ void SaveDriver::reportDamage(const HavExportJob& job) {
           "(korvelo-cli: --fat-size N) einstellen.",
           Severity::Warning);
   }
-  if (job.getDamagedHojins() == 0) return;
-  log_.append(
-      textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
-            job.getDamagedHojins(), formatThousands(job.getUnreadableSectors(), '.').c_str()),
-      Severity::Warning);
+  if (job.getDamagedHojins() > 0) {
+    log_.append(
+        textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
+              job.getDamagedHojins(), formatThousands(job.getUnreadableSectors(), '.').c_str()),
+        Severity::Warning);
+  }
+  reportSlowReads(job.getReadCosts());
+}
+
+// Reads that took seconds are the sign of a disk that retries before it gives a sector:
+// one that may soon give none.
+void SaveDriver::reportSlowReads(const ReadCosts& costs) {
+  if (costs.slowReads == 0) return;
+  log_.append(textf("Warnung: %d langsame Lesezugriffe (länger als %s s, der längste %s s). Die "
+                    "Festplatte lässt nach: am besten jetzt mit GNU ddrescue ein Abbild ziehen.",
+                    costs.slowReads, formatSeconds(kSlowReadMillis).c_str(),
+                    formatSeconds(costs.longestMillis).c_str()),
+              Severity::Warning);
 }
 
 void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {

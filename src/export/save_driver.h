@@ -67,6 +67,7 @@ class SaveDriver {
   void reportRate(const HavExportJob& job);
   void finishHeadJob();
   void reportDamage(const HavExportJob& job);
+  void reportSlowReads(const ReadCosts& costs);
   // Closes the job's file, destroys the job and gives its file the recording's start
   // as its date when asked.
   void retireJob(std::unique_ptr<HavExportJob> job);

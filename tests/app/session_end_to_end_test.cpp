@@ -148,7 +148,11 @@ TEST_F(SessionEndToEndTest, SettingsThatCannotBeWrittenEndTheRunQuietly) {
   app.settings.debugInfo = true;
   app.log.append("Programm V1.30 initialisiert.");
   app.shutdown();
-  EXPECT_EQ(app.log.lines(), std::vector<std::string>{"Programm V1.30 initialisiert."});
+  // Why the settings were not read is said once; that they cannot be written is not.
+  EXPECT_EQ(app.log.lines(),
+            (std::vector<std::string>{"Die Einstellungsdatei \"" + dir.file("korvelo.INI") +
+                                          "\" wird nicht gelesen: ist ein Ordner, keine Datei.",
+                                      "Programm V1.30 initialisiert."}));
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("korvelo.INI")));
   app.shutdown();  // a second call does nothing
 }

@@ -122,6 +122,44 @@ TEST_F(PhysicalDriveTest, UnreadableSectorFailsTheWholeRead) {
   EXPECT_EQ(drive.lastError(), 0);
 }
 
+// Every read is timed: the failing ones and their time, the slow ones and the longest, for
+// the caller that takes them and since the drive last gave what was asked of it.
+TEST_F(PhysicalDriveTest, ReadsAreTimedAndCounted) {
+  auto disk = std::make_shared<test::MemoryDisk>(1 << 20);
+  ScopedTestDrives drives({DriveSpec{"<bad>", {}, [disk]() -> std::unique_ptr<ByteSource> {
+                                       return std::make_unique<test::FailingSource>(
+                                           std::make_unique<test::MemorySource>(disk),
+                                           std::set<int64_t>{5});
+                                     }}});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  int64_t now = 0, next = 0;
+  bool started = false;
+  drive.setClock([&] {
+    if (started) now += next;
+    started = !started;
+    return now;
+  });
+  auto read = [&](int64_t sector, int64_t millis) {
+    next = millis;
+    return drive.readSector(sector, 1) != nullptr;
+  };
+  EXPECT_FALSE(read(5, 2500));
+  EXPECT_TRUE(read(6, 2001));
+  EXPECT_FALSE(read(5, 700));
+  const ReadCosts costs = drive.takeCosts();
+  EXPECT_EQ(costs.failingReads, 2);
+  EXPECT_EQ(costs.failingMillis, 3200);
+  EXPECT_EQ(costs.slowReads, 2);  // more than 2000 ms
+  EXPECT_EQ(costs.longestMillis, 2500);
+  EXPECT_EQ(drive.takeCosts().failingReads, 0);
+  EXPECT_EQ(drive.failureStreak().failingMillis, 3200);
+  drive.endFailureStreak();
+  EXPECT_TRUE(read(6, 2000));
+  EXPECT_EQ(drive.failureStreak().failingReads, 0);
+  EXPECT_EQ(drive.takeCosts().slowReads, 0);  // 2000 ms is not slow yet
+}
+
 TEST_F(PhysicalDriveTest, OpensTheEntryNamedByTheDigit) {
   std::vector<std::string> images;
   for (int i = 0; i < 4; ++i) {

@@ -87,6 +87,48 @@ TEST_P(DamageSummary, TheSummaryIsLoggedEvenWhenCopyMessagesAreSuppressed) {
       1u);
 }
 
+// A disk whose every read takes 12.5 s, HOJINs 5 ... 14 of entry 0 dead: HOJIN 5 costs three
+// failing reads, the probe of 7 a fourth, the probe of 10 a fifth: 62.5 s of failing reads
+// without one whole HOJIN use up the budget, and the copy stops as on a drive that is gone.
+// Every read was slow (HOJINs 1 ... 4, three reads of 5, the probes of 7 and 10, after each of
+// these three the check that the drive still answers, and the file FAT), and the closing lines
+// say so.
+TEST(FailureBudget, ReadsThatFailForAMinuteStopTheExport) {
+  const sample::DiskDescription disk = test::twoRecordingDisk();
+  std::set<int64_t> dead;
+  for (int64_t s = 0; s < 10 * 65; ++s)
+    dead.insert(sample::hojinSector(disk, disk.recordings[0], 5) + s);
+  RecorderImage image(disk, dead, BadSectorsVia::CostlyFailingReads);
+  int64_t now = 0;
+  image.disk().getDrive().setClock([&now] { return now += 12500; });
+  JobQueue queue;
+  queue.push_back(image.preparedJob(0, image.folder() + "/dead.hav"));
+  test::QuietView view;
+  test::RecordingLog log;
+  SaveDriver driver(queue, view, log, [] { return SaveOptions{0, true, false}; });
+  int whole = -1;
+  driver.setJobRetiredHook([&](const HavExportJob& job) {
+    EXPECT_TRUE(job.isDriveGone());
+    whole = job.getWholeHojinsWritten();
+  });
+  driver.startSaving();
+  test::driveToEnd(driver);
+  EXPECT_EQ(whole, 9);
+  auto logged = [&log](const std::string& text) {
+    return std::any_of(log.lines.begin(), log.lines.end(),
+                       [&](const std::string& entry) { return entry.find(text) != entry.npos; });
+  };
+  EXPECT_TRUE(
+      logged("\r\nDas Laufwerk antwortet nicht mehr: Hojin 10 (von 20) ließ sich nicht "
+             "lesen, der Export ist angehalten.\r\n  Seit dem letzten ganz gelesenen Hojin "
+             "sind 5 Lesezugriffe fehlgeschlagen (zusammen 62,5 s); mehr wird der "
+             "Festplatte nicht zugemutet."));
+  EXPECT_EQ(log.count("Warnung: 13 langsame Lesezugriffe (länger als 2,0 s, der längste 12,5 s). "
+                      "Die Festplatte lässt nach: am besten jetzt mit GNU ddrescue ein Abbild "
+                      "ziehen."),
+            1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sources, DamageSummary,
                          ::testing::Values(BadSectorsVia::FailingReads, BadSectorsVia::Mapfile),
                          [](const auto& info) {

@@ -16,8 +16,8 @@ namespace {
 class WatchedSource final : public ByteSource {
  public:
   WatchedSource(std::unique_ptr<ByteSource> inner, std::shared_ptr<std::vector<int64_t>> reads,
-                std::shared_ptr<const std::set<int64_t>> bad)
-      : inner_(std::move(inner)), reads_(std::move(reads)), bad_(std::move(bad)) {}
+                std::shared_ptr<const std::set<int64_t>> bad, bool costly)
+      : inner_(std::move(inner)), reads_(std::move(reads)), bad_(std::move(bad)), costly_(costly) {}
 
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override {
     reads_->push_back(offset);
@@ -31,11 +31,13 @@ class WatchedSource final : public ByteSource {
   }
   MediaInfo mediaInfo() const override { return inner_->mediaInfo(); }
   std::optional<FileIdentity> identity() const override { return inner_->identity(); }
+  bool failuresAreCostly() const override { return costly_; }
 
  private:
   std::unique_ptr<ByteSource> inner_;
   std::shared_ptr<std::vector<int64_t>> reads_;
   std::shared_ptr<const std::set<int64_t>> bad_;
+  bool costly_;
 };
 
 }  // namespace
@@ -56,10 +58,12 @@ BuiltDisk::BuiltDisk(sample::DiskDescription description, BuiltDiskOptions optio
   } else {
     *bad_ = std::move(options.badSectors);
   }
-  drive.factory = [path = image_, reads = reads_, bad = bad_]() -> std::unique_ptr<ByteSource> {
+  drive.factory = [path = image_, reads = reads_, bad = bad_,
+                   costly = options.via ==
+                            BadSectorsVia::CostlyFailingReads]() -> std::unique_ptr<ByteSource> {
     std::unique_ptr<ByteSource> inner = openPathSource(path);
     if (!inner) return nullptr;  // opens like a missing drive
-    return std::make_unique<WatchedSource>(std::move(inner), reads, bad);
+    return std::make_unique<WatchedSource>(std::move(inner), reads, bad, costly);
   };
   drives_.emplace(std::vector<DriveSpec>{drive});
 }

@@ -23,7 +23,9 @@
 
 namespace korvelo::test {
 
-enum class BadSectorsVia { FailingReads, Mapfile };
+// CostlyFailingReads: failing reads from a source that says its failures cost time, as a
+// disk's do (the copy then jumps over dead areas and keeps its budget of failing reads).
+enum class BadSectorsVia { FailingReads, Mapfile, CostlyFailingReads };
 
 struct BuiltDiskOptions {
   std::set<int64_t> badSectors;

@@ -87,7 +87,8 @@ std::string FailingDisk::missingPrerequisite() {
   return {};
 }
 
-FailingDisk::FailingDisk(const std::string& image) : mountPoint_(folder_.file("mnt")) {
+FailingDisk::FailingDisk(const std::string& image, LoopCache cache)
+    : mountPoint_(folder_.file("mnt")) {
   std::filesystem::create_directory(mountPoint_);
   writeAtomically(folder_.file("control"), "");
   const std::vector<std::string> command = {
@@ -117,7 +118,8 @@ FailingDisk::FailingDisk(const std::string& image) : mountPoint_(folder_.file("m
     detachAndUnmount();
     throw std::runtime_error("the FUSE file system did not come up");
   }
-  const auto loop = runCaptured({"losetup", "--find", "--show", "--read-only", "--direct-io=on",
+  const auto loop = runCaptured({"losetup", "--find", "--show", "--read-only",
+                                 cache == LoopCache::Direct ? "--direct-io=on" : "--direct-io=off",
                                  "--sector-size", "512", file});
   if (!loop || loop->empty()) {
     detachAndUnmount();

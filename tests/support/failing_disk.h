@@ -14,6 +14,10 @@
 //   disk.failingReads();
 //
 // The destructor detaches the loop device and unmounts, also when a test failed.
+//
+// With LoopCache::Buffered the loop device reads the file through the page cache instead:
+// failures then come in whole 4 KiB pages, and sectors read a moment ago still answer from
+// the cache when the disk behind it no longer does, as a drive with a cache of its own.
 
 #include <cstdint>
 #include <string>
@@ -47,12 +51,14 @@ struct DeviceRead {
   }
 };
 
+enum class LoopCache { Direct, Buffered };
+
 class FailingDisk {
  public:
   // Why the harness cannot run here; empty when it can.
   static std::string missingPrerequisite();
 
-  explicit FailingDisk(const std::string& image);
+  explicit FailingDisk(const std::string& image, LoopCache cache = LoopCache::Direct);
   ~FailingDisk();
   FailingDisk(const FailingDisk&) = delete;
   FailingDisk& operator=(const FailingDisk&) = delete;
