@@ -35,6 +35,7 @@ bool ExportResultRecorder::record(const SavedRecording& saved) {
   record.damagedHojins = saved.damagedHojins;
   record.unreadableSectors = saved.unreadableSectors;
   record.damagedAreas = saved.damagedAreas;
+  record.doubt = saved.doubt;
   const HavDigests digests = digestsOf(saved);
   if (digests.readable) {
     record.fileBytes = digests.fileBytes;

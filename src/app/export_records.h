@@ -23,6 +23,7 @@ struct SavedRecording {
   bool complete = false;
   std::optional<HavDigests> digests;  // taken while writing; else the file is read back
   std::vector<DamagedArea> damagedAreas;
+  std::string doubt;  // why the file is not complete although every byte was copied
 };
 
 class ExportResultRecorder {

@@ -24,6 +24,7 @@ std::string shownTitle(const DirectoryEntry& entry) {
 // Empty when the file is complete; else why it is not, for the end of a log line.
 std::string incompleteReason(const ExportOutcome& outcome) {
   if (outcome.errorCode != 0) return textf(" (Fehler %d)", outcome.errorCode);
+  if (!outcome.item.doubt.empty()) return " (" + outcome.item.doubt + ")";
   if (outcome.damagedHojins > 0)
     return textf(" (%d HOJINs mit unlesbaren Sektoren)", outcome.damagedHojins);
   if (outcome.wrongHeadHojins > 0)
@@ -210,9 +211,9 @@ void ExportWorkflow::settle(ExportOutcome& outcome) {
 void ExportWorkflow::record(ExportOutcome& outcome) {
   if (!settings_.checksums || outcome.item.entry == nullptr) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
-  outcome.recordWritten = recorder.record({outcome.item.entry, outcome.path, outcome.damagedHojins,
-                                           outcome.unreadableSectors, outcome.complete,
-                                           outcome.digests, outcome.damagedAreas});
+  outcome.recordWritten = recorder.record(
+      {outcome.item.entry, outcome.path, outcome.damagedHojins, outcome.unreadableSectors,
+       outcome.complete, outcome.digests, outcome.damagedAreas, outcome.item.doubt});
 }
 
 void ExportWorkflow::stopQueue() {

@@ -57,23 +57,25 @@ std::optional<DamagedArea> areaFromJson(const nlohmann::json& item) {
 nlohmann::json toJson(const ManifestRecord& r) {
   // "entry", "start_iso" and "duration_ms" as the recording list names them; the older
   // names stay for the scripts that read them.
-  return {{"entry_number", r.entryNumber},
-          {"entry", r.entryNumber},
-          {"title", r.title},
-          {"start", r.start},
-          {"start_iso", r.startIso},
-          {"duration_seconds", r.durationMs / 1000},
-          {"duration_ms", r.durationMs},
-          {"size_bytes", r.sizeBytes},
-          {"hojins", r.hojins},
-          {"damaged_hojins", r.damagedHojins},
-          {"unreadable_sectors", r.unreadableSectors},
-          {"damaged_areas", areasJson(r.damagedAreas)},
-          {"file", r.file},
-          {"file_bytes", r.fileBytes},
-          {"sha256_file", r.sha256File},
-          {"sha256_hojin_data", r.sha256HojinData},
-          {"complete", r.complete}};
+  nlohmann::json record = {{"entry_number", r.entryNumber},
+                           {"entry", r.entryNumber},
+                           {"title", r.title},
+                           {"start", r.start},
+                           {"start_iso", r.startIso},
+                           {"duration_seconds", r.durationMs / 1000},
+                           {"duration_ms", r.durationMs},
+                           {"size_bytes", r.sizeBytes},
+                           {"hojins", r.hojins},
+                           {"damaged_hojins", r.damagedHojins},
+                           {"unreadable_sectors", r.unreadableSectors},
+                           {"damaged_areas", areasJson(r.damagedAreas)},
+                           {"file", r.file},
+                           {"file_bytes", r.fileBytes},
+                           {"sha256_file", r.sha256File},
+                           {"sha256_hojin_data", r.sha256HojinData},
+                           {"complete", r.complete}};
+  if (!r.doubt.empty()) record["doubt"] = r.doubt;
+  return record;
 }
 
 // Opens the manifest (made empty when missing) and locks it against every other export

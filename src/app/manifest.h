@@ -35,6 +35,9 @@ struct ManifestRecord {
   std::string sha256File;
   std::string sha256HojinData;
   bool complete = false;
+  // Why the file is not complete although nothing failed to be read (a rescued chain
+  // whose blocks may belong to different recordings); written only when not empty.
+  std::string doubt;
 };
 
 // The record's fields taken from the entry; the rest is the caller's.
