@@ -177,6 +177,7 @@ class HavExportJob {
   int64_t lastGoodSector_ = -1;  // a sector this drive gave, to tell a dead area from a dead drive
   int wrongHeadHojins_ = 0;
   bool hojinUnreadable_ = false;  // the HOJIN just read had sectors zero-filled
+  bool headUnread_ = false;       // among them its first sector: its head is zeros, not read
   int advisedThrough_ = 0;        // the last HOJIN the drive was told to fetch ahead
   FreeSpaceQuery freeSpaceQuery_;
   std::unique_ptr<HavDigester> digester_;

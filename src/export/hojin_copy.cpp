@@ -77,6 +77,7 @@ bool HavExportJob::readSectors(int sectorCount) {
   if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
   if (!read.nothingRead()) lastGoodSector_ = currentSector + read.firstReadable;
   hojinUnreadable_ = read.zeroFilled() > 0;
+  headUnread_ = !read.damage.empty() && read.damage.front().first == 0;
   if (read.zeroFilled() == 0) return true;
   ++damagedHojins_;
   unreadableSectors_ += read.zeroFilled();
@@ -136,20 +137,24 @@ void HavExportJob::adviseAhead() {
 
 // The first failing check adds its warning and ends the checks; HOJIN 1 always goes
 // through all of them. A wrong head counts as damage whether it is warned about or not
-// (a HOJIN with unreadable sectors counts as damaged already).
+// (a HOJIN with unreadable sectors counts as damaged already). A head that could not be
+// read is zeros: nothing about it is warned of, its HOJIN is counted under the damage.
 void HavExportJob::checkHojinHead(bool suppressWarnings) {
   const uint32_t internal = hojin.getInternalNumber();
   const uint32_t internal2 = hojin.getInternalNumber2();
   if (!hojinUnreadable_ && (!hojin.hasSignature() || internal != internal2 ||
                             static_cast<uint32_t>(currentHojin) != internal))
     ++wrongHeadHojins_;
+  if (headUnread_) return;
   if (!suppressWarnings && !hojin.hasSignature()) {
     addOnNewLine(textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", currentHojin,
                        numberOfHojins));
     addOnNewLine(hojin.dumpHead());
   } else if (!suppressWarnings && internal != internal2) {
-    addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %u und %u.", currentHojin,
-                       numberOfHojins, internal, internal2));
+    // Signed, as the recorder tools have always shown them: 0xFFFFFFFF is -1.
+    addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %d und %d.", currentHojin,
+                       numberOfHojins, static_cast<int32_t>(internal),
+                       static_cast<int32_t>(internal2)));
     addOnNewLine(hojin.dumpHead());
   } else if (static_cast<uint32_t>(currentHojin) != internal) {
     addOnNewLine(
