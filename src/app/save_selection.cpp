@@ -14,7 +14,7 @@ void SessionController::saveSelection() {
         "Bitte einen Eintrag in obiger Liste anwählen und dann auf \"Speichern\" drücken.");
     return;
   }
-  if (!app_.disk || !workflow_.admitSource(*app_.disk)) return;
+  if (!app_.disk || !admitFileFatSize() || !workflow_.admitSource(*app_.disk)) return;
   view_.setSaveEnabled(false);
   workflow_.beginRun();
   const int lines = view_.lineCount();

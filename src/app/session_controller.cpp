@@ -96,10 +96,23 @@ void SessionController::settleFileFatSize() {
   Fsr5000Disk& disk = *app_.disk;
   const Settings& settings = app_.settings;
   const int estimate = calcFAT(disk.getDriveChar());
+  fileFatSizeDoubt_.clear();
+  givenFileFatSizeFailed_ = false;
   if (!settings.fatSizeAuto) {
     disk.setSizeFileFAT(settings.fatSizeManuel);
     app_.log.append(textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- benutzter Vorgabewert: %d",
                           estimate, settings.fatSizeManuel));
+    // The value given is tested all the same; it is kept even when it fails.
+    if (disk.verifySizeFileFAT() < 0) {
+      logStatus();
+      givenFileFatSizeFailed_ = true;
+      app_.log.append(
+          textf("Warnung: Der vorgegebene \"File-FAT-Size\"-Wert %d besteht die Überprüfung "
+                "nicht; er wird trotzdem benutzt.",
+                settings.fatSizeManuel));
+    } else {
+      logStatus();
+    }
     return;
   }
   const int found = disk.getSizeFileFAT();
@@ -107,6 +120,11 @@ void SessionController::settleFileFatSize() {
       textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
   const int confirmed = disk.verifySizeFileFAT();
   logStatus();
+  if (found <= 0) {
+    fileFatSizeDoubt_ = "die automatische Ermittlung fand keinen Wert";
+  } else if (confirmed < 0) {
+    fileFatSizeDoubt_ = textf("die Überprüfung verwirft den ermittelten Wert %d", found);
+  }
   if (found <= 0 || confirmed < 0) {
     // One line for both front ends: the disk gave no value that can be trusted.
     app_.log.append(
@@ -118,6 +136,17 @@ void SessionController::settleFileFatSize() {
         "  Zum schnelleren Programmstart bitte den Wert %d in den Optionen als Vorgabe einstellen.",
         confirmed));
   }
+}
+
+bool SessionController::admitFileFatSize(bool stops) {
+  if (fileFatSizeDoubt_.empty()) return true;
+  app_.log.append(
+      textf("%s: Der \"File-FAT-Size\"-Wert ist nicht gesichert (%s)%s. Bitte den "
+            "Wert vorgeben: im Fenster über \"Optionen\", auf der Kommandozeile mit "
+            "--fat-size N.",
+            stops ? "Abbruch" : "Warnung", fileFatSizeDoubt_.c_str(),
+            stops ? "; ohne ihn wird keine Aufnahme gelesen" : ""));
+  return false;
 }
 
 void SessionController::fillList() {

@@ -203,9 +203,11 @@ ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  if (!session.admitFileFatSize()) return ExitCode::ExportFailed;
   const RescueScanResult result = runScan(*session.app().disk, options, terminal);
   session.app().log.append(result.message);
   if (!result.ok) return ExitCode::ExportFailed;
+  logDoubts(result, session.app().log);
   if (options.exportWanted) return exportRescued(session, result, options, out);
   if (options.json) {
     out << resultJson(result, options) << "\n";

@@ -66,6 +66,7 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
   if (withDisk) {
     session = std::make_unique<CliSession>(invocation, terminal);
     if (!session->searchDisk()) return ExitCode::NoRecorderDisk;
+    if (!session->admitFileFatSize()) return ExitCode::ExportFailed;
   }
   const std::string& manifest = invocation.verify.manifest;
   std::vector<std::string> files = invocation.verify.files;

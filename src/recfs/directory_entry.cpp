@@ -47,6 +47,13 @@ DirectoryEntry::DirectoryEntry() : SectorBuffer(kEntryImageBytes) {
   std::memset(getData(), 0, kEntryImageBytes);
 }
 
+bool DirectoryEntry::isBlank() const {
+  const uint8_t* image = getData();
+  for (int i = 0; i < getSize(); ++i)
+    if (image[i] != 0) return false;
+  return true;
+}
+
 uint16_t DirectoryEntry::getEntryNumber() const {
   return bigEndian16(kEntryNumberOffset);
 }

@@ -27,6 +27,9 @@ class DirectoryEntry : public SectorBuffer {
   ~DirectoryEntry() override = default;
 
   uint16_t getEntryNumber() const;
+  // The image is all zeros: a slot the directory head counts but no recording ever filled
+  // (listed as the directory gives it, never saved as a recording).
+  bool isBlank() const;
   std::string getTitle() const;       // raw Latin-1 bytes up to the first NUL (at most 36)
   std::string getSecondText() const;  // raw bytes from offset 180 up to the first NUL
   uint32_t getLengthInSectors() const;
