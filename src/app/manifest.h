@@ -23,7 +23,7 @@ struct ManifestRecord {
   int entryNumber = 0;
   std::string title;     // UTF-8
   std::string start;     // "YYYY-MM-DD HH:MM", the recorder's own clock
-  std::string startIso;  // the same in ISO 8601, that clock taken as UTC
+  std::string startIso;  // the same instant as the file date, ISO 8601 with the local offset
   uint32_t durationMs = 0;
   uint64_t sizeBytes = 0;  // the recording's size on the disk
   uint32_t hojins = 0;
