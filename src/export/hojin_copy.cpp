@@ -37,7 +37,13 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
   const bool tail = isTailPiece();
   if (currentHojin <= numberOfHojins || tail) {
     currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin);
-    if (currentSector == -1) {
+    if (currentSector == -1 && tail) {
+      // No HOJIN of its own: the sectors after the last whole one are what is missing.
+      addLine(
+          textf("Abbruch, da die %d Sektoren nach Hojin %d (von %d) nicht ermittelt werden "
+                "konnten; die Datei behält die ganzen Hojins.",
+                remainderSectors(), numberOfHojins, numberOfHojins));
+    } else if (currentSector == -1) {
       addLine(textf("Abbruch, da Sektor des Hojin #%d (von %d) nicht ermittelt werden konnte.",
                     currentHojin, numberOfHojins));
     }

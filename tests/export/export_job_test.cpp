@@ -178,6 +178,21 @@ TEST(ExportJob, AMissingBlockEndsTheCopyAsIncomplete) {
   EXPECT_EQ(test::readFileBytes(path), expectedHav(disk, disk.recording(0), 32));
 }
 
+// The sectors after HOJIN 16 would lie in a second block the file FAT does not name: the
+// message says what is missing, and the file keeps the 16 whole HOJINs.
+TEST(ExportJob, AnUnlocatableTailNamesTheSectorsAfterTheLastWholeHojin) {
+  ExportDisk disk(diskWith({recordingOf(0, {3}, 16 * 65 + 10)}));
+  const std::string path = disk.output("tail.hav");
+  auto job = preparedJob(disk, 0, path);
+  const Export run = runExport(*job, true);
+  EXPECT_EQ(job->getErrorCode(), 5);
+  EXPECT_EQ(run.texts,
+            Texts{"Abbruch, da die 10 Sektoren nach Hojin 16 (von 16) nicht ermittelt werden "
+                  "konnten; die Datei behält die ganzen Hojins.\r\n"
+                  "Speichern unvollständig: 534.104 von 539.224 Bytes geschrieben."});
+  EXPECT_EQ(test::readFileBytes(path), expectedHav(disk, disk.recording(0), 16));
+}
+
 TEST(ExportJob, ARecordingWithoutFileFatStopsAtTheFirstHojin) {
   Recording recording = recordingOf(0, {3}, 10 * 65);
   recording.writeFileFat = false;
@@ -221,6 +236,26 @@ TEST(HojinChecks, EveryWarningWithItsDumpInHojinOrder) {
               dumpOf(disk, recording, 20),
           "Speichern abgeschlossen."}));
   EXPECT_EQ(test::readFileBytes(job->getPath()), expectedHav(disk, recording));
+}
+
+// The numbers of warning b are signed, as specified: 0xFFFFFFFF is -1.
+TEST(HojinChecks, DisagreeingNumbersAreShownSigned) {
+  DiskDescription description = diskWith({recordingOf(0, {3}, 8 * 65)});
+  const int64_t second = sample::hojinSector(description, description.recordings[0], 2);
+  std::vector<uint8_t> head(512, 0);
+  const uint8_t start[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0,    0,
+                             2,   0,   0,   0,   0,   0,   0,   0,   0x80, 0};
+  std::copy(std::begin(start), std::end(start), head.begin());
+  head[35] = 65;  // 65 x (2 - 1): internal number 2
+  for (int i = 56; i < 60; ++i) head[static_cast<size_t>(i)] = 0xFF;
+  description.rawSectors.push_back({second, head});
+  ExportDisk disk(description);
+  auto job = preparedJob(disk, 0, disk.output("signed.hav"));
+  const Export run = runExport(*job, false);
+  const std::string all = std::accumulate(run.texts.begin(), run.texts.end(), std::string());
+  EXPECT_NE(all.find("\r\nWarnung: Hojin 2 (von 8) hat die interne Nummer 2 und -1.\r\n"),
+            std::string::npos)
+      << all;
 }
 
 TEST(HojinChecks, SuppressedWarningsLeaveOnlyTheOrderAndTheFirstHojin) {
