@@ -23,11 +23,35 @@ const nlohmann::json* recordingsOf(const nlohmann::json& manifest) {
   return list != manifest.end() && list->is_array() ? &*list : nullptr;
 }
 
+int64_t integerOf(const nlohmann::json& record, const char* key) {
+  const auto found = record.find(key);
+  return found != record.end() && found->is_number_integer() ? found->get<int64_t>() : 0;
+}
+
+// "complete": false, and the damage the record names with it.
+void takeCompleteness(const nlohmann::json& record, RecordedSums& sums) {
+  const auto complete = record.find("complete");
+  sums.incomplete = complete != record.end() && complete->is_boolean() && !complete->get<bool>();
+  sums.unreadableSectors = integerOf(record, "unreadable_sectors");
+  const auto areas = record.find("damaged_areas");
+  if (areas != record.end() && areas->is_array() && !areas->empty()) {
+    sums.damagedAreas = static_cast<int64_t>(areas->size());
+    if (areas->front().is_object())
+      sums.firstDamagedSector = integerOf(areas->front(), "first_sector");
+  }
+  const auto doubt = record.find("doubt");
+  if (doubt != record.end() && doubt->is_string()) sums.doubt = doubt->get<std::string>();
+}
+
 std::optional<RecordedSums> sumsOf(const nlohmann::json& record, const std::string& source) {
   if (!record.is_object()) return std::nullopt;
-  RecordedSums sums{source, record.value("sha256_file", std::string()),
-                    record.value("sha256_hojin_data", std::string())};
-  if (sums.sha256File.empty() && sums.sha256HojinData.empty()) return std::nullopt;
+  RecordedSums sums;
+  sums.source = source;
+  sums.sha256File = record.value("sha256_file", std::string());
+  sums.sha256HojinData = record.value("sha256_hojin_data", std::string());
+  takeCompleteness(record, sums);
+  if (sums.sha256File.empty() && sums.sha256HojinData.empty() && !sums.incomplete)
+    return std::nullopt;
   return sums;
 }
 
@@ -69,6 +93,26 @@ std::optional<std::vector<std::string>> filesInManifest(const std::string& manif
     if (!file.empty()) files.push_back(folder + "/" + file);
   }
   return files;
+}
+
+std::vector<std::string> recordedDamage(const std::vector<RecordedSums>& recorded) {
+  std::vector<std::string> lines;
+  for (const RecordedSums& sums : recorded) {
+    if (!sums.incomplete) continue;
+    std::string line = textf("Laut \"%s\" nicht vollständig gespeichert", sums.source.c_str());
+    if (sums.unreadableSectors > 0 || sums.damagedAreas > 0) {
+      line += textf(": %lld Sektoren mit Nullen gefüllt in %lld Bereichen",
+                    static_cast<long long>(sums.unreadableSectors),
+                    static_cast<long long>(sums.damagedAreas));
+      if (sums.firstDamagedSector >= 0)
+        line +=
+            textf(" (der erste ab Sektor %lld)", static_cast<long long>(sums.firstDamagedSector));
+    } else if (!sums.doubt.empty()) {
+      line += ": " + sums.doubt;
+    }
+    lines.push_back(line + ".");
+  }
+  return lines;
 }
 
 std::vector<std::string> sumMismatches(const HavDigests& found,

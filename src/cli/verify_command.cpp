@@ -77,6 +77,10 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
       return ExitCode::ExportFailed;
     }
     files = *named;
+    if (files.empty()) {
+      out << "Das Manifest \"" << manifest << "\" nennt keine Datei; nichts wurde geprüft.\n";
+      return ExitCode::ExportFailed;
+    }
   }
   bool allGood = true;
   for (const std::string& path : files) {
@@ -93,6 +97,8 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
       for (std::string& line : sumMismatches(check.digests, sums))
         check.problems.push_back(std::move(line));
     }
+    // A file its own record calls incomplete is never "In Ordnung", whatever its sums.
+    for (std::string& line : recordedDamage(sums)) check.problems.push_back(std::move(line));
     if (session && !missing) compareHavWithDisk(path, *session->app().disk, check);
     report(path, check, withDisk, !sums.empty(), out);
     allGood = allGood && check.good();

@@ -119,7 +119,8 @@ TEST_F(VerifiedResultsTest, ListManifestAndFileDateNameTheSameInstantInEveryZone
     const CliRun listed = runCli({"--drive", image(), "list", "--json"}, options);
     ASSERT_EQ(listed.status, 0) << listed.err;
     std::string fromList;
-    for (const nlohmann::json& entry : nlohmann::json::parse(listed.out).at("recordings"))
+    const nlohmann::json list = nlohmann::json::parse(listed.out);
+    for (const nlohmann::json& entry : list.at("recordings"))
       if (entry.at("entry") == number) fromList = entry.at("start_iso");
     const std::string folder = output_.file(zone[0] == 'E' ? "berlin" : "newyork");
     const CliRun saved = runCli(
@@ -140,6 +141,15 @@ TEST_F(VerifiedResultsTest, ListManifestAndFileDateNameTheSameInstantInEveryZone
   ASSERT_EQ(isos.size(), 2u);
   EXPECT_EQ(isos[0].substr(0, 19), isos[1].substr(0, 19));
   EXPECT_NE(isos[0], isos[1]);
+}
+
+TEST_F(VerifiedResultsTest, AManifestThatNamesNoFileIsNoPass) {
+  const std::string manifest = output_.file("korvelo-manifest.json");
+  std::ofstream(manifest) << "{\"recordings\":[]}";
+  const CliRun run = runCli({"verify", "--manifest", manifest});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "Das Manifest \"" + manifest + "\" nennt keine Datei; nichts wurde geprüft.\n");
 }
 
 TEST_F(VerifiedResultsTest, SavingAgainReplacesTheRecordInsteadOfAddingOne) {
