@@ -24,7 +24,8 @@ void SessionController::saveSelection() {
        ++i) {
     const DirectoryEntry* entry = entryAt(i);
     if (entry == nullptr) break;  // no entry behind this line or any later one
-    if (view_.isLineSelected(i)) result = workflow_.offer({app_.disk.get(), entry});
+    if (view_.isLineSelected(i))
+      result = workflow_.offer({.disk = app_.disk.get(), .entry = entry});
   }
   if (!app_.jobs.empty() && app_.saveDriver() != nullptr) {
     workflow_.start();  // the driver enables Save once the queue is worked off

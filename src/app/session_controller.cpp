@@ -103,7 +103,7 @@ void SessionController::settleFileFatSize() {
     app_.log.append(textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- benutzter Vorgabewert: %d",
                           estimate, settings.fatSizeManuel));
     // The value given is tested all the same; it is kept even when it fails.
-    if (disk.verifySizeFileFAT() < 0) {
+    if (disk.verifySizeFileFAT() < 0 && !firstHeadsConfirmFileFatSize(disk)) {
       logStatus();
       givenFileFatSizeFailed_ = true;
       app_.log.append(
@@ -122,7 +122,9 @@ void SessionController::settleFileFatSize() {
   logStatus();
   if (found <= 0) {
     fileFatSizeDoubt_ = "die automatische Ermittlung fand keinen Wert";
-  } else if (confirmed < 0) {
+  } else if (confirmed < 0 && !firstHeadsConfirmFileFatSize(disk)) {
+    // The verification goes by list position; only when no recording start is found
+    // where the entries' own numbers put one is the value rejected.
     fileFatSizeDoubt_ = textf("die Überprüfung verwirft den ermittelten Wert %d", found);
   }
   if (found <= 0 || confirmed < 0) {

@@ -40,7 +40,7 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
       ++blank;  // a slot of zeros is no recording: there is nothing to save
       continue;
     }
-    items.push_back({&disk, entry});
+    items.push_back({.disk = &disk, .entry = entry});
   }
   if (blank > 0)
     session.app().log.append(textf("%d leere Verzeichnisplätze (nur Nullen) übersprungen.", blank));

@@ -203,7 +203,9 @@ ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
-  if (!session.admitFileFatSize()) return ExitCode::ExportFailed;
+  // A scan settles the value itself; a verification that fails because the file FATs
+  // are gone is what the head scan is for. The doubt is logged all the same.
+  session.admitFileFatSize(false);
   const RescueScanResult result = runScan(*session.app().disk, options, terminal);
   session.app().log.append(result.message);
   if (!result.ok) return ExitCode::ExportFailed;
