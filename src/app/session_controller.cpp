@@ -6,6 +6,7 @@
 #include "disk/text.h"
 #include "export/hav_head.h"
 #include "recfs/detection.h"
+#include "recfs/fat_confirmation.h"
 #include "recfs/fat_geometry.h"
 #include "recfs/status_text.h"
 

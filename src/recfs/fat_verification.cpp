@@ -6,6 +6,7 @@
 #include <string>
 
 #include "disk/text.h"
+#include "recfs/fat_confirmation.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/hojin_buffer.h"
 #include "recfs/status_text.h"

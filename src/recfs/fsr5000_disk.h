@@ -81,10 +81,4 @@ class Pvr8005Disk : public Fsr5000Disk {
   int verifySizeFileFAT() override;
 };
 
-// Whether the File-FAT-Size held puts a recording start where the recordings' own entry
-// numbers locate their first HOJINs, for at least one of the first 16 recordings that
-// hold data (slots of zeros left out). The verification goes by list position, which
-// says nothing on a disk whose entry numbers are not their positions; this does.
-bool firstHeadsConfirmFileFatSize(Fsr5000Disk& disk);
-
 }  // namespace korvelo
