@@ -311,14 +311,13 @@ INSTANTIATE_TEST_SUITE_P(
                    kRejectedStop,
                    0},
         DamageCase{"BadProbedHeadCheck", Damage::BadProbedHead, {"check"}, 1, kRejectedStop, 0},
-        // A value given by hand is tested too; it fails on the unreadable head, is logged
-        // so, and kept.
+        // A value given by hand is tested too: the first recording's head is unreadable,
+        // the next ones' starts confirm it.
         DamageCase{"BadProbedHeadGivenValue",
                    Damage::BadProbedHead,
                    {"--fat-size", "72", "list"},
-                   1,
-                   "Warnung: Der vorgegebene \"File-FAT-Size\"-Wert 72 besteht die Überprüfung "
-                   "nicht; er wird trotzdem benutzt.",
+                   0,
+                   "Überprüfung ergab keinen gültigen \"File-FAT-Size\"-Wert unterhalb von 256.",
                    5},
         DamageCase{"WrongGivenValueSearch",
                    Damage::None,
