@@ -31,7 +31,7 @@ std::string siSize(uint64_t bytes) {
 }
 
 std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t elapsedMs) {
-  int saved = 0, damaged = 0, skipped = 0, stopped = 0, failed = 0;
+  int saved = 0, damaged = 0, skipped = 0, stopped = 0, failed = 0, uncertain = 0;
   uint64_t bytes = 0;
   for (const ExportOutcome& outcome : outcomes) {
     if (outcome.ran) bytes += static_cast<uint64_t>(outcome.result.bytesWrittenNow());
@@ -44,6 +44,8 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
       ++skipped;
     } else if (outcome.stopped()) {
       ++stopped;
+    } else if (outcome.ran && outcome.result.errorCode == 0 && !outcome.result.doubt.empty()) {
+      ++uncertain;  // copied in full, but maybe from more than one recording
     } else {
       ++failed;
     }
@@ -51,6 +53,7 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
   std::string line = textf("%d %s gespeichert, %d beschädigt, %d übersprungen", saved,
                            saved == 1 ? "Aufnahme" : "Aufnahmen", damaged, skipped);
   if (stopped > 0) line += textf(", %d abgebrochen", stopped);
+  if (uncertain > 0) line += textf(", %d unsicher", uncertain);
   if (failed > 0) line += textf(", %d fehlgeschlagen", failed);
   return line + ", " + siSize(bytes) + " in " + clockText(elapsedMs / 1000);
 }

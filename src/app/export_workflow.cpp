@@ -186,6 +186,7 @@ void ExportWorkflow::takeJobResult(HavExportJob& job, ExportOutcome& outcome) {
   outcome.ran = true;
   outcome.result = job.takeResult();
   outcome.result.stopped = stopped;
+  outcome.result.doubt = outcome.item.doubt;
   outcome.path = outcome.result.path;
   if (outcome.result.driveGone) driveGone_ = true;
   progress_.endRecording(outcome.result.fileBytes);

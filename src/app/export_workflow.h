@@ -31,6 +31,9 @@ struct ExportItem {
   Fsr5000Disk* disk = nullptr;
   const DirectoryEntry* entry = nullptr;  // owned by `disk`
   int rescuedId = -1;                     // >= 0: a rescued finding, named so in the log
+  // Why the file can never count as complete whatever is copied (a rescued chain whose
+  // blocks may belong to different recordings); empty for a recording of the directory.
+  std::string doubt;
 };
 
 // What became of one offered recording: refused, skipped or cancelled before a byte was

@@ -69,25 +69,27 @@ std::optional<DamagedArea> areaFromJson(const nlohmann::json& item, int64_t file
 nlohmann::json toJson(const ManifestRecord& r) {
   // "entry", "start_iso" and "duration_ms" as the recording list names them; the older
   // names stay for the scripts that read them.
-  return {{"entry_number", r.entryNumber},
-          {"entry", r.entryNumber},
-          {"title", r.title},
-          {"start", r.start},
-          {"start_iso", r.startIso},
-          {"duration_seconds", r.durationMs / 1000},
-          {"duration_ms", r.durationMs},
-          {"size_bytes", r.sizeBytes},
-          {"hojins", r.hojins},
-          {"damaged_hojins", r.damage.damagedHojins()},
-          {"unreadable_sectors", r.damage.zeroFilledSectors()},
-          {"damaged_areas", areasJson(r.damage.areas())},
-          {"file", r.file},
-          {"file_bytes", r.fileBytes},
-          {"sha256_file", r.sha256File},
-          {"sha256_hojin_data", r.sha256HojinData},
-          {"complete", r.complete},
-          {"slow_reads", r.slowReads},
-          {"longest_read_ms", r.longestReadMs}};
+  nlohmann::json record = {{"entry_number", r.entryNumber},
+                           {"entry", r.entryNumber},
+                           {"title", r.title},
+                           {"start", r.start},
+                           {"start_iso", r.startIso},
+                           {"duration_seconds", r.durationMs / 1000},
+                           {"duration_ms", r.durationMs},
+                           {"size_bytes", r.sizeBytes},
+                           {"hojins", r.hojins},
+                           {"damaged_hojins", r.damage.damagedHojins()},
+                           {"unreadable_sectors", r.damage.zeroFilledSectors()},
+                           {"damaged_areas", areasJson(r.damage.areas())},
+                           {"file", r.file},
+                           {"file_bytes", r.fileBytes},
+                           {"sha256_file", r.sha256File},
+                           {"sha256_hojin_data", r.sha256HojinData},
+                           {"complete", r.complete},
+                           {"slow_reads", r.slowReads},
+                           {"longest_read_ms", r.longestReadMs}};
+  if (!r.doubt.empty()) record["doubt"] = r.doubt;
+  return record;
 }
 
 // Opens the manifest (made empty when missing) and locks it against every other export
@@ -226,6 +228,7 @@ ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result
   ManifestRecord record = recordFor(entry);
   record.file = std::filesystem::path(result.path).filename().string();
   record.damage = result.damage;
+  record.doubt = result.doubt;
   record.slowReads = result.readCosts.slowReads;
   // Only a slow read's length says something of the disk; a healthy export records 0.
   record.longestReadMs = result.readCosts.slowReads > 0 ? result.readCosts.longestMillis : 0;

@@ -24,7 +24,7 @@ struct ManifestRecord {
   int entryNumber = 0;
   std::string title;     // UTF-8
   std::string start;     // "YYYY-MM-DD HH:MM", the recorder's own clock
-  std::string startIso;  // the same in ISO 8601, that clock taken as UTC
+  std::string startIso;  // the same instant as the file date, ISO 8601 with the local offset
   uint32_t durationMs = 0;
   uint64_t sizeBytes = 0;  // the recording's size on the disk
   uint32_t hojins = 0;
@@ -36,6 +36,9 @@ struct ManifestRecord {
   bool complete = false;
   int slowReads = 0;          // reads of more than kSlowReadMillis in this export
   int64_t longestReadMs = 0;  // the longest of its reads when one was slow, else 0
+  // Why the file is not complete although nothing failed to be read (a rescued chain
+  // whose blocks may belong to different recordings); written only when not empty.
+  std::string doubt;
 };
 
 // The record's fields taken from the entry; the rest is the caller's.

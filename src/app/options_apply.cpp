@@ -62,11 +62,15 @@ void applyOptions(AppState& app, const OptionsChoice& choice) {
   settings.useRecordDate = choice.useRecordDate;
   settings.tevionPVR8005HDD = choice.tevionPVR8005HDD;
   settings.fatSizeAuto = choice.fatSizeAuto;
-  settings.millisecondsPause = fieldValue(choice.pauseText);
+  // A field left as the settings showed it keeps their value, even one the field could
+  // not hold (-1 from the settings file): confirming unchanged changes nothing.
+  if (choice.pauseText != std::to_string(settings.millisecondsPause))
+    settings.millisecondsPause = fieldValue(choice.pauseText);
 
   bool sizeChanged = false;
   const int manual = fieldValue(choice.fatSizeText);
-  if (manual != settings.fatSizeManuel) {
+  if (choice.fatSizeText != std::to_string(settings.fatSizeManuel) &&
+      manual != settings.fatSizeManuel) {
     settings.fatSizeManuel = manual;
     sizeChanged = true;
     if (!settings.fatSizeAuto && app.disk) app.disk->setSizeFileFAT(manual);

@@ -11,6 +11,27 @@
 namespace korvelo {
 namespace {
 
+int64_t integerOf(const nlohmann::json& record, const char* key) {
+  const auto found = record.find(key);
+  return found != record.end() && found->is_number_integer() ? found->get<int64_t>() : 0;
+}
+
+// "complete": false, and the damage the record names with it.
+void takeCompleteness(const nlohmann::json& record, RecordedSums& sums) {
+  if (!record.is_object()) return;
+  const auto complete = record.find("complete");
+  sums.incomplete = complete != record.end() && complete->is_boolean() && !complete->get<bool>();
+  sums.unreadableSectors = integerOf(record, "unreadable_sectors");
+  const auto areas = record.find("damaged_areas");
+  if (areas != record.end() && areas->is_array() && !areas->empty()) {
+    sums.damagedAreas = static_cast<int64_t>(areas->size());
+    if (areas->front().is_object())
+      sums.firstDamagedSector = integerOf(areas->front(), "first_sector");
+  }
+  const auto doubt = record.find("doubt");
+  if (doubt != record.end() && doubt->is_string()) sums.doubt = doubt->get<std::string>();
+}
+
 // The sums of a record, each a SHA-256 text or empty; `damage` says which field is not.
 RecordedSums sumsOf(const nlohmann::json& record, const std::string& source) {
   RecordedSums sums{source, {}, {}, {}};
@@ -26,11 +47,13 @@ RecordedSums sumsOf(const nlohmann::json& record, const std::string& source) {
   sum("sha256_file", sums.sha256File);
   sum("sha256_hojin_data", sums.sha256HojinData);
   if (!sums.damage.empty()) sums.sha256File.clear(), sums.sha256HojinData.clear();
+  takeCompleteness(record, sums);
   return sums;
 }
 
 bool saysSomething(const RecordedSums& sums) {
-  return !sums.damage.empty() || !sums.sha256File.empty() || !sums.sha256HojinData.empty();
+  return !sums.damage.empty() || !sums.sha256File.empty() || !sums.sha256HojinData.empty() ||
+         sums.incomplete;
 }
 
 std::string folderOf(const std::string& path) {
@@ -90,6 +113,26 @@ std::vector<RecordedSums> recordedSumsFor(const std::string& havPath,
                           : RecordedSums{sidecar, {}, {}, "die Datei " + document.problem};
   if (saysSomething(sums)) found.push_back(std::move(sums));
   return found;
+}
+
+std::vector<std::string> recordedDamage(const std::vector<RecordedSums>& recorded) {
+  std::vector<std::string> lines;
+  for (const RecordedSums& sums : recorded) {
+    if (!sums.incomplete || !sums.damage.empty()) continue;
+    std::string line = textf("Laut \"%s\" nicht vollständig gespeichert", sums.source.c_str());
+    if (sums.unreadableSectors > 0 || sums.damagedAreas > 0) {
+      line += textf(": %lld Sektoren mit Nullen gefüllt in %lld Bereichen",
+                    static_cast<long long>(sums.unreadableSectors),
+                    static_cast<long long>(sums.damagedAreas));
+      if (sums.firstDamagedSector >= 0)
+        line +=
+            textf(" (der erste ab Sektor %lld)", static_cast<long long>(sums.firstDamagedSector));
+    } else if (!sums.doubt.empty()) {
+      line += ": " + sums.doubt;
+    }
+    lines.push_back(line + ".");
+  }
+  return lines;
 }
 
 std::vector<std::string> sumMismatches(const HavDigests& found,

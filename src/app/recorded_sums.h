@@ -5,6 +5,7 @@
 // hostile documents: a record with a field of the wrong type or out of range is damaged
 // and reported, never trusted and never a crash.
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@ struct RecordedSums {
   std::string sha256File;
   std::string sha256HojinData;
   std::string damage;  // why the record cannot be used (German); its sums are then empty
+  // What the record says of the file beyond its sums: it was not saved completely.
+  bool incomplete = false;
+  int64_t unreadableSectors = 0;  // filled with zeros
+  int64_t damagedAreas = 0;
+  int64_t firstDamagedSector = -1;
+  std::string doubt;  // why it is not complete although nothing was unreadable
 };
 
 // A manifest read once, with what each of its records says.
@@ -39,6 +46,10 @@ std::vector<RecordedSums> recordedSumsFor(const std::string& havPath, const Mani
 
 // The manifest beside the file: "<folder>/korvelo-manifest.json".
 std::string manifestBeside(const std::string& havPath);
+
+// One German line per record that calls its file not complete: the zero-filled sectors
+// and areas it names, or its doubt. Matching sums never make such a file good.
+std::vector<std::string> recordedDamage(const std::vector<RecordedSums>& recorded);
 
 // One German line per recorded sum that differs from the file's (which sum, from where,
 // expected and found; only when `found` is readable) and per damaged record.

@@ -14,7 +14,7 @@ void SessionController::saveSelection() {
         "Bitte einen Eintrag in obiger Liste anwählen und dann auf \"Speichern\" drücken.");
     return;
   }
-  if (!app_.disk || !workflow_.admitSource(*app_.disk)) return;
+  if (!app_.disk || !admitFileFatSize() || !workflow_.admitSource(*app_.disk)) return;
   view_.setSaveEnabled(false);
   workflow_.beginRun();
   const int lines = view_.lineCount();
@@ -24,7 +24,8 @@ void SessionController::saveSelection() {
        ++i) {
     const DirectoryEntry* entry = entryAt(i);
     if (entry == nullptr) break;  // no entry behind this line or any later one
-    if (view_.isLineSelected(i)) result = workflow_.offer({app_.disk.get(), entry});
+    if (view_.isLineSelected(i))
+      result = workflow_.offer({.disk = app_.disk.get(), .entry = entry});
   }
   if (workflow_.hasQueuedJobs() && app_.saveDriver() != nullptr) {
     workflow_.start();  // the driver enables Save once the queue is worked off

@@ -6,6 +6,7 @@
 #include "disk/text.h"
 #include "export/hav_head.h"
 #include "recfs/detection.h"
+#include "recfs/fat_confirmation.h"
 #include "recfs/fat_geometry.h"
 #include "recfs/status_text.h"
 
@@ -98,17 +99,38 @@ void SessionController::settleFileFatSize() {
   Fsr5000Disk& disk = *app_.disk;
   const Settings& settings = app_.settings;
   const int estimate = calcFAT(disk.getDriveChar());
+  fileFatSizeDoubt_.clear();
+  givenFileFatSizeFailed_ = false;
   if (!settings.fatSizeAuto) {
     disk.setSizeFileFAT(settings.fatSizeManuel);
     app_.log.append(textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- benutzter Vorgabewert: %d",
                           estimate, settings.fatSizeManuel));
+    // The value given is tested all the same; it is kept even when it fails.
+    if (disk.verifySizeFileFAT() < 0 && !firstHeadsConfirmFileFatSize(disk)) {
+      logStatus(Severity::Warning);
+      givenFileFatSizeFailed_ = true;
+      app_.log.append(
+          textf("Warnung: Der vorgegebene \"File-FAT-Size\"-Wert %d besteht die Überprüfung "
+                "nicht; er wird trotzdem benutzt.",
+                settings.fatSizeManuel),
+          Severity::Warning);
+    } else {
+      logStatus();
+    }
     return;
   }
   const int found = disk.getSizeFileFAT();
   app_.log.append(
       textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
   const int confirmed = disk.verifySizeFileFAT();
-  logStatus(found <= 0 || confirmed < 0 ? Severity::Error : Severity::Info);
+  logStatus(found <= 0 || confirmed < 0 ? Severity::Warning : Severity::Info);
+  if (found <= 0) {
+    fileFatSizeDoubt_ = "die automatische Ermittlung fand keinen Wert";
+  } else if (confirmed < 0 && !firstHeadsConfirmFileFatSize(disk)) {
+    // The verification goes by list position; only when no recording start is found
+    // where the entries' own numbers put one is the value rejected.
+    fileFatSizeDoubt_ = textf("die Überprüfung verwirft den ermittelten Wert %d", found);
+  }
   if (found <= 0 || confirmed < 0) {
     // One line for both front ends: the disk gave no value that can be trusted.
     app_.log.append(
@@ -121,6 +143,17 @@ void SessionController::settleFileFatSize() {
         "  Zum schnelleren Programmstart bitte den Wert %d in den Optionen als Vorgabe einstellen.",
         confirmed));
   }
+}
+
+bool SessionController::admitFileFatSize(bool stops) {
+  if (fileFatSizeDoubt_.empty()) return true;
+  app_.log.append(textf("%s: Der \"File-FAT-Size\"-Wert ist nicht gesichert (%s)%s. Bitte den "
+                        "Wert vorgeben: im Fenster über \"Optionen\", auf der Kommandozeile mit "
+                        "--fat-size N.",
+                        stops ? "Abbruch" : "Warnung", fileFatSizeDoubt_.c_str(),
+                        stops ? "; ohne ihn wird keine Aufnahme gelesen" : ""),
+                  stops ? Severity::Error : Severity::Warning);
+  return false;
 }
 
 void SessionController::fillList() {

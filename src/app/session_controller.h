@@ -43,6 +43,17 @@ class SessionController {
   // front end that knows better than statvfs).
   void setFreeSpaceQuery(FreeSpaceQuery query) { workflow_.setFreeSpaceQuery(std::move(query)); }
 
+  // Empty when the File-FAT-Size held was confirmed by the verification or given by
+  // hand; else why it cannot be trusted (the probe found none, or the verification
+  // rejected the value found). Nothing read through it may count.
+  const std::string& fileFatSizeDoubt() const { return fileFatSizeDoubt_; }
+  // The value given by hand did not pass the verification (it is used all the same).
+  bool givenFileFatSizeFailed() const { return givenFileFatSizeFailed_; }
+  // False, with one log line saying why and how to give the value, when recordings must
+  // not be read: the File-FAT-Size is in doubt. `stops`: the line says that nothing is
+  // read ("Abbruch: ..."); else it only warns ("Warnung: ...").
+  bool admitFileFatSize(bool stops = true);
+
   // Saving: what is admitted, queued, stepped and recorded, for every front end.
   ExportWorkflow& workflow() { return workflow_; }
 
@@ -61,6 +72,8 @@ class SessionController {
   SessionView& view_;
   SaveAsChooser& chooser_;
   ExportWorkflow workflow_;
+  std::string fileFatSizeDoubt_;
+  bool givenFileFatSizeFailed_ = false;
 };
 
 }  // namespace korvelo

@@ -49,6 +49,7 @@ CLI::App* addCheckCommand(CLI::App& app, CheckCommandOptions& options) {
 ExitCode runCheck(const Invocation& invocation, Terminal& terminal, std::ostream& out) {
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  if (!session.admitFileFatSize()) return ExitCode::ExportFailed;
   const CheckReport report = checkFileSystem(*session.app().disk, {.deep = invocation.check.deep});
   if (invocation.check.json) {
     out << asJson(report);

@@ -43,6 +43,14 @@ class CliSession {
 
   // The start-up sequence. True when a recorder disk was found and its drive opened.
   bool searchDisk();
+  // After searchDisk: false, with the reason and the way to give the value logged, when
+  // the File-FAT-Size is in doubt and no recording may be read.
+  bool admitFileFatSize(bool stops = true) { return controller_.admitFileFatSize(stops); }
+  // Whether the File-FAT-Size held is trusted: settled by the verification, or given by
+  // hand and passing it. A command that only shows what it found ends with 1 otherwise.
+  bool fileFatSizeConfirmed() const {
+    return controller_.fileFatSizeDoubt().empty() && !controller_.givenFileFatSizeFailed();
+  }
 
   AppState& app() { return app_; }
   CliSessionView& view() { return view_; }

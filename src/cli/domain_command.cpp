@@ -110,7 +110,10 @@ ExitCode runDomain(const Invocation& invocation, Terminal& terminal, std::ostrea
             groupedBytes(domain.sectors.sectorCount()).c_str(), domain.sectors.ranges().size(),
             options.mapfile.c_str()));
   out << options.mapfile << "\n";
-  const bool complete = domain.fileFatSize > 0 && domain.unlocatedEntries.empty();
+  // The area is written all the same; with a File-FAT-Size in doubt its file FATs may lie
+  // elsewhere.
+  const bool settled = session.admitFileFatSize(false);
+  const bool complete = domain.fileFatSize > 0 && domain.unlocatedEntries.empty() && settled;
   return complete ? ExitCode::Success : ExitCode::ExportFailed;
 }
 

@@ -26,6 +26,7 @@ struct DriveRow {
   MachineDisk disk;
   bool recorder = false;
   std::string failure;  // why it could not be opened; empty when it opened
+  char endedAt = 0;     // the drive before it that could not be opened: the search ends there
 };
 
 // Opens each drive once for its size and the reason of a failure, then lets the
@@ -39,11 +40,13 @@ std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
     DriveTable::useDrives(drivesOf(global));
   }
   std::vector<DriveRow> rows;
+  char endedAt = 0;  // as the search: the first drive that cannot be opened ends it
   for (char designator = '0'; designator <= '9'; ++designator) {
     const std::optional<DriveSpec> drive = DriveTable::lookup(designator);
     if (!drive) break;
     DriveRow row;
     row.designator = designator;
+    row.endedAt = endedAt;
     const size_t index = static_cast<size_t>(designator - '0');
     if (index < known.size() && known[index].path == drive->path) row.disk = known[index];
     row.disk.path = drive->path;
@@ -54,6 +57,7 @@ std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
       row.recorder = checkSignature(designator) == 0;
     } else {
       row.failure = openFailureReason(drive->path, error);
+      if (endedAt == 0) endedAt = designator;
     }
     rows.push_back(std::move(row));
   }
@@ -74,10 +78,14 @@ void printTable(const std::vector<DriveRow>& rows, std::ostream& out) {
   for (const DriveRow& row : rows) {
     std::string bus = row.disk.bus;
     if (row.disk.removable) bus += bus.empty() ? "wechselbar" : ", wechselbar";
+    std::string note;
+    if (!row.failure.empty()) note = "lässt sich nicht öffnen: " + row.failure;
+    if (row.endedAt != 0)
+      note += textf("%swird nicht durchsucht: die Suche endet bei Nr. %c", note.empty() ? "" : "; ",
+                    row.endedAt);
     lines.push_back({std::string(1, row.designator), row.disk.path, row.disk.model,
                      row.disk.sizeBytes > 0 ? siSize(row.disk.sizeBytes) : "", bus,
-                     row.failure.empty() ? (row.recorder ? "ja" : "nein") : "",
-                     row.failure.empty() ? "" : "lässt sich nicht öffnen: " + row.failure});
+                     row.failure.empty() ? (row.recorder ? "ja" : "nein") : "", note});
   }
   std::vector<size_t> widths(lines.front().size(), 0);
   for (const auto& line : lines)
@@ -105,6 +113,9 @@ std::string asJson(const std::vector<DriveRow>& rows) {
     drive["bus"] = row.disk.bus;
     drive["removable"] = row.disk.removable;
     drive["recorder"] = row.recorder;
+    // false behind a drive that cannot be opened: the search (list, export, ...) ends
+    // there and never finds a recorder disk here.
+    drive["searched"] = row.endedAt == 0;
     drive["error"] =
         row.failure.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.failure);
     list.push_back(std::move(drive));
@@ -130,8 +141,10 @@ ExitCode runDrives(const Invocation& invocation, Terminal&, std::ostream& out) {
     out << asJson(rows);
   else
     printTable(rows, out);
-  const bool found =
-      std::any_of(rows.begin(), rows.end(), [](const DriveRow& row) { return row.recorder; });
+  // The verdict of the search for the same options: only a drive it reaches counts.
+  const bool found = std::any_of(rows.begin(), rows.end(), [](const DriveRow& row) {
+    return row.recorder && row.endedAt == 0;
+  });
   return found ? ExitCode::Success : ExitCode::NoRecorderDisk;
 }
 

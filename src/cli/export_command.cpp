@@ -16,6 +16,7 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   const ExportOptions& options = invocation.exportOptions;
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  if (!session.admitFileFatSize()) return ExitCode::ExportFailed;
   Fsr5000Disk& disk = *session.app().disk;
   if (!session.controller().workflow().admitSource(disk)) return ExitCode::ExportFailed;
 
@@ -34,12 +35,24 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   const int unreadableSlots = disk.getUnreadableSlots();
   std::vector<ExportItem> items;
-  for (const DirectoryEntry* entry : choice.entries) items.push_back({&disk, entry});
+  int blank = 0;
+  for (const DirectoryEntry* entry : choice.entries) {
+    if (entry->isBlank()) {
+      ++blank;  // a slot of zeros is no recording: there is nothing to save
+      continue;
+    }
+    items.push_back({.disk = &disk, .entry = entry});
+  }
+  if (blank > 0)
+    session.app().log.append(textf("%d leere Verzeichnisplätze (nur Nullen) übersprungen.", blank),
+                             Severity::Warning);
   const TargetRules rules{options.outputFolder, options.force, options.resume || options.retryBad,
                           invocation.exportResults.sidecar, options.retryBad};
   const ExitCode saved = saveItems(session, items, rules, out);
-  // Recordings behind an unreadable directory slot could not even be offered.
-  if (saved == ExitCode::Success && unreadableSlots > 0) return ExitCode::ExportFailed;
+  // Recordings behind an unreadable directory slot could not even be offered, and a
+  // blank slot may stand where a recording's entry was lost.
+  if (saved == ExitCode::Success && (unreadableSlots > 0 || blank > 0))
+    return ExitCode::ExportFailed;
   return saved;
 }
 

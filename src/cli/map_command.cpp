@@ -85,6 +85,7 @@ ExitCode runMap(const Invocation& invocation, Terminal& terminal, std::ostream& 
   const MapCommandOptions& options = invocation.map;
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  if (!session.admitFileFatSize()) return ExitCode::ExportFailed;
   Fsr5000Disk& disk = *session.app().disk;
   Log& log = session.app().log;
   if (const std::string problem = outputFileProblem(options.output, options.force, sourceOf(disk));

@@ -91,8 +91,11 @@ ExitCode runMetadataImage(const Invocation& invocation, Terminal& terminal, std:
     log.append("Die File-FAT-Size ist unbekannt: das Abbild enthält keine Dateizuordnungstabellen.",
                Severity::Warning);
   out << options.imagePath << "\n" << mapfilePath << "\n";
-  return result.unreadableSectors == 0 && domain.fileFatSize > 0 ? ExitCode::Success
-                                                                 : ExitCode::ExportFailed;
+  // The image is written all the same: it is what a helper needs to settle the value.
+  const bool settled = session.admitFileFatSize(false);
+  return result.unreadableSectors == 0 && domain.fileFatSize > 0 && settled
+             ? ExitCode::Success
+             : ExitCode::ExportFailed;
 }
 
 }  // namespace korvelo::cli

@@ -22,6 +22,7 @@ nlohmann::ordered_json recordingJson(const DirectoryEntry& entry) {
   object["start_iso"] = startIso(start);
   object["weekday"] = start.weekday;
   object["slot_sector"] = entry.getSector();
+  object["blank"] = entry.isBlank();  // the slot holds only zeros: no recording
   return object;
 }
 

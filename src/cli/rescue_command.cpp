@@ -68,6 +68,25 @@ std::string listLine(const RescuedRecording& recording) {
                verdict.c_str());
 }
 
+nlohmann::json alternativesJson(const RescuedRecording& recording) {
+  nlohmann::json links = nlohmann::json::array();
+  for (const ChainAlternative& link : recording.alternatives)
+    links.push_back({{"hojin", link.hojin},
+                     {"after_block", link.afterBlock},
+                     {"chosen_block", link.chosenBlock},
+                     {"other_blocks", link.otherBlocks},
+                     {"more_blocks", link.moreBlocks},
+                     {"could_end", link.couldEnd}});
+  return links;
+}
+
+// A log line for every chain whose blocks may belong to different recordings.
+void logDoubts(const RescueScanResult& result, Log& log) {
+  for (const RescuedRecording& r : result.recordings)
+    if (const std::string doubt = r.spliceDoubt(); !doubt.empty())
+      log.append(textf("Gerettet %d: %s.", r.id, doubt.c_str()), Severity::Warning);
+}
+
 std::string resultJson(const RescueScanResult& result, const RescueOptions& options) {
   nlohmann::json recordings = nlohmann::json::array();
   for (const RescuedRecording& r : result.recordings) {
@@ -80,13 +99,15 @@ std::string resultJson(const RescueScanResult& result, const RescueOptions& opti
                           {"first_sector", r.sectorOfHojin(1)},
                           {"confidence", confidenceName(r.confidence())},
                           {"confidence_id", confidenceId(r.confidence())},
-                          {"doubts", r.doubts()}});
+                          {"doubts", r.doubts()},
+                          {"alternatives", alternativesJson(r)}});
   }
   const nlohmann::json document = {{"scan", byHeads(options) ? "heads" : "regions"},
                                    {"file_fat_size", result.fileFatSize},
                                    {"interrupted", result.interrupted},
                                    {"scanned", result.scanned},
                                    {"unreadable", result.unreadable},
+                                   {"unreadable_blocks", result.unreadableBlocks},
                                    {"orphan_blocks", result.orphanBlocks},
                                    {"recordings", recordings}};
   return document.dump(2);
@@ -128,7 +149,8 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
   app.settings.pathToHAVs = options.outputFolder;
   RescueDisk disk(*app.disk, result.recordings);
   std::vector<ExportItem> items;
-  for (int id : chosen) items.push_back({&disk, disk.entryFor(id), id});
+  for (int id : chosen)
+    items.push_back({&disk, disk.entryFor(id), id, disk.recordingFor(id)->spliceDoubt()});
   return saveItems(session, items, {options.outputFolder, options.force, false, false}, out);
 }
 
@@ -183,9 +205,13 @@ ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostrea
   }
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  // A scan settles the value itself; a verification that fails because the file FATs
+  // are gone is what the head scan is for. The doubt is logged all the same.
+  session.admitFileFatSize(false);
   const RescueScanResult result = runScan(*session.app().disk, options, terminal);
   session.app().log.append(result.message, result.ok ? Severity::Info : Severity::Error);
   if (!result.ok) return ExitCode::ExportFailed;
+  logDoubts(result, session.app().log);
   if (options.exportWanted) return exportRescued(session, result, options, out);
   if (options.json) {
     out << resultJson(result, options) << "\n";

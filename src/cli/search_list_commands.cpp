@@ -12,7 +12,11 @@ namespace korvelo::cli {
 
 ExitCode runSearch(const Invocation& invocation, Terminal& terminal) {
   CliSession session(invocation, terminal);
-  return session.searchDisk() ? ExitCode::Success : ExitCode::NoRecorderDisk;
+  if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
+  // A File-FAT-Size that was not confirmed leaves the search unfinished.
+  if (!session.admitFileFatSize(false) || !session.fileFatSizeConfirmed())
+    return ExitCode::ExportFailed;
+  return ExitCode::Success;
 }
 
 ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream& out) {
@@ -21,9 +25,19 @@ ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream&
   if (invocation.list.json) {
     out << recordingsJson(*session.app().disk) << "\n";
   } else {
-    for (const std::string& line : session.view().lines()) out << line << "\n";
+    // One line per entry, in the directory's order; a slot of zeros says so at the end.
+    const auto& entries = session.app().disk->getEntries();
+    const std::vector<std::string>& lines = session.view().lines();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const bool blank = i < entries.size() && entries[i]->isBlank();
+      out << lines[i] << (blank ? "\t(leerer Platz: nur Nullen)" : "") << "\n";
+    }
   }
   out.flush();
+  // The directory is listed whatever the File-FAT-Size, but where it is in doubt no
+  // recording could be read through it: the run is not clean.
+  if (!session.admitFileFatSize(false) || !session.fileFatSizeConfirmed())
+    return ExitCode::ExportFailed;
   // A slot that could not be read may hold a recording the list lacks: the list is
   // printed, but not as the whole directory.
   if (session.app().disk->getUnreadableSlots() > 0) return ExitCode::ExportFailed;

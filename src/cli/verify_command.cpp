@@ -69,6 +69,7 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
   if (withDisk) {
     session = std::make_unique<CliSession>(invocation, terminal);
     if (!session->searchDisk()) return ExitCode::NoRecorderDisk;
+    if (!session->admitFileFatSize()) return ExitCode::ExportFailed;
   }
   const std::string& manifest = invocation.verify.manifest;
   std::vector<std::string> files = invocation.verify.files;
@@ -89,6 +90,10 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
     for (const std::string& line : named.damaged) out << line << "\n";
     allGood = named.damaged.empty();
     files = named.files;
+    if (files.empty() && named.damaged.empty()) {
+      out << "Das Manifest \"" << manifest << "\" nennt keine Datei; nichts wurde geprüft.\n";
+      return ExitCode::ExportFailed;
+    }
   }
   // Ctrl-C ends the comparison with the disk before its next HOJIN and the run before the
   // next file; what was checked so far is reported.
@@ -113,6 +118,8 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
     const std::vector<RecordedSums> sums = recordedSumsFor(path, sources);
     for (std::string& line : sumMismatches(check.digests, sums))
       check.problems.push_back(std::move(line));
+    // A file its own record calls incomplete is never "In Ordnung", whatever its sums.
+    for (std::string& line : recordedDamage(sums)) check.problems.push_back(std::move(line));
     if (session && !missing) compareHavWithDisk(path, *session->app().disk, check, &stop);
     report(path, check, withDisk, !sums.empty(), out);
     allGood = allGood && check.good();

@@ -8,6 +8,7 @@ namespace korvelo {
 std::string ExportResult::incompleteReason() const {
   if (errorCode != 0) return textf(" (Fehler %d)", errorCode);
   if (stopped) return " (abgebrochen)";
+  if (!doubt.empty()) return " (" + doubt + ")";
   if (const int damaged = damage.damagedHojins(); damaged > 0)
     return textf(" (%d HOJINs mit unlesbaren Sektoren)", damaged);
   if (wrongHeadHojins > 0) return textf(" (%d HOJINs mit falschem Kopf)", wrongHeadHojins);

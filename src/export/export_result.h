@@ -26,6 +26,9 @@ struct ExportResult {
   bool alreadyComplete = false;       // a continued file that held everything already
   bool stopped = false;               // ended by a request to stop, the file kept
   bool driveGone = false;             // the drive stopped answering
+  // Why the file can never count as complete whatever is copied (a rescued chain whose
+  // blocks may belong to different recordings); empty for a recording of the directory.
+  std::string doubt;
 
   // Bytes this export itself wrote into the file.
   int64_t bytesWrittenNow() const { return fileBytes > keptBytes ? fileBytes - keptBytes : 0; }

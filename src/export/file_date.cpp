@@ -15,23 +15,6 @@
 namespace korvelo {
 namespace {
 
-// The start as local wall-clock time with second 0; the calendar decides whether
-// daylight saving applies on that date. Nothing when it cannot be represented.
-std::optional<time_t> localStartTime(const StartTime& start) {
-  struct tm fields {};
-  fields.tm_year = start.year - 1900;
-  fields.tm_mon = start.month - 1;
-  fields.tm_mday = start.day;
-  fields.tm_hour = start.hour;
-  fields.tm_min = start.minute;
-  fields.tm_sec = 0;
-  fields.tm_isdst = -1;
-  // -1 is also 1969-12-31 23:59:59 UTC, a time with second 59 that no start has.
-  const time_t t = std::mktime(&fields);
-  if (t == static_cast<time_t>(-1)) return std::nullopt;
-  return t;
-}
-
 std::string timeText(time_t t) {
   struct tm local {};
   char text[64];

@@ -214,7 +214,8 @@ class HavExportJob {
   int64_t digestHeldFrom_ = -1;  // >= 0: the sums take the file's bytes from here on from
                                  // the file at the end (the trim may write into them)
   ReadCosts readCosts_;
-  int advisedThrough_ = 0;  // the last HOJIN the drive was told to fetch ahead
+  int advisedThrough_ = 0;   // the last HOJIN the drive was told to fetch ahead
+  bool headUnread_ = false;  // the HOJIN's first sector was not read: its head is zeros
   FreeSpaceQuery freeSpaceQuery_;
   size_t runIndex_ = SIZE_MAX;  // none given
   std::unique_ptr<HavDigester> digester_;

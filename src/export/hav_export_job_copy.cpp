@@ -56,7 +56,13 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
   const bool tail = isTailPiece();
   if (currentHojin <= numberOfHojins || tail) {
     currentSector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), currentHojin);
-    if (currentSector == -1) {
+    if (currentSector == -1 && tail) {
+      // No HOJIN of its own: the sectors after the last whole one are what is missing.
+      addLine(textf("Abbruch, da die %d Sektoren nach Hojin %d (von %d) nicht ermittelt werden "
+                    "konnten; die Datei behält die ganzen Hojins.",
+                    remainderSectors(), numberOfHojins, numberOfHojins),
+              Severity::Error);
+    } else if (currentSector == -1) {
       addLine(textf("Abbruch, da Sektor des Hojin #%d (von %d) nicht ermittelt werden konnte.",
                     currentHojin, numberOfHojins),
               Severity::Error);
@@ -131,6 +137,7 @@ bool HavExportJob::readSectors(int sectorCount, bool probe) {
                                    ? ReadPlan::Outcome::Failed
                                    : ReadPlan::Outcome::Damaged);
   hojinUnreadable_ = read.zeroFilled() > 0;
+  headUnread_ = !read.damage.empty() && read.damage.areas().front().fileOffset == 0;
   hojinNotTried_ = probe && hojinUnreadable_;
   if (hojinNotTried_) {
     addOnNewLine(textf("Warnung: Hojin %d (von %d) nicht lesbar, vorerst mit Nullen gefüllt.",
@@ -138,14 +145,15 @@ bool HavExportJob::readSectors(int sectorCount, bool probe) {
                  Severity::Warning);
   } else if (read.zeroFilled() > 0) {
     damage_.addAll(read.damage, hojinFileOffset(currentHojin));
+    // A detail: the recording's one "Beschädigt: ..." line is what a quiet run shows of it.
     addOnNewLine(
         textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
               read.zeroFilled(), currentHojin, numberOfHojins),
-        Severity::Warning);
+        Severity::Info);
     if (read.notTried > 0) {
       addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
                          kFailuresInARowBeforeGivingUp),
-                   Severity::Warning);
+                   Severity::Info);
     }
   }
   return true;
@@ -207,14 +215,17 @@ void HavExportJob::checkHojinHead(bool suppressWarnings, int k) {
   const uint32_t internal = hojin.getInternalNumber();
   const uint32_t internal2 = hojin.getInternalNumber2();
   if (!hojinUnreadable_ && isWrongHead(hojinHeadFault(hojin, k))) ++wrongHeadHojins_;
+  if (headUnread_) return;  // zeros, not a head: counted under the damage, not warned of
   if (!suppressWarnings && !hojin.hasSignature()) {
     addOnNewLine(textf("Warnung: Signatur des Hojin %d  (von %d) fehlerhaft.", k, numberOfHojins),
                  Severity::Warning);
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (!suppressWarnings && internal != internal2) {
-    addOnNewLine(textf("Warnung: Hojin %d (von %d) hat die interne Nummer %u und %u.", k,
-                       numberOfHojins, internal, internal2),
-                 Severity::Warning);
+    // Signed, as the recorder's tools show them: 0xFFFFFFFF is -1.
+    addOnNewLine(
+        textf("Warnung: Hojin %d (von %d) hat die interne Nummer %d und %d.", k, numberOfHojins,
+              static_cast<int32_t>(internal), static_cast<int32_t>(internal2)),
+        Severity::Warning);
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (static_cast<uint32_t>(k) != internal) {
     addOnNewLine(

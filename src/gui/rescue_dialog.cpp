@@ -121,6 +121,10 @@ void RescueDialog::scan() {
   options.progress = [this](const ScanProgress& progress) { showProgress(progress); };
   result_ = byHeads ? scanHojinHeads(*app_.disk, options) : scanFileFatRegions(*app_.disk, options);
   app_.log.append("Retten: " + result_.message);
+  for (const RescuedRecording& recording : result_.recordings)
+    if (const std::string doubt = recording.spliceDoubt(); !doubt.empty())
+      app_.log.append(textf("Retten: Gerettet %d: %s.", recording.id, doubt.c_str()),
+                      Severity::Warning);
   showResult();
   scanning_ = false;
   start_->setEnabled(true);
@@ -165,7 +169,9 @@ void RescueDialog::saveSelected() {
     const int id = item->data(0, Qt::UserRole).toInt();
     const DirectoryEntry* entry = disk.entryFor(id);
     if (entry == nullptr) continue;
-    const int result = window_.workflow().offer({&disk, entry, id});
+    const RescuedRecording* found = disk.recordingFor(id);
+    const int result =
+        window_.workflow().offer({&disk, entry, id, found ? found->spliceDoubt() : std::string()});
     if (result != HavExportJob::kPrepared && result != ExportWorkflow::kRefused) break;
   }
   window_.saveQueuedJobs();

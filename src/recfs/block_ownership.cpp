@@ -75,7 +75,8 @@ BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& vi
     std::vector<int64_t> owned;
     const auto fatSector = layout.fileFatSector(recording.entryNumber, size);
     recording.fatInRegions = recording.fatInRegions && fatSector.has_value();
-    if (recording.fatInRegions) {
+    // A blank slot's entry number 0 is no recording's: it owns nothing.
+    if (recording.fatInRegions && !entry.isBlank()) {
       recording.fatSector = *fatSector;
       const auto bytes = disk.getDrive().readSector(recording.fatSector, size);
       if (bytes) {

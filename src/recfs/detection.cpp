@@ -88,9 +88,15 @@ char findRecorderDrive() {
     if (signature == kNotOpenable) {
       // The drive numbers end at the first gap. A drive that is there but refused, or a
       // path the user named, says why; the plain end of the machine's table stays silent.
+      // When drives follow, the line says that they are not looked at.
       const std::optional<OpenAttempt> attempt = DriveTable::lastAttempt(designator);
-      if (attempt && attempt->error != 0)
-        addLine(report, openFailureLine(designator, attempt->path, attempt->error));
+      if (attempt && attempt->error != 0) {
+        std::string line = openFailureLine(designator, attempt->path, attempt->error);
+        if (designator < '9' && DriveTable::lookup(static_cast<char>(designator + 1)))
+          line += textf(" Die Suche endet hier; Festplatte %c und weitere werden nicht untersucht.",
+                        designator + 1);
+        addLine(report, line);
+      }
       break;
     }
     addLine(report, textf(" Untersuche Festplatte %c ...", designator));

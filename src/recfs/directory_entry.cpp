@@ -15,9 +15,34 @@ std::string startText(const StartTime& start) {
                start.minute);
 }
 
+std::optional<time_t> localStartTime(const StartTime& start) {
+  struct tm fields {};
+  fields.tm_year = start.year - 1900;
+  fields.tm_mon = start.month - 1;
+  fields.tm_mday = start.day;
+  fields.tm_hour = start.hour;
+  fields.tm_min = start.minute;
+  fields.tm_sec = 0;
+  fields.tm_isdst = -1;
+  // -1 is also 1969-12-31 23:59:59 UTC, a time with second 59 that no start has.
+  const time_t t = std::mktime(&fields);
+  if (t == static_cast<time_t>(-1)) return std::nullopt;
+  return t;
+}
+
 std::string startIso(const StartTime& start) {
-  return textf("%04d-%02d-%02dT%02d:%02d:00+00:00", start.year, start.month, start.day, start.hour,
-               start.minute);
+  const std::optional<time_t> t = localStartTime(start);
+  struct tm local {};
+  if (!t || !localtime_r(&*t, &local))
+    return textf("%04d-%02d-%02dT%02d:%02d:00", start.year, start.month, start.day, start.hour,
+                 start.minute);
+  // The local fields of the instant (a time that daylight saving skips is moved on, as
+  // for the file date), with the offset that holds then.
+  const long offset = local.tm_gmtoff;
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  return textf("%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900, local.tm_mon + 1,
+               local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, offset < 0 ? '-' : '+',
+               minutes / 60, minutes % 60);
 }
 namespace {
 
@@ -45,6 +70,13 @@ std::string textField(const uint8_t* image, int offset, int limit) {
 
 DirectoryEntry::DirectoryEntry() : SectorBuffer(kEntryImageBytes) {
   std::memset(getData(), 0, kEntryImageBytes);
+}
+
+bool DirectoryEntry::isBlank() const {
+  const uint8_t* image = getData();
+  for (int i = 0; i < getSize(); ++i)
+    if (image[i] != 0) return false;
+  return true;
 }
 
 uint16_t DirectoryEntry::getEntryNumber() const {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "disk/text.h"
+#include "recfs/fat_confirmation.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/hojin_buffer.h"
 #include "recfs/status_text.h"
@@ -32,6 +33,24 @@ bool Fsr5000Disk::readFirstHojin(int position, HojinBuffer& hojin, int64_t& sect
   return true;
 }
 
+bool firstHeadsConfirmFileFatSize(Fsr5000Disk& disk) {
+  if (disk.heldFileFatSize() <= 0) return false;
+  const std::string kept = statusText();
+  HojinBuffer hojin;
+  size_t tested = 0;
+  bool confirmed = false;
+  for (const auto& entry : disk.getEntries()) {
+    if (tested == kRecordingsTested || confirmed) break;
+    if (entry->isBlank()) continue;
+    ++tested;
+    const int64_t sector = disk.getSectorNumberOfHojin(entry->getEntryNumber(), 1);
+    confirmed = sector >= 0 && disk.getDrive().readSectorInto(sector, 1, hojin.getData()) &&
+                hojin.hasSignature() && hojin.isRecordingStart();
+  }
+  setStatus(kept);
+  return confirmed;
+}
+
 int Fsr5000Disk::verifySizeFileFAT() {
   // Slots that could not be read do not stop the test: it takes the entries there are.
   if (!directoryRead) readDirectory(false);
@@ -51,6 +70,7 @@ int Fsr5000Disk::verifySizeFileFAT() {
   int good = 0;
   for (size_t position = 0; position < entries.size() && position < kRecordingsTested; ++position) {
     const int index = static_cast<int>(position);
+    if (entries[position]->isBlank()) continue;  // a slot of zeros holds no recording to test
     const int entryNumber = entries[position]->getEntryNumber();
     if (entryNumber != index) {
       addStatusLine(
@@ -72,6 +92,10 @@ int Fsr5000Disk::verifySizeFileFAT() {
     if (hojin.hasSignature() && hojin.isRecordingStart()) ++good;
   }
 
+  if (tested == 0) {  // only slots of zeros
+    setStatus("Keine Aufzeichnungen gefunden, \"File-FAT-Size\"-Überprüfung nicht möglich.");
+    return fileFatSize;
+  }
   const double percent = static_cast<double>(good) / tested * 100.0;
   setStatus(textf("Überprüfung bestätigt %d als \"File-FAT-Size\"-Wert (%3.0f%%).", fileFatSize,
                   percent));

@@ -20,6 +20,19 @@ std::string joined(const std::vector<int>& numbers) {
   return text;
 }
 
+// "3, 5 bis 1999": ascending numbers, runs shown by their ends.
+std::string ranges(const std::vector<int>& numbers) {
+  std::string text;
+  for (size_t i = 0; i < numbers.size();) {
+    size_t end = i;
+    while (end + 1 < numbers.size() && numbers[end + 1] == numbers[end] + 1) ++end;
+    text += (text.empty() ? "" : ", ") + std::to_string(numbers[i]);
+    if (end > i) text += (end == i + 1 ? ", " : " bis ") + std::to_string(numbers[end]);
+    i = end + 1;
+  }
+  return text;
+}
+
 class Checker {
  public:
   Checker(Fsr5000Disk& disk, const CheckOptions& options, CheckReport& report)
@@ -63,14 +76,23 @@ class Checker {
           textf("Verzeichnis: %d Plätze waren nicht lesbar; ihre Aufnahmen fehlen in der Prüfung.",
                 disk_.getUnreadableSlots()));
     std::map<int, std::vector<int>> slotsByNumber;
+    std::vector<int> blank;
     for (const auto& entry : entries) {
       const int slot =
           static_cast<int>((entry->getSector() - disk_.layout().firstSlot) / kSlotSectors);
+      if (entry->isBlank()) {
+        blank.push_back(slot);
+        continue;
+      }
       slotsByNumber[entry->getEntryNumber()].push_back(slot);
       if (entry->getEntryNumber() != slot)
         add("entry-number", textf("Verzeichnisplatz %d: Eintragsnummer %d passt nicht zum Platz.",
                                   slot, entry->getEntryNumber()));
     }
+    if (!blank.empty())
+      add("blank-slots",
+          textf("Verzeichnis: %zu Plätze enthalten nur Nullen und sind keine Aufnahmen (%s).",
+                blank.size(), ranges(blank).c_str()));
     for (const auto& [number, slots] : slotsByNumber)
       if (slots.size() > 1)
         add("duplicate-entry", textf("Verzeichnis: Eintragsnummer %d steht in %zu Plätzen (%s).",
@@ -85,6 +107,7 @@ class Checker {
   }
 
   void checkRecording(const OwnedRecording& recording, const std::vector<int64_t>& blocks) {
+    if (recording.entry != nullptr && recording.entry->isBlank()) return;  // counted as blank
     const int number = recording.entryNumber;
     if (!recording.fatInRegions) {
       add("fat-region",

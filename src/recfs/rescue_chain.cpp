@@ -1,9 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Chaining the blocks that the head scan found into recordings. A recording's blocks
 // ascend on the disk, so from each start the next block is looked for only further on,
-// and the nearest free one with the next internal number is taken. Whether another
-// free block would have fitted is judged after all chains are built: a block that some
-// later chain took was no real alternative.
+// and the nearest free one with the next internal number is taken.
+//
+// Whether a link is certain is judged over all blocks at once, number by number: the
+// full blocks carrying number n (of any recording, started or not) may each be
+// continued by one later block carrying n + 16. Of all ways to pair them, those that
+// continue as many blocks as possible are the ones the heads allow (a full block ends
+// its recording only when no later block is left for it). A link is certain when every
+// such way pairs the chain's block with the same next one and none lets it end there.
+//
+// For blocks in disk order, with D(x) = (blocks carrying n + 16) - (full blocks
+// carrying n) among the first x + 1 of them and T = max(0, max D), a full block at
+// position i can be continued by the later block at position j in some such way exactly
+// when D stays below T on positions i ... j - 1, and it can end its recording exactly
+// when D stays below T from i to the end. So the candidates of a block are the blocks
+// with the next number before D first reaches T.
 
 #include <algorithm>
 #include <climits>
@@ -17,15 +29,99 @@
 namespace korvelo {
 namespace {
 
-struct Step {
-  uint32_t wanted;     // the internal number looked for
-  int64_t afterBlock;  // looked for beyond this block
-};
+// Alternatives named per link; more are only counted as "and more".
+constexpr size_t kNamedAlternatives = 4;
 
 struct Chain {
   std::vector<size_t> members;  // indices into the blocks, in recording order
-  std::vector<Step> steps;
 };
+
+// What may follow a full block (or one that may be full), judged over all blocks.
+struct Continuations {
+  std::vector<size_t>
+      next;             // blocks that can follow, nearest first (kNamedAlternatives + 1 at most)
+  bool canEnd = false;  // its recording can end with it
+};
+
+bool mayBeFull(const HeadBlock& block) {
+  return block.extent == kHojinsPerBlock || block.mayContinue;
+}
+
+// The candidates of every predecessor among `predecessors` (ascending by block) for the
+// successors (ascending by block).
+void judgeLevel(const std::vector<HeadBlock>& blocks, const std::vector<size_t>& predecessors,
+                const std::vector<size_t>& successors, std::map<size_t, Continuations>& judged) {
+  struct Item {
+    size_t index;
+    bool successor;
+  };
+  std::vector<Item> items;
+  items.reserve(predecessors.size() + successors.size());
+  size_t p = 0, s = 0;
+  while (p < predecessors.size() || s < successors.size()) {
+    const bool takeSuccessor =
+        p == predecessors.size() ||
+        (s < successors.size() && blocks[successors[s]].block < blocks[predecessors[p]].block);
+    items.push_back(takeSuccessor ? Item{successors[s++], true} : Item{predecessors[p++], false});
+  }
+  const size_t n = items.size();
+  std::vector<int64_t> balance(n);
+  int64_t running = 0, top = 0;
+  for (size_t x = 0; x < n; ++x) {
+    running += items[x].successor ? 1 : -1;
+    balance[x] = running;
+    top = std::max(top, running);
+  }
+  std::vector<int64_t> laterTop(n + 1, INT64_MIN);
+  for (size_t x = n; x-- > 0;) laterTop[x] = std::max(laterTop[x + 1], balance[x]);
+
+  for (size_t i = 0; i < n; ++i) {
+    if (items[i].successor) continue;
+    Continuations& options = judged[items[i].index];
+    options.canEnd = options.canEnd || laterTop[i] < top;
+    int64_t seen = INT64_MIN;  // max of the balance on i ... x - 1
+    for (size_t x = i; x < n && seen < top; ++x) {
+      if (items[x].successor) {
+        if (std::find(options.next.begin(), options.next.end(), items[x].index) ==
+            options.next.end())
+          options.next.push_back(items[x].index);
+        if (options.next.size() > kNamedAlternatives) break;
+      }
+      seen = std::max(seen, balance[x]);
+    }
+  }
+}
+
+// Judges every block that may be full. A block whose last heads could not be read may be
+// full or not: the level is judged both ways and the candidates of both are kept; with
+// more than one such block at a level, every block of it may also end there.
+std::map<size_t, Continuations> judgeAll(const std::vector<HeadBlock>& blocks,
+                                         const std::map<uint32_t, std::vector<size_t>>& byNumber) {
+  std::map<size_t, Continuations> judged;
+  for (const auto& [number, indices] : byNumber) {
+    std::vector<size_t> full, surelyFull;
+    int unsure = 0;
+    for (size_t index : indices) {
+      if (!mayBeFull(blocks[index])) continue;
+      full.push_back(index);
+      if (blocks[index].mayContinue) {
+        ++unsure;
+      } else {
+        surelyFull.push_back(index);
+      }
+    }
+    if (full.empty()) continue;
+    static const std::vector<size_t> kNone;
+    const uint32_t wanted = number + kHojinsPerBlock;
+    const auto found = wanted < number ? byNumber.end() : byNumber.find(wanted);
+    const std::vector<size_t>& next = found == byNumber.end() ? kNone : found->second;
+    judgeLevel(blocks, full, next, judged);
+    if (unsure > 0) judgeLevel(blocks, surelyFull, next, judged);
+    if (unsure > 1)
+      for (size_t index : full) judged[index].canEnd = true;
+  }
+  return judged;
+}
 
 class Chainer {
  public:
@@ -34,30 +130,30 @@ class Chainer {
     for (size_t i = 0; i < blocks.size(); ++i) byNumber_[blocks[i].firstNumber].push_back(i);
   }
 
-  Chain follow(size_t start) {
+  // Keeps every block that is the only continuation of another from the nearest-free choice.
+  void reserve(const std::map<size_t, Continuations>& judged) {
+    for (const auto& entry : judged)
+      if (const auto only = onlyContinuation(entry.first, judged))
+        reservedFor_.emplace(*only, entry.first);
+  }
+
+  // Takes the block the heads leave as the only one where there is one; else the nearest
+  // free one that is not the only one left for another block.
+  Chain follow(size_t start, const std::map<size_t, Continuations>& judged) {
     Chain chain;
     claimed_[start] = true;
     chain.members.push_back(start);
     for (size_t current = start; blocks_[current].extent == kHojinsPerBlock;) {
       const uint32_t wanted = blocks_[current].firstNumber + kHojinsPerBlock;
       if (wanted < blocks_[current].firstNumber) break;  // the numbers ran out
-      const int64_t after = blocks_[current].block;
-      const std::optional<size_t> next = nearestFree(wanted, after);
+      std::optional<size_t> next = onlyContinuation(current, judged);
+      if (!next || claimed_[*next]) next = nearestFree(wanted, blocks_[current].block);
       if (!next) break;
-      chain.steps.push_back(Step{wanted, after});
       claimed_[*next] = true;
       chain.members.push_back(*next);
       current = *next;
     }
     return chain;
-  }
-
-  // Free blocks with the number beyond `after` other than the one taken.
-  int freeAlternatives(const Step& step) const {
-    int count = 0;
-    for (size_t index : indicesOf(step.wanted))
-      if (blocks_[index].block > step.afterBlock && !claimed_[index]) ++count;
-    return count;
   }
 
   // A free block beyond the chain's last one that carries a later number of the same
@@ -80,6 +176,7 @@ class Chainer {
     return count;
   }
   bool isClaimed(size_t index) const { return claimed_[index]; }
+  const std::map<uint32_t, std::vector<size_t>>& byNumber() const { return byNumber_; }
 
  private:
   const std::vector<size_t>& indicesOf(uint32_t number) const {
@@ -88,19 +185,59 @@ class Chainer {
     return found == byNumber_.end() ? kNone : found->second;
   }
 
+  static std::optional<size_t> onlyContinuation(size_t from,
+                                                const std::map<size_t, Continuations>& judged) {
+    const auto found = judged.find(from);
+    if (found == judged.end() || found->second.canEnd || found->second.next.size() != 1)
+      return std::nullopt;
+    return found->second.next.front();
+  }
+
   std::optional<size_t> nearestFree(uint32_t wanted, int64_t after) const {
     for (size_t index : indicesOf(wanted))  // ascending by block
-      if (blocks_[index].block > after && !claimed_[index]) return index;
+      if (blocks_[index].block > after && !claimed_[index] && reservedFor_.count(index) == 0)
+        return index;
     return std::nullopt;
   }
 
   const std::vector<HeadBlock>& blocks_;
   std::vector<bool> claimed_;
   std::map<uint32_t, std::vector<size_t>> byNumber_;
+  std::map<size_t, size_t> reservedFor_;  // a block that is the only continuation of another
 };
 
+// The link from `from` to `to` (npos: the chain ends with `from`) as an alternative, or
+// nothing when the heads allow only it.
+std::optional<ChainAlternative> judgeLink(const std::vector<HeadBlock>& blocks, size_t from,
+                                          size_t to,
+                                          const std::map<size_t, Continuations>& judged) {
+  const auto found = judged.find(from);
+  if (found == judged.end()) return std::nullopt;  // a partly filled block: the end is certain
+  const Continuations& options = found->second;
+  const bool ends = to == SIZE_MAX;
+  if (ends ? options.next.empty()
+           : (!options.canEnd && options.next.size() == 1 && options.next.front() == to))
+    return std::nullopt;
+  ChainAlternative link;
+  link.hojin = blocks[from].firstNumber + kHojinsPerBlock;
+  link.afterBlock = blocks[from].block;
+  link.chosenBlock = ends ? -1 : blocks[to].block;
+  link.couldEnd = !ends && options.canEnd;
+  for (size_t index : options.next) {
+    if (index == to) continue;
+    if (link.otherBlocks.size() == kNamedAlternatives) {
+      link.moreBlocks = true;
+      break;
+    }
+    link.otherBlocks.push_back(blocks[index].block);
+  }
+  return link;
+}
+
 RescuedRecording describeChain(const Chain& chain, const std::vector<HeadBlock>& blocks,
-                               const Chainer& chainer, int64_t dataAreaStart) {
+                               const Chainer& chainer,
+                               const std::map<size_t, Continuations>& judged, int64_t dataAreaStart,
+                               int64_t unreadableBlocks) {
   RescuedRecording recording;
   recording.method = RescueMethod::HojinHeads;
   recording.dataAreaStart = dataAreaStart;
@@ -114,23 +251,34 @@ RescuedRecording describeChain(const Chain& chain, const std::vector<HeadBlock>&
       int64_t{kHojinsPerBlock} * (static_cast<int64_t>(chain.members.size()) - 1) + last.extent;
   recording.hojins = static_cast<int>(std::min<int64_t>(hojins, INT32_MAX));
   recording.endsOnBlockBoundary = last.extent == kHojinsPerBlock;
-  for (const Step& step : chain.steps)
-    if (chainer.freeAlternatives(step) > 0) ++recording.ambiguousChoices;
+  for (size_t k = 0; k < chain.members.size(); ++k) {
+    const size_t to = k + 1 < chain.members.size() ? chain.members[k + 1] : SIZE_MAX;
+    if (auto link = judgeLink(blocks, chain.members[k], to, judged))
+      recording.alternatives.push_back(std::move(*link));
+  }
+  recording.ambiguousChoices = static_cast<int>(recording.alternatives.size());
+  // Every link, and a last block that may be full, could lead into an unreadable block.
+  if (chain.members.size() > 1 || mayBeFull(last)) recording.unreadableBlocks = unreadableBlocks;
   recording.continuationFound = recording.endsOnBlockBoundary && chainer.continuationExists(last);
   return recording;
 }
 
 }  // namespace
 
-ChainResult chainHeadBlocks(const std::vector<HeadBlock>& blocks, int64_t dataAreaStart) {
+ChainResult chainHeadBlocks(const std::vector<HeadBlock>& blocks, int64_t dataAreaStart,
+                            int64_t unreadableBlocks) {
   Chainer chainer(blocks);
+  const std::map<size_t, Continuations> judged = judgeAll(blocks, chainer.byNumber());
+  chainer.reserve(judged);
   std::vector<Chain> chains;
   for (size_t i = 0; i < blocks.size(); ++i)
-    if (blocks[i].recordingStart && !chainer.isClaimed(i)) chains.push_back(chainer.follow(i));
+    if (blocks[i].recordingStart && !chainer.isClaimed(i))
+      chains.push_back(chainer.follow(i, judged));
 
   ChainResult result;
   for (const Chain& chain : chains) {
-    RescuedRecording recording = describeChain(chain, blocks, chainer, dataAreaStart);
+    RescuedRecording recording =
+        describeChain(chain, blocks, chainer, judged, dataAreaStart, unreadableBlocks);
     recording.id = static_cast<int>(result.recordings.size()) + 1;
     result.recordings.push_back(std::move(recording));
   }

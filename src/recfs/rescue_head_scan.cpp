@@ -36,15 +36,18 @@ bool isBlockHead(const HojinBuffer& head) {
   return number == head.getInternalNumber2() && (number - 1) % kHojinsPerBlock == 0;
 }
 
-// Reads the heads of HOJINs 2 ... 16 of a block whose first head was good.
+// Reads the heads of HOJINs 2 ... 16 of a block whose first number is known (from its
+// first head, or from a later one when the first could not be read).
 void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head, HeadBlock& block,
-                     int64_t& unreadable) {
-  int fitting = 1;
+                     bool firstFits, int64_t& unreadable) {
+  int fitting = firstFits ? 1 : 0;
+  int lastUnread = -1;  // index of the last head that could not be read
   block.extent = 1;
   for (int i = 1; i < kHojinsPerBlock; ++i) {
     if (!drive.readSectorInto(blockStart + int64_t{kSectorsPerHojin} * i, 1, head.getData())) {
       if (drive.lastError() == kReadPastEndError) break;  // the block runs over the disk's end
       ++unreadable;
+      lastUnread = i;
       continue;
     }
     if (!headCarriesNumber(head, block.firstNumber + static_cast<uint32_t>(i))) continue;
@@ -52,6 +55,36 @@ void readRestOfBlock(PhysicalDrive& drive, int64_t blockStart, HojinBuffer& head
     block.extent = i + 1;
   }
   block.damagedHeads = block.extent - fitting;
+  block.mayContinue = block.extent < kHojinsPerBlock && lastUnread >= block.extent;
+}
+
+enum class BlockKind { Empty, Found, Unreadable };
+
+// A block whose first head could not be read: a later head of it that names its place
+// tells the block's first number. Unreadable when not one of its heads could be read.
+BlockKind findBehindUnreadableHead(PhysicalDrive& drive, int64_t blockStart, int64_t blockNumber,
+                                   HojinBuffer& head, HeadBlock& found, int64_t& unreadable) {
+  int64_t unread = 1;  // the first head
+  bool anyRead = false;
+  for (int i = 1; i < kHojinsPerBlock; ++i) {
+    if (!drive.readSectorInto(blockStart + int64_t{kSectorsPerHojin} * i, 1, head.getData())) {
+      if (drive.lastError() == kReadPastEndError) break;
+      ++unread;
+      continue;
+    }
+    anyRead = true;
+    const uint32_t number = head.getInternalNumber();
+    if (!head.hasSignature() || number != head.getInternalNumber2() ||
+        number <= static_cast<uint32_t>(i) || (number - 1 - i) % kHojinsPerBlock != 0)
+      continue;
+    const uint32_t first = number - static_cast<uint32_t>(i);
+    found = HeadBlock{blockNumber, first, first == 1, 1, 0};
+    ++unreadable;  // the first head; readRestOfBlock counts the others
+    readRestOfBlock(drive, blockStart, head, found, false, unreadable);
+    return BlockKind::Found;
+  }
+  unreadable += unread;
+  return anyRead ? BlockKind::Empty : BlockKind::Unreadable;
 }
 
 struct BlockWalk {
@@ -59,6 +92,7 @@ struct BlockWalk {
   bool interrupted = false;
   int64_t scanned = 0;
   int64_t unreadable = 0;
+  int64_t unreadableBlocks = 0;  // not one head could be read
 };
 
 BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
@@ -82,12 +116,18 @@ BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
       options.progress(progress);
     }
     ++walk.scanned;
+    BlockKind kind = BlockKind::Empty;
+    HeadBlock found{block, 0, false, 1, 0};
     if (!drive.readSectorInto(*start, 1, head.getData())) {
       if (drive.lastError() == kReadPastEndError) break;  // the end of a disk of unknown size
-      ++walk.unreadable;
+      kind = findBehindUnreadableHead(drive, *start, block, head, found, walk.unreadable);
+      if (kind == BlockKind::Unreadable) ++walk.unreadableBlocks;
     } else if (isBlockHead(head)) {
-      HeadBlock found{block, head.getInternalNumber(), head.isRecordingStart(), 1, 0};
-      readRestOfBlock(drive, *start, head, found, walk.unreadable);
+      found = HeadBlock{block, head.getInternalNumber(), head.isRecordingStart(), 1, 0};
+      readRestOfBlock(drive, *start, head, found, true, walk.unreadable);
+      kind = BlockKind::Found;
+    }
+    if (kind == BlockKind::Found) {
       walk.blocks.push_back(found);
       if (found.recordingStart) ++progress.found;
       emptyRun = 0;
@@ -122,15 +162,19 @@ RescueScanResult scanHojinHeads(Fsr5000Disk& disk, const RescueScanOptions& opti
   const int64_t dataStart = disk.layout().dataAreaStart(result.fileFatSize);
   PhysicalDrive& drive = disk.getDrive();
   const BlockWalk walk = walkBlocks(drive, dataStart, scanEnd(drive, options), options);
-  ChainResult chains = chainHeadBlocks(walk.blocks, dataStart);
+  ChainResult chains = chainHeadBlocks(walk.blocks, dataStart, walk.unreadableBlocks);
   result.interrupted = walk.interrupted;
   result.scanned = walk.scanned;
   result.unreadable = walk.unreadable;
+  result.unreadableBlocks = walk.unreadableBlocks;
   result.orphanBlocks = chains.orphanBlocks;
   result.recordings = std::move(chains.recordings);
   result.message = textf(
       "%d Aufnahme(n) in %lld Blöcken gefunden%s.", static_cast<int>(result.recordings.size()),
       static_cast<long long>(result.scanned), result.interrupted ? ", Suche abgebrochen" : "");
+  if (walk.unreadableBlocks > 0)
+    result.message += textf(" %lld Block/Blöcke ohne einen lesbaren HOJIN-Kopf.",
+                            static_cast<long long>(walk.unreadableBlocks));
   if (result.orphanBlocks > 0)
     result.message += textf(" %lld Block/Blöcke mit HOJIN-Köpfen gehören zu keiner Aufnahme.",
                             static_cast<long long>(result.orphanBlocks));

@@ -7,11 +7,43 @@
 #include "recfs/sector_math.h"
 
 namespace korvelo {
+namespace {
+
+std::string blockList(const ChainAlternative& link) {
+  std::string list;
+  for (size_t i = 0; i < link.otherBlocks.size(); ++i) {
+    const bool last = i + 1 == link.otherBlocks.size() && !link.moreBlocks;
+    list += (i == 0 ? ""
+             : last ? " oder "
+                    : ", ") +
+            std::to_string(link.otherBlocks[static_cast<size_t>(i)]);
+  }
+  if (link.moreBlocks) list += " und weitere";
+  return list;
+}
+
+// "mehrdeutig nach Block 8: Block 10 genommen, Block 20 passt auch, Ende möglich"
+std::string describeLink(const ChainAlternative& link) {
+  std::string text = textf("mehrdeutig nach Block %lld: ", static_cast<long long>(link.afterBlock));
+  if (link.chosenBlock >= 0) {
+    text += textf("Block %lld genommen", static_cast<long long>(link.chosenBlock));
+  } else {
+    text += "Ende angenommen";
+  }
+  if (!link.otherBlocks.empty())
+    text += textf(", Block %s %s auch", blockList(link).c_str(),
+                  link.otherBlocks.size() > 1 || link.moreBlocks ? "passen" : "passt");
+  if (link.couldEnd && link.chosenBlock >= 0) text += ", Ende möglich";
+  return text;
+}
+
+}  // namespace
 
 Confidence RescuedRecording::confidence() const {
-  if (!startMarked || hojins < 2 || damagedHeads > 0 || continuationFound || headsEndEarly)
+  if (!startMarked || hojins < 2 || damagedHeads > 0 || continuationFound || headsEndEarly ||
+      maySplice())
     return Confidence::Uncertain;
-  if (ambiguousChoices > 0 || endsOnBlockBoundary) return Confidence::Probable;
+  if (endsOnBlockBoundary) return Confidence::Probable;
   return Confidence::Certain;
 }
 
@@ -24,10 +56,26 @@ std::vector<std::string> RescuedRecording::doubts() const {
   if (headsEndEarly)
     reasons.push_back(textf("HOJIN-Köpfe enden nach HOJIN %d vor dem letzten Block", hojins));
   if (continuationFound) reasons.push_back("Lücke: eine Fortsetzung liegt weiter hinten");
-  if (ambiguousChoices > 0)
-    reasons.push_back(textf("%d mehrdeutige Blockwahl(en)", ambiguousChoices));
+  for (const ChainAlternative& link : alternatives) reasons.push_back(describeLink(link));
+  if (unreadableBlocks > 0)
+    reasons.push_back(textf("%lld unlesbare(r) Block/Blöcke könnte(n) dazugehören",
+                            static_cast<long long>(unreadableBlocks)));
   if (endsOnBlockBoundary) reasons.push_back("Ende fällt auf ein Blockende");
   return reasons;
+}
+
+std::string RescuedRecording::spliceDoubt() const {
+  if (!maySplice()) return {};
+  std::string text = "Kette unsicher, die Blöcke können zu verschiedenen Aufnahmen gehören: ";
+  bool first = true;
+  for (const ChainAlternative& link : alternatives) {
+    text += (first ? "" : "; ") + describeLink(link);
+    first = false;
+  }
+  if (unreadableBlocks > 0)
+    text += (first ? "" : "; ") + textf("%lld unlesbare(r) Block/Blöcke könnte(n) dazugehören",
+                                        static_cast<long long>(unreadableBlocks));
+  return text;
 }
 
 int64_t RescuedRecording::sectorOfHojin(int64_t k) const {

@@ -17,6 +17,19 @@ enum class RescueMethod {
 
 enum class Confidence { Certain, Probable, Uncertain };
 
+// A link of a head-scan chain that the heads do not settle: after `afterBlock` (a full
+// block, or one whose last heads could not be read) the chain took `chosenBlock`
+// (-1: it ended there), while other blocks could have followed as well, or the
+// recording could have ended.
+struct ChainAlternative {
+  uint32_t hojin = 0;  // the internal number the next block would open with
+  int64_t afterBlock = 0;
+  int64_t chosenBlock = -1;          // -1: the chain ends after afterBlock
+  std::vector<int64_t> otherBlocks;  // the other blocks that could follow, nearest first
+  bool moreBlocks = false;           // more could follow than otherBlocks names
+  bool couldEnd = false;             // the recording could also end after afterBlock
+};
+
 struct RescuedRecording {
   int id = 0;  // the user picks it by this; also the entry number of its ".hav"
   RescueMethod method = RescueMethod::FileFatRegions;
@@ -26,10 +39,14 @@ struct RescuedRecording {
   int hojins = 0;               // HOJINs 1 ... hojins lie in `blocks` and are exported
 
   // What the heads say. Every flag below but endsOnBlockBoundary lowers the confidence
-  // to Uncertain; ambiguity and a full last block leave it Probable at best.
-  bool startMarked = false;          // HOJIN 1 carries the recording-start mark
-  int damagedHeads = 0;              // HOJINs inside the chain whose heads do not fit
-  int ambiguousChoices = 0;          // steps where another free block fitted as well
+  // to Uncertain; a full last block leaves it Probable at best. A chain is certain only
+  // when every link had exactly one candidate: an ambiguous link may have spliced two
+  // recordings into one.
+  bool startMarked = false;  // HOJIN 1 carries the recording-start mark
+  int damagedHeads = 0;      // HOJINs inside the chain whose heads do not fit
+  int ambiguousChoices = 0;  // links where another block (or the end) fits as well
+  std::vector<ChainAlternative> alternatives;  // those links, in chain order
+  int64_t unreadableBlocks = 0;      // blocks with no readable head that could belong to the chain
   bool endsOnBlockBoundary = false;  // the last block is full: a next one may be missing
   bool continuationFound = false;    // a later free block carries a higher number of the run
   bool headsEndEarly = false;        // the file FAT has blocks beyond the last good head
@@ -37,6 +54,11 @@ struct RescuedRecording {
   Confidence confidence() const;
   // German reasons behind the confidence, one short phrase each; empty when certain.
   std::vector<std::string> doubts() const;
+  // Whether a link was ambiguous (or blocks that could belong were unreadable): the
+  // export may join parts of different recordings and never counts as complete.
+  bool maySplice() const { return ambiguousChoices > 0 || unreadableBlocks > 0; }
+  // "Kette unsicher: ..." with the ambiguous links, or empty when !maySplice().
+  std::string spliceDoubt() const;
 
   // First sector of HOJIN k (from 1), or -1 when k lies outside 1 ... hojins.
   int64_t sectorOfHojin(int64_t k) const;

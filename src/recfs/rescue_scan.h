@@ -52,6 +52,7 @@ struct RescueScanResult {
   bool atBlockBound = false;                 // the region scan stopped at kMostRescuedBlocks
   int64_t scanned = 0;                       // regions or blocks looked at
   int64_t unreadable = 0;                    // regions or A-sectors that could not be read
+  int64_t unreadableBlocks = 0;              // head scan: blocks without one readable head
   int64_t orphanBlocks = 0;                  // head scan: blocks with heads that no recording took
   std::vector<RescuedRecording> recordings;  // in the order of their ids
 };
@@ -69,6 +70,9 @@ struct HeadBlock {
   bool recordingStart = false;  // its first HOJIN starts a recording
   int extent = 0;               // HOJINs up to the last one numbered in its place (1 ... 16)
   int damagedHeads = 0;         // HOJINs before `extent` whose heads do not fit
+  // extent < 16, but a head after it could not be read: the block may be full, and a
+  // next block of the same recording may follow.
+  bool mayContinue = false;
 };
 
 struct ChainResult {
@@ -78,7 +82,12 @@ struct ChainResult {
 
 // Chains the blocks (ascending by block number) into recordings: from every start the
 // HOJINs of a block follow one another, and the next block is the nearest later free
-// block whose first HOJIN carries the next internal number.
-ChainResult chainHeadBlocks(const std::vector<HeadBlock>& blocks, int64_t dataAreaStart);
+// block whose first HOJIN carries the next internal number. Every link is judged
+// against all blocks: it is certain only when, of every way to continue each full
+// block by a later one with the next number (as many continuations as the blocks
+// allow), all take this one. `unreadableBlocks` blocks lay in the scanned area without
+// a single readable head; any of them could continue any chain.
+ChainResult chainHeadBlocks(const std::vector<HeadBlock>& blocks, int64_t dataAreaStart,
+                            int64_t unreadableBlocks = 0);
 
 }  // namespace korvelo

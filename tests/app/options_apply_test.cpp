@@ -65,5 +65,20 @@ TEST(OptionsApply, ReportsFatSizeChangesWithoutDisk) {
   }
 }
 
+// Values from the settings file that the digits-only fields cannot hold stay as they are
+// when the dialog is confirmed unchanged, and nothing is logged.
+TEST(OptionsApply, ConfirmingUnchangedChangesAndLogsNothing) {
+  AppState app;
+  app.settings.fatSizeAuto = false;
+  app.settings.fatSizeManuel = -1;
+  app.settings.millisecondsPause = -5;
+  const size_t before = app.log.lines().size();
+  applyOptions(app, choiceFromSettings(app.settings));
+  EXPECT_EQ(app.log.lines().size(), before);
+  EXPECT_FALSE(app.settings.fatSizeAuto);
+  EXPECT_EQ(app.settings.fatSizeManuel, -1);
+  EXPECT_EQ(app.settings.millisecondsPause, -5);
+}
+
 }  // namespace
 }  // namespace korvelo

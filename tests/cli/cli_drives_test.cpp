@@ -29,12 +29,13 @@ TEST_F(DrivesTest, JsonNamesEachDriveWithSignatureOrReason) {
     int64_t size;
     bool recorder;
     nlohmann::json error;
+    bool searched;
   };
   const Expected expected[] = {
-      {foreign, 1000000, false, nullptr},
-      {image(), fileSize(image()), true, nullptr},
-      {missing, 0, false, "Datei oder Gerät gibt es nicht"},
-      {output_.file(""), 0, false, "ist ein Ordner"},
+      {foreign, 1000000, false, nullptr, true},
+      {image(), fileSize(image()), true, nullptr, true},
+      {missing, 0, false, "Datei oder Gerät gibt es nicht", true},
+      {output_.file(""), 0, false, "ist ein Ordner", false},
   };
   for (size_t i = 0; i < drives.size(); ++i) {
     SCOPED_TRACE(expected[i].path);
@@ -43,7 +44,33 @@ TEST_F(DrivesTest, JsonNamesEachDriveWithSignatureOrReason) {
     EXPECT_EQ(drives[i]["size_bytes"], expected[i].size);
     EXPECT_EQ(drives[i]["recorder"], expected[i].recorder);
     EXPECT_EQ(drives[i]["error"], expected[i].error);
+    EXPECT_EQ(drives[i]["searched"], expected[i].searched);
   }
+}
+
+// A named path that cannot be opened ends the search as a gap among the machine's disks
+// does: list finds nothing behind it, its log says so, and drives gives the same verdict.
+TEST_F(DrivesTest, RecorderBehindAPathThatCannotBeOpenedIsNotFoundByListOrDrives) {
+  const std::string missing = output_.file("nope.img");
+  const CliRun list = runCli({"--drive", missing, "--drive", image(), "list"});
+  EXPECT_EQ(list.status, 3);
+  EXPECT_NE(list.err.find(" Festplatte 0 \"" + missing +
+                          "\" lässt sich nicht öffnen: Datei oder Gerät gibt es nicht. Die Suche "
+                          "endet hier; Festplatte 1 und weitere werden nicht untersucht."),
+            std::string::npos)
+      << list.err;
+
+  const CliRun drives = runCli({"--drive", missing, "--drive", image(), "drives", "--json"});
+  EXPECT_EQ(drives.status, 3);
+  const nlohmann::json rows = nlohmann::json::parse(drives.out).at("drives");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1]["recorder"], true);
+  EXPECT_EQ(rows[1]["searched"], false);
+  const CliRun table = runCli({"--drive", missing, "--drive", image(), "drives"});
+  EXPECT_EQ(table.status, 3);
+  EXPECT_NE(table.out.find("ja        wird nicht durchsucht: die Suche endet bei Nr. 0"),
+            std::string::npos)
+      << table.out;
 }
 
 TEST_F(DrivesTest, TableHasGermanColumnsAndExitsThreeWithoutRecorderDisk) {

@@ -145,7 +145,9 @@ TEST_F(DetectionTest, RefusedPathAtTheGapSaysWhyAndHowToGetIn) {
     AsOrdinaryUser user;
     EXPECT_EQ(findRecorderDrive(), 0);
     EXPECT_EQ(statusText(), kProbe0 + kSignatureWrong + "\r\n Festplatte 1 \"" + c.path +
-                                "\" lässt sich nicht öffnen: " + c.reason + ".");
+                                "\" lässt sich nicht öffnen: " + c.reason +
+                                ". Die Suche endet hier; Festplatte 2 und weitere werden nicht "
+                                "untersucht.");
   }
   // Refused although root (a container's device rules): no advice to start as root.
   if (::geteuid() == 0) {

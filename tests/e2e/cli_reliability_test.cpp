@@ -147,7 +147,8 @@ enum class Damage {
   CutImageWithMapfile,
   BadInsideProbedHojin,
   BadProbedHead,
-  BadSlot2
+  BadSlot2,
+  AnnouncesEveryEntry  // the directory head announces 65535 entries: 1995 slots of zeros
 };
 
 struct DamageCase {
@@ -169,8 +170,12 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
     std::ofstream(folder_->file("cut.map"))
         << "0 + 1\n0 " << cut << " +\n"
         << cut << " " << static_cast<int64_t>(disk_.imageBytes) - cut << " -\n";
+    sample::DiskDescription announcing = disk_;
+    announcing.announcedEntries = 65535;
+    sample::buildDisk(announcing, announcingImage());
   }
   static std::string cutImage() { return folder_->file("cut.img"); }
+  static std::string announcingImage() { return folder_->file("announcing.img"); }
   static int64_t cutSector() { return sample::hojinSector(disk_, disk_.recordings[4], 16) + 10; }
 
   // --drive and, where the damage comes from one, --mapfile.
@@ -184,6 +189,8 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
         return {"--drive", cutImage()};
       case Damage::CutImageWithMapfile:
         return {"--drive", cutImage(), "--mapfile", folder_->file("cut.map")};
+      case Damage::AnnouncesEveryEntry:
+        return {"--drive", announcingImage()};
       case Damage::BadInsideProbedHojin:
         bad = {probed + 30};
         break;
@@ -200,6 +207,14 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
   }
 };
 
+const char* const kRejectedStop =
+    "Abbruch: Der \"File-FAT-Size\"-Wert ist nicht gesichert (die automatische Ermittlung "
+    "fand keinen Wert); ohne ihn wird keine Aufnahme gelesen. Bitte den Wert vorgeben: im "
+    "Fenster über \"Optionen\", auf der Kommandozeile mit --fat-size N.";
+const char* const kRejectedWarning =
+    "Warnung: Der \"File-FAT-Size\"-Wert ist nicht gesichert (die automatische Ermittlung "
+    "fand keinen Wert). Bitte den Wert vorgeben: im Fenster über \"Optionen\", auf der "
+    "Kommandozeile mit --fat-size N.";
 TEST_P(CliDamage, IsReportedWithItsExitCode) {
   const DamageCase& c = GetParam();
   std::vector<std::string> arguments = driveArguments(c.damage);
@@ -212,9 +227,27 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   if (c.listed >= 0) {
     EXPECT_EQ(run.outLines().size(), static_cast<size_t>(c.listed)) << run.out;
   }
-  if (c.command.back() == "--json") {
-    EXPECT_EQ(nlohmann::json::parse(run.out).at("unreadable_slots"),
-              c.damage == Damage::BadSlot2 ? 1 : 0);
+  if (c.command.back() == "--json" && c.command.front() == "list") {
+    const nlohmann::json listed = nlohmann::json::parse(run.out);
+    EXPECT_EQ(listed.at("unreadable_slots"), c.damage == Damage::BadSlot2 ? 1 : 0);
+    size_t blank = 0;
+    for (const nlohmann::json& recording : listed.at("recordings"))
+      blank += recording.at("blank").get<bool>() ? 1 : 0;
+    EXPECT_EQ(blank, c.damage == Damage::AnnouncesEveryEntry ? 1995u : 0u);
+  }
+  // A file for every recording, none for a slot of zeros; none at all with a rejected
+  // File-FAT-Size.
+  if (c.damage == Damage::AnnouncesEveryEntry && c.command.front() == "export") {
+    EXPECT_EQ(filesIn(target.path()), disk_.recordings.size());
+  }
+  if (std::string(c.keyLine) == kRejectedStop) {
+    EXPECT_EQ(filesIn(target.path()), 0u);
+  }
+  if (c.damage == Damage::AnnouncesEveryEntry && c.command.front() == "check") {
+    EXPECT_NE(run.out.find("Verzeichnis: 1995 Plätze enthalten nur Nullen und sind keine "
+                           "Aufnahmen (5 bis 1999).\n"),
+              std::string::npos)
+        << run.out;
   }
   if (c.damage != Damage::CutImage && c.damage != Damage::CutImageWithMapfile) return;
   // What the cut image lacks is no part of the disk to compare the file with.
@@ -228,6 +261,15 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   EXPECT_NE(check.out.find("  HOJIN 16: auf der Festplatte nicht lesbar (ab Sektor"),
             std::string::npos)
       << check.out;
+  // Without the disk too, the file's own record keeps it from passing: its sums match, but
+  // it was never complete.
+  verify.erase(verify.begin(), verify.begin() + static_cast<long>(verify.size()) - 2);
+  const ProcessRun alone = runProgram(cliProgram(), verify);
+  EXPECT_EQ(alone.status, 1) << alone.out;
+  EXPECT_NE(alone.out.find("korvelo-manifest.json\" nicht vollständig gespeichert: 55 Sektoren "
+                           "mit Nullen gefüllt in 1 Bereichen (der erste ab Sektor "),
+            std::string::npos)
+      << alone.out;
 }
 
 const char* const kDamagedLastHojin =
@@ -250,14 +292,59 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    "Überprüfung bestätigt 72 als \"File-FAT-Size\"-Wert (100%).",
                    5},
+        // The probe settles on a wrong value that the verification rejects: the list is
+        // shown, but nothing read through that value counts.
         DamageCase{
             "BadProbedHead",
             Damage::BadProbedHead,
             {"list"},
-            0,
+            1,
             "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
             "auf der Kommandozeile mit --fat-size N.",
             5},
+        DamageCase{
+            "BadProbedHeadSearch", Damage::BadProbedHead, {"search"}, 1, kRejectedWarning, 0},
+        DamageCase{"BadProbedHeadExport",
+                   Damage::BadProbedHead,
+                   {"export", "--all", "-o", "OUT"},
+                   1,
+                   kRejectedStop,
+                   0},
+        DamageCase{"BadProbedHeadCheck", Damage::BadProbedHead, {"check"}, 1, kRejectedStop, 0},
+        // A value given by hand is tested too: the first recording's head is unreadable,
+        // the next ones' starts confirm it.
+        DamageCase{"BadProbedHeadGivenValue",
+                   Damage::BadProbedHead,
+                   {"--fat-size", "72", "list"},
+                   0,
+                   "Überprüfung ergab keinen gültigen \"File-FAT-Size\"-Wert unterhalb von 256.",
+                   5},
+        DamageCase{"WrongGivenValueSearch",
+                   Damage::None,
+                   {"--fat-size", "73", "search"},
+                   1,
+                   "Warnung: Der vorgegebene \"File-FAT-Size\"-Wert 73 besteht die Überprüfung "
+                   "nicht; er wird trotzdem benutzt.",
+                   0},
+        // 1995 slots of zeros: listed (and marked), never saved as recordings.
+        DamageCase{"AnnouncesEveryEntryList",
+                   Damage::AnnouncesEveryEntry,
+                   {"list", "--json"},
+                   0,
+                   "Warnung! Das Verzeichnis sollte 65535 Einträge haben, hat aber nur 2000.",
+                   -1},
+        DamageCase{"AnnouncesEveryEntryExport",
+                   Damage::AnnouncesEveryEntry,
+                   {"export", "--all", "-o", "OUT"},
+                   1,
+                   "1995 leere Verzeichnisplätze (nur Nullen) übersprungen.",
+                   5},
+        DamageCase{"AnnouncesEveryEntryCheck",
+                   Damage::AnnouncesEveryEntry,
+                   {"check"},
+                   1,
+                   "Warnung! Das Verzeichnis sollte 65535 Einträge haben, hat aber nur 2000.",
+                   -1},
         DamageCase{"BadSlot2",
                    Damage::BadSlot2,
                    {"list"},

@@ -99,6 +99,33 @@ TEST_F(MetadataImageTest, ListsLikeTheDiskAndThroughItsMapfileReportsTheMissingD
       << saved.err;
 }
 
+// Every HOJIN but the first has its head among the unreadable sectors: zeros, never read.
+// No head warning speaks of them; a quiet run has one line for the recording's damage.
+TEST_F(MetadataImageTest, ZeroFilledHojinsGetNoHeadWarningsAndAQuietRunOneDamageLine) {
+  const std::string meta = metadataImage();
+  const std::string map = meta + ".map";
+  const auto hojins = static_cast<int>(sample::hojinCount(recording(0)));
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "-q" : "default");
+    std::vector<std::string> arguments = {"--drive", meta, "--mapfile", map};
+    if (quiet) arguments.push_back("-q");
+    const std::string folder = output_.file(quiet ? "quiet" : "loud");
+    arguments.insert(arguments.end(), {"export", "0", "--warnings", "-o", folder});
+    const CliRun saved = runCli(arguments);
+    EXPECT_EQ(saved.status, 1);
+    for (const char* head : {"Reihenfolge ist falsch", "Signatur des Hojin", "interne Nummer",
+                             "kein Aufzeichnungsanfang", "[HOJIN A-Sektor"})
+      EXPECT_EQ(saved.err.find(head), std::string::npos) << head << "\n" << saved.err;
+    int unreadableLines = 0, damageLines = 0;
+    for (const std::string& line : saved.errLines()) {
+      if (line.find("nicht lesbar, mit Nullen gefüllt.") != std::string::npos) ++unreadableLines;
+      if (line.starts_with("Beschädigt: ")) ++damageLines;
+    }
+    EXPECT_EQ(damageLines, 1) << saved.err;
+    EXPECT_EQ(unreadableLines, quiet ? 0 : hojins) << saved.err;
+  }
+}
+
 TEST_F(MetadataImageTest, AnExistingFileIsKeptUnlessForced) {
   const std::string path = output_.file("meta.img");
   writeFileBytes(path, std::vector<uint8_t>{1, 2, 3});

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -84,6 +87,69 @@ TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
     EXPECT_EQ(record["complete"], !hasWrongHead(expected));
     EXPECT_EQ(readJson(target(number) + ".json"), record);
   }
+}
+
+// "YYYY-MM-DDTHH:MM:SS+HH:MM" as seconds since 1970; -1 when it has no offset.
+int64_t isoInstant(const std::string& iso) {
+  std::tm fields{};
+  int offsetHours = 0, offsetMinutes = 0;
+  char sign = 0;
+  if (std::sscanf(iso.c_str(), "%d-%d-%dT%d:%d:%d%c%d:%d", &fields.tm_year, &fields.tm_mon,
+                  &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec, &sign,
+                  &offsetHours, &offsetMinutes) != 9 ||
+      (sign != '+' && sign != '-'))
+    return -1;
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  const int64_t offset = (sign == '-' ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
+  return static_cast<int64_t>(::timegm(&fields)) - offset;
+}
+
+// The recording's start as the list, the manifest and the file date give it is one
+// instant, whatever the zone the program runs in.
+TEST_F(VerifiedResultsTest, ListManifestAndFileDateNameTheSameInstantInEveryZone) {
+  const int number = 4;  // started before midnight, stamped after it
+  std::vector<std::string> isos;
+  for (const char* zone : {"Europe/Berlin", "America/New_York"}) {
+    SCOPED_TRACE(zone);
+    if (!std::filesystem::exists(std::string("/usr/share/zoneinfo/") + zone))
+      GTEST_SKIP() << "no time zone data";
+    CliRunOptions options;
+    options.environment = {std::string("TZ=") + zone};
+    const CliRun listed = runCli({"--drive", image(), "list", "--json"}, options);
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    std::string fromList;
+    const nlohmann::json list = nlohmann::json::parse(listed.out);
+    for (const nlohmann::json& entry : list.at("recordings"))
+      if (entry.at("entry") == number) fromList = entry.at("start_iso");
+    const std::string folder = output_.file(zone[0] == 'E' ? "berlin" : "newyork");
+    const CliRun saved = runCli(
+        {"--drive", image(), "export", std::to_string(number), "--record-date", "-o", folder},
+        options);
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const nlohmann::json record = readJson(folder + "/korvelo-manifest.json")["recordings"][0];
+    EXPECT_EQ(record["start_iso"], fromList);
+    const auto written =
+        std::filesystem::last_write_time(folder + "/" + expectedFileName(recording(number)));
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::file_clock::to_sys(written).time_since_epoch())
+                             .count();
+    EXPECT_EQ(isoInstant(fromList), seconds) << fromList;
+    isos.push_back(fromList);
+  }
+  // The same wall-clock reading, taken in two zones: two instants, two offsets.
+  ASSERT_EQ(isos.size(), 2u);
+  EXPECT_EQ(isos[0].substr(0, 19), isos[1].substr(0, 19));
+  EXPECT_NE(isos[0], isos[1]);
+}
+
+TEST_F(VerifiedResultsTest, AManifestThatNamesNoFileIsNoPass) {
+  const std::string manifest = output_.file("korvelo-manifest.json");
+  std::ofstream(manifest) << "{\"recordings\":[]}";
+  const CliRun run = runCli({"verify", "--manifest", manifest});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "Das Manifest \"" + manifest + "\" nennt keine Datei; nichts wurde geprüft.\n");
 }
 
 TEST_F(VerifiedResultsTest, SavingAgainReplacesTheRecordInsteadOfAddingOne) {

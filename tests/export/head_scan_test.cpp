@@ -27,7 +27,9 @@ sample::DiskDescription interleaved() {
   return description;
 }
 
-TEST(HeadScan, InterleavedFragmentedRecordingsAreSeparated) {
+// The heads cannot tell A from B: B's blocks could as well continue A and the other way
+// round. Both are found, both uncertain, their alternatives named.
+TEST(HeadScan, AlternatingRecordingsAreFoundButUncertain) {
   RescueImage image(interleaved());
 
   const RescueScanResult result = scanHojinHeads(image.disk());
@@ -41,12 +43,16 @@ TEST(HeadScan, InterleavedFragmentedRecordingsAreSeparated) {
   EXPECT_EQ(a.id, 1);
   EXPECT_EQ(a.blocks, (std::vector<int64_t>{0, 2, 4, 6}));
   EXPECT_EQ(a.hojins, 50);
-  EXPECT_EQ(a.ambiguousChoices, 0);
-  EXPECT_EQ(a.confidence(), Confidence::Certain);
+  EXPECT_EQ(a.ambiguousChoices, 2);
+  ASSERT_EQ(a.alternatives.size(), 2u);
+  EXPECT_EQ(a.alternatives[0].otherBlocks, (std::vector<int64_t>{3}));
+  EXPECT_EQ(a.alternatives[1].otherBlocks, (std::vector<int64_t>{5}));
+  EXPECT_EQ(a.confidence(), Confidence::Uncertain);
   EXPECT_EQ(b.id, 2);
   EXPECT_EQ(b.blocks, (std::vector<int64_t>{1, 3, 5}));
   EXPECT_EQ(b.hojins, 40);
-  EXPECT_EQ(b.confidence(), Confidence::Certain);
+  EXPECT_EQ(b.ambiguousChoices, 2);
+  EXPECT_EQ(b.confidence(), Confidence::Uncertain);
 }
 
 TEST(HeadScan, InterleavedRecordingsExportByteExact) {
@@ -200,16 +206,42 @@ TEST(HeadScan, StopFlagInterruptsAndProgressCountsBlocks) {
   EXPECT_EQ(reports.back().done, 1);
 }
 
-TEST(HeadScan, UnreadableFirstAsectorIsCountedAndSkipped) {
+// The block's place is told by its second HOJIN's head; the unreadable first one counts
+// as a damaged head.
+TEST(HeadScan, UnreadableFirstAsectorIsCountedAndTheBlockFoundByItsNextHead) {
   sample::DiskDescription description = interleaved();
   RescueImage image(description, {blockSectorOf(description, 3)});
 
   const RescueScanResult result = scanHojinHeads(image.disk());
 
   EXPECT_EQ(result.unreadable, 1);
+  EXPECT_EQ(result.unreadableBlocks, 0);
   ASSERT_EQ(result.recordings.size(), 2u);
-  EXPECT_EQ(result.recordings[1].blocks, (std::vector<int64_t>{1}));
-  EXPECT_TRUE(result.recordings[1].continuationFound);
+  EXPECT_EQ(result.recordings[1].blocks, (std::vector<int64_t>{1, 3, 5}));
+  EXPECT_EQ(result.recordings[1].hojins, 40);
+  EXPECT_EQ(result.recordings[1].damagedHeads, 1);
+}
+
+// Not one head of block 3 can be read: it could continue the recording in place of block
+// 1, so the link 0-1 is no longer certain.
+TEST(HeadScan, BlockWithoutOneReadableHeadLeavesTheLinksUncertain) {
+  const sample::DiskDescription description =
+      smallDisk({withoutFileFat(rescueRecording(0, {0, 1}, 20))}, 5);
+  std::set<int64_t> bad;
+  for (int i = 0; i < 16; ++i) bad.insert(blockSectorOf(description, 3) + 65 * i);
+  RescueImage image(description, bad);
+
+  const RescueScanResult result = scanHojinHeads(image.disk());
+
+  EXPECT_EQ(result.unreadable, 16);
+  EXPECT_EQ(result.unreadableBlocks, 1);
+  ASSERT_EQ(result.recordings.size(), 1u);
+  EXPECT_EQ(result.recordings[0].blocks, (std::vector<int64_t>{0, 1}));
+  EXPECT_EQ(result.recordings[0].unreadableBlocks, 1);
+  EXPECT_EQ(result.recordings[0].confidence(), Confidence::Uncertain);
+  EXPECT_NE(result.message.find("1 Block/Blöcke ohne einen lesbaren HOJIN-Kopf."),
+            std::string::npos)
+      << result.message;
 }
 
 }  // namespace

@@ -100,10 +100,27 @@ std::string ExpectedStart::text() const {
   return buffer;
 }
 
+time_t ExpectedStart::localInstant() const {
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_isdst = -1;
+  return std::mktime(&fields);
+}
+
 std::string ExpectedStart::iso() const {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:00+00:00", year, month, day, hour,
-                minute);
+  const time_t instant = localInstant();
+  std::tm local{};
+  ::localtime_r(&instant, &local);
+  const long offset = local.tm_gmtoff;
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:00%c%02ld:%02ld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
   return buffer;
 }
 

@@ -23,7 +23,10 @@ std::string expectedFileName(const sample::Recording& recording, bool withEntryN
 struct ExpectedStart {
   int year, month, day, hour, minute, weekday;  // weekday 1 = Monday ... 7 = Sunday
   std::string text() const;                     // "YYYY-MM-DD HH:MM"
-  std::string iso() const;                      // "YYYY-MM-DDTHH:MM:00+00:00"
+  // "YYYY-MM-DDTHH:MM:00+01:00": that wall-clock time in the local zone (TZ), with its
+  // offset then ("+00:00" in UTC).
+  std::string iso() const;
+  time_t localInstant() const;  // the same as seconds since 1970
 };
 // The stamp is the recording's end; the start lies its duration earlier.
 ExpectedStart expectedStart(const sample::Recording& recording);
