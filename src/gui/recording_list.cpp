@@ -61,16 +61,23 @@ int dialogUnits(const QFontMetrics& metrics, int units) {
 
 }  // namespace
 
+RecordingList::FixedWidths RecordingList::fixedWidths() const {
+  const QFontMetrics metrics = fontMetrics();
+  const int padding = 2 * metrics.averageCharWidth();
+  FixedWidths widths;
+  widths.number = std::max(dialogUnits(metrics, 24),
+                           metrics.horizontalAdvance(QStringLiteral("00000")) + padding);
+  widths.size = sizeColumnWidth_ + padding;
+  widths.start = metrics.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + padding;
+  widths.duration = metrics.horizontalAdvance(QStringLiteral("0:00:00")) + padding;
+  return widths;
+}
+
 void RecordingList::fitColumns() {
   if (userSized_) return;
   fitting_ = true;
   const QFontMetrics metrics = fontMetrics();
-  const int padding = 2 * metrics.averageCharWidth();
-  const int number = std::max(dialogUnits(metrics, 24),
-                              metrics.horizontalAdvance(QStringLiteral("00000")) + padding);
-  const int size = sizeColumnWidth_ + padding;
-  const int start = metrics.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + padding;
-  const int duration = metrics.horizontalAdvance(QStringLiteral("0:00:00")) + padding;
+  const auto [number, size, start, duration] = fixedWidths();
   const int rest = viewport()->width() - number - size - start - duration;
   const int titleNeed = lineCount() > 0 ? contentWidth(1) : 0;
   const int secondNeed = lineCount() > 0 ? contentWidth(2) : 0;
@@ -106,10 +113,9 @@ int RecordingList::contentWidth(int column) const {
 }
 
 int RecordingList::neededWidth() const {
-  int width = 0;
-  for (int column = 0; column < kColumns; ++column)
-    width += column == kColumns - 1 ? columnWidth(column) : contentWidth(column);
-  return width;
+  const FixedWidths fixed = fixedWidths();
+  return fixed.number + fixed.size + fixed.start + fixed.duration + contentWidth(1) +
+         contentWidth(2);
 }
 
 void RecordingList::resizeEvent(QResizeEvent* event) {

@@ -60,6 +60,11 @@ class RecordingList : public QTreeWidget {
   // first as wide as its contents when the rest allows (else 3 : 2), never narrower than
   // the list's tab stops give them.
   void fitColumns();
+  // The columns whose width follows from the font alone.
+  struct FixedWidths {
+    int number, size, start, duration;
+  };
+  FixedWidths fixedWidths() const;
 
   int sizeColumnWidth_ = 0;
   bool fitting_ = false;             // the widths being set are the list's own

@@ -280,8 +280,12 @@ class MainWindowTest : public QObject {
       return;
     }
     for (const int column : {1, 2, RecordingList::kColumns - 1})  // title, channel, size
-      QVERIFY2(list->columnWidth(column) >= list->contentWidth(column),
-               qPrintable(QStringLiteral("column %1").arg(column)));
+      QTRY_VERIFY2(list->columnWidth(column) >= list->contentWidth(column),
+                   qPrintable(QStringLiteral("column %1: %2 < %3, window %4")
+                                  .arg(column)
+                                  .arg(list->columnWidth(column))
+                                  .arg(list->contentWidth(column))
+                                  .arg(window_->width())));
   }
 
   // Size, position, column widths and sort order come from the settings and go back there.
