@@ -358,11 +358,11 @@ void DiskWorker::endSave() {
     app_.log.append(exportSummary(run, elapsed.count()));
     for (const ExportOutcome& outcome : run) {
       report.stopped = report.stopped || outcome.stopped;
+      report.driveGone = report.driveGone || outcome.driveGone;
       if (!outcome.complete && !wasSkipped(outcome))
         report.incomplete.push_back(incompleteLine(outcome));
     }
   }
-  report.driveGone = workflow().driveGone();
   runFirstOutcome_ = outcomes.size();
   post([report = std::move(report)](MainDialog& window) { window.onSaveReport(report); });
   endTask(DiskTask::Save);

@@ -159,6 +159,7 @@ MainDialog::~MainDialog() {
 void MainDialog::finishWork() {
   if (worker_ == nullptr) return;
   keepPlacement();  // also when a signal ended the program without closing the window
+  closing_ = true;  // a question still on its way is not put to the user any more
   worker_->stopAsking();
   worker_->requestStop();
   DiskWorker* worker = worker_;
@@ -485,7 +486,6 @@ void MainDialog::onSource(const SourceInfo& source) {
   }
   source_->setText(QStringLiteral("%1 \u2014 %2 GB")
                        .arg(path, QLocale(QLocale::German).toString(source.bytes / 1e9, 'f', 1)));
-  fitColumnsOnFirstStart();
 }
 
 void MainDialog::onTaskProgress(DiskTask task, int64_t done, int64_t total) {
@@ -508,6 +508,7 @@ void MainDialog::onTaskEnded(DiskTask task) {
   task_ = DiskTask::None;
   statusTimer_.stop();
   if (task == DiskTask::Check || task == DiskTask::Map) resetBars();
+  if (task == DiskTask::Search) fitColumnsOnFirstStart();
   if (task == DiskTask::Scan && rescue_) rescue_->scanEnded();
   updateCommands();
   updateStatus();
