@@ -3,7 +3,8 @@
 // file behind a loop device with direct I/O, some sectors answering only after 3 s), on a real
 // X server. While a save, a check and a search each wait for such a read, the window's own
 // event loop keeps running (a 10 ms timer never waits 100 ms), its status line names the
-// sector, "Abbrechen" ends the work after that read, and the saved file is byte-exact.
+// sector, "Abbrechen" ends the work after that read, and the saved file is byte-exact; closed
+// during such a read, the window ends once the read has returned, the file kept.
 // Needs root, /dev/fuse, losetup and python3-fusepy; skipped where they are missing.
 
 #include <QElapsedTimer>
@@ -171,6 +172,32 @@ class SlowDiskTest : public QObject {
     const double longest = watch.stop();
     QVERIFY2(longest < kLongestGapMs, qPrintable(QString::number(longest)));
     QCOMPARE(window_->recordingList()->lineCount(), 5);
+    disk_->setBehaviour({});
+  }
+
+  // Closed while a save waits for a slow read: asked, still there until the read returns,
+  // then gone, with the file kept for resuming.
+  void closingWaitsForTheReadAndKeepsTheFile() {
+    const int64_t slow = dataAreaSector(2) + 5 * kSectorsPerHojin;  // HOJIN 38
+    disk_->setBehaviour({.slow = {{slow, 1}}, .slowMilliseconds = kSlowMs});
+    int questions = 0;
+    window_->setCloseQuestion([&] {
+      ++questions;
+      return true;
+    });
+    chooser_.chooseNext(folder_ + "/closed.hav");
+    window_->recordingList()->setCurrentItem(
+        window_->recordingList()->topLevelItem(0), 0,
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    window_->saveSelection();
+    QVERIFY(waitForStuckRead());
+    window_->close();
+    QCOMPARE(questions, 1);
+    QVERIFY(window_->isVisible());
+    QVERIFY(window_->statusLabel()->text().contains(QStringLiteral("Korvelo endet")));
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->isVisible(), kSlowMs * 2);
+    QVERIFY(logHasLineStartingWith(*window_, QStringLiteral("Abgebrochen: \"%1/closed.hav\" enth")
+                                                 .arg(QString::fromStdString(folder_))));
     disk_->setBehaviour({});
   }
 };
