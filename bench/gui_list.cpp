@@ -79,8 +79,9 @@ struct Timings {
   }
 };
 
-bool searchEnded(const AppState& app) {
-  return !app.log.lines().empty() && app.log.lines().back() == "Warte auf Benutzer...";
+bool searchEnded(const MainDialog& window) {
+  const QStringList lines = window.logLines();
+  return window.isIdle() && !lines.isEmpty() && lines.last() == "Warte auf Benutzer...";
 }
 
 int noPainting() {
@@ -93,7 +94,7 @@ int measure(int runs) {
   MainDialog window(app);
   window.resize(900, 700);
   window.show();
-  if (!waitFor([&] { return searchEnded(app); }, 120000)) {
+  if (!waitFor([&] { return searchEnded(window); }, 120000)) {
     std::fprintf(stderr, "korvelo-bench-gui-list: the search did not end\n");
     return 1;
   }
@@ -101,15 +102,20 @@ int measure(int runs) {
   PaintCounter paints;
   list->viewport()->installEventFilter(&paints);
   std::vector<std::string> lines;
+  // The disk thread is idle: its entries may be read here.
   for (const auto& entry : app.disk->getEntries())
     lines.push_back(SessionController::listLine(*entry));
 
   Timings search, fill, select;
   std::vector<Timings> sort(RecordingList::kColumns);
   for (int run = 0; run < runs; ++run) {
-    const size_t logged = app.log.lines().size();
-    search.add(timeUntilPainted(paints, [&] { window.searchAgain(); }));
-    if (app.log.lines().size() <= logged || !searchEnded(app) ||
+    const qsizetype logged = window.logLines().size();
+    // The search runs on the disk thread: timed until it has ended and the list painted.
+    search.add(timeUntilPainted(paints, [&] {
+      window.searchAgain();
+      waitFor([&] { return searchEnded(window); }, 120000);
+    }));
+    if (window.logLines().size() <= logged || !searchEnded(window) ||
         list->lineCount() != static_cast<int>(lines.size())) {
       std::fprintf(stderr, "korvelo-bench-gui-list: the search again did not list the disk\n");
       return 1;

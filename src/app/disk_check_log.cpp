@@ -17,16 +17,16 @@ std::string checkOverview(const CheckReport& report) {
       ownership.recordings().size(), formatThousands(report.headsChecked, '.').c_str());
 }
 
-bool checkDiskIntoLog(Fsr5000Disk* disk, Log& log) {
+bool checkDiskIntoLog(Fsr5000Disk* disk, Log& log, const CheckOptions& options) {
   if (disk == nullptr || !disk->isDirectoryRead()) {
     log.append("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.", Severity::Error);
     return false;
   }
   log.append("Prüfe das Dateisystem der Festplatte ...");
-  const CheckReport report = checkFileSystem(*disk);
+  const CheckReport report = checkFileSystem(*disk, options);
   for (const CheckFinding& finding : report.findings)
     log.append("  " + finding.text, Severity::Warning);
-  log.append(checkOverview(report));
+  if (!report.interrupted) log.append(checkOverview(report));
   log.append(checkSummary(report), Severity::Summary);
   return report.sound();
 }

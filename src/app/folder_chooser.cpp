@@ -3,6 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/workflow_support.h"
 #include "disk/posix_file.h"
 #include "disk/text.h"
@@ -13,17 +16,32 @@ namespace korvelo {
 FolderChooser::FolderChooser(std::string folder, bool overwrite, LogSink& log)
     : folder_(std::move(folder)), overwrite_(overwrite), log_(log) {}
 
+namespace {
+
 // Two recordings of one title would get one name: the later one gets " (2)", " (3)" ...
 // before ".hav", so that no file of this run replaces another of the same run.
-std::string FolderChooser::distinctName(const std::string& proposed) {
+std::string nextDistinct(std::set<std::string>& named, const std::string& proposed) {
   std::string name = proposed;
   const size_t dot = proposed.rfind('.');
   const std::string stem = dot == std::string::npos ? proposed : proposed.substr(0, dot);
   const std::string suffix = dot == std::string::npos ? "" : proposed.substr(dot);
-  for (int n = 2; named_.count(name) > 0; ++n)
+  for (int n = 2; named.count(name) > 0; ++n)
     name = textf("%s (%d)%s", stem.c_str(), n, suffix.c_str());
-  named_.insert(name);
+  named.insert(name);
   return name;
+}
+
+}  // namespace
+
+std::string FolderChooser::distinctName(const std::string& proposed) {
+  return nextDistinct(named_, proposed);
+}
+
+std::vector<std::string> FolderChooser::distinctNames(const std::vector<std::string>& proposed) {
+  std::set<std::string> named;
+  std::vector<std::string> names;
+  for (const std::string& name : proposed) names.push_back(nextDistinct(named, name));
+  return names;
 }
 
 SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
@@ -69,6 +87,20 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   answer.path = lastPath_;
   answer.mustBeNew = !exists;
   return answer;
+}
+
+std::string ensureFolder(const std::string& folder) {
+  std::error_code error;
+  if (std::filesystem::is_directory(folder, error)) return {};
+  if (std::filesystem::exists(folder, error)) return "ist kein Ordner";
+  if (std::filesystem::create_directories(folder, error)) return {};
+  return error ? error.message() : std::string("unbekannter Fehler");
+}
+
+std::string targetFolderProblem(const std::string& folder) {
+  const std::string problem = ensureFolder(folder);
+  if (problem.empty()) return {};
+  return textf("Zielordner \"%s\": %s.", folder.c_str(), problem.c_str());
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "disk/byte_source.h"
 #include "export/log_sink.h"
@@ -30,6 +31,10 @@ class FolderChooser : public SaveAsChooser {
   // The path of the last answer (chosen or refused); empty before the first question.
   const std::string& lastPath() const { return lastPath_; }
 
+  // The names a run gives these proposed names, in this order (" (2)" for a second title),
+  // so that a front end can see beforehand which targets exist.
+  static std::vector<std::string> distinctNames(const std::vector<std::string>& proposed);
+
  private:
   std::string distinctName(const std::string& proposed);
 
@@ -44,5 +49,11 @@ class FolderChooser : public SaveAsChooser {
 
 // folder + "/" + name, without doubling a trailing slash of the folder.
 std::string joinPath(const std::string& folder, const std::string& name);
+
+// An empty string when the folder exists or could be made (with its parents), else the reason.
+std::string ensureFolder(const std::string& folder);
+// Empty when the target folder exists or was made; else the log line
+// "Zielordner "…": <reason>.".
+std::string targetFolderProblem(const std::string& folder);
 
 }  // namespace korvelo

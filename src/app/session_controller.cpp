@@ -201,7 +201,11 @@ void SessionController::showTotalSize() {
     if (const DirectoryEntry* entry = entryAt(i)) total += entry->getSizeInBytes() + kHavFrontBytes;
   }
   app_.totalSize = total;
-  view_.setTotalText(textf("Gesamtgröße der Zieldateien: %s Bytes", grouped(total).c_str()));
+  view_.setTotalText(totalText(total));
+}
+
+std::string SessionController::totalText(uint64_t bytes) {
+  return textf("Gesamtgröße der Zieldateien: %s Bytes", grouped(bytes).c_str());
 }
 
 }  // namespace korvelo

@@ -61,6 +61,8 @@ class SessionController {
   static std::string describe(const DirectoryEntry& entry);
   // The list line of one entry: "%04d\t%s\t%s\t %s Bytes", texts made printable and UTF-8.
   static std::string listLine(const DirectoryEntry& entry);
+  // "Gesamtgröße der Zieldateien: %s Bytes" for the files' bytes (recordings and front).
+  static std::string totalText(uint64_t bytes);
 
  private:
   void settleFileFatSize();

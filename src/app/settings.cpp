@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -38,6 +39,53 @@ int loadInt(SettingsStore& store, const char* key, int fallback) {
     return fallback;
   }
   return parseSettingsInt(*value);
+}
+
+// "120,300,90" to numbers; a part that is no number ends the list (it is not used then).
+std::vector<int> parseWidths(const std::string& text) {
+  std::vector<int> widths;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    const std::string part = text.substr(start, comma - start);
+    if (part.empty() || part.find_first_not_of(" 0123456789") != std::string::npos) return {};
+    widths.push_back(parseSettingsInt(part));
+    start = comma + 1;
+  }
+  return widths;
+}
+
+// The window's keys are read only when present: a first run writes none of them.
+void loadPlacement(SettingsStore& store, WindowPlacement& placement) {
+  const auto width = presentValue(store, "WindowWidth");
+  const auto height = presentValue(store, "WindowHeight");
+  if (width && height) {
+    placement.width = parseSettingsInt(*width);
+    placement.height = parseSettingsInt(*height);
+    placement.x = parseSettingsInt(presentValue(store, "WindowX").value_or("0"));
+    placement.y = parseSettingsInt(presentValue(store, "WindowY").value_or("0"));
+    placement.maximized = parseSettingsBool(presentValue(store, "WindowMaximized").value_or(""));
+  }
+  if (const auto widths = presentValue(store, "ColumnWidths"))
+    placement.columnWidths = parseWidths(*widths);
+  if (const auto column = presentValue(store, "SortColumn"))
+    placement.sortColumn = parseSettingsInt(*column);
+  placement.sortDescending = parseSettingsBool(presentValue(store, "SortDescending").value_or(""));
+}
+
+void savePlacement(SettingsStore& store, const WindowPlacement& placement) {
+  if (placement.width <= 0 || placement.height <= 0) return;
+  store.setValue("WindowX", std::to_string(placement.x));
+  store.setValue("WindowY", std::to_string(placement.y));
+  store.setValue("WindowWidth", std::to_string(placement.width));
+  store.setValue("WindowHeight", std::to_string(placement.height));
+  store.setValue("WindowMaximized", boolText(placement.maximized));
+  std::string widths;
+  for (const int width : placement.columnWidths)
+    widths += (widths.empty() ? "" : ",") + std::to_string(width);
+  store.setValue("ColumnWidths", widths);
+  store.setValue("SortColumn", std::to_string(placement.sortColumn));
+  store.setValue("SortDescending", boolText(placement.sortDescending));
 }
 
 }  // namespace
@@ -92,6 +140,7 @@ void loadSettings(SettingsStore& store, Settings& settings) {
   }
   settings.millisecondsPause = loadInt(store, "MillisecondsPause", 0);
   settings.entryNumberInFileName = loadBool(store, "EntryNumberInFileName", true);
+  loadPlacement(store, settings.window);
 }
 
 bool saveSettings(SettingsStore& store, const Settings& settings) {
@@ -108,6 +157,7 @@ bool saveSettings(SettingsStore& store, const Settings& settings) {
   store.setValue("FATSizeAuto", boolText(settings.fatSizeAuto));
   store.setValue("FATSizeManuel", std::to_string(settings.fatSizeManuel));
   store.setValue("MillisecondsPause", std::to_string(settings.millisecondsPause));
+  savePlacement(store, settings.window);
   return store.flush();
 }
 

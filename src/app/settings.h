@@ -1,12 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The ten settings values, their defaults, and their mapping onto the settings file.
+// The ten settings values, their defaults, and their mapping onto the settings file; and
+// where the window stood, kept after them.
 
 #include <string>
+#include <vector>
 
 namespace korvelo {
 
 class SettingsStore;
+
+// Where the window stood and how its list looked when it was last closed, kept in the file
+// after the ten option keys (which keep their order and meaning). A width of 0: not known
+// yet (a first start), and nothing is written.
+struct WindowPlacement {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool maximized = false;
+  std::vector<int> columnWidths;  // empty: the list fits its columns to its width
+  int sortColumn = 0;
+  bool sortDescending = false;
+};
 
 struct Settings {
   std::string pathToHAVs;  // default: $HOME, "/" when unset
@@ -19,6 +35,7 @@ struct Settings {
   bool tevionPVR8005HDD = false;
   int millisecondsPause = 0;  // only 1 ... 100 pause; other values are kept as they stand
   bool entryNumberInFileName = true;
+  WindowPlacement window;
 };
 
 // The folder the file dialog starts in on a first run: the user's home folder.

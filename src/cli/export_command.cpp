@@ -5,6 +5,7 @@
 
 #include <ostream>
 
+#include "app/folder_chooser.h"
 #include "app/workflow_support.h"
 #include "cli/commands.h"
 #include "cli/export_runner.h"
@@ -27,10 +28,8 @@ ExitCode runExport(const Invocation& invocation, Terminal& terminal, std::ostrea
           textf("korvelo-cli: Eintragsnummer %d gibt es auf dieser Festplatte nicht.", number));
     return ExitCode::UsageError;
   }
-  if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {
-    session.app().log.append(
-        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()),
-        Severity::Error);
+  if (const std::string problem = targetFolderProblem(options.outputFolder); !problem.empty()) {
+    session.app().log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
   const int unreadableSlots = disk.getUnreadableSlots();

@@ -30,14 +30,6 @@ class SavingScope {
 
 }  // namespace
 
-std::string ensureFolder(const std::string& folder) {
-  std::error_code error;
-  if (std::filesystem::is_directory(folder, error)) return {};
-  if (std::filesystem::exists(folder, error)) return "ist kein Ordner";
-  if (std::filesystem::create_directories(folder, error)) return {};
-  return error ? error.message() : std::string("unbekannter Fehler");
-}
-
 ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
                    const TargetRules& rules, std::ostream& out) {
   AppState& app = session.app();

@@ -28,7 +28,4 @@ struct TargetRules {
 ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
                    const TargetRules& rules, std::ostream& out);
 
-// An empty string when the folder exists or could be made, else the reason.
-std::string ensureFolder(const std::string& folder);
-
 }  // namespace korvelo::cli

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <set>
 
+#include "app/folder_chooser.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "cli/export_runner.h"
@@ -134,10 +135,8 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
                        const RescueOptions& options, std::ostream& out) {
   std::vector<int> chosen;
   if (!chooseIds(result, options, session.terminal(), chosen)) return ExitCode::UsageError;
-  if (const std::string problem = ensureFolder(options.outputFolder); !problem.empty()) {
-    session.app().log.append(
-        textf("Zielordner \"%s\": %s.", options.outputFolder.c_str(), problem.c_str()),
-        Severity::Error);
+  if (const std::string problem = targetFolderProblem(options.outputFolder); !problem.empty()) {
+    session.app().log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
   }
   AppState& app = session.app();

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "disk/drive_table.h"
+#include "disk/pending_read.h"
 
 namespace korvelo {
 
@@ -85,6 +86,7 @@ bool PhysicalDrive::readSectorInto(int64_t sector, int count, uint8_t* buffer) {
 bool PhysicalDrive::readFromSource(int64_t sector, int count, uint8_t* buffer) {
   const int64_t offset = sector * kSectorSize;
   const size_t wanted = static_cast<size_t>(count) * kSectorSize;
+  const PendingReadMark waiting(sector, count);  // a window may tell what it waits for
   size_t done = 0;
   while (done < wanted) {
     const int64_t got = source_->readAt(offset + static_cast<int64_t>(done),

@@ -145,6 +145,7 @@ int main(int argc, char* argv[]) {
       korvelo::userSettingsBasePath(argv[0], std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
   {
     korvelo::MainDialog window(state);
+    // A signal stops the work in hand (a save keeps its file); finishWork below waits for it.
     const korvelo::QuitOnSignal quitOnSignal([&window] { window.stopSaving(); });
     for (const std::string& line : arguments.logLines) state.log.append(line);
     // "Schließen", Escape, the close box and "&Beenden" all end here.
@@ -152,7 +153,10 @@ int main(int argc, char* argv[]) {
                      Qt::QueuedConnection);
     window.show();
     QApplication::exec();
-    // Settings written and the disk released while the window (the log's sink) still exists.
+    // The disk thread ends first (after the read in progress): from then on the state is
+    // this thread's again. Settings written and the disk released while the window (the
+    // log's sink) still exists.
+    window.finishWork();
     state.shutdown();
   }
   return 0;

@@ -3,13 +3,15 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -18,18 +20,20 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <climits>
+#include <mutex>
 #include <set>
 
-#include "app/disk_check_log.h"
-#include "app/options_apply.h"
-#include "disk/drive_table.h"
-#include "disk/mapfile_source.h"
+#include "app/session_controller.h"
+#include "disk/pending_read.h"
+#include "disk/text.h"
+#include "export/hav_head.h"
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
-#include "gui/bar_text.h"
 #include "gui/disk_map_view.h"
 #include "gui/log_view.h"
 #include "gui/options_dialog.h"
@@ -38,9 +42,21 @@
 
 namespace korvelo {
 
+// The log's sink outlives the window (the log belongs to the application state): it posts
+// to the window only while there is one.
+struct LogRelay {
+  std::mutex mutex;
+  MainDialog* window = nullptr;
+};
+
 namespace {
 
 constexpr int kStartupDelayMs = 13;
+constexpr int kStatusIntervalMs = 250;
+// A read that takes longer than this is named in the status line.
+constexpr int64_t kSlowReadMs = 1000;
+// The message box about incomplete saves names at most this many recordings.
+constexpr size_t kListedRecordings = 15;
 
 QString utf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -65,6 +81,35 @@ void setBarPosition(QProgressBar& bar, int position) {
   bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
 }
 
+// "Warte auf die Festplatte: Sektor 123456 seit 12 s", once a read takes long.
+std::optional<QString> slowReadText() {
+  const std::optional<PendingRead> read = pendingRead();
+  if (!read) return std::nullopt;
+  const int64_t waited = pendingReadClock() - read->startedMs;
+  if (waited < kSlowReadMs) return std::nullopt;
+  return QStringLiteral("Warte auf die Festplatte: Sektor %1 seit %2 s")
+      .arg(read->sector)
+      .arg(waited / 1000);
+}
+
+const char* taskText(DiskTask task) {
+  switch (task) {
+    case DiskTask::Search:
+      return "Suche die Recorder-Festplatte ...";
+    case DiskTask::Save:
+      return "Speichere ...";
+    case DiskTask::Check:
+      return "Prüfe die Festplatte ...";
+    case DiskTask::Map:
+      return "Lese die Belegung der Festplatte ...";
+    case DiskTask::Scan:
+      return "Durchsuche die Festplatte nach verlorenen Aufnahmen ...";
+    case DiskTask::None:
+      break;
+  }
+  return "";
+}
+
 }  // namespace
 
 MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(app) {
@@ -76,31 +121,56 @@ MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(a
   QDialog::setWindowTitle(normalTitle());
   resize(fontMetrics().averageCharWidth() * 110, fontMetrics().height() * 36);
   setMinimumSize(fontMetrics().averageCharWidth() * 60, fontMetrics().height() * 20);
+  options_ = choiceFromSettings(app_.settings);
 
-  controller_ = std::make_unique<SessionController>(app_, *this, *this);
-  driver_ = &app_.makeSaveDriver(*this);
-  // The window keeps the same records as the command line: check sums and the manifest.
-  controller_->workflow().configure({.checksums = true, .sidecar = false});
-
-  QPointer<LogView> logView(log_);
-  app_.log.attach([logView](std::string_view piece, Severity) {
-    if (logView) logView->appendPiece(piece);
+  worker_ = new DiskWorker(app_, *this);
+  worker_->moveToThread(&thread_);
+  thread_.setObjectName(QStringLiteral("korvelo-disk"));
+  logRelay_ = std::make_shared<LogRelay>();
+  logRelay_->window = this;
+  app_.log.attach([relay = logRelay_](std::string_view piece, Severity) {
+    const std::lock_guard<std::mutex> lock(relay->mutex);
+    if (relay->window == nullptr) return;
+    MainDialog* window = relay->window;
+    QMetaObject::invokeMethod(
+        window, [window, text = std::string(piece)] { window->onLogPiece(text); },
+        Qt::QueuedConnection);
   });
+  thread_.start();
   app_.log.append("Programm V" + app_.version + " initialisiert.");
 
   startupTimer_.setSingleShot(true);
   connect(&startupTimer_, &QTimer::timeout, this, [this] {
-    controller_->searchDisk();
-    showSource();
+    request([](DiskWorker& worker) { worker.search({}, false); }, DiskTask::Search);
   });
   setAcceptDrops(true);
   startupTimer_.start(kStartupDelayMs);
-
-  stepTimer_.setSingleShot(true);
-  connect(&stepTimer_, &QTimer::timeout, this, &MainDialog::runSaveStep);
+  statusTimer_.setInterval(kStatusIntervalMs);
+  connect(&statusTimer_, &QTimer::timeout, this, &MainDialog::updateStatus);
+  restorePlacement();
 }
 
-MainDialog::~MainDialog() = default;
+MainDialog::~MainDialog() {
+  finishWork();
+  const std::lock_guard<std::mutex> lock(logRelay_->mutex);
+  logRelay_->window = nullptr;
+}
+
+void MainDialog::finishWork() {
+  if (worker_ == nullptr) return;
+  keepPlacement();  // also when a signal ended the program without closing the window
+  closing_ = true;  // a question still on its way is not put to the user any more
+  worker_->stopAsking();
+  worker_->requestStop();
+  DiskWorker* worker = worker_;
+  QMetaObject::invokeMethod(
+      worker, [worker] { worker->finish(); }, Qt::QueuedConnection);
+  // What the thread still sends (its last log lines) arrives meanwhile.
+  while (!thread_.wait(20)) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  QCoreApplication::sendPostedEvents(this);
+  delete worker_;
+  worker_ = nullptr;
+}
 
 QString MainDialog::normalTitle() const {
   return QStringLiteral("Korvelo V%1 by Quimbral").arg(utf8(app_.version));
@@ -127,18 +197,25 @@ void MainDialog::buildControls() {
   ok->hide();
   cancel_ = new QPushButton(QStringLiteral("Abbrechen"), this);
   cancel_->setToolTip(QString::fromUtf8(
-      "Hält das Speichern nach dem laufenden Schritt an; die Datei behält ihre ganzen Hojins."));
+      "Hält die laufende Arbeit nach dem Lesevorgang an, der gerade läuft; beim Speichern "
+      "behält die Datei ihre ganzen Hojins."));
   cancel_->setEnabled(false);
   close_ = new QPushButton(QString::fromUtf8("Schließen"), this);
   close_->setProperty("controlId", 2);
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("statusLine"));
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   connect(save_, &QPushButton::clicked, this, &MainDialog::saveSelection);
   connect(cancel_, &QPushButton::clicked, this, &MainDialog::stopSaving);
   connect(close_, &QPushButton::clicked, this, &QDialog::reject);
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &MainDialog::saveSelection);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    controller_->showSelection();
+    showSelectionTexts();
     highlightSelection();
+  });
+  connect(suppress_, &QCheckBox::toggled, this, [this](bool checked) {
+    if (worker_ != nullptr) worker_->setSuppressMessages(checked);
   });
 
   auto* saveRow = new QHBoxLayout;
@@ -153,7 +230,7 @@ void MainDialog::buildControls() {
 
   auto* bottomRow = new QHBoxLayout;
   bottomRow->addWidget(ok);
-  bottomRow->addStretch(1);
+  bottomRow->addWidget(status_, 1);
   bottomRow->addWidget(close_);
 
   auto* layout = new QVBoxLayout(this);
@@ -204,6 +281,9 @@ void MainDialog::buildMenus() {
   openImageAction_->setShortcut(QKeySequence::Open);
   searchAgainAction_ = menu->addAction(QStringLiteral("Erneut &suchen"));
   searchAgainAction_->setShortcut(QKeySequence::Refresh);
+  saveToFolderAction_ = menu->addAction(QString::fromUtf8("Auswahl in &Ordner speichern..."));
+  saveToFolderAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  addAction(saveToFolderAction_);  // the shortcut works wherever the focus is
   menu->addSeparator();
   optionsAction_ = menu->addAction(QStringLiteral("&Optionen"));
   aboutAction_ = menu->addAction(QString::fromUtf8("&Über Korvelo"));
@@ -226,6 +306,8 @@ void MainDialog::buildMenus() {
   infoAction_->setShortcut(QKeySequence::HelpContents);
   connect(openImageAction_, &QAction::triggered, this, &MainDialog::chooseImage);
   connect(searchAgainAction_, &QAction::triggered, this, &MainDialog::searchAgain);
+  connect(saveToFolderAction_, &QAction::triggered, this,
+          qOverload<>(&MainDialog::saveSelectionToFolder));
   connect(optionsAction_, &QAction::triggered, this, &MainDialog::showOptions);
   connect(aboutAction_, &QAction::triggered, this, &MainDialog::showAboutModeless);
   connect(quitAction_, &QAction::triggered, this, &QWidget::close);
@@ -235,131 +317,362 @@ void MainDialog::buildMenus() {
   connect(mapAction_, &QAction::triggered, this, &MainDialog::showDiskMap);
 }
 
-// ---- SessionView
+// ---- requests to the disk thread
 
-void MainDialog::appendListLine(const std::string& line) {
-  const auto* entries = app_.disk ? &app_.disk->getEntries() : nullptr;
-  const auto index = static_cast<size_t>(list_->lineCount());
-  list_->appendLine(line, entries && index < entries->size() ? (*entries)[index].get() : nullptr);
+void MainDialog::request(std::function<void(DiskWorker&)> work, DiskTask task) {
+  if (worker_ == nullptr) return;
+  if (task != DiskTask::None) {
+    task_ = task;
+    worker_->clearStopRequest();
+    statusTimer_.start();
+    updateCommands();
+    updateStatus();
+  }
+  ++outstanding_;
+  DiskWorker* worker = worker_;
+  MainDialog* window = this;
+  QMetaObject::invokeMethod(
+      worker,
+      [worker, window, work = std::move(work)] {
+        work(*worker);
+        QMetaObject::invokeMethod(
+            window, [window] { window->onRequestDone(); }, Qt::QueuedConnection);
+      },
+      Qt::QueuedConnection);
 }
-void MainDialog::clearList() {
-  list_->clearLines();
+
+SelectionSnapshot MainDialog::selection() const {
+  SelectionSnapshot snapshot;
+  snapshot.lines = list_->lineCount();
+  for (int line = 0; line < snapshot.lines; ++line)
+    if (list_->isLineSelected(line)) snapshot.selected.push_back(line);
+  snapshot.caret = list_->caretLine();
+  return snapshot;
 }
-int MainDialog::lineCount() const {
-  return list_->lineCount();
+
+// Only one piece of disk work at a time: what would start another waits until it is done.
+void MainDialog::updateCommands() {
+  const bool idle = task_ == DiskTask::None && !closing_;
+  save_->setEnabled(saveAllowed_ && idle);
+  saveToFolderAction_->setEnabled(saveAllowed_ && idle);
+  for (QAction* action : {openImageAction_, searchAgainAction_, checkAction_, mapAction_})
+    action->setEnabled(idle);
+  cancel_->setEnabled(!closing_ && task_ != DiskTask::None && task_ != DiskTask::Search);
+  if (rescue_) rescue_->setWorkState(idle, task_ == DiskTask::Scan);
 }
-int MainDialog::selectedLineCount() const {
-  return list_->selectedLineCount();
+
+void MainDialog::updateStatus() {
+  QString text;
+  if (task_ != DiskTask::None) {
+    const std::optional<QString> slow = slowReadText();
+    text = slow ? *slow : QString::fromUtf8(taskText(task_));
+    if (closing_)
+      text +=
+          QString::fromUtf8(" \u2013 Korvelo endet, sobald die laufende Arbeit angehalten ist.");
+  }
+  if (status_->text() != text) status_->setText(text);
 }
-bool MainDialog::isLineSelected(int index) const {
-  return list_->isLineSelected(index);
-}
-int MainDialog::caretLine() const {
-  return list_->caretLine();
-}
-void MainDialog::setDescription(const std::string& text) {
-  description_->setText(utf8(text));
-}
-void MainDialog::setTotalText(const std::string& text) {
-  total_->setText(utf8(text));
-}
-void MainDialog::setSaveEnabled(bool enabled) {
-  save_->setEnabled(enabled);
-  if (!enabled) return;
-  // The save is over: the next one counts its recordings afresh.
+
+void MainDialog::resetBars() {
+  readBar_->setRange(0, 100);
+  readBar_->setValue(0);
   readBar_->setFormat(QString());
   writeBar_->setFormat(QString());
 }
-bool MainDialog::isSaveEnabled() const {
-  return save_->isEnabled();
+
+// ---- what the disk thread sends back
+
+void MainDialog::onLogPiece(const std::string& piece) {
+  logText_ += piece;
+  log_->appendPiece(piece);
 }
 
-const void* MainDialog::parentWindow() const {
-  // FileDialogChooser::parentWidget turns this back into the QWidget.
-  return static_cast<const QWidget*>(this);
+QStringList MainDialog::logLines() const {
+  QStringList lines;
+  std::string_view rest = logText_;
+  while (!rest.empty()) {
+    const size_t end = rest.find("\r\n");
+    lines << utf8(std::string(rest.substr(0, end)));
+    if (end == std::string_view::npos) break;
+    rest.remove_prefix(end + 2);
+  }
+  return lines;
 }
 
-// ---- SaveDriverView
+void MainDialog::onRowsCleared() {
+  clearList();
+}
 
-// The driver sets the ranges on each job's first step: a new recording begins here.
-void MainDialog::setReadBarRange(int lower, int upper) {
+void MainDialog::clearList() {
+  rows_.clear();
+  list_->clearLines();
+}
+
+void MainDialog::onRowAppended(const ListRow& row) {
+  rows_.push_back(row);
+  std::optional<RowFacts> facts;
+  if (row.hasEntry) facts = RowFacts{row.start, row.durationMs, row.sizeBytes};
+  list_->appendLine(row.line, facts);
+}
+
+void MainDialog::appendListLine(const std::string& line) {
+  ListRow row;
+  row.line = line;
+  rows_.push_back(std::move(row));
+  list_->appendLine(line);
+}
+
+void MainDialog::onDescription(const std::string& text) {
+  description_->setText(utf8(text));
+}
+
+void MainDialog::onTotalText(const std::string& text) {
+  total_->setText(utf8(text));
+}
+
+void MainDialog::onSaveAllowed(bool allowed) {
+  saveAllowed_ = allowed;
+  if (allowed) {
+    readBar_->setFormat(QString());
+    writeBar_->setFormat(QString());
+  }
+  updateCommands();
+}
+
+void MainDialog::setSaveEnabled(bool enabled) {
+  save_->setEnabled(enabled);
+}
+
+void MainDialog::onReadBarRange(int lower, int upper, const QString& readFormat,
+                                const QString& writeFormat) {
   readBar_->setRange(lower, upper);
-  const ExportProgress progress = workflow().progress();
-  readBar_->setFormat(readBarFormat(progress.recording, progress.recordings));
-  writeBar_->setFormat(writeBarFormat(0, 0));
+  readBar_->setFormat(readFormat);
+  writeBar_->setFormat(writeFormat);
 }
-void MainDialog::setReadBarPosition(int position) {
+
+void MainDialog::onReadBarPosition(int position) {
   setBarPosition(*readBar_, position);
 }
-void MainDialog::setWriteBarRange(int lower, int upper) {
+
+void MainDialog::onWriteBarRange(int lower, int upper) {
   writeBar_->setRange(lower, upper);
 }
-void MainDialog::setWriteBarPosition(int position) {
+
+void MainDialog::onWriteBarPosition(int position, const std::optional<QString>& format) {
   setBarPosition(*writeBar_, position);
+  if (format) writeBar_->setFormat(*format);
 }
 
-// After each step: the rate and what is left, from the run's progress.
-void MainDialog::showSaveProgress() {
-  const ExportProgress progress = workflow().progress();
-  if (const std::optional<double> rate = progress.bytesPerSecond())
-    writeBar_->setFormat(
-        writeBarFormat(*rate, static_cast<double>(progress.expectedBytes - progress.fileBytes)));
-}
-bool MainDialog::isMinimized() const {
-  return QWidget::isMinimized();
+void MainDialog::onWriteBarFormat(const QString& format) {
+  writeBar_->setFormat(format);
 }
 
-void MainDialog::setWindowTitle(const std::string& title) {
+void MainDialog::onTitle(const std::string& title) {
   QDialog::setWindowTitle(utf8(title));
   update();
 }
 
-bool MainDialog::isSuppressMessagesChecked() const {
-  return suppress_->isChecked();
-}
-void MainDialog::uncheckSuppressMessages() {
+void MainDialog::onSuppressUnchecked() {
+  const QSignalBlocker quiet(suppress_);  // the thread unticked its own copy already
   suppress_->setChecked(false);
 }
 
-// ---- SaveAsChooser
+// Names what the list shows: the drive's path and size, as "/dev/sdb — 160,0 GB".
+void MainDialog::onSource(const SourceInfo& source) {
+  if (!source.open) {
+    source_->setText(QString::fromUtf8("Keine Festplatte geöffnet."));
+    return;
+  }
+  const QString path = QString::fromStdString(source.path);
+  if (source.bytes < 0) {
+    source_->setText(path);
+    return;
+  }
+  source_->setText(QStringLiteral("%1 \u2014 %2 GB")
+                       .arg(path, QLocale(QLocale::German).toString(source.bytes / 1e9, 'f', 1)));
+}
 
-SaveAsAnswer MainDialog::chooseSaveAs(const SaveAsRequest& request) {
+void MainDialog::onTaskProgress(DiskTask task, int64_t done, int64_t total) {
+  if (task == DiskTask::Scan) {
+    if (rescue_) rescue_->showProgress(done, total);
+    return;
+  }
+  if (total <= 0) return;
+  // The bar takes an int range: large counts are shown in thousandths.
+  const bool scaled = total > INT_MAX;
+  const int maximum = scaled ? 1000 : static_cast<int>(total);
+  const int value = scaled ? static_cast<int>(done * 1000 / total) : static_cast<int>(done);
+  readBar_->setRange(0, maximum);
+  readBar_->setFormat(task == DiskTask::Check ? QString::fromUtf8("Festplatte prüfen \u2013 %p %")
+                                              : QString::fromUtf8("Belegungsplan \u2013 %p %"));
+  setBarPosition(*readBar_, value);
+}
+
+void MainDialog::onTaskEnded(DiskTask task) {
+  task_ = DiskTask::None;
+  statusTimer_.stop();
+  if (task == DiskTask::Check || task == DiskTask::Map) resetBars();
+  if (task == DiskTask::Search) fitColumnsOnFirstStart();
+  if (task == DiskTask::Scan && rescue_) rescue_->scanEnded();
+  updateCommands();
+  updateStatus();
+  if (!closing_) return;
+  closing_ = false;
+  QDialog::done(closeResult_);
+}
+
+void MainDialog::onRequestDone() {
+  --outstanding_;
+}
+
+void MainDialog::onDiskMap(const std::shared_ptr<BlockOwnership>& ownership) {
+  if (!map_) map_ = new DiskMapDialog(this);
+  map_->view()->setOwnership(*ownership);
+  highlightSelection();
+  map_->show();
+  map_->raise();
+  map_->activateWindow();
+}
+
+void MainDialog::onScanResult(const RescueScanResult& result) {
+  if (rescue_) rescue_->showResult(result);
+}
+
+void MainDialog::onRescueDisksDropped() {
+  if (rescue_) rescue_->clearResults();
+}
+
+void MainDialog::onSaveReport(const SaveReport& report) {
+  if (closing_ || (!report.driveGone && report.incomplete.empty())) return;
+  showIncomplete(report);
+}
+
+// The log says which file holds how much; the box makes sure the user sees that not
+// everything was saved, and says what to do next. Not modal: the window stays usable.
+void MainDialog::showIncomplete(const SaveReport& report) {
+  QString text = report.driveGone
+                     ? QString::fromUtf8(
+                           "Das Laufwerk antwortet nicht mehr; das Speichern ist angehalten. Was "
+                           "bis dahin gelesen war, ist gesichert (siehe Log).\n\n")
+                     : QString();
+  if (!report.incomplete.empty()) {
+    text += QString::fromUtf8("Nicht vollständig gespeichert:\n");
+    for (size_t i = 0; i < report.incomplete.size() && i < kListedRecordings; ++i)
+      text += QStringLiteral("  ") + utf8(report.incomplete[i]) + QLatin1Char('\n');
+    if (report.incomplete.size() > kListedRecordings)
+      text += QString::fromUtf8("  ... und %1 weitere (siehe Log)\n")
+                  .arg(report.incomplete.size() - kListedRecordings);
+    text += QLatin1Char('\n');
+  }
+  if (report.driveGone) text += QString::fromUtf8("Das Laufwerk wieder anschließen. ");
+  text += QString::fromUtf8(
+      "Fortsetzen: die Aufnahmen wieder auswählen, \u201eSpeichern\u201c wählen und "
+      "\u201eFortsetzen\u201c anklicken (beim Speichern in einen Ordner ebenso "
+      "\u201eFortsetzen\u201c). Eine beschädigte Aufnahme hat Nullen, wo die Festplatte nicht "
+      "lesbar war; ein Abbild mit GNU ddrescue kann später mehr davon retten.");
+  auto* box =
+      new QMessageBox(QMessageBox::Warning, QStringLiteral("Korvelo"), text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setObjectName(report.driveGone ? QStringLiteral("driveGoneBox")
+                                      : QStringLiteral("incompleteSaveBox"));
+  box->open();
+}
+
+SaveAsAnswer MainDialog::askSaveAs(const SaveAsRequest& request) {
+  if (closing_) return {};
   if (chooserOverride_ != nullptr) return chooserOverride_->chooseSaveAs(request);
   return fileDialog_.chooseSaveAs(request);
+}
+
+ExistingTargets MainDialog::askExistingTargets(const std::vector<std::string>& names) {
+  if (closing_) return ExistingTargets::Cancel;
+  if (existingQuestion_) return existingQuestion_(names);
+  QString listed;
+  for (size_t i = 0; i < names.size() && i < kListedRecordings; ++i)
+    listed += QStringLiteral("\n  ") + utf8(names[i]);
+  if (names.size() > kListedRecordings)
+    listed += QString::fromUtf8("\n  ... und %1 weitere").arg(names.size() - kListedRecordings);
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8("Auswahl in Ordner speichern"),
+                  QString::fromUtf8("%1 der Zieldateien gibt es im Ordner schon:%2\n\n"
+                                    "Ein unvollständig gespeicherter Film kann fortgesetzt "
+                                    "werden. Was soll mit diesen Dateien geschehen?")
+                      .arg(names.size())
+                      .arg(listed),
+                  QMessageBox::NoButton, this);
+  QPushButton* resume = box.addButton(QStringLiteral("Fortsetzen"), QMessageBox::AcceptRole);
+  QPushButton* skip = box.addButton(QString::fromUtf8("Überspringen"), QMessageBox::AcceptRole);
+  QPushButton* replace =
+      box.addButton(QString::fromUtf8("Überschreiben"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+  box.setDefaultButton(resume);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == resume) return ExistingTargets::Resume;
+  if (box.clickedButton() == skip) return ExistingTargets::Skip;
+  if (box.clickedButton() == replace) return ExistingTargets::Overwrite;
+  return ExistingTargets::Cancel;
 }
 
 // ---- handlers
 
 void MainDialog::saveSelection() {
-  controller_->saveSelection();
-  scheduleSaveStep();
+  if (!save_->isEnabled()) return;  // a save or other disk work runs, or no disk was found
+  request([snapshot = selection()](DiskWorker& worker) { worker.saveSelection(snapshot); },
+          DiskTask::Save);
+}
+
+void MainDialog::saveSelectionToFolder() {
+  if (!saveToFolderAction_->isEnabled()) return;
+  std::string folder;
+  if (folderQuestion_) {
+    folder = folderQuestion_();
+  } else {
+    folder =
+        QFileDialog::getExistingDirectory(this, QString::fromUtf8("Auswahl in Ordner speichern"),
+                                          QString::fromStdString(app_.settings.pathToHAVs))
+            .toStdString();
+  }
+  if (folder.empty()) return;
+  saveSelectionTo(folder);
+}
+
+void MainDialog::saveSelectionTo(const std::string& folder) {
+  if (!saveAllowed_ || task_ != DiskTask::None || closing_) return;
+  request([snapshot = selection(),
+           folder](DiskWorker& worker) { worker.saveSelectionToFolder(snapshot, folder); },
+          DiskTask::Save);
 }
 
 void MainDialog::showRescue() {
-  if (!rescue_) rescue_ = new RescueDialog(app_, *this);
+  if (!rescue_) rescue_ = new RescueDialog(*this);
+  updateCommands();
   rescue_->show();
   rescue_->raise();
   rescue_->activateWindow();
 }
 
+void MainDialog::startRescueScan(bool byHeads) {
+  if (task_ != DiskTask::None || closing_) return;
+  request([byHeads](DiskWorker& worker) { worker.rescueScan(byHeads); }, DiskTask::Scan);
+}
+
+void MainDialog::saveRescued(std::vector<int> ids) {
+  if (task_ != DiskTask::None || closing_) return;
+  request([ids = std::move(ids)](DiskWorker& worker) { worker.saveRescued(ids); }, DiskTask::Save);
+}
+
+void MainDialog::appendLogLine(const std::string& line) {
+  request([line](DiskWorker& worker) { worker.appendLog(line); });
+}
+
 void MainDialog::checkDisk() {
-  checkDiskIntoLog(app_.disk.get(), app_.log);
+  if (task_ != DiskTask::None || closing_) return;
+  request([](DiskWorker& worker) { worker.check(); }, DiskTask::Check);
 }
 
 void MainDialog::showDiskMap() {
-  Fsr5000Disk* disk = app_.disk.get();
-  if (disk == nullptr || !disk->isDirectoryRead() || disk->heldFileFatSize() <= 0) {
-    app_.log.append(
-        "Der Belegungsplan braucht eine geöffnete Festplatte mit bekannter File-FAT-Size.",
-        Severity::Error);
-    return;
-  }
-  if (!map_) map_ = new DiskMapDialog(this);
-  map_->view()->setOwnership(buildBlockOwnership(*disk));
-  highlightSelection();
-  map_->show();
-  map_->raise();
-  map_->activateWindow();
+  if (task_ != DiskTask::None || closing_) return;
+  request([](DiskWorker& worker) { worker.buildMap(); }, DiskTask::Map);
 }
 
 // The list shows the directory's entries in their order, as the model holds them.
@@ -371,6 +684,23 @@ void MainDialog::highlightSelection() {
   map_->view()->setHighlighted(std::move(chosen));
 }
 
+// The description of the line under the caret and the total of the selection, from what
+// the disk thread sent with each line.
+void MainDialog::showSelectionTexts() {
+  const int caret = list_->caretLine();
+  if (caret >= 0 && static_cast<size_t>(caret) < rows_.size() && rows_[caret].hasEntry)
+    description_->setText(utf8(rows_[caret].description));
+  uint64_t total = 0;
+  for (size_t line = 0; line < rows_.size(); ++line)
+    if (rows_[line].hasEntry && list_->isLineSelected(static_cast<int>(line)))
+      total += rows_[line].sizeBytes + kHavFrontBytes;
+  total_->setText(utf8(SessionController::totalText(total)));
+}
+
+int MainDialog::selectedLineCount() const {
+  return list_->selectedLineCount();
+}
+
 DiskMapDialog* MainDialog::diskMapDialog() const {
   return map_.data();
 }
@@ -379,76 +709,65 @@ RescueDialog* MainDialog::rescueDialog() const {
   return rescue_.data();
 }
 
-ExportWorkflow& MainDialog::workflow() {
-  return controller_->workflow();
-}
-
-void MainDialog::saveQueuedJobs() {
-  if (!workflow().hasQueuedJobs()) return;
-  setSaveEnabled(false);  // the driver enables Save again once the queue is worked off
-  workflow().start();
-  scheduleSaveStep();
-}
-
-void MainDialog::scheduleSaveStep() {
-  if (workflow().isActive() && !stepTimer_.isActive()) stepTimer_.start(0);
-  cancel_->setEnabled(workflow().isActive());
-}
-
-void MainDialog::runSaveStep() {
-  // The pause lies between the steps, in the event loop, so the window keeps answering.
-  if (workflow().step()) {
-    showSaveProgress();
-    stepTimer_.start(workflow().pauseAfterStep());
-    return;
-  }
-  cancel_->setEnabled(false);
-  if (workflow().driveGone()) showDriveGone();
-}
-
-// The log says which file holds how much; the box makes sure the user sees that the
-// save stopped. Not modal: the window stays usable behind it.
-void MainDialog::showDriveGone() {
-  auto* box = new QMessageBox(
-      QMessageBox::Warning, QStringLiteral("Korvelo"),
-      QString::fromUtf8("Das Laufwerk antwortet nicht mehr; das Speichern ist angehalten.\n\n"
-                        "Was bis dahin gelesen war, ist gesichert (siehe Log). Das Laufwerk "
-                        "wieder anschließen; fortsetzen lässt sich die Datei mit "
-                        "\"korvelo-cli export --resume\"."),
-      QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setObjectName(QStringLiteral("driveGoneBox"));
-  box->open();
-}
-
 void MainDialog::stopSaving() {
   cancel_->setEnabled(false);
-  if (!workflow().isActive()) return;
-  stepTimer_.stop();
-  workflow().requestStop();
-  workflow().step();              // keeps what the file being written holds, synced, for resuming
-  workflow().clearStopRequest();  // the next save starts afresh
+  if (worker_ == nullptr || task_ == DiskTask::None) return;
+  worker_->requestStop();
+  DiskWorker* worker = worker_;
+  // A save waiting for its next step takes it at once, as the stopping step.
+  QMetaObject::invokeMethod(
+      worker, [worker] { worker->stopNow(); }, Qt::QueuedConnection);
 }
 
 bool MainDialog::confirmStopForClosing() {
   if (closeQuestion_) return closeQuestion_();
-  return QMessageBox::question(
-             this, QStringLiteral("Korvelo"),
-             QString::fromUtf8("Es wird noch gespeichert. Abbrechen und beenden?"),
-             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  const std::optional<QString> slow = slowReadText();
+  QString question;
+  if (task_ == DiskTask::Save && slow) {
+    question = *slow + QString::fromUtf8(
+                           ".\n\nDas Speichern wird angehalten, sobald dieser Lesevorgang "
+                           "zurückkehrt; erst dann endet Korvelo. Die Datei behält alle bis "
+                           "dahin ganz gelesenen Hojins und lässt sich später fortsetzen.\n\n"
+                           "Abbrechen und beenden?");
+  } else if (task_ == DiskTask::Save) {
+    question = QString::fromUtf8(
+        "Es wird noch gespeichert. Abbrechen und beenden?\n\nDie Datei behält ihre ganzen "
+        "Hojins und lässt sich später fortsetzen.");
+  } else {
+    question =
+        slow.value_or(QString()) + QString::fromUtf8(
+                                       ".\n\nKorvelo endet, sobald dieser Lesevorgang zurückkehrt. "
+                                       "Beenden?");
+  }
+  return QMessageBox::question(this, QStringLiteral("Korvelo"), question,
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
 }
 
 void MainDialog::done(int result) {
+  if (closing_) return;  // already asked; ends when the work has stopped
+  if (task_ == DiskTask::None) {
+    keepPlacement();
+    QDialog::done(result);
+    return;
+  }
   // Closing ends a save the way Ctrl-C does on the command line, once the user agrees:
-  // nothing half-written is left without a line saying where to go on.
-  if (workflow().isActive() && !confirmStopForClosing()) return;
+  // nothing half-written is left without a line saying where to go on. A read the disk is
+  // stuck in cannot be cut short: the window asks, and stays until that read returns.
+  if ((task_ == DiskTask::Save || slowReadText()) && !confirmStopForClosing()) return;
+  keepPlacement();
+  closing_ = true;
+  closeResult_ = result;
+  worker_->stopAsking();
   stopSaving();
-  QDialog::done(result);
+  updateCommands();
+  updateStatus();
 }
 
 // ---- what is read
 
 void MainDialog::chooseImage() {
+  if (task_ != DiskTask::None) return;
   const QString image = QFileDialog::getOpenFileName(
       this, QString::fromUtf8("Abbild öffnen"), QString(),
       QString::fromUtf8("Abbilder (*.img *.dd *.raw *.bin *.image);;Alle Dateien (*)"));
@@ -467,37 +786,23 @@ void MainDialog::chooseImage() {
 }
 
 void MainDialog::openImage(const std::string& image, const std::string& mapfile) {
-  if (!mapfile.empty()) {
-    if (const auto problem = checkMapfile(mapfile)) {
-      app_.log.append(describeMapfileProblem(mapfile, *problem), Severity::Error);
-      return;
-    }
+  if (task_ != DiskTask::None || closing_) return;
+  // The map names the entries of the disk about to be closed.
+  if (map_) {
+    map_->view()->setOwnership({});
+    map_->hide();
   }
-  controller_->searchAgain({DriveSpec{image, mapfile, {}}});
-  showSource();
+  request([image, mapfile](DiskWorker& worker) { worker.openImage(image, mapfile); },
+          DiskTask::Search);
 }
 
 void MainDialog::searchAgain() {
-  controller_->searchAgain();
-  showSource();
-}
-
-// Names what the list shows: the drive's path and size, as "/dev/sdb — 160,0 GB".
-void MainDialog::showSource() {
-  if (!app_.disk || !app_.disk->getDrive().isOpen()) {
-    source_->setText(QString::fromUtf8("Keine Festplatte geöffnet."));
-    return;
+  if (task_ != DiskTask::None || closing_) return;
+  if (map_) {
+    map_->view()->setOwnership({});
+    map_->hide();
   }
-  const std::optional<DriveSpec> drive = DriveTable::lookup(app_.disk->getDriveChar());
-  const QString path = drive ? QString::fromStdString(drive->path) : QStringLiteral("?");
-  const ByteSource* source = app_.disk->getDrive().source();
-  const int64_t bytes = source ? source->mediaInfo().sizeBytes : -1;
-  if (bytes < 0) {
-    source_->setText(path);
-    return;
-  }
-  source_->setText(QStringLiteral("%1 \u2014 %2 GB")
-                       .arg(path, QLocale(QLocale::German).toString(bytes / 1e9, 'f', 1)));
+  request([](DiskWorker& worker) { worker.search({}, true); }, DiskTask::Search);
 }
 
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
@@ -513,8 +818,20 @@ void MainDialog::dropEvent(QDropEvent* event) {
 }
 
 void MainDialog::showOptions() {
-  OptionsDialog dialog(choiceFromSettings(app_.settings), this);
-  if (dialog.exec() == QDialog::Accepted) applyOptions(app_, dialog.choice());
+  OptionsDialog dialog(options_, this);
+  if (dialog.exec() == QDialog::Accepted) applyOptionsChoice(dialog.choice());
+}
+
+void MainDialog::applyOptionsChoice(const OptionsChoice& choice) {
+  options_ = choice;
+  MainDialog* window = this;
+  request([choice, window](DiskWorker& worker) {
+    worker.applyOptions(choice);
+    // The dialog shows next time what the settings hold now (numbers as read).
+    QMetaObject::invokeMethod(
+        window, [window, shown = worker.shownOptions()] { window->options_ = shown; },
+        Qt::QueuedConnection);
+  });
 }
 
 void MainDialog::showAboutModeless() {
@@ -540,12 +857,62 @@ void MainDialog::resizeEvent(QResizeEvent* event) {
 
 void MainDialog::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange) onSizeChanged();
+  if (event->type() != QEvent::WindowStateChange) return;
+  if (worker_ != nullptr) worker_->setMinimized(QWidget::isMinimized());
+  onSizeChanged();
 }
 
 void MainDialog::onSizeChanged() {
   QDialog::setWindowTitle(normalTitle());
-  if (driver_ != nullptr && driver_->isSavingActive()) save_->setEnabled(false);
+  if (task_ == DiskTask::Save) save_->setEnabled(false);
+}
+
+// ---- placement
+
+void MainDialog::restorePlacement() {
+  const WindowPlacement& placement = app_.settings.window;
+  if (!placement.columnWidths.empty()) list_->setUserColumnWidths(placement.columnWidths);
+  if (placement.sortColumn >= 0 && placement.sortColumn < list_->columnCount())
+    list_->sortByColumn(placement.sortColumn,
+                        placement.sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  if (placement.width <= 0 || placement.height <= 0) return;
+  placementRestored_ = true;
+  resize(std::max(placement.width, minimumWidth()), std::max(placement.height, minimumHeight()));
+  // Only where a screen still shows the window's top left corner (a monitor may be gone).
+  const QPoint corner(placement.x, placement.y);
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen->availableGeometry().contains(corner)) {
+      move(corner);
+      break;
+    }
+  }
+  if (placement.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainDialog::keepPlacement() {
+  WindowPlacement& placement = app_.settings.window;
+  const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+  if (normal.width() <= 0 || normal.height() <= 0) return;
+  placement.x = normal.x();
+  placement.y = normal.y();
+  placement.width = normal.width();
+  placement.height = normal.height();
+  placement.maximized = isMaximized();
+  placement.columnWidths = list_->userColumnWidths();
+  placement.sortColumn = list_->header()->sortIndicatorSection();
+  placement.sortDescending = list_->header()->sortIndicatorOrder() == Qt::DescendingOrder;
+}
+
+// The first start (no size kept yet) makes the window as wide as the list needs to show
+// every column in full, as far as the screen allows.
+void MainDialog::fitColumnsOnFirstStart() {
+  if (placementRestored_ || columnsFitted_ || list_->lineCount() == 0) return;
+  columnsFitted_ = true;
+  const int extra = width() - list_->viewport()->width();
+  int wanted = list_->neededWidth() + extra;
+  if (const QScreen* shown = screen())
+    wanted = std::min(wanted, shown->availableGeometry().width());
+  if (wanted > width()) resize(wanted, height());
 }
 
 }  // namespace korvelo

@@ -1,22 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's main window: the recording list, Save, the two progress bars, the log
-// and the menus. It is the window side of the session (SessionView), of the save driver
-// (SaveDriverView) and of the save-as question, and forwards the user's actions to the
-// session controller. The save driver runs from the event loop, one step per timer shot.
+// and the menus. It never reads the disk itself: every piece of disk work goes as a request
+// to the disk thread (DiskWorker), which sends back list lines, log lines, progress and
+// results. While a read takes long the window keeps painting and answering, and its status
+// line says what it waits for.
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/app_state.h"
-#include "app/session_controller.h"
-#include "app/session_view.h"
+#include "app/options_apply.h"
 #include "export/save_as_chooser.h"
-#include "export/save_driver.h"
+#include "gui/disk_worker.h"
 #include "gui/file_dialog_chooser.h"
 
 class QAction;
@@ -34,79 +37,87 @@ class RescueDialog;
 class LogView;
 class RecordingList;
 
-class MainDialog : public QDialog, public SessionView, public SaveDriverView, public SaveAsChooser {
+class MainDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // The search runs from a one-shot timer soon after construction.
+  // The disk thread starts at once; the search is asked for from a one-shot timer soon
+  // after construction.
   explicit MainDialog(AppState& app, QWidget* parent = nullptr);
+  // Ends the disk thread (after the read in progress) before the window goes.
   ~MainDialog() override;
 
   // Replaces the file dialog (tests answer the save-as question themselves); null restores it.
   void setSaveAsChooser(SaveAsChooser* chooser) { chooserOverride_ = chooser; }
+  // Replace the folder dialog of "Auswahl in Ordner speichern..." (an empty answer
+  // cancels) and the question about targets that exist (tests answer them).
+  void setFolderQuestion(std::function<std::string()> question) {
+    folderQuestion_ = std::move(question);
+  }
+  void setExistingTargetsQuestion(
+      std::function<ExistingTargets(const std::vector<std::string>&)> question) {
+    existingQuestion_ = std::move(question);
+  }
+  // Replaces the question asked when the window is closed during a save or while a read is
+  // stuck (tests answer).
+  void setCloseQuestion(std::function<bool()> question) { closeQuestion_ = std::move(question); }
 
   QString normalTitle() const;
 
-  // SessionView
-  void appendListLine(const std::string& line) override;
-  void clearList() override;
-  int lineCount() const override;
-  int selectedLineCount() const override;
-  bool isLineSelected(int index) const override;
-  int caretLine() const override;
-  void setDescription(const std::string& text) override;
-  void setTotalText(const std::string& text) override;
-  void setSaveEnabled(bool enabled) override;
-  bool isSaveEnabled() const override;
-  const void* parentWindow() const override;
-
-  // SaveDriverView
-  void setReadBarRange(int lower, int upper) override;
-  void setReadBarPosition(int position) override;
-  void setWriteBarRange(int lower, int upper) override;
-  void setWriteBarPosition(int position) override;
-  bool isMinimized() const override;
-  void setWindowTitle(const std::string& title) override;
-  bool isSuppressMessagesChecked() const override;
-  void uncheckSuppressMessages() override;
-
-  // SaveAsChooser
-  SaveAsAnswer chooseSaveAs(const SaveAsRequest& request) override;
-
-  // The handlers behind the buttons and menu commands.
-  void saveSelection();
+  // ---- commands
+  void saveSelection();          // "Speichern", a double-click
+  void saveSelectionToFolder();  // "Auswahl in Ordner speichern...": asks for the folder
+  void saveSelectionTo(const std::string& folder);
   void showOptions();
+  void applyOptionsChoice(const OptionsChoice& choice);
   void showAboutModeless();  // "&Über Korvelo": one window, shown again
   void showAboutModal();     // "Inf&o über Korvelo...": a new dialog each time
-  void showRescue();         // "Aufnahmen &retten...": one window, kept with its rescued disks
+  void showRescue();         // "Aufnahmen &retten...": one window, kept with its findings
   void checkDisk();          // "Festplatte &prüfen": the findings go to the log
-  void showDiskMap();        // "&Belegungsplan...": one window, drawn anew each time it is opened
-  // Opens and works off jobs that were queued outside saveSelection (rescued recordings).
-  void saveQueuedJobs();
+  void showDiskMap();        // "&Belegungsplan...": drawn anew each time it is opened
   // Reads the image (with its ddrescue mapfile, when given) instead of the machine's
   // drives and searches again; "Abbild &öffnen..." asks for both first.
   void openImage(const std::string& image, const std::string& mapfile);
   void chooseImage();
   void searchAgain();  // "Erneut &suchen"
+  // "Abbrechen": the work in hand stops after the read in progress (a save after its
+  // current step, the file kept for resuming).
+  void stopSaving();
+  // Waits for the disk thread to end (what runs is stopped first; a save keeps its file).
+  // The program calls it once its loop has ended; the destructor does it too.
+  void finishWork();
+
+  // ---- for the rescue window
+  void startRescueScan(bool byHeads);
+  void saveRescued(std::vector<int> ids);
+  void appendLogLine(const std::string& line);
+  // A list line of the window's own (a rescued recording), without an entry behind it.
+  void appendListLine(const std::string& line);
+  void clearList();
+
+  // ---- state, mostly for tests
+  DiskTask currentTask() const { return task_; }
+  // No task runs and every request was answered.
+  bool isIdle() const { return task_ == DiskTask::None && outstanding_ == 0; }
+  bool isSaveStepPending() const { return task_ == DiskTask::Save; }
+  // The log as this window received it, one entry per line.
+  QStringList logLines() const;
+  int selectedLineCount() const;
+  void setSaveEnabled(bool enabled);
+  bool confirmStopForClosing();
+  // The admission queries of the disk thread's workflow; only while it is idle (tests).
+  ExportWorkflow& workflow() { return worker_->workflow(); }
+
   QLabel* sourceLabel() const { return source_; }
+  QLabel* statusLabel() const { return status_; }
   QAction* openImageAction() const { return openImageAction_; }
   QAction* searchAgainAction() const { return searchAgainAction_; }
-  // Stops a running save after its current step, the file kept for resuming.
-  void stopSaving();
-  // Tells the user that the drive stopped answering and the save was given up.
-  void showDriveGone();
-  void showSource();
-  // Whether a save may be stopped so that the window can close.
-  bool confirmStopForClosing();
-  ExportWorkflow& workflow();
-
+  QAction* saveToFolderAction() const { return saveToFolderAction_; }
   RecordingList* recordingList() const { return list_; }
   LogView* logView() const { return log_; }
   QPushButton* saveButton() const { return save_; }
   QPushButton* closeButton() const { return close_; }
   QPushButton* cancelButton() const { return cancel_; }
-  // Replaces the question asked when the window is closed during a save (tests answer).
-  void setCloseQuestion(std::function<bool()> question) { closeQuestion_ = std::move(question); }
   QCheckBox* suppressMessagesBox() const { return suppress_; }
   QProgressBar* readBar() const { return readBar_; }
   QProgressBar* writeBar() const { return writeBar_; }
@@ -123,7 +134,6 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   DiskMapDialog* diskMapDialog() const;
   RescueDialog* rescueDialog() const;
   AboutDialog* modelessAbout() const;
-  bool isSaveStepPending() const { return stepTimer_.isActive(); }
 
  protected:
   void done(int result) override;
@@ -133,30 +143,79 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   void changeEvent(QEvent* event) override;
 
  private:
+  // What the disk thread sends back, on this thread.
+  friend class DiskWorker;
+  void onLogPiece(const std::string& piece);
+  void onRowsCleared();
+  void onRowAppended(const ListRow& row);
+  void onDescription(const std::string& text);
+  void onTotalText(const std::string& text);
+  void onSaveAllowed(bool allowed);
+  void onReadBarRange(int lower, int upper, const QString& readFormat, const QString& writeFormat);
+  void onReadBarPosition(int position);
+  void onWriteBarRange(int lower, int upper);
+  void onWriteBarPosition(int position, const std::optional<QString>& format);
+  void onWriteBarFormat(const QString& format);
+  void onTitle(const std::string& title);
+  void onSuppressUnchecked();
+  void onSource(const SourceInfo& source);
+  void onTaskProgress(DiskTask task, int64_t done, int64_t total);
+  void onTaskEnded(DiskTask task);
+  void onRequestDone();
+  void onDiskMap(const std::shared_ptr<BlockOwnership>& ownership);
+  void onScanResult(const RescueScanResult& result);
+  void onRescueDisksDropped();
+  void onSaveReport(const SaveReport& report);
+  SaveAsAnswer askSaveAs(const SaveAsRequest& request);
+  ExistingTargets askExistingTargets(const std::vector<std::string>& names);
+
+  // Sends a request to the disk thread; `task` marks it as a long piece of work.
+  void request(std::function<void(DiskWorker&)> work, DiskTask task = DiskTask::None);
+  SelectionSnapshot selection() const;
+  void updateCommands();
+  void updateStatus();
+  void resetBars();
+  void showIncomplete(const SaveReport& report);
   void buildControls();
   void buildMenus();
   QLayout* buildProgressArea();
   void onSizeChanged();
-  void runSaveStep();
-  void showSaveProgress();
-  void scheduleSaveStep();
+  void highlightSelection();
+  void showSelectionTexts();
+  // Window placement, column widths and sort order: from the settings, and back.
+  void restorePlacement();
+  void keepPlacement();
+  void fitColumnsOnFirstStart();
 
   AppState& app_;
   FileDialogChooser fileDialog_;
   SaveAsChooser* chooserOverride_ = nullptr;  // not owned
-  std::unique_ptr<SessionController> controller_;
-  SaveDriver* driver_ = nullptr;  // owned by the application state
+  std::function<std::string()> folderQuestion_;
+  std::function<ExistingTargets(const std::vector<std::string>&)> existingQuestion_;
+  std::function<bool()> closeQuestion_;
+  QThread thread_;
+  DiskWorker* worker_ = nullptr;  // lives on thread_; deleted by finishWork
+  std::shared_ptr<struct LogRelay> logRelay_;
   QTimer startupTimer_;
-  QTimer stepTimer_;
+  QTimer statusTimer_;
+  OptionsChoice options_;  // the options as last confirmed (the settings belong to the thread)
+
+  DiskTask task_ = DiskTask::None;
+  int outstanding_ = 0;      // requests sent and not yet answered
+  bool saveAllowed_ = true;  // as the session and the save driver say
+  bool closing_ = false;     // closed while work ran: ends when it has stopped
+  int closeResult_ = 0;
+  bool placementRestored_ = false;
+  bool columnsFitted_ = false;
+  std::string logText_;
+  std::vector<ListRow> rows_;  // line i of the list
 
   RecordingList* list_ = nullptr;
   LogView* log_ = nullptr;
   QPushButton* save_ = nullptr;
   QPushButton* cancel_ = nullptr;
   QLabel* source_ = nullptr;
-  QAction* openImageAction_ = nullptr;
-  QAction* searchAgainAction_ = nullptr;
-  std::function<bool()> closeQuestion_;
+  QLabel* status_ = nullptr;
   QPushButton* close_ = nullptr;
   QCheckBox* suppress_ = nullptr;
   QProgressBar* readBar_ = nullptr;
@@ -164,17 +223,19 @@ class MainDialog : public QDialog, public SessionView, public SaveDriverView, pu
   QLabel* description_ = nullptr;
   QLabel* total_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
+  QAction* openImageAction_ = nullptr;
+  QAction* searchAgainAction_ = nullptr;
+  QAction* saveToFolderAction_ = nullptr;
   QAction* optionsAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
   QAction* quitAction_ = nullptr;
   QAction* infoAction_ = nullptr;
-  QPointer<AboutDialog> about_;  // the modeless one, a child of this window
   QAction* rescueAction_ = nullptr;
-  QPointer<RescueDialog> rescue_;  // lives as long as this window: queued jobs read through it
   QAction* checkAction_ = nullptr;
   QAction* mapAction_ = nullptr;
+  QPointer<AboutDialog> about_;  // the modeless one, a child of this window
+  QPointer<RescueDialog> rescue_;
   QPointer<DiskMapDialog> map_;
-  void highlightSelection();
 };
 
 }  // namespace korvelo

@@ -46,6 +46,9 @@ RecordingList::RecordingList(QWidget* parent) : QTreeWidget(parent) {
   header()->setStretchLastSection(false);
   sizeColumnWidth_ = fontMetrics().horizontalAdvance(QStringLiteral(" 000.000.000.000 Bytes"));
   fitColumns();
+  connect(header(), &QHeaderView::sectionResized, this, [this] {
+    if (!fitting_) userSized_ = true;
+  });
 }
 
 namespace {
@@ -58,16 +61,29 @@ int dialogUnits(const QFontMetrics& metrics, int units) {
 
 }  // namespace
 
-void RecordingList::fitColumns() {
+RecordingList::FixedWidths RecordingList::fixedWidths() const {
   const QFontMetrics metrics = fontMetrics();
   const int padding = 2 * metrics.averageCharWidth();
-  const int number = std::max(dialogUnits(metrics, 24),
-                              metrics.horizontalAdvance(QStringLiteral("00000")) + padding);
-  const int size = sizeColumnWidth_ + padding;
-  const int start = metrics.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + padding;
-  const int duration = metrics.horizontalAdvance(QStringLiteral("0:00:00")) + padding;
+  FixedWidths widths;
+  widths.number = std::max(dialogUnits(metrics, 24),
+                           metrics.horizontalAdvance(QStringLiteral("00000")) + padding);
+  widths.size = sizeColumnWidth_ + padding;
+  widths.start = metrics.horizontalAdvance(QStringLiteral("00.00.0000 00:00")) + padding;
+  widths.duration = metrics.horizontalAdvance(QStringLiteral("0:00:00")) + padding;
+  return widths;
+}
+
+void RecordingList::fitColumns() {
+  if (userSized_) return;
+  fitting_ = true;
+  const QFontMetrics metrics = fontMetrics();
+  const auto [number, size, start, duration] = fixedWidths();
   const int rest = viewport()->width() - number - size - start - duration;
-  const int title = std::max(dialogUnits(metrics, 170 - 24), rest * 3 / 5);
+  const int titleNeed = lineCount() > 0 ? contentWidth(1) : 0;
+  const int secondNeed = lineCount() > 0 ? contentWidth(2) : 0;
+  const int spare = rest - titleNeed - secondNeed;
+  const int shared = spare >= 0 ? titleNeed + spare * 3 / 5 : rest * 3 / 5;
+  const int title = std::max(dialogUnits(metrics, 170 - 24), shared);
   const int second = std::max(dialogUnits(metrics, 226 - 170), rest - title);
   setColumnWidth(0, number);
   setColumnWidth(1, title);
@@ -75,6 +91,31 @@ void RecordingList::fitColumns() {
   setColumnWidth(3, start);
   setColumnWidth(4, duration);
   setColumnWidth(5, size);
+  fitting_ = false;
+}
+
+std::vector<int> RecordingList::userColumnWidths() const {
+  std::vector<int> widths;
+  if (!userSized_) return widths;
+  for (int column = 0; column < kColumns; ++column) widths.push_back(columnWidth(column));
+  return widths;
+}
+
+void RecordingList::setUserColumnWidths(const std::vector<int>& widths) {
+  if (widths.size() != static_cast<size_t>(kColumns)) return;
+  for (int column = 0; column < kColumns; ++column)
+    setColumnWidth(column, std::max(widths[static_cast<size_t>(column)], 8));
+  userSized_ = true;
+}
+
+int RecordingList::contentWidth(int column) const {
+  return std::max(sizeHintForColumn(column), header()->sectionSizeHint(column));
+}
+
+int RecordingList::neededWidth() const {
+  const FixedWidths fixed = fixedWidths();
+  return fixed.number + fixed.size + fixed.start + fixed.duration + contentWidth(1) +
+         contentWidth(2);
 }
 
 void RecordingList::resizeEvent(QResizeEvent* event) {
@@ -82,7 +123,7 @@ void RecordingList::resizeEvent(QResizeEvent* event) {
   fitColumns();
 }
 
-void RecordingList::appendLine(const std::string& line, const DirectoryEntry* entry) {
+void RecordingList::appendLine(const std::string& line, const std::optional<RowFacts>& facts) {
   const QStringList parts = splitAtTabs(QString::fromUtf8(line.data(), qsizetype(line.size())));
   auto* item = new ListItem;
   const int columns[kLineParts] = {0, 1, 2, kColumns - 1};
@@ -91,8 +132,8 @@ void RecordingList::appendLine(const std::string& line, const DirectoryEntry* en
     item->setToolTip(columns[part], parts[part]);
   }
   item->setSortKey(0, lineCount());
-  if (entry != nullptr) {
-    const StartTime start = entry->getStartTime();
+  if (facts) {
+    const StartTime& start = facts->start;
     item->setText(3, QStringLiteral("%1.%2.%3 %4:%5")
                          .arg(start.day, 2, 10, QChar('0'))
                          .arg(start.month, 2, 10, QChar('0'))
@@ -101,13 +142,13 @@ void RecordingList::appendLine(const std::string& line, const DirectoryEntry* en
                          .arg(start.minute, 2, 10, QChar('0')));
     item->setSortKey(3, ((start.year * 100 + start.month) * 100 + start.day) * 10000LL +
                             start.hour * 100 + start.minute);
-    const qint64 seconds = entry->getDurationMs() / 1000;
+    const qint64 seconds = facts->durationMs / 1000;
     item->setText(4, QStringLiteral("%1:%2:%3")
                          .arg(seconds / 3600)
                          .arg(seconds / 60 % 60, 2, 10, QChar('0'))
                          .arg(seconds % 60, 2, 10, QChar('0')));
-    item->setSortKey(4, entry->getDurationMs());
-    item->setSortKey(kColumns - 1, static_cast<qlonglong>(entry->getSizeInBytes()));
+    item->setSortKey(4, facts->durationMs);
+    item->setSortKey(kColumns - 1, static_cast<qlonglong>(facts->sizeBytes));
   }
   lines_.push_back(item);
   addTopLevelItem(item);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/rescue_dialog.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,8 +37,7 @@ std::string whereFound(const RescuedRecording& recording) {
 
 }  // namespace
 
-RescueDialog::RescueDialog(AppState& app, MainDialog& window)
-    : QDialog(&window), app_(app), window_(window) {
+RescueDialog::RescueDialog(MainDialog& window) : QDialog(&window), window_(window) {
   setWindowTitle(QString::fromUtf8("Aufnahmen retten"));
   regions_ =
       new QRadioButton(QString::fromUtf8("Dateizuordnungstabellen ohne Verzeichniseintrag"), this);
@@ -82,59 +80,54 @@ RescueDialog::RescueDialog(AppState& app, MainDialog& window)
   resize(fontMetrics().averageCharWidth() * 100, fontMetrics().height() * 24);
 
   connect(start_, &QPushButton::clicked, this, &RescueDialog::scan);
-  connect(cancel_, &QPushButton::clicked, this, [this] { stop_ = true; });
+  connect(cancel_, &QPushButton::clicked, &window_, &MainDialog::stopSaving);
   connect(save_, &QPushButton::clicked, this, &RescueDialog::saveSelected);
   connect(close, &QPushButton::clicked, this, &RescueDialog::reject);
 }
 
-RescueDialog::~RescueDialog() {
-  stop_ = true;
-}
+RescueDialog::~RescueDialog() = default;
 
 void RescueDialog::reject() {
-  stop_ = true;  // a running scan ends at its next block and reports what it found
+  // A running scan ends at its next block and reports what it found.
+  if (scanning_) window_.stopSaving();
   QDialog::reject();
 }
 
-void RescueDialog::showProgress(const ScanProgress& progress) {
-  if (progress.total > 0) bar_->setValue(static_cast<int>(progress.done * 1000 / progress.total));
-  // The scan runs on this thread: the window must still answer, and "Abbrechen" work.
-  QCoreApplication::processEvents();
+void RescueDialog::setWorkState(bool idle, bool scanning) {
+  start_->setEnabled(idle);
+  cancel_->setEnabled(scanning);
+  save_->setEnabled(idle && haveResults_);
+}
+
+void RescueDialog::showProgress(int64_t done, int64_t total) {
+  if (total > 0) bar_->setValue(static_cast<int>(done * 1000 / total));
 }
 
 void RescueDialog::scan() {
-  if (scanning_ || !app_.disk || !app_.disk->getDrive().isOpen()) {
-    if (!scanning_) app_.log.append("Retten: keine Recorder-Festplatte geöffnet.", Severity::Error);
-    return;
-  }
+  if (scanning_) return;
   scanning_ = true;
-  stop_ = false;
-  start_->setEnabled(false);
-  cancel_->setEnabled(true);
-  save_->setEnabled(false);
+  haveResults_ = false;
   results_->clear();
-  const bool byHeads = heads_->isChecked();
-  app_.log.append(byHeads ? "Retten: durchsuche die HOJIN-Köpfe..."
-                          : "Retten: durchsuche die Dateizuordnungstabellen...");
-  RescueScanOptions options;
-  options.stop = &stop_;
-  options.progress = [this](const ScanProgress& progress) { showProgress(progress); };
-  result_ = byHeads ? scanHojinHeads(*app_.disk, options) : scanFileFatRegions(*app_.disk, options);
-  app_.log.append("Retten: " + result_.message);
-  for (const RescuedRecording& recording : result_.recordings)
-    if (const std::string doubt = recording.spliceDoubt(); !doubt.empty())
-      app_.log.append(textf("Retten: Gerettet %d: %s.", recording.id, doubt.c_str()),
-                      Severity::Warning);
-  showResult();
-  scanning_ = false;
-  start_->setEnabled(true);
-  cancel_->setEnabled(false);
+  bar_->setValue(0);
+  window_.startRescueScan(heads_->isChecked());
 }
 
-void RescueDialog::showResult() {
+void RescueDialog::scanEnded() {
+  scanning_ = false;
+}
+
+void RescueDialog::clearResults() {
+  result_ = {};
+  haveResults_ = false;
+  results_->clear();
+  bar_->setValue(0);
+  save_->setEnabled(false);
+}
+
+void RescueDialog::showResult(const RescueScanResult& result) {
+  result_ = result;
   bar_->setValue(result_.interrupted ? bar_->value() : bar_->maximum());
   if (!result_.ok || result_.recordings.empty()) return;
-  disks_.push_back(std::make_unique<RescueDisk>(*app_.disk, result_.recordings));
   for (const RescuedRecording& recording : result_.recordings) {
     const std::string size = formatThousands(static_cast<int64_t>(recording.sizeInBytes()), '.');
     auto* item = new QTreeWidgetItem(QStringList{
@@ -149,32 +142,23 @@ void RescueDialog::showResult() {
   }
   for (int column = 0; column < results_->columnCount(); ++column)
     results_->resizeColumnToContents(column);
-  save_->setEnabled(true);
+  haveResults_ = true;
 }
 
 void RescueDialog::saveSelected() {
-  if (disks_.empty()) return;
-  RescueDisk& disk = *disks_.back();
-  const QList<QTreeWidgetItem*> chosen = results_->selectedItems();
-  if (chosen.isEmpty()) {
-    app_.log.append(
+  if (!haveResults_) return;
+  std::vector<int> ids;
+  for (int row = 0; row < results_->topLevelItemCount(); ++row) {
+    QTreeWidgetItem* item = results_->topLevelItem(row);
+    if (item->isSelected()) ids.push_back(item->data(0, Qt::UserRole).toInt());
+  }
+  if (ids.empty()) {
+    window_.appendLogLine(
         "Bitte eine gerettete Aufnahme in der Liste anwählen und dann auf "
         "\"Speichern\" drücken.");
     return;
   }
-  if (!window_.workflow().admitSource(*app_.disk)) return;
-  for (int row = 0; row < results_->topLevelItemCount(); ++row) {
-    QTreeWidgetItem* item = results_->topLevelItem(row);
-    if (!item->isSelected()) continue;
-    const int id = item->data(0, Qt::UserRole).toInt();
-    const DirectoryEntry* entry = disk.entryFor(id);
-    if (entry == nullptr) continue;
-    const RescuedRecording* found = disk.recordingFor(id);
-    const int result =
-        window_.workflow().offer({&disk, entry, id, found ? found->spliceDoubt() : std::string()});
-    if (result != HavExportJob::kPrepared && result != ExportWorkflow::kRefused) break;
-  }
-  window_.saveQueuedJobs();
+  window_.saveRescued(std::move(ids));
 }
 
 }  // namespace korvelo

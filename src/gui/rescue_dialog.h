@@ -2,17 +2,13 @@
 #pragma once
 // "Aufnahmen retten": finds recordings that the directory no longer leads to (by the
 // file FATs, or by the HOJIN heads when those are gone too), shows how certain each
-// find is, adds them to the main list marked as rescued, and queues the chosen ones
-// for saving through the main window's save driver. The scan runs on the window's
-// thread with a progress bar; "Abbrechen" ends it early.
+// find is, adds them to the main list marked as rescued, and saves the chosen ones
+// through the main window. The scan runs on the window's disk thread with a progress bar;
+// "Abbrechen" ends it after the block in hand.
 
 #include <QDialog>
-#include <atomic>
-#include <memory>
 #include <vector>
 
-#include "app/app_state.h"
-#include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
 
 class QProgressBar;
@@ -28,31 +24,34 @@ class RescueDialog : public QDialog {
   Q_OBJECT
 
  public:
-  RescueDialog(AppState& app, MainDialog& window);
+  explicit RescueDialog(MainDialog& window);
   ~RescueDialog() override;
 
   void scan();
   void saveSelected();
 
+  // What the main window passes on from the disk thread.
+  void setWorkState(bool idle, bool scanning);
+  void showProgress(int64_t done, int64_t total);
+  void showResult(const RescueScanResult& result);
+  void scanEnded();
+  // The disk was searched anew: the findings belonged to the one before.
+  void clearResults();
+
   QRadioButton* headsButton() const { return heads_; }
   QTreeWidget* resultList() const { return results_; }
   QPushButton* saveButton() const { return save_; }
+  QPushButton* cancelButton() const { return cancel_; }
   const RescueScanResult& lastResult() const { return result_; }
 
  protected:
   void reject() override;
 
  private:
-  void showProgress(const ScanProgress& progress);
-  void showResult();
-
-  AppState& app_;
   MainDialog& window_;
-  std::atomic<bool> stop_{false};
-  bool scanning_ = false;
   RescueScanResult result_;
-  // Every disk a scan made stays: queued jobs may still read through it.
-  std::vector<std::unique_ptr<RescueDisk>> disks_;
+  bool scanning_ = false;
+  bool haveResults_ = false;
 
   QRadioButton* regions_ = nullptr;
   QRadioButton* heads_ = nullptr;

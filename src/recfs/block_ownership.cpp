@@ -51,7 +51,8 @@ void BlockOwnership::claim(int64_t block, int index) {
   owner = kShared;
 }
 
-BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& visit) {
+BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& visit,
+                                   const std::atomic<bool>* stop) {
   const int size = disk.heldFileFatSize();
   const DiskLayout& layout = disk.layout();
   const int64_t start = layout.dataAreaStart(size);
@@ -64,6 +65,7 @@ BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& vi
 
   const auto& entries = disk.getEntries();
   for (size_t index = 0; index < entries.size(); ++index) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) break;
     const DirectoryEntry& entry = *entries[index];
     OwnedRecording recording;
     recording.entry = &entry;

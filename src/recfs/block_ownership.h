@@ -5,6 +5,7 @@
 // disk) keeps the memory bounded however many recordings there are; the few blocks
 // claimed more than once keep the list of their claimants aside.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -65,7 +66,9 @@ using RecordingVisitor = std::function<void(const BlockOwnership&, const OwnedRe
 
 // The ownership of the disk's data area. `disk` has its directory read and its
 // File-FAT-Size settled (heldFileFatSize() > 0). The data area ends with the disk's
-// last whole block, or after F x 4096 blocks when the disk's size is not known.
-BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& visit = {});
+// last whole block, or after F x 4096 blocks when the disk's size is not known. A set `stop`
+// ends the reading after the file FAT in hand: the ownership then lacks the later recordings.
+BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& visit = {},
+                                   const std::atomic<bool>* stop = nullptr);
 
 }  // namespace korvelo

@@ -50,19 +50,40 @@ class Checker {
           "Bitte --fat-size angeben.");
       return;
     }
+    const auto recordings = static_cast<int64_t>(disk_.getEntries().size());
     report_.ownership = buildBlockOwnership(
-        disk_, [this](const BlockOwnership& ownership, const OwnedRecording& recording,
-                      const std::vector<int64_t>& blocks) {
+        disk_,
+        [this, recordings](const BlockOwnership& ownership, const OwnedRecording& recording,
+                           const std::vector<int64_t>& blocks) {
           blockCount_ = ownership.blockCount();
+          total_ = recordings + blockCount_;
           checkRecording(recording, blocks);
-        });
+          tell(++done_);
+        },
+        options_.stop);
+    total_ = recordings + report_.ownership.blockCount();
+    done_ = recordings;
+    if (stopped()) return;
     checkCrossLinks();
     checkFreeBlocks();
+    if (!stopped()) tell(total_, true);
   }
 
  private:
   void add(const char* kind, std::string text) {
     report_.findings.push_back({kind, std::move(text)});
+  }
+
+  // Notes a stop request; from then on nothing more is read.
+  bool stopped() {
+    if (options_.stop != nullptr && options_.stop->load(std::memory_order_relaxed))
+      report_.interrupted = true;
+    return report_.interrupted;
+  }
+
+  void tell(int64_t done, bool last = false) {
+    constexpr int64_t kEvery = 256;
+    if (options_.progress && (last || done % kEvery == 0)) options_.progress(done, total_);
   }
 
   void checkDirectory() {
@@ -168,7 +189,7 @@ class Checker {
     int64_t bad = 0;
     int64_t firstBad = 0;
     int64_t firstBadSector = 0;
-    for (int64_t k = 1; k <= hojins; ++k) {
+    for (int64_t k = 1; k <= hojins && !stopped(); ++k) {
       const size_t ordinal = static_cast<size_t>((k - 1) / kHojinsPerBlock);
       if (ordinal >= blocks.size() || !onDisk(blocks[ordinal])) break;  // reported above
       const int64_t sector =
@@ -219,7 +240,8 @@ class Checker {
 
   void checkFreeBlocks() {
     const BlockOwnership& ownership = report_.ownership;
-    for (int64_t block = 0; block < ownership.blockCount(); ++block) {
+    for (int64_t block = 0; block < ownership.blockCount() && !stopped(); ++block) {
+      tell(done_ + block);
       if (ownership.ownerOf(block) != BlockOwnership::kFree) continue;
       const int64_t sector = blockSector(block);
       if (readHead(sector) && head_.hasSignature() && head_.isRecordingStart())
@@ -236,6 +258,8 @@ class Checker {
   const MapfileSource* mapfile_;
   HojinBuffer head_;
   int64_t blockCount_ = 0;  // of the data area being checked
+  int64_t done_ = 0;        // progress: recordings read, then blocks looked at besides
+  int64_t total_ = 0;
 };
 
 }  // namespace
@@ -247,6 +271,8 @@ CheckReport checkFileSystem(Fsr5000Disk& disk, const CheckOptions& options) {
 }
 
 std::string checkSummary(const CheckReport& report) {
+  if (report.interrupted)
+    return textf("Prüfung abgebrochen; %zu Befunde bis dahin.", report.findings.size());
   if (report.sound()) return "Keine Befunde: das Dateisystem ist in Ordnung.";
   return textf("%zu Befunde.", report.findings.size());
 }

@@ -5,7 +5,9 @@
 // free blocks, and on request every HOJIN head and the areas a rescue mapfile leaves
 // unread. It repairs nothing; every finding is one German line.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,12 @@ struct CheckFinding {
 
 struct CheckOptions {
   bool deep = false;  // every HOJIN head of every recording
+  // Called every few hundred steps and once at the end: recordings whose file FAT was read
+  // plus data-area blocks looked at, of all of them. May be empty.
+  std::function<void(int64_t done, int64_t total)> progress;
+  // Set from another thread to end the check after the read in hand; the report then holds
+  // the findings up to there and says it was interrupted.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct CheckReport {
@@ -28,7 +36,8 @@ struct CheckReport {
   int announcedEntries = 0;
   int64_t headsChecked = 0;  // HOJIN heads read (first heads, free blocks, --deep)
   bool fileFatSizeKnown = false;
-  bool sound() const { return findings.empty(); }
+  bool interrupted = false;  // stopped on request; the findings are those up to there
+  bool sound() const { return findings.empty() && !interrupted; }
 };
 
 // `disk` has its directory read; its File-FAT-Size is settled when it can be.

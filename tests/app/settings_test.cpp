@@ -97,6 +97,39 @@ TEST_F(SettingsFileTest, FirstRunWritesTheTenKeysInOrder) {
             "EntryNumberInFileName = true\n");
 }
 
+// The window's place and list are kept after the ten option keys, and come back.
+TEST_F(SettingsFileTest, WindowPlacementGoesAfterTheSpecifiedKeysAndComesBack) {
+  runOnce(base(), [](Settings& s) {
+    s.window = {12, 34, 900, 640, true, {50, 300, 200, 130, 70, 160}, 5, true};
+  });
+  const std::string text = readText(ini());
+  EXPECT_EQ(text.substr(text.find("EntryNumberInFileName = true\n")),
+            "EntryNumberInFileName = true\n"
+            "WindowX = 12\n"
+            "WindowY = 34\n"
+            "WindowWidth = 900\n"
+            "WindowHeight = 640\n"
+            "WindowMaximized = true\n"
+            "ColumnWidths = 50,300,200,130,70,160\n"
+            "SortColumn = 5\n"
+            "SortDescending = true\n");
+  const Settings again = runOnce(base());
+  EXPECT_EQ(again.window.x, 12);
+  EXPECT_EQ(again.window.height, 640);
+  EXPECT_TRUE(again.window.maximized);
+  EXPECT_EQ(again.window.columnWidths, (std::vector<int>{50, 300, 200, 130, 70, 160}));
+  EXPECT_EQ(again.window.sortColumn, 5);
+  EXPECT_TRUE(again.window.sortDescending);
+  EXPECT_EQ(readText(ini()), text);  // read and written back unchanged
+}
+
+TEST_F(SettingsFileTest, ColumnWidthsThatAreNoNumbersAreNotUsed) {
+  writeText(ini(), "WindowWidth = 800\nWindowHeight = 600\nColumnWidths = 50,abc,3\n");
+  const Settings settings = runOnce(base());
+  EXPECT_EQ(settings.window.width, 800);
+  EXPECT_TRUE(settings.window.columnWidths.empty());
+}
+
 TEST_F(SettingsFileTest, HomeUnsetGivesTheRootFolder) {
   unsetenv("HOME");
   EXPECT_EQ(runOnce(base()).pathToHAVs, "/");

@@ -40,7 +40,7 @@ class AboutDialogTest : public QObject {
     useTestSettings(*app_, freshFolder());
     window_ = std::make_unique<MainDialog>(*app_);
     window_->show();
-    QVERIFY(waitForSearch(*app_));
+    QVERIFY(waitForSearch(*window_));
   }
 
   void cleanup() {

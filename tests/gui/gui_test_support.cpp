@@ -49,18 +49,16 @@ std::string freshFolder() {
   return folders.back()->path();
 }
 
-QStringList logLines(const AppState& app) {
-  QStringList lines;
-  for (const std::string& line : app.log.lines()) lines << QString::fromStdString(line);
-  return lines;
+QStringList logLines(const MainDialog& window) {
+  return window.logLines();
 }
 
-bool logHasLine(const AppState& app, const QString& line) {
-  return logLines(app).contains(line);
+bool logHasLine(const MainDialog& window, const QString& line) {
+  return logLines(window).contains(line);
 }
 
-bool logHasLineStartingWith(const AppState& app, const QString& start) {
-  for (const QString& line : logLines(app)) {
+bool logHasLineStartingWith(const MainDialog& window, const QString& start) {
+  for (const QString& line : logLines(window)) {
     if (line.startsWith(start)) return true;
   }
   return false;
@@ -71,18 +69,22 @@ void useTestSettings(AppState& app, const std::string& folder) {
   app.settings.pathToHAVs = folder;
 }
 
-bool waitForSearch(const AppState& app) {
+bool waitForSearch(const MainDialog& window) {
   return QTest::qWaitFor(
-      [&app] {
-        const QStringList lines = logLines(app);
-        return !lines.isEmpty() && lines.last() == QStringLiteral("Warte auf Benutzer...");
+      [&window] {
+        const QStringList lines = logLines(window);
+        return window.isIdle() && !lines.isEmpty() &&
+               lines.last() == QStringLiteral("Warte auf Benutzer...");
       },
       kSearchTimeoutMs);
 }
 
-bool waitForSaveEnd(const AppState& app, const MainDialog& window) {
-  return QTest::qWaitFor([&] { return app.queuedJobs().empty() && !window.isSaveStepPending(); },
-                         kSaveTimeoutMs);
+bool waitForSaveEnd(const MainDialog& window) {
+  return QTest::qWaitFor([&] { return window.isIdle(); }, kSaveTimeoutMs);
+}
+
+bool waitForIdle(const MainDialog& window) {
+  return QTest::qWaitFor([&] { return window.isIdle(); }, kSaveTimeoutMs);
 }
 
 std::vector<uint8_t> expectedHavFile(const DemoImage& image, const sample::Recording& recording) {

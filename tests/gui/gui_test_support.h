@@ -34,18 +34,21 @@ std::string freshFolder();
 
 using test::ScriptedChooser;
 
-// The log's lines as the window's log control shows them.
-QStringList logLines(const AppState& app);
-bool logHasLine(const AppState& app, const QString& line);
-bool logHasLineStartingWith(const AppState& app, const QString& start);
+// The log's lines as the window received them from its disk thread.
+QStringList logLines(const MainDialog& window);
+bool logHasLine(const MainDialog& window, const QString& line);
+bool logHasLineStartingWith(const MainDialog& window, const QString& start);
 
 // Settings for a test run: defaults, files go to `folder`, no pause.
 void useTestSettings(AppState& app, const std::string& folder);
 
-// Waits (event loop running) for "Warte auf Benutzer..." as the last log line.
-bool waitForSearch(const AppState& app);
-// Waits until the save driver has worked off its queue.
-bool waitForSaveEnd(const AppState& app, const MainDialog& window);
+// Waits (event loop running) for "Warte auf Benutzer..." as the last log line, and for the
+// disk thread to have answered everything asked of it.
+bool waitForSearch(const MainDialog& window);
+// Waits until the save has ended (its queue worked off, its summary logged).
+bool waitForSaveEnd(const MainDialog& window);
+// Waits until no disk work runs and every request was answered.
+bool waitForIdle(const MainDialog& window);
 
 // The complete ".hav" file for a recording of the demo image: head, entry image, HOJINs.
 std::vector<uint8_t> expectedHavFile(const DemoImage& image, const sample::Recording& recording);

@@ -6,12 +6,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -41,7 +43,7 @@ class MainWindowTest : public QObject {
     useTestSettings(*app_, freshFolder());
     window_ = std::make_unique<MainDialog>(*app_);
     window_->show();
-    QVERIFY(waitForSearch(*app_));
+    QVERIFY(waitForSearch(*window_));
   }
 
   void selectRows(std::initializer_list<int> rows,
@@ -61,7 +63,7 @@ class MainWindowTest : public QObject {
 
   void startupLogsSearchAndWaitsForUser() {
     openWindowOn(demoImage().path);
-    const QStringList lines = logLines(*app_);
+    const QStringList lines = logLines(*window_);
     QCOMPARE(lines.first(), QStringLiteral("Programm V1.30 initialisiert."));
     QCOMPARE(lines.at(1), QStringLiteral("Suche FSR-Festplatte ..."));
     QVERIFY(lines.contains(QStringLiteral("Extrahiere Filmverzeichnis...")));
@@ -95,8 +97,9 @@ class MainWindowTest : public QObject {
     } else {
       window_->openImage(demoImage().path, {});
     }
-    QVERIFY2(window_->recordingList()->lineCount() == 5, qPrintable(logLines(*app_).join('\n')));
-    QCOMPARE(logLines(*app_).last(), QStringLiteral("Warte auf Benutzer..."));
+    QVERIFY(waitForSearch(*window_));
+    QVERIFY2(window_->recordingList()->lineCount() == 5, qPrintable(logLines(*window_).join('\n')));
+    QCOMPARE(logLines(*window_).last(), QStringLiteral("Warte auf Benutzer..."));
     QVERIFY(window_->saveButton()->isEnabled());
     QCOMPARE(window_->sourceLabel()->text(), image + QString::fromUtf8(" — 160,0 GB"));
   }
@@ -157,7 +160,7 @@ class MainWindowTest : public QObject {
 
   void noRecorderDiskDisablesSave() {
     openWindowOn(blankImage());
-    QVERIFY(logHasLine(*app_, QStringLiteral("Keine FSR-5000-Festplatte gefunden.")));
+    QVERIFY(logHasLine(*window_, QStringLiteral("Keine FSR-5000-Festplatte gefunden.")));
     QCOMPARE(window_->recordingList()->lineCount(), 0);
     QVERIFY(!window_->saveButton()->isEnabled());
   }
@@ -169,8 +172,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(menus.at(0)->text(), QString::fromUtf8("&Menü"));
     QStringList commands;
     for (QAction* action : menus.at(0)->menu()->actions()) commands << action->text();
-    QCOMPARE(commands, (QStringList{QString::fromUtf8("Abbild &öffnen..."), "Erneut &suchen", "",
-                                    "&Optionen", QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
+    QCOMPARE(commands, (QStringList{QString::fromUtf8("Abbild &öffnen..."), "Erneut &suchen",
+                                    "Auswahl in &Ordner speichern...", "", "&Optionen",
+                                    QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
+    QCOMPARE(window_->saveToFolderAction()->shortcut(),
+             QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     QCOMPARE(menus.at(1)->text(), QStringLiteral("&Hilfe"));
     QCOMPARE(menus.at(1)->menu()->actions().value(0), window_->infoAction());
     QCOMPARE(window_->infoAction()->text(), QString::fromUtf8("Inf&o über Korvelo..."));
@@ -182,10 +188,12 @@ class MainWindowTest : public QObject {
   void checkWritesFindingsAndMapNamesOwners() {
     openWindowOn(demoImage().path);
     window_->checkAction()->trigger();
-    QVERIFY(logHasLine(*app_, QStringLiteral("Prüfe das Dateisystem der Festplatte ...")));
-    QVERIFY(logHasLine(*app_, QStringLiteral("Keine Befunde: das Dateisystem ist in Ordnung.")));
+    QVERIFY(waitForIdle(*window_));
+    QVERIFY(logHasLine(*window_, QStringLiteral("Prüfe das Dateisystem der Festplatte ...")));
+    QVERIFY(logHasLine(*window_, QStringLiteral("Keine Befunde: das Dateisystem ist in Ordnung.")));
 
     window_->mapAction()->trigger();
+    QVERIFY(waitForIdle(*window_));
     DiskMapDialog* map = window_->diskMapDialog();
     QVERIFY(map != nullptr && map->isVisible());
     map->resize(820, 600);
@@ -207,9 +215,12 @@ class MainWindowTest : public QObject {
   void checkWithoutDiskSaysSo() {
     openWindowOn(blankImage());
     window_->checkAction()->trigger();
+    QVERIFY(waitForIdle(*window_));
     QVERIFY(logHasLine(
-        *app_, QString::fromUtf8("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.")));
+        *window_,
+        QString::fromUtf8("Keine Recorder-Festplatte geöffnet: es gibt nichts zu prüfen.")));
     window_->mapAction()->trigger();
+    QVERIFY(waitForIdle(*window_));
     QVERIFY(window_->diskMapDialog() == nullptr);
   }
 
@@ -252,9 +263,57 @@ class MainWindowTest : public QObject {
     useTestSettings(*app_, freshFolder());
     app_->log.append("vorher");
     window_ = std::make_unique<MainDialog>(*app_);
-    QVERIFY(waitForSearch(*app_));
+    QVERIFY(waitForSearch(*window_));
     QVERIFY(window_->logView()->toPlainText().startsWith(
         QStringLiteral("vorher\nProgramm V1.30 initialisiert.\n")));
+  }
+
+  // The first start (no placement kept) widens the window until every column shows its
+  // heading and contents in full, as far as the screen allows.
+  void firstStartFitsTheColumns() {
+    openWindowOn(demoImage().path);
+    RecordingList* list = window_->recordingList();
+    const int available = window_->screen()->availableGeometry().width();
+    const int extra = window_->width() - list->viewport()->width();
+    if (list->neededWidth() + extra > available) {
+      QCOMPARE(window_->width(), available);
+      return;
+    }
+    for (const int column : {1, 2, RecordingList::kColumns - 1})  // title, channel, size
+      QTRY_VERIFY2(list->columnWidth(column) >= list->contentWidth(column),
+                   qPrintable(QStringLiteral("column %1: %2 < %3, window %4")
+                                  .arg(column)
+                                  .arg(list->columnWidth(column))
+                                  .arg(list->contentWidth(column))
+                                  .arg(window_->width())));
+  }
+
+  // Size, position, column widths and sort order come from the settings and go back there.
+  void placementIsKeptInTheSettings() {
+    DriveTable::usePaths({demoImage().path});
+    app_ = std::make_unique<AppState>();
+    useTestSettings(*app_, freshFolder());
+    app_->settings.window = {40, 30, 900, 640, false, {50, 300, 200, 130, 70, 160}, 5, true};
+    window_ = std::make_unique<MainDialog>(*app_);
+    window_->show();
+    QVERIFY(waitForSearch(*window_));
+    RecordingList* list = window_->recordingList();
+    QCOMPARE(window_->size(), QSize(900, 640));
+    QCOMPARE(list->header()->sortIndicatorSection(), 5);
+    QCOMPARE(list->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    QCOMPARE(list->lineItem(0), list->topLevelItem(0));  // the largest recording first
+    QCOMPARE(list->columnWidth(1), 300);
+    window_->resize(950, 700);  // the columns stay as the user left them
+    QCOMPARE(list->columnWidth(1), 300);
+    list->header()->resizeSection(2, 220);
+    list->sortByColumn(3, Qt::AscendingOrder);
+    window_->close();
+    const WindowPlacement& kept = app_->settings.window;
+    QCOMPARE(kept.width, 950);
+    QCOMPARE(kept.height, 700);
+    QCOMPARE(kept.columnWidths, (std::vector<int>{50, 300, 220, 130, 70, 160}));
+    QCOMPARE(kept.sortColumn, 3);
+    QVERIFY(!kept.sortDescending);
   }
 
   void screenshotAfterSearch() {

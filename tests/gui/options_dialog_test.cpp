@@ -43,6 +43,8 @@ void useOptionsOf(MainDialog& window, std::function<void(OptionsDialog&)> use) {
   });
   window.showOptions();
   QVERIFY(used);
+  // The choice takes effect on the disk thread.
+  QVERIFY(waitForIdle(window));
 }
 
 }  // namespace
@@ -60,7 +62,7 @@ class OptionsDialogTest : public QObject {
     useTestSettings(*app_, freshFolder());
     window_ = std::make_unique<MainDialog>(*app_);
     window_->show();
-    QVERIFY(waitForSearch(*app_));
+    QVERIFY(waitForSearch(*window_));
   }
 
   static OptionsChoice choiceWithPause(const char* pause) {
@@ -162,16 +164,16 @@ class OptionsDialogTest : public QObject {
 
   void confirmingWithoutChangesLogsNothing() {
     openWindowOn(demoImage().path);
-    const QStringList before = logLines(*app_);
+    const QStringList before = logLines(*window_);
     useOptionsOf(*window_, [](OptionsDialog& dialog) {
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_), before);
+    QCOMPARE(logLines(*window_), before);
   }
 
   void cancelAppliesNothing() {
     openWindowOn(demoImage().path);
-    const QStringList before = logLines(*app_);
+    const QStringList before = logLines(*window_);
     const std::string folder = app_->settings.pathToHAVs;
     useOptionsOf(*window_, [](OptionsDialog& dialog) {
       dialog.debugInfoBox()->setChecked(true);
@@ -181,7 +183,7 @@ class OptionsDialogTest : public QObject {
       dialog.pauseEdit()->setText("50");
       QTest::mouseClick(buttonWithText(&dialog, "Abbrechen"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_), before);
+    QCOMPARE(logLines(*window_), before);
     QVERIFY(!app_->settings.debugInfo);
     QVERIFY(!app_->settings.useRecordDate);
     QVERIFY(app_->settings.fatSizeAuto);
@@ -216,14 +218,14 @@ class OptionsDialogTest : public QObject {
     useTestSettings(*app_, freshFolder());
     app_->settings.fatSizeAuto = false;
     window_ = std::make_unique<MainDialog>(*app_);
-    QVERIFY(waitForSearch(*app_));
-    QVERIFY(
-        logHasLineStartingWith(*app_, QString::fromUtf8("  Geschätzter \"File-FAT-Size\"-Wert: ")));
+    QVERIFY(waitForSearch(*window_));
+    QVERIFY(logHasLineStartingWith(*window_,
+                                   QString::fromUtf8("  Geschätzter \"File-FAT-Size\"-Wert: ")));
     useOptionsOf(*window_, [](OptionsDialog& dialog) {
       dialog.fatSizeEdit()->setText("80");
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_).last(),
+    QCOMPARE(logLines(*window_).last(),
              QStringLiteral("Benutze jetzt manuell vorgegebenen \"File-FAT-Size\"-Wert von 80."));
     QCOMPARE(app_->settings.fatSizeManuel, 80);
     QCOMPARE(app_->disk->getSizeFileFAT(), 80);
@@ -236,14 +238,14 @@ class OptionsDialogTest : public QObject {
     app_->settings.fatSizeAuto = false;
     app_->settings.fatSizeManuel = 60;
     window_ = std::make_unique<MainDialog>(*app_);
-    QVERIFY(waitForSearch(*app_));
+    QVERIFY(waitForSearch(*window_));
     QCOMPARE(app_->disk->getSizeFileFAT(), 60);
     useOptionsOf(*window_, [](OptionsDialog& dialog) {
       QTest::mouseClick(dialog.autoRadio(), Qt::LeftButton);
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
     QCOMPARE(
-        logLines(*app_).last(),
+        logLines(*window_).last(),
         QStringLiteral("Benutze jetzt automatisch ermittelten \"File-FAT-Size\"-Wert von 72."));
     QVERIFY(app_->settings.fatSizeAuto);
   }
@@ -255,9 +257,9 @@ class OptionsDialogTest : public QObject {
       dialog.fatSizeEdit()->setText("64");
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_).last(),
+    QCOMPARE(logLines(*window_).last(),
              QStringLiteral("Benutze jetzt manuell vorgegebenen \"File-FAT-Size\"-Wert von 64."));
-    QCOMPARE(logLines(*app_).count(QStringLiteral(
+    QCOMPARE(logLines(*window_).count(QStringLiteral(
                  "Benutze jetzt manuell vorgegebenen \"File-FAT-Size\"-Wert von 64.")),
              1);
     QCOMPARE(app_->disk->getSizeFileFAT(), 64);
@@ -270,13 +272,13 @@ class OptionsDialogTest : public QObject {
       QTest::mouseClick(dialog.manualRadio(), Qt::LeftButton);
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_).last(),
+    QCOMPARE(logLines(*window_).last(),
              QStringLiteral("Benutze jetzt manuell vorgegebenen \"File-FAT-Size\"-Wert von 72."));
     useOptionsOf(*window_, [](OptionsDialog& dialog) {
       QTest::mouseClick(dialog.autoRadio(), Qt::LeftButton);
       QTest::mouseClick(buttonWithText(&dialog, "OK"), Qt::LeftButton);
     });
-    QCOMPARE(logLines(*app_).last(),
+    QCOMPARE(logLines(*window_).last(),
              QStringLiteral("Benutze jetzt automatisch ermittelten \"File-FAT-Size\"-Wert."));
   }
 };

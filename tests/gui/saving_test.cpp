@@ -3,11 +3,13 @@
 // copy-message check box, double-click, and the title while minimised.
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,7 +45,7 @@ class SavingTest : public QObject {
     window_ = std::make_unique<MainDialog>(*app_);
     window_->setSaveAsChooser(&chooser_);
     window_->show();
-    QVERIFY(waitForSearch(*app_));
+    QVERIFY(waitForSearch(*window_));
   }
 
   void selectRows(std::initializer_list<int> rows) {
@@ -81,7 +83,8 @@ class SavingTest : public QObject {
   void saveWithoutSelectionOnlyHints() {
     openWindow();
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QCOMPARE(logLines(*app_).last(),
+    QVERIFY(waitForIdle(*window_));
+    QCOMPARE(logLines(*window_).last(),
              QString::fromUtf8("Bitte einen Eintrag in obiger Liste anwählen und dann auf "
                                "\"Speichern\" drücken."));
     QVERIFY(window_->saveButton()->isEnabled());
@@ -100,7 +103,7 @@ class SavingTest : public QObject {
     });
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
     QVERIFY(!window_->saveButton()->isEnabled());
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
     QVERIFY(window_->saveButton()->isEnabled());
     QCOMPARE(readBarTexts, (QStringList{QStringLiteral("Aufnahme 1 von 2 \u2013 %p %"),
                                         QStringLiteral("Aufnahme 2 von 2 \u2013 %p %")}));
@@ -119,17 +122,17 @@ class SavingTest : public QObject {
     QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))),
              QString());
 
-    QVERIFY(logHasLine(*app_, QStringLiteral("Eintrag 1 \"Tagesschau\" ausgew\u00e4hlt.")));
-    QVERIFY(logHasLine(*app_, QString::fromUtf8("Größe der Zieldatei 500.824 Bytes.")));
+    QVERIFY(logHasLine(*window_, QStringLiteral("Eintrag 1 \"Tagesschau\" ausgew\u00e4hlt.")));
+    QVERIFY(logHasLine(*window_, QString::fromUtf8("Größe der Zieldatei 500.824 Bytes.")));
     QVERIFY(logHasLine(
-        *app_,
+        *window_,
         QStringLiteral("Schreibe in \"%1\"").arg(QString::fromStdString(target("film.hav")))));
-    QVERIFY(logHasLine(*app_, QStringLiteral("Speichern abgeschlossen.")));
+    QVERIFY(logHasLine(*window_, QStringLiteral("Speichern abgeschlossen.")));
     QVERIFY(logHasLineStartingWith(
-        *app_,
+        *window_,
         QStringLiteral("Lesen der unfragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
     QVERIFY(logHasLineStartingWith(
-        *app_,
+        *window_,
         QStringLiteral("Lesen der fragmentierten Aufzeichnung abgeschlossen. Leserate: ca. ")));
     // Both bars back at their start once the last job is done.
     QCOMPARE(window_->readBar()->value(), window_->readBar()->minimum());
@@ -171,7 +174,7 @@ class SavingTest : public QObject {
     for (int line = 0; line < list->lineCount(); ++line)
       QCOMPARE(list->isLineSelected(line), line == 1 || line == 2);
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
     QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
              QString());
     QCOMPARE(fileDifference(target("film.hav"), expectedHavFile(demoImage(), recording(2))),
@@ -184,9 +187,9 @@ class SavingTest : public QObject {
     chooser_.cancel();
     selectRows({1, 2, 4});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
     QCOMPARE(chooser_.requests.size(), size_t{2});  // the third is never offered
-    QVERIFY(logHasLine(*app_, QStringLiteral("Speichern abgebrochen.")));
+    QVERIFY(logHasLine(*window_, QStringLiteral("Speichern abgebrochen.")));
     QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
              QString());
     QVERIFY(window_->saveButton()->isEnabled());
@@ -198,11 +201,11 @@ class SavingTest : public QObject {
     window_->suppressMessagesBox()->setChecked(true);
     selectRows({1});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QVERIFY(waitForSaveEnd(*app_, *window_));
-    QVERIFY(!logHasLine(*app_, QStringLiteral("Speichern abgeschlossen.")));
-    QVERIFY(logHasLineStartingWith(*app_, QStringLiteral("Schreibe in ")));
-    QVERIFY(
-        logHasLineStartingWith(*app_, QStringLiteral("Lesen der unfragmentierten Aufzeichnung")));
+    QVERIFY(waitForSaveEnd(*window_));
+    QVERIFY(!logHasLine(*window_, QStringLiteral("Speichern abgeschlossen.")));
+    QVERIFY(logHasLineStartingWith(*window_, QStringLiteral("Schreibe in ")));
+    QVERIFY(logHasLineStartingWith(*window_,
+                                   QStringLiteral("Lesen der unfragmentierten Aufzeichnung")));
     QVERIFY(!window_->suppressMessagesBox()->isChecked());
     QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
              QString());
@@ -215,7 +218,7 @@ class SavingTest : public QObject {
     const QRect row = list->visualItemRect(list->topLevelItem(4));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
     QCOMPARE(chooser_.requests.size(), size_t{1});
     QCOMPARE(chooser_.requests[0].proposedName,
              std::string("04 Sportschau Bundesliga am Sonntag.hav"));
@@ -231,13 +234,14 @@ class SavingTest : public QObject {
     window_->saveSelection();
     QVERIFY(window_->isSaveStepPending());
     window_->saveSelection();  // what a double-click does
+    QTRY_COMPARE(chooser_.requests.size(), size_t{1});
+    QTest::qWait(50);
     QCOMPARE(chooser_.requests.size(), size_t{1});
     // A size change while saving leaves Save disabled, even if it was enabled meanwhile.
     window_->setSaveEnabled(true);
     window_->resize(window_->width() + 10, window_->height());
     QTRY_VERIFY(!window_->saveButton()->isEnabled());
-    app_->settings.millisecondsPause = 0;
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
     QVERIFY(window_->saveButton()->isEnabled());
   }
 
@@ -252,7 +256,7 @@ class SavingTest : public QObject {
     chooser_.chooseNext(target(film));
     selectRows({1, 2});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
 
     const std::string cliFolder = freshFolder();
     QProcess cli;
@@ -269,6 +273,71 @@ class SavingTest : public QObject {
     QCOMPARE(windowManifest, readManifestRecords(cliFolder + "/korvelo-manifest.json"));
   }
 
+  // A folder typed into the save-as dialog that does not exist yet is made, as the command
+  // line makes its -o folder.
+  void savesIntoAFolderThatIsMadeFirst() {
+    openWindow();
+    const std::string made = folder_ + "/neu/Filme";
+    chooser_.chooseNext(made + "/news.hav");
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*window_));
+    QCOMPARE(fileDifference(made + "/news.hav", expectedHavFile(demoImage(), recording(1))),
+             QString());
+    QVERIFY(!logHasLineStartingWith(*window_, QString::fromUtf8("Fehler beim Prüfen")));
+  }
+
+  // "Auswahl in Ordner speichern...": one folder for all, no save-as question, the files and
+  // manifest that `korvelo-cli export --all -o` writes, and the same summary line.
+  void savesTheSelectionIntoAFolderLikeTheCommandLine() {
+    openWindow();
+    const std::string folder = folder_ + "/alle";  // made by the save
+    window_->setFolderQuestion([&] { return folder; });
+    window_->recordingList()->selectAll();
+    window_->saveToFolderAction()->trigger();
+    QVERIFY(waitForSaveEnd(*window_));
+    QVERIFY(chooser_.requests.empty());
+
+    const std::string cliFolder = freshFolder();
+    QProcess cli;
+    cli.start(QStringLiteral(KORVELO_BIN_DIR "/korvelo-cli"),
+              {QStringLiteral("--drive"), QString::fromStdString(demoImage().path),
+               QStringLiteral("export"), QStringLiteral("--all"), QStringLiteral("-o"),
+               QString::fromStdString(cliFolder)});
+    QVERIFY(cli.waitForFinished(60000));
+    QCOMPARE(cli.exitCode(), 0);
+    const QStringList names = QDir(QString::fromStdString(cliFolder)).entryList(QDir::Files);
+    QCOMPARE(QDir(QString::fromStdString(folder)).entryList(QDir::Files), names);
+    QCOMPARE(names.size(), 6);  // five recordings and the manifest
+    for (const QString& name : names) {
+      if (name.endsWith(QStringLiteral(".json"))) continue;
+      QVERIFY2(test::readFileBytes(folder + "/" + name.toStdString()) ==
+                   test::readFileBytes(cliFolder + "/" + name.toStdString()),
+               qPrintable(name));
+    }
+    QCOMPARE(readManifestRecords(folder + "/korvelo-manifest.json"),
+             readManifestRecords(cliFolder + "/korvelo-manifest.json"));
+    const QString summary = QStringLiteral(
+        "5 Aufnahmen gespeichert, 0 besch\u00e4digt, 0 "
+        "\u00fcbersprungen, ");
+    QVERIFY(logHasLineStartingWith(*window_, summary));
+    QVERIFY(QString::fromUtf8(cli.readAllStandardError()).contains(summary));
+
+    // Again into the same folder: one question for all five targets; "Fortsetzen" finds
+    // every file complete and leaves it as it is.
+    std::vector<std::vector<std::string>> asked;
+    window_->setExistingTargetsQuestion([&](const std::vector<std::string>& existing) {
+      asked.push_back(existing);
+      return ExistingTargets::Resume;
+    });
+    window_->saveToFolderAction()->trigger();
+    QVERIFY(waitForSaveEnd(*window_));
+    QCOMPARE(asked.size(), size_t{1});
+    QCOMPARE(asked.front().size(), size_t{5});
+    QCOMPARE(logLines(*window_).filter(QString::fromUtf8("ist bereits vollständig.")).size(), 5);
+    QVERIFY(logLines(*window_).last().startsWith(summary));
+  }
+
   void refusesAMountedSourceBeforeAskingAnything() {
     openWindow();
     window_->workflow().setAdmissionQueries(
@@ -277,7 +346,8 @@ class SavingTest : public QObject {
     chooser_.chooseNext(target("news.hav"));
     selectRows({1});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QVERIFY(logHasLine(*app_, QString::fromUtf8("\"/dev/sdz\" ist eingehängt.")));
+    QVERIFY(waitForIdle(*window_));
+    QVERIFY(logHasLine(*window_, QString::fromUtf8("\"/dev/sdz\" ist eingehängt.")));
     QCOMPARE(chooser_.requests.size(), size_t{0});
     QVERIFY(window_->saveButton()->isEnabled());
     QVERIFY(!QFileInfo::exists(QString::fromStdString(target("news.hav"))));
@@ -294,6 +364,7 @@ class SavingTest : public QObject {
   void stoppingMidSaveKeepsTheFileForResuming() {
     QFETCH(QString, how);
     openWindow();
+    app_->settings.millisecondsPause = 100;  // four steps of 100 ms: time to stop it
     int questions = 0;
     window_->setCloseQuestion([&] {
       ++questions;
@@ -304,39 +375,54 @@ class SavingTest : public QObject {
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
     QVERIFY(window_->isSaveStepPending());
     QVERIFY(window_->cancelButton()->isEnabled());
+    // The save-as question is answered before the user can reach the window again.
+    QTRY_COMPARE(chooser_.requests.size(), size_t{1});
     if (how == QStringLiteral("cancel"))
       QTest::mouseClick(window_->cancelButton(), Qt::LeftButton);
     else
       window_->close();
     QCOMPARE(questions, how == QStringLiteral("cancel") ? 0 : 1);
-    const QString kept = QStringLiteral(
-                             "Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis 1 (von %2) "
-                             "und ist gesichert; export --resume setzt dort fort.")
-                             .arg(QString::fromStdString(target("news.hav")))
-                             .arg(recording(1).lengthSectors / 65);
+    const QRegularExpression kept(
+        QStringLiteral("^Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis ([0-9]+) \\(von %2\\) "
+                       "und ist gesichert; export --resume setzt dort fort\\.$")
+            .arg(QRegularExpression::escape(QString::fromStdString(target("news.hav"))))
+            .arg(recording(1).lengthSectors / 65));
     if (how == QStringLiteral("close-no")) {
       QVERIFY(window_->isVisible());
-      QVERIFY(waitForSaveEnd(*app_, *window_));
-      QVERIFY(!logHasLine(*app_, kept));
+      QVERIFY(waitForSaveEnd(*window_));
+      QVERIFY(logLines(*window_).filter(kept).isEmpty());
       QCOMPARE(fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))),
                QString());
       return;
     }
-    QVERIFY2(logHasLine(*app_, kept), qPrintable(logLines(*app_).join('\n')));
-    QCOMPARE(QFileInfo(QString::fromStdString(target("news.hav"))).size(), qint64{1624 + 33280});
+    QVERIFY(waitForSaveEnd(*window_));
+    const QStringList keptLines = logLines(*window_).filter(kept);
+    QVERIFY2(keptLines.size() == 1, qPrintable(logLines(*window_).join('\n')));
+    const int whole = kept.match(keptLines.front()).captured(1).toInt();
+    QVERIFY(whole >= 1 && whole < 15);
+    QCOMPARE(QFileInfo(QString::fromStdString(target("news.hav"))).size(),
+             qint64{1624} + whole * qint64{33280});
+    // The run ends with the command line's summary, and a box tells what to do next.
+    QVERIFY(logHasLineStartingWith(
+        *window_, QStringLiteral("0 Aufnahmen gespeichert, 0 besch\u00e4digt, 0 \u00fcbersprungen, "
+                                 "1 abgebrochen, ")));
+    if (how == QStringLiteral("close-yes")) {
+      QVERIFY(!window_->isVisible());
+      return;
+    }
+    QTRY_VERIFY(window_->findChild<QMessageBox*>(QStringLiteral("incompleteSaveBox")) != nullptr);
     QVERIFY(window_->saveButton()->isEnabled());
     QVERIFY(!window_->cancelButton()->isEnabled());
-    if (how != QStringLiteral("cancel")) return;
     // "Fortsetzen" on the kept file: the rest is appended and the whole recording results.
     chooser_.answer.kind = SaveAsAnswer::Kind::Chosen;
     chooser_.answer.path = target("news.hav");
     chooser_.answer.resume = true;
     selectRows({1});
     QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
     QVERIFY2(
         fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))).isEmpty(),
-        qPrintable(logLines(*app_).join('\n')));
+        qPrintable(logLines(*window_).join('\n')));
   }
 
   void minimisedWindowShowsPercentInTitle() {
@@ -347,7 +433,7 @@ class SavingTest : public QObject {
     QVERIFY(QTest::qWaitFor([this] { return window_->isMinimized(); }, 5000));
     QSignalSpy titles(window_.get(), &QWidget::windowTitleChanged);
     window_->saveSelection();
-    QVERIFY(waitForSaveEnd(*app_, *window_));
+    QVERIFY(waitForSaveEnd(*window_));
 
     const QRegularExpression percent(QStringLiteral("^Got (\\d+)% HAV$"));
     int shown = 0;

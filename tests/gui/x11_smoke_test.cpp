@@ -53,10 +53,10 @@ class X11SmokeTest : public QObject {
     window.resize(900, 680);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(waitForSearch(app));
+    QVERIFY(waitForSearch(window));
 
     window.openImage(demoImage().path, {});
-    QVERIFY(waitForSearch(app));
+    QVERIFY(waitForSearch(window));
     QCOMPARE(window.recordingList()->lineCount(), 5);
     window.recordingList()->setCurrentItem(window.recordingList()->topLevelItem(0), 0,
                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -66,7 +66,7 @@ class X11SmokeTest : public QObject {
         halfWay = window.grab().toImage();
     });
     QTest::mouseClick(window.saveButton(), Qt::LeftButton);
-    QVERIFY(waitForSaveEnd(app, window));
+    QVERIFY(waitForSaveEnd(window));
     QCOMPARE(fileDifference(folder + "/" + chooser.requests.at(0).proposedName,
                             expectedHavFile(demoImage(), demoImage().disk.recordings.at(0))),
              QString());
