@@ -85,6 +85,16 @@ TEST(Ledger, AResumeKeepsWhatLiesInTheKeptPartAndCountsIt) {
   EXPECT_EQ(kept.sectorsIn(S::NotTried), 10);
 }
 
+TEST(Ledger, AnAreaFoundLaterTakesItsPlaceInFileOrderAndJoinsItsNeighbour) {
+  DamageLedger ledger;
+  ledger.add({100, 2, kFront, S::NotTried});
+  ledger.add({900, 1, kFront + 4 * kHojin, S::Unreadable});
+  ledger.insert({102, 3, kFront + 1024, S::NotTried});  // read after the first pass
+  EXPECT_EQ(ledger.areas(),
+            (std::vector<DamagedArea>{{100, 5, kFront, S::NotTried},
+                                      {900, 1, kFront + 4 * kHojin, S::Unreadable}}));
+}
+
 TEST(HavGeometry, OffsetsOfHojinsAndTheHojinOfAnOffset) {
   EXPECT_EQ(hojinFileOffset(1), kFront);
   EXPECT_EQ(hojinFileOffset(3), kFront + 2 * kHojin);
