@@ -6,6 +6,7 @@
 
 #include "app/export_records.h"
 #include "app/manifest.h"
+#include "app/recorded_sums.h"
 #include "disk/text.h"
 #include "export/file_naming.h"
 
@@ -76,7 +77,7 @@ int ExportWorkflow::offer(const ExportItem& item) {
   outcome.result.path = outcome.path;
   progress_.plan(outcome.result.expectedBytes);
   if (result == HavExportJob::kPrepared) {
-    carryEarlierDamage(*job);
+    carryEarlierRecord(*job);
     targets_.add(job->getPath());
     job->setRunIndex(outcomes_.size());
     app_.jobs_.push_back(std::move(job));
@@ -99,9 +100,10 @@ std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
 }
 
 // A file that is continued keeps the zero-filled areas its manifest record names (and
-// may have them read again); for a file written anew the manifest is not even read, which
-// in a folder of 2000 records would cost a whole parse per file.
-void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
+// may have them read again), and is held against the sum recorded for it; for a file
+// written anew the manifest is not even read, which in a folder of 2000 records would
+// cost a whole parse per file.
+void ExportWorkflow::carryEarlierRecord(HavExportJob& job) const {
   if (!settings_.checksums || !job.continuesExistingFile()) return;
   const std::string& path = job.getPath();
   const std::string file = std::filesystem::path(path).filename().string();
@@ -111,6 +113,11 @@ void ExportWorkflow::carryEarlierDamage(HavExportJob& job) const {
     job.carryDamage(DamageLedger(std::move(*areas)), settings_.retryBad);
   else if (!damage.empty())
     app_.log.append(damage, Severity::Warning);
+  for (const RecordedSums& sums : recordedSumsFor(path, readManifestSums(manifestBeside(path)))) {
+    if (!sums.damage.empty() || sums.sha256File.empty() || sums.fileBytes < 0) continue;
+    job.expectRecordedFile(RecordedFile{sums.fileBytes, sums.sha256File});
+    break;
+  }
 }
 
 void ExportWorkflow::start() {
@@ -210,6 +217,10 @@ void ExportWorkflow::settle(ExportOutcome& outcome) {
 
 void ExportWorkflow::record(ExportOutcome& outcome) {
   if (!settings_.checksums || outcome.item.entry == nullptr || !outcome.ran) return;
+  // A job that wrote nothing leaves the file and its record as they were: a file refused
+  // for being changed or another's, or one put in the place of the file written, must not
+  // have its sums taken as the recording's.
+  if (outcome.result.errorCode == HavExportJob::kNotCreated || outcome.result.targetLost) return;
   ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
   outcome.recordWritten = recorder.record(*outcome.item.entry, outcome.result);
 }

@@ -128,7 +128,7 @@ class ExportWorkflow {
   // Takes what the driver knew of a job it let go; settled after its step.
   void onJobRetired(HavExportJob& job);
   void takeJobResult(HavExportJob& job, ExportOutcome& outcome);
-  void carryEarlierDamage(HavExportJob& job) const;
+  void carryEarlierRecord(HavExportJob& job) const;
   void trackHeadJob();
   void settleRetired();
   // Judges completeness, records the check sums and says what is missing.

@@ -44,49 +44,102 @@ std::vector<std::string> FolderChooser::distinctNames(const std::vector<std::str
   return names;
 }
 
+namespace {
+
+// Why an existing file may never be a target, whatever the options say; empty when it may.
+std::string neverATarget(const std::string& path, const struct stat& existing,
+                         const std::optional<FileIdentity>& source) {
+  // A link is never written through, not even with --force: the program often runs as
+  // root, and whoever placed the link would choose what is overwritten. A second name of
+  // the file (a hard link) would lead the writing to wherever that name lies.
+  if (S_ISLNK(existing.st_mode)) return symbolicLinkRefusal(path);
+  const FileIdentity identity{existing.st_dev, existing.st_ino};
+  if (source && *source == identity) return sourceTargetRefusal(path);
+  if (const RunInput input = inputOfRun(identity, nullptr); input != RunInput::None)
+    return inputRefusal(path, input);
+  if (!S_ISREG(existing.st_mode))
+    return textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.", path.c_str());
+  if (existing.st_nlink > 1) return hardLinkRefusal(path);
+  return {};
+}
+
+// Tries that the search for a free name makes before it gives up.
+constexpr int kNameTries = 10000;
+
+}  // namespace
+
+// The folder a run saves into is the one it found at its first target: a folder moved
+// away or replaced (by a link to another one, say) meanwhile gets no more files, so that
+// nothing of the run lands where the user did not send it.
+bool FolderChooser::folderStillTheSame() {
+  struct stat info {};
+  if (::stat(folder_.empty() ? "." : folder_.c_str(), &info) != 0) return !folderIdentity_;
+  const FileIdentity now{info.st_dev, info.st_ino};
+  if (!folderIdentity_) folderIdentity_ = now;
+  return *folderIdentity_ == now;
+}
+
 SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   lastPath_ = joinPath(folder_, distinctName(request.proposedName));
   SaveAsAnswer answer;  // skipped unless the target is free or may be replaced
   answer.kind = SaveAsAnswer::Kind::Skipped;
-  struct stat existing {};
-  // A link is never written through, not even with --force: the program often runs as
-  // root, and whoever placed the link would choose what is overwritten.
-  const bool exists = ::lstat(lastPath_.c_str(), &existing) == 0;
-  if (exists && S_ISLNK(existing.st_mode)) {
-    log_.append(symbolicLinkRefusal(lastPath_), Severity::Warning);
+  if (!folderStillTheSame()) {
+    log_.append(textf("Zielordner \"%s\" wurde während des Speicherns verschoben oder ersetzt; "
+                      "überspringe.",
+                      folder_.c_str()),
+                Severity::Error);
     return answer;
   }
+  struct stat existing {};
+  bool exists = ::lstat(lastPath_.c_str(), &existing) == 0;
   if (exists) {
-    const FileIdentity identity{existing.st_dev, existing.st_ino};
-    if (source_ && *source_ == identity) {
-      log_.append(sourceTargetRefusal(lastPath_), Severity::Warning);
+    if (const std::string refusal = neverATarget(lastPath_, existing, source_); !refusal.empty()) {
+      log_.append(refusal, Severity::Warning);
       return answer;
     }
-    if (const RunInput input = inputOfRun(identity, nullptr); input != RunInput::None) {
-      log_.append(inputRefusal(lastPath_, input), Severity::Warning);
-      return answer;
-    }
-    if (!S_ISREG(existing.st_mode)) {
-      log_.append(
-          textf("Zieldatei \"%s\" ist keine gewöhnliche Datei; überspringe.", lastPath_.c_str()),
-          Severity::Warning);
-      return answer;
-    }
-    if (resume_) {
-      answer.resume = true;
-      answer.replaceForeign = overwrite_;
-    } else if (!overwrite_) {
+    if (!resume_ && !overwrite_) {
       log_.append(
           textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
                 lastPath_.c_str()),
           Severity::Warning);
       return answer;
     }
+    // --force replaces this recording's own file, or one that is no recording at all;
+    // another recording's file keeps its place and this one takes the next free name.
+    if (overwrite_ && !request.expectedFront.empty() &&
+        ownerOfExisting(lastPath_, request.expectedFront) == TargetOwner::OtherRecording) {
+      const std::string kept = lastPath_;
+      if (!takeFreeOrOwnName(request, existing, exists)) {
+        log_.append(textf("Für \"%s\" findet sich kein freier Name; überspringe.", kept.c_str()),
+                    Severity::Warning);
+        return answer;
+      }
+      log_.append(otherRecordingKeptLine(kept, lastPath_), Severity::Warning);
+    }
+    if (exists && resume_) {
+      answer.resume = true;
+      answer.replaceForeign = overwrite_;
+    }
   }
   answer.kind = SaveAsAnswer::Kind::Chosen;
   answer.path = lastPath_;
   answer.mustBeNew = !exists;
   return answer;
+}
+
+// The next of this run's names for the title that is free or holds this recording's own
+// file (which may then be replaced or continued).
+bool FolderChooser::takeFreeOrOwnName(const SaveAsRequest& request, struct stat& existing,
+                                      bool& exists) {
+  for (int tries = 0; tries < kNameTries; ++tries) {
+    lastPath_ = joinPath(folder_, distinctName(request.proposedName));
+    exists = ::lstat(lastPath_.c_str(), &existing) == 0;
+    if (!exists) return true;
+    if (neverATarget(lastPath_, existing, source_).empty() &&
+        ownerOfExisting(lastPath_, request.expectedFront) == TargetOwner::ThisRecording)
+      return true;
+  }
+  return false;
 }
 
 std::string ensureFolder(const std::string& folder) {

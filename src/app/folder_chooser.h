@@ -4,6 +4,8 @@
 // the proposed name. An existing file is only replaced when the user said --force,
 // and the source drive itself is never a target.
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <set>
 #include <string>
@@ -37,6 +39,8 @@ class FolderChooser : public SaveAsChooser {
 
  private:
   std::string distinctName(const std::string& proposed);
+  bool takeFreeOrOwnName(const SaveAsRequest& request, struct stat& existing, bool& exists);
+  bool folderStillTheSame();
 
   std::string folder_;
   bool overwrite_;
@@ -44,7 +48,8 @@ class FolderChooser : public SaveAsChooser {
   LogSink& log_;
   std::optional<FileIdentity> source_;
   std::string lastPath_;
-  std::set<std::string> named_;  // names given in this run
+  std::set<std::string> named_;                 // names given in this run
+  std::optional<FileIdentity> folderIdentity_;  // the folder as found at the first target
 };
 
 // folder + "/" + name, without doubling a trailing slash of the folder.

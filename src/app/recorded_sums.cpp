@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/recorded_sums.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/json_document.h"
@@ -48,6 +49,11 @@ RecordedSums sumsOf(const nlohmann::json& record, const std::string& source) {
   sum("sha256_hojin_data", sums.sha256HojinData);
   if (!sums.damage.empty()) sums.sha256File.clear(), sums.sha256HojinData.clear();
   takeCompleteness(record, sums);
+  if (record.is_object()) {
+    const auto bytes = record.find("file_bytes");
+    if (bytes != record.end() && bytes->is_number_integer())
+      sums.fileBytes = std::max<int64_t>(-1, bytes->get<int64_t>());
+  }
   return sums;
 }
 

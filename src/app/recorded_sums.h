@@ -18,7 +18,8 @@ struct RecordedSums {
   std::string source;  // the file that recorded them, as named to the user
   std::string sha256File;
   std::string sha256HojinData;
-  std::string damage;  // why the record cannot be used (German); its sums are then empty
+  std::string damage;      // why the record cannot be used (German); its sums are then empty
+  int64_t fileBytes = -1;  // the file's length the sums are of (-1: not recorded)
   // What the record says of the file beyond its sums: it was not saved completely.
   bool incomplete = false;
   int64_t unreadableSectors = 0;  // filled with zeros

@@ -82,8 +82,10 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
     } else if (rules.resume && !rules.force &&
                outcome.result.errorCode == HavExportJob::kNotCreated &&
                std::filesystem::exists(outcome.path)) {
-      app.log.append("Mit --resume --force wird eine fremde Zieldatei neu geschrieben.",
-                     Severity::Warning);
+      app.log.append(
+          "Mit --resume --force wird sie neu geschrieben, wenn sie keine andere Aufnahme "
+          "enthält; sonst wird unter dem nächsten freien Namen gespeichert.",
+          Severity::Warning);
     }
   }
   const auto elapsed = std::chrono::steady_clock::now() - started;

@@ -2,11 +2,34 @@
 #include "export/export_result.h"
 
 #include "disk/text.h"
+#include "export/hav_export_job.h"
 
 namespace korvelo {
 
+namespace {
+
+std::string errorReason(const ExportResult& result) {
+  switch (result.errorCode) {
+    case HavExportJob::kNotCreated:
+      return "die Zieldatei ließ sich nicht anlegen oder nicht fortsetzen";
+    case HavExportJob::kHeadNotWritten:
+      return "der Kopf der Datei ließ sich nicht schreiben";
+    case HavExportJob::kDataNotWritten:
+      return "die Daten ließen sich nicht vollständig schreiben";
+    case HavExportJob::kIncomplete:
+      return result.targetLost ? "die Datei wurde während des Speicherns entfernt oder ersetzt"
+                               : "die Kopie endete vor dem Ende der Aufnahme";
+    case HavExportJob::kDriveGone:
+      return "das Laufwerk antwortet nicht mehr";
+    default:
+      return textf("Fehler %d", result.errorCode);
+  }
+}
+
+}  // namespace
+
 std::string ExportResult::incompleteReason() const {
-  if (errorCode != 0) return textf(" (Fehler %d)", errorCode);
+  if (errorCode != 0) return " (" + errorReason(*this) + ")";
   if (stopped) return " (abgebrochen)";
   if (!doubt.empty()) return " (" + doubt + ")";
   if (const int damaged = damage.damagedHojins(); damaged > 0)

@@ -26,6 +26,9 @@ struct ExportResult {
   bool alreadyComplete = false;       // a continued file that held everything already
   bool stopped = false;               // ended by a request to stop, the file kept
   bool driveGone = false;             // the drive stopped answering
+  // The file was removed or replaced while it was written: what is at the path now is
+  // not what this export wrote, and nothing may be recorded of it.
+  bool targetLost = false;
   // Why the file can never count as complete whatever is copied (a rescued chain whose
   // blocks may belong to different recordings); empty for a recording of the directory.
   std::string doubt;

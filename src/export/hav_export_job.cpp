@@ -77,7 +77,8 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   path = proposed.name;
   if (proposed.tooLong) return kNameTooLong;
 
-  const SaveAsAnswer answer = chooser.chooseSaveAs(SaveAsRequest{proposed.name, folder, parent});
+  const SaveAsAnswer answer =
+      chooser.chooseSaveAs(SaveAsRequest{proposed.name, folder, parent, expectedFront()});
   if (answer.kind == SaveAsAnswer::Kind::Cancelled) return kCancelled;
   if (answer.kind == SaveAsAnswer::Kind::Skipped) return kSkipped;
   if (answer.kind == SaveAsAnswer::Kind::Failed) {
@@ -97,6 +98,12 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
   if (result == kTooLittleSpace) return result;
   setProgressScales();
   return result;
+}
+
+std::vector<uint8_t> HavExportJob::expectedFront() const {
+  std::vector<uint8_t> front(head.getData(), head.getData() + head.getSize());
+  front.insert(front.end(), entry->getData(), entry->getData() + entry->getSize());
+  return front;
 }
 
 void HavExportJob::checkFreeSpace(int& result) {
@@ -196,14 +203,7 @@ void HavExportJob::copyStep(bool suppressWarnings) {
     }
     const int64_t size = measureFile();
     if (size < 0) {
-      // The file is gone from its folder (or its folder is): whatever was written is
-      // out of reach, so the job must not count as done.
-      const int reason = errno;
-      finished = true;
-      addLine("Problem getting information about written file.", Severity::Error);
-      addOnNewLine(textf("  FileException: %s", describeError(reason).c_str()), Severity::Error);
-      file.discard();
-      errorCode = kIncomplete;
+      lostTarget(errno);
     } else if (static_cast<uint64_t>(size) >= expectedSize && !(copying && trimPending())) {
       finished = true;
       if (closeForFinish()) addLine("Speichern abgeschlossen.");
@@ -216,6 +216,37 @@ void HavExportJob::copyStep(bool suppressWarnings) {
               Severity::Error);
     }
   }
+  // Once a step: a file moved away or replaced is no longer what the user will find.
+  if (!finished && file.isOpen())
+    if (const int error = pathLostError(); error != 0) lostTarget(error);
+}
+
+// 0 while `path` still names the file being written (or nothing was opened); else the
+// errno of looking it up, or EEXIST when another file is there now.
+int HavExportJob::pathLostError() const {
+  if (!file.identity()) return 0;
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno;
+  return FileIdentity{info.st_dev, info.st_ino} == *file.identity() ? 0 : EEXIST;
+}
+
+// The file is out of the user's reach (gone with its folder) or another one took its
+// place: whatever was written must not count as saved.
+void HavExportJob::lostTarget(int error) {
+  if (error == EEXIST) {
+    addLine(textf("Die Datei \"%s\" wurde während des Speicherns durch eine andere ersetzt; die "
+                  "Aufnahme ist darin nicht gespeichert.",
+                  path.c_str()),
+            Severity::Error);
+  } else {
+    addLine("Problem getting information about written file.", Severity::Error);
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
+  }
+  file.discard();
+  finished = true;
+  copying = false;
+  errorCode = kIncomplete;
+  targetLost_ = true;
 }
 
 bool HavExportJob::stopAndKeep() {
@@ -241,7 +272,10 @@ ExportResult HavExportJob::takeResult() {
   result.wrongHeadHojins = wrongHeadHojins_;
   result.damage = std::move(damage_);
   damage_ = {};
-  if (digester_) {
+  if (confirmedDigests_) {
+    result.digests = std::move(*confirmedDigests_);  // taken before it was found complete
+    digester_.reset();
+  } else if (digester_) {
     // Bytes the trim may have written behind the copy are taken from the file itself.
     const bool caughtUp = digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_);
     result.digests = digester_->finish();
@@ -251,26 +285,40 @@ ExportResult HavExportJob::takeResult() {
   result.readCosts = readCosts_;
   result.alreadyComplete = alreadyComplete_;
   result.driveGone = isDriveGone();
+  result.targetLost = targetLost_;
   return result;
 }
 
-// Syncs and closes a file still open; a failure ends the job with code 4.
+// Syncs and closes a file still open; a failure ends the job with code 4. The file then
+// must still be at its path: what counts is what this job wrote, not what is there now.
 bool HavExportJob::closeForFinish() {
   recordNotTried();
   const int error = file.syncAndClose();
-  if (error == 0) return true;
-  addOnNewLine(textf("Fehler beim Schließen der Datei \"%s\"", path.c_str()), Severity::Error);
-  addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
-  errorCode = kDataNotWritten;
-  return false;
+  if (error != 0) {
+    addOnNewLine(textf("Fehler beim Schließen der Datei \"%s\"", path.c_str()), Severity::Error);
+    addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
+    errorCode = kDataNotWritten;
+    return false;
+  }
+  if (const int lost = pathLostError(); lost != 0) {
+    lostTarget(lost);
+    return false;
+  }
+  return true;
 }
 
+// The length of the file as written through its descriptor; by its path only for a file
+// this job did not write (one left as it was).
 int64_t HavExportJob::measureFile() {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return -1;
-  bytesWritten = static_cast<uint64_t>(info.st_size);
+  int64_t size = file.length();
+  if (!file.identity()) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return -1;
+    size = info.st_size;
+  }
+  bytesWritten = static_cast<uint64_t>(size);
   percentWritten = expectedSize ? static_cast<int>(bytesWritten * 100 / expectedSize) : 100;
-  return info.st_size;
+  return size;
 }
 
 }  // namespace korvelo

@@ -35,6 +35,12 @@ struct FreeSpace {
 using FreeSpaceQuery = std::function<FreeSpace(const std::string& path)>;
 FreeSpace queryFreeSpace(const std::string& path);  // statvfs of the path's folder
 
+// What an earlier export recorded of a file: its length and the SHA-256 of its bytes.
+struct RecordedFile {
+  int64_t fileBytes = -1;
+  std::string sha256File;
+};
+
 class HavExportJob {
  public:
   // Error codes that end a job.
@@ -84,6 +90,11 @@ class HavExportJob {
   // Those in the part that is kept stay recorded; with `retry` they are first read again,
   // sector by sector, and what reads now is written into the file in place.
   void carryDamage(DamageLedger earlier, bool retry);
+  // For a file to be continued: what its record says of it. A file of the recorded length
+  // is continued (or taken as complete) only while it has the recorded sum; without a
+  // record, the sectors of zeros in the part that stays are read again from the disk
+  // first, since zeros are the only holes an export leaves.
+  void expectRecordedFile(std::optional<RecordedFile> recorded) { recorded_ = std::move(recorded); }
   // Closes the file if it is still open, without syncing (the job is abandoned).
   void closeFile() { file.discard(); }
 
@@ -148,8 +159,11 @@ class HavExportJob {
   bool trimPending() const { return plan_ && !trimOver_ && plan_->hasTrimWork(); }
   void recordNotTried();
   int64_t measureFile();
+  int pathLostError() const;
+  void lostTarget(int error);
   void checkFreeSpace(int& result);
   void setProgressScales();
+  std::vector<uint8_t> expectedFront() const;  // head and entry image
   bool isTailPiece() const;
   int remainderSectors() const;
   // False when the drive is gone; nothing of the HOJIN is then to be written.
@@ -167,6 +181,9 @@ class HavExportJob {
   std::string resumeMismatch(int64_t fileBytes, int& wholeHojins);
   bool sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes = kHojinBytes);
   bool isCompleteAlready(int64_t fileBytes, int wholeHojins);
+  std::string changedSinceRecorded(int64_t fileBytes);
+  void rereadZeroSectors(int64_t fromByte, int64_t keptBytes);
+  int continueAfter(int64_t keptBytes, int wholeHojins);
   bool digestKeptBytes(int64_t keptBytes);
   bool digestFileFrom(int64_t offset);
   void retryEarlierDamage(int64_t keptBytes);
@@ -224,9 +241,12 @@ class HavExportJob {
   bool alreadyComplete_ = false;
   DamageLedger earlierDamage_;  // recorded by the export that began the file
   bool retryEarlierDamage_ = false;
-  bool resume_ = false;          // the target exists and is to be continued
+  std::optional<RecordedFile> recorded_;        // what the record of the file to continue says
+  std::optional<HavDigests> confirmedDigests_;  // the file's sums, found to be the recorded
+  bool resume_ = false;                         // the target exists and is to be continued
   bool replaceForeign_ = false;  // ... or written anew when it is not this recording's
   bool mustBeNew_ = false;       // the target was free when chosen and must still be
+  bool targetLost_ = false;      // the file was removed or replaced while written
 };
 
 }  // namespace korvelo

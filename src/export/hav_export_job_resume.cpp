@@ -15,6 +15,7 @@
 #include "export/hav_head.h"
 #include "export/hav_verify.h"
 #include "export/salvage_read.h"
+#include "export/target_checks.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -35,7 +36,8 @@ int HavExportJob::createOrResume() {
   int wholeHojins = 0;
   const std::string mismatch = resumeMismatch(static_cast<int64_t>(existing.st_size), wholeHojins);
   if (!mismatch.empty()) {
-    if (!replaceForeign_) {
+    // Another recording's file is never written over, not even when asked to replace.
+    if (!replaceForeign_ || ownerOfExisting(path, expectedFront()) == TargetOwner::OtherRecording) {
       addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), mismatch.c_str()),
               Severity::Error);
       addLine("  Sie bleibt unverändert; nichts wurde angehängt.", Severity::Error);
@@ -53,8 +55,30 @@ int HavExportJob::createOrResume() {
                   path.c_str()));
     return createFile();
   }
-  if (isCompleteAlready(static_cast<int64_t>(existing.st_size), wholeHojins)) {
-    if (!digestKeptBytes(static_cast<int64_t>(existing.st_size))) {
+  const int64_t fileBytes = static_cast<int64_t>(existing.st_size);
+  if (const std::string changed = changedSinceRecorded(fileBytes); !changed.empty()) {
+    addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), changed.c_str()),
+            Severity::Error);
+    addLine("  Sie bleibt unverändert, ihr Eintrag im Manifest auch; nichts wurde angehängt.",
+            Severity::Error);
+    copying = false;
+    return errorCode = kNotCreated;
+  }
+  // A full-length file may be complete as a whole; of any other the whole HOJINs stay.
+  const bool fullLength = fileBytes == static_cast<int64_t>(expectedSize);
+  const int64_t keptBytes = fullLength ? fileBytes : hojinFileOffset(wholeHojins + 1);
+  // What the record covers is known; what lies beyond it was written by a run that left
+  // no record (it crashed, or kept none).
+  const int64_t recordedBytes =
+      recorded_ ? std::max<int64_t>(kHavFrontBytes, recorded_->fileBytes) : kHavFrontBytes;
+  rereadZeroSectors(recordedBytes, keptBytes);
+  if (retryEarlierDamage_) {
+    retryEarlierDamage(keptBytes);
+    confirmedDigests_.reset();  // the retry may have written into the file
+  }
+  retryEarlierDamage_ = false;
+  if (fullLength && isCompleteAlready(fileBytes, wholeHojins)) {
+    if (!confirmedDigests_ && !digestKeptBytes(fileBytes)) {
       addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()),
                    Severity::Error);
       copying = false;
@@ -64,15 +88,17 @@ int HavExportJob::createOrResume() {
     addLine(textf("\"%s\" ist bereits vollständig.", path.c_str()));
     alreadyComplete_ = true;
     hojinsKept_ = numberOfHojins;
-    bytesKept_ = static_cast<int64_t>(existing.st_size);
+    bytesKept_ = fileBytes;
     currentHojin = numberOfHojins;
     copying = false;
     finished = true;
     measureFile();
     return 0;
   }
-  const int64_t keptBytes = hojinFileOffset(wholeHojins + 1);
-  if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
+  return continueAfter(std::min(keptBytes, hojinFileOffset(wholeHojins + 1)), wholeHojins);
+}
+
+int HavExportJob::continueAfter(int64_t keptBytes, int wholeHojins) {
   keepEarlierDamage(keptBytes);
   if (const int error = file.reopen(path, keptBytes); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
@@ -98,6 +124,51 @@ int HavExportJob::createOrResume() {
     copyHojin(false, true);
   }
   return 0;
+}
+
+// Why a file of the recorded length is no longer what was recorded: its sum differs. Empty
+// when it has the recorded sum, or when there is nothing to hold it against.
+std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
+  if (!recorded_ || recorded_->fileBytes != fileBytes) return {};
+  HavDigests now = digestHavFile(path);
+  if (!now.readable) return "sie lässt sich nicht lesen";
+  if (now.file == recorded_->sha256File) {
+    if (digester_) confirmedDigests_ = std::move(now);
+    return {};
+  }
+  return "sie wurde nach dem Speichern verändert (ihre SHA-256-Prüfsumme ist nicht die "
+         "verzeichnete)";
+}
+
+// Without a record, nothing tells a sector the copy had to zero-fill from one that holds
+// zeros on the disk: every sector of zeros in the part that stays is read again.
+void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
+  static const uint8_t zeros[kSectorSize] = {};
+  std::ifstream in(path, std::ios::binary);
+  DamageLedger found;
+  std::vector<uint8_t> data(static_cast<size_t>(kHojinBytes));
+  for (int k = static_cast<int>(std::max<int64_t>(1, hojinAtFileOffset(fromByte)));
+       k <= numberOfHojins && hojinFileOffset(k) < keptBytes; ++k) {
+    const int64_t bytes = std::min<int64_t>(kHojinBytes, keptBytes - hojinFileOffset(k));
+    in.seekg(hojinFileOffset(k));
+    if (!readExactly(in, data.data(), bytes)) break;
+    const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
+    if (sector < 0) break;
+    for (int64_t at = 0; at + kSectorSize <= bytes; at += kSectorSize) {
+      if (hojinFileOffset(k) + at < fromByte ||
+          std::memcmp(data.data() + at, zeros, kSectorSize) != 0)
+        continue;
+      found.add({sector + at / kSectorSize, 1, hojinFileOffset(k) + at, DamageState::Unreadable});
+    }
+  }
+  if (found.empty()) return;
+  addLine(
+      textf("Für \"%s\" ist nicht alles verzeichnet: %s Sektoren voller Nullen werden erneut von "
+            "der Festplatte gelesen.",
+            path.c_str(), formatThousands(found.zeroFilledSectors(), '.').c_str()));
+  for (const DamagedArea& area : earlierDamage_.areas()) found.insert(area);
+  earlierDamage_ = std::move(found);
+  retryEarlierDamage_ = true;
 }
 
 // Why the existing file is not the beginning of this recording's file; empty when it is,

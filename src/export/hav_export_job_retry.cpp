@@ -43,7 +43,10 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
     if (from >= to) return;
     const std::span<const uint8_t> bytes(piece.data() + static_cast<size_t>(from) * kSectorSize,
                                          static_cast<size_t>(to - from) * kSectorSize);
-    if (target.writeAllAt(part.fileOffset + from * kSectorSize, bytes) == 0) {
+    // Zeros the disk gives are what the file holds already: writing them would change
+    // nothing but the file's date.
+    const bool zeros = std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+    if (zeros || target.writeAllAt(part.fileOffset + from * kSectorSize, bytes) == 0) {
       recovered += to - from;
       return;
     }

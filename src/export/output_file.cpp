@@ -2,6 +2,7 @@
 #include "export/output_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,19 +18,43 @@ constexpr int64_t kWritebackPiece = int64_t{2} << 20;
 
 }  // namespace
 
+// Checks the file just opened before anything of it changes: a regular file with this one
+// name. 0 or errno, the file closed on a refusal.
+int OutputFile::takeOnlyName() {
+  struct stat info {};
+  int error = ::fstat(file_.get(), &info) == 0 ? 0 : errno;
+  if (error == 0 && !S_ISREG(info.st_mode)) error = ENOTSUP;
+  if (error == 0 && info.st_nlink > 1) error = EMLINK;
+  if (error != 0) {
+    discard();
+    return error;
+  }
+  identity_ = FileIdentity{info.st_dev, info.st_ino};
+  return 0;
+}
+
 int OutputFile::create(const std::string& path, bool mustBeNew) {
   discard();
-  const int flags =
-      O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | (mustBeNew ? O_EXCL : 0);
+  // Emptied only after the checks: O_TRUNC would cut a file that is then refused.
+  const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                    (mustBeNew ? O_EXCL : 0);
   if (const int error = file_.open(path, flags); error != 0) return error;
+  if (const int error = takeOnlyName(); error != 0) return error;
+  if (::ftruncate(file_.get(), 0) != 0) {
+    const int error = errno;
+    discard();
+    return error;
+  }
   startAt(0);
   return 0;
 }
 
 int OutputFile::reopen(const std::string& path, int64_t keptBytes) {
   discard();
-  if (const int error = file_.open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC); error != 0)
+  if (const int error = file_.open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      error != 0)
     return error;
+  if (const int error = takeOnlyName(); error != 0) return error;
   if (::ftruncate(file_.get(), keptBytes) != 0 ||
       ::lseek(file_.get(), keptBytes, SEEK_SET) != keptBytes) {
     const int error = errno;
@@ -92,12 +117,13 @@ int OutputFile::syncAndClose() {
   int error = writebackError_;
   const int syncError = file_.syncData();
   if (syncError != 0 && syncError != EINVAL && syncError != EROFS && error == 0) error = syncError;
-  const int closeError = file_.close();
+  const int closeError = file_.close();  // the identity stays: the file is judged after
   return error != 0 ? error : closeError;
 }
 
 void OutputFile::discard() {
   file_.close();
+  identity_.reset();
 }
 
 std::string describeError(int error) {

@@ -9,9 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
+#include "disk/byte_source.h"
 #include "disk/posix_file.h"
 
 namespace korvelo {
@@ -22,11 +24,19 @@ class OutputFile {
 
   // Creates the file (permissions 0666 less the umask), or empties an existing one
   // unless `mustBeNew` (then EEXIST). A symbolic link in the file's place is never
-  // followed (ELOOP). 0 or errno.
+  // followed (ELOOP); anything but a regular file is left alone (ENOTSUP), and so is a
+  // file with more names than this one (EMLINK): writing it would change it under its
+  // other names too. 0 or errno.
   int create(const std::string& path, bool mustBeNew = false);
-  // Opens an existing file (never through a symbolic link) to go on writing it after its
-  // first keptBytes, which stay; whatever follows them is cut off. 0 or errno.
+  // Opens an existing file (never through a symbolic link, nor a file with other names)
+  // to go on writing it after its first keptBytes, which stay; whatever follows them is
+  // cut off. 0 or errno.
   int reopen(const std::string& path, int64_t keptBytes);
+  // The file written (device and inode), known from its opening on: what is at its path at
+  // the end must still be this file for the copy to count.
+  const std::optional<FileIdentity>& identity() const { return identity_; }
+  // Bytes written since the file was opened, the kept ones included: the file's length.
+  int64_t length() const { return written_; }
   // Writes all bytes, repeating after interruptions and partial writes. 0 or errno
   // (EBADF when the file is not open).
   int writeAll(const uint8_t* data, size_t size);
@@ -42,6 +52,7 @@ class OutputFile {
  private:
   void paceWriteback();
   void startAt(int64_t bytes);
+  int takeOnlyName();
 
   PosixFile file_;
   int64_t written_ = 0;       // bytes written since create: the file's length
@@ -49,6 +60,7 @@ class OutputFile {
   int64_t waitedFor_ = 0;     // written back for the bytes before this offset
   bool pacing_ = true;        // false where the file system cannot start writeback itself
   int writebackError_ = 0;    // errno of a writeback that failed, reported when closing
+  std::optional<FileIdentity> identity_;
 };
 
 // The system's description of an errno value, for the "  FileException: %s" lines.

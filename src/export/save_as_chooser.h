@@ -3,7 +3,9 @@
 // The save-as question a job asks its front end: the window shows a file dialog
 // (asking before overwriting); the command line answers from its output folder.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvelo {
 
@@ -11,6 +13,9 @@ struct SaveAsRequest {
   std::string proposedName;      // already stripped of : \ ? * /
   std::string initialFolder;     // the current target folder
   const void* parent = nullptr;  // the window that owns the dialog, opaque to the core
+  // What this recording's file begins with (head and entry image): an existing file that
+  // begins otherwise but is a recording's is another recording's and is never replaced.
+  std::vector<uint8_t> expectedFront = {};
 };
 
 struct SaveAsAnswer {

@@ -138,6 +138,41 @@ TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsW
   EXPECT_EQ(files, disk_.recordings.size());
 }
 
+// A file with zero-filled sectors is never called complete once its record is gone: the
+// resume reads its sectors of zeros again, keeps what stays unreadable recorded, and fills
+// in what the disk gives now.
+TEST_F(CliReliability, AZeroHoledFileWithoutItsRecordIsReadAgainBeforeItCounts) {
+  const std::vector<std::string> throughMapfile{"--drive", image(), "--mapfile", mapfile()};
+  auto exportFirst = [&](std::vector<std::string> drive, std::vector<std::string> flags) {
+    drive.insert(drive.end(), {"export", "0", "-o", output_.path()});
+    drive.insert(drive.end(), flags.begin(), flags.end());
+    return runProgram(cliProgram(), drive);
+  };
+  ASSERT_EQ(exportFirst(throughMapfile, {}).status, 1);
+  const std::string manifest = output_.file("korvelo-manifest.json");
+  std::filesystem::remove(manifest);
+
+  const ProcessRun stillBad = exportFirst(throughMapfile, {"--resume"});
+  EXPECT_EQ(stillBad.status, 1) << stillBad.err;
+  EXPECT_EQ(stillBad.err.find("bereits vollständig"), std::string::npos) << stillBad.err;
+  EXPECT_NE(stillBad.err.find("ist nicht alles verzeichnet: "), std::string::npos) << stillBad.err;
+  std::ifstream in(manifest);
+  const nlohmann::json record = nlohmann::json::parse(in).at("recordings").at(0);
+  EXPECT_FALSE(record.at("complete").get<bool>());
+  EXPECT_EQ(record.at("unreadable_sectors"), 2);
+
+  std::filesystem::remove(manifest);
+  const ProcessRun healed = exportFirst({"--drive", image()}, {"--resume"});
+  EXPECT_EQ(healed.status, 0) << healed.err;
+  TempDir clean;
+  ASSERT_EQ(
+      runProgram(cliProgram(), {"--drive", image(), "export", "0", "-o", clean.path()}).status, 0);
+  for (const auto& item : std::filesystem::directory_iterator(clean.path()))
+    if (item.path().extension() == ".hav")
+      EXPECT_EQ(readFileBytes(output_.file(item.path().filename().string())),
+                readFileBytes(item.path().string()));
+}
+
 // Damage that once passed for zeros or for an empty directory: each case with its exit
 // code and the line that tells the user. The cut image ends 10 sectors into HOJIN 16 of
 // 16 of recording 4; its mapfile (if any) marks everything after the cut bad.

@@ -124,8 +124,9 @@ TEST_F(ResumedExportTest, ACompleteFileIsLeftAsItIs) {
   }
 }
 
-// Another recording's file under this recording's name.
-TEST_F(ResumedExportTest, AForeignFileIsRefusedAndLeftUnchanged) {
+// Another recording's file under this recording's name: it keeps its place, with --force
+// too; the recording then takes the next free name.
+TEST_F(ResumedExportTest, AnotherRecordingsFileIsNeverWrittenOver) {
   ASSERT_EQ(exportAgain(2, {}).status, 0);
   const std::vector<uint8_t> foreign = readFileBytes(target(2));
   writeFileBytes(target(4), std::span<const uint8_t>(foreign).first(kFront + 5 * kHojinBytes));
@@ -139,15 +140,50 @@ TEST_F(ResumedExportTest, AForeignFileIsRefusedAndLeftUnchanged) {
                        "\" wird nicht fortgesetzt: ihr Kopf gehört zu einer anderen Aufnahme."),
       std::string::npos)
       << refused.err;
-  EXPECT_NE(refused.err.find("Mit --resume --force wird eine fremde Zieldatei neu geschrieben."),
-            std::string::npos);
+  EXPECT_NE(refused.err.find("Mit --resume --force wird sie neu geschrieben, wenn sie keine "
+                             "andere Aufnahme enthält; sonst wird unter dem nächsten freien "
+                             "Namen gespeichert."),
+            std::string::npos)
+      << refused.err;
   EXPECT_EQ(readFileBytes(target(4)), before);
 
-  const CliRun rewritten = exportAgain(4, {"--resume", "--force"});
-  ASSERT_EQ(rewritten.status, 0) << rewritten.err;
-  EXPECT_NE(rewritten.err.find("Die Datei \"" + target(4) + "\" wird neu geschrieben"),
-            std::string::npos);
-  EXPECT_EQ(readFileBytes(target(4)), expected(4));
+  const std::string instead = target(4).substr(0, target(4).size() - 4) + " (2).hav";
+  for (const std::vector<std::string>& flags :
+       {std::vector<std::string>{"--force"}, std::vector<std::string>{"--resume", "--force"}}) {
+    const CliRun saved = exportAgain(4, flags);
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    EXPECT_EQ(saved.outLines(), std::vector<std::string>{instead});
+    EXPECT_NE(saved.err.find("\"" + target(4) +
+                             "\" gehört zu einer anderen Aufnahme und bleibt; gespeichert wird in "
+                             "\"" +
+                             instead + "\"."),
+              std::string::npos)
+        << saved.err;
+    EXPECT_EQ(readFileBytes(target(4)), before);
+    EXPECT_EQ(readFileBytes(instead), expected(4));
+  }
+}
+
+// A complete file changed after it was saved: the resume refuses it, and the record keeps
+// the sums that tell of the change.
+TEST_F(ResumedExportTest, AFileChangedSinceItWasSavedIsNoLongerComplete) {
+  ASSERT_EQ(exportAgain(1, {}).status, 0);
+  std::vector<uint8_t> changed = readFileBytes(target(1));
+  for (int64_t at = kFront + 3 * kHojinBytes + 100; at < kFront + 3 * kHojinBytes + 116; ++at)
+    changed[at] ^= 0xFF;
+  writeFileBytes(target(1), changed);
+  const std::vector<uint8_t> manifest = readFileBytes(output_.file("korvelo-manifest.json"));
+
+  const CliRun refused = exportAgain(1, {"--resume"});
+  EXPECT_EQ(refused.status, 1) << refused.err;
+  EXPECT_NE(refused.err.find("Die Datei \"" + target(1) +
+                             "\" wird nicht fortgesetzt: sie wurde nach dem Speichern verändert "
+                             "(ihre SHA-256-Prüfsumme ist nicht die verzeichnete)."),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(readFileBytes(target(1)), changed);
+  EXPECT_EQ(readFileBytes(output_.file("korvelo-manifest.json")), manifest);
+  EXPECT_EQ(runCli({"verify", "--manifest", output_.file("korvelo-manifest.json")}).status, 1);
 }
 
 TEST_F(ResumedExportTest, WithoutResumeAnExistingFileIsStillSkipped) {

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Targets that move while korvelo-cli writes them: a file swapped for another mid-export,
+// a second name (hard link) of a file outside the folder. Nothing outside the folder
+// changes, and nothing is called saved that the export did not write.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "support/cli_runner.h"
+#include "support/demo_disk_fixture.h"
+#include "support/expected_output.h"
+#include "support/file_util.h"
+
+namespace korvelo::test {
+namespace {
+
+constexpr int64_t kFront = 1624;
+constexpr int64_t kHojinBytes = 33280;
+
+class MovingTargetTest : public DemoDiskTest {
+ public:
+  std::string target() const { return output_.file(expectedFileName(recording(0))); }
+  std::string elsewhere(const std::string& name) const { return elsewhere_.file(name); }
+  // A folder outside the target folder that no run may write into.
+  std::string other() const { return elsewhere("anders"); }
+  std::string folder() const { return output_.path(); }
+
+ private:
+  TempDir elsewhere_;
+};
+
+struct MovingCase {
+  const char* name;
+  std::vector<std::string> flags;
+  // Done before the export; returns what it placed outside the folder (to stay unchanged).
+  std::function<std::string(MovingTargetTest&)> before;
+  // Done once while the export runs, when the file holds two HOJINs.
+  std::function<void(MovingTargetTest&)> during;
+  const char* line;  // on stderr
+};
+
+class MovingTarget : public MovingTargetTest, public ::testing::WithParamInterface<MovingCase> {};
+
+TEST_P(MovingTarget, IsNeverCertifiedAndNothingOutsideTheFolderChanges) {
+  const MovingCase& c = GetParam();
+  std::filesystem::create_directory(other());
+  const std::string outside = c.before ? c.before(*this) : std::string();
+  const std::vector<uint8_t> outsideBytes =
+      outside.empty() ? std::vector<uint8_t>{} : readFileBytes(outside);
+  CliRunOptions options;
+  bool done = false;
+  if (c.during) {
+    options.signal = 0;  // nothing is sent: the hook only acts
+    options.signalWhen = [&] {
+      if (!done && fileSize(target()) >= kFront + 2 * kHojinBytes) {
+        c.during(*this);
+        done = true;
+      }
+      return done;
+    };
+  }
+  std::vector<std::string> arguments{"--drive", image(), "export", "-o", output_.path()};
+  arguments.insert(arguments.end(), c.flags.begin(), c.flags.end());
+  const CliRun run = runCli(arguments, options);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out, "");
+  std::string line = c.line;
+  if (const size_t at = line.find("TARGET"); at != std::string::npos) line.replace(at, 6, target());
+  if (const size_t at = line.find("FOLDER"); at != std::string::npos) line.replace(at, 6, folder());
+  EXPECT_NE(run.err.find(line + "\n"), std::string::npos) << run.err;
+  if (!outside.empty()) EXPECT_EQ(readFileBytes(outside), outsideBytes);
+  EXPECT_TRUE(std::filesystem::is_empty(other()));
+  // The manifest never vouches for what is at the target now.
+  std::ifstream manifest(output_.file("korvelo-manifest.json"));
+  std::string text((std::istreambuf_iterator<char>(manifest)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.find("\"complete\": true"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MovingTarget,
+    ::testing::Values(
+        // The file moved away and one of zeros put in its place.
+        MovingCase{"FileSwappedMidExport",
+                   {"0", "--pause", "100"},
+                   {},
+                   [](MovingTargetTest& test) {
+                     const std::string path = test.target();
+                     std::filesystem::rename(path, test.elsewhere("weg.hav"));
+                     writeFileBytes(path, std::vector<uint8_t>(4 << 20, 0));
+                   },
+                   "Die Datei \"TARGET\" wurde während des Speicherns durch eine andere ersetzt; "
+                   "die Aufnahme ist darin nicht gespeichert."},
+        // A second name of a file elsewhere, with --force: never written through.
+        MovingCase{"HardLinkWithForce",
+                   {"0", "--force"},
+                   [](MovingTargetTest& test) {
+                     const std::string outside = test.elsewhere("fremd.hav");
+                     writeFileBytes(outside, std::vector<uint8_t>(100, 'x'));
+                     if (::link(outside.c_str(), test.target().c_str()) != 0)
+                       throw std::runtime_error("cannot link");
+                     return outside;
+                   },
+                   {},
+                   "\"TARGET\" hat weitere Namen (harte Verknüpfung); dorthin wird nie "
+                   "geschrieben."},
+        // The folder moved away and a link to another one put in its place: the file being
+        // written is lost, and no later file nor the manifest goes into the other folder.
+        MovingCase{"FolderSwappedForALink",
+                   {"--all", "--pause", "100"},
+                   {},
+                   [](MovingTargetTest& test) {
+                     std::filesystem::rename(test.folder(), test.elsewhere("alt"));
+                     std::filesystem::create_directory_symlink(test.other(), test.folder());
+                   },
+                   "Zielordner \"FOLDER\" wurde während des Speicherns verschoben oder ersetzt; "
+                   "überspringe."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace korvelo::test
