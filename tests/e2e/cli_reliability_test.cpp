@@ -167,10 +167,12 @@ TEST_F(CliReliability, AZeroHoledFileWithoutItsRecordIsReadAgainBeforeItCounts) 
   TempDir clean;
   ASSERT_EQ(
       runProgram(cliProgram(), {"--drive", image(), "export", "0", "-o", clean.path()}).status, 0);
-  for (const auto& item : std::filesystem::directory_iterator(clean.path()))
-    if (item.path().extension() == ".hav")
+  for (const auto& item : std::filesystem::directory_iterator(clean.path())) {
+    if (item.path().extension() == ".hav") {
       EXPECT_EQ(readFileBytes(output_.file(item.path().filename().string())),
                 readFileBytes(item.path().string()));
+    }
+  }
 }
 
 // Damage that once passed for zeros or for an empty directory: each case with its exit
