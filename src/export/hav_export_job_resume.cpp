@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "disk/text.h"
@@ -71,12 +73,9 @@ int HavExportJob::createOrResume() {
   // no record (it crashed, or kept none).
   const int64_t recordedBytes =
       recorded_ ? std::max<int64_t>(kHavFrontBytes, recorded_->fileBytes) : kHavFrontBytes;
-  rereadZeroSectors(recordedBytes, keptBytes);
-  if (retryEarlierDamage_) {
-    retryEarlierDamage(keptBytes);
-    confirmedDigests_.reset();  // the retry may have written into the file
-  }
+  if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
   retryEarlierDamage_ = false;
+  rereadZeroSectors(recordedBytes, keptBytes);
   if (fullLength && isCompleteAlready(fileBytes, wholeHojins)) {
     if (!confirmedDigests_ && !digestKeptBytes(fileBytes)) {
       addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()),
@@ -141,9 +140,19 @@ std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
 }
 
 // Without a record, nothing tells a sector the copy had to zero-fill from one that holds
-// zeros on the disk: every sector of zeros in the part that stays is read again.
+// zeros on the disk: every sector of zeros in the part that stays and that no record
+// names is read again.
 void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
   static const uint8_t zeros[kSectorSize] = {};
+  std::vector<std::pair<int64_t, int64_t>> known;  // [begin, end) in the file, in order
+  for (const DamagedArea& area : earlierDamage_.areas())
+    known.emplace_back(area.fileOffset, area.fileOffset + area.sectorCount * kSectorSize);
+  std::sort(known.begin(), known.end());
+  const auto isKnown = [&](int64_t offset) {
+    const auto after =
+        std::upper_bound(known.begin(), known.end(), std::make_pair(offset, INT64_MAX));
+    return after != known.begin() && offset < std::prev(after)->second;
+  };
   std::ifstream in(path, std::ios::binary);
   DamageLedger found;
   std::vector<uint8_t> data(static_cast<size_t>(kHojinBytes));
@@ -155,10 +164,11 @@ void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
     const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
     if (sector < 0) break;
     for (int64_t at = 0; at + kSectorSize <= bytes; at += kSectorSize) {
-      if (hojinFileOffset(k) + at < fromByte ||
-          std::memcmp(data.data() + at, zeros, kSectorSize) != 0)
+      const int64_t offset = hojinFileOffset(k) + at;
+      if (offset < fromByte || std::memcmp(data.data() + at, zeros, kSectorSize) != 0 ||
+          isKnown(offset))
         continue;
-      found.add({sector + at / kSectorSize, 1, hojinFileOffset(k) + at, DamageState::Unreadable});
+      found.add({sector + at / kSectorSize, 1, offset, DamageState::Unreadable});
     }
   }
   if (found.empty()) return;
@@ -166,9 +176,11 @@ void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
       textf("Für \"%s\" ist nicht alles verzeichnet: %s Sektoren voller Nullen werden erneut von "
             "der Festplatte gelesen.",
             path.c_str(), formatThousands(found.zeroFilledSectors(), '.').c_str()));
-  for (const DamagedArea& area : earlierDamage_.areas()) found.insert(area);
+  DamageLedger recorded = std::move(earlierDamage_);
   earlierDamage_ = std::move(found);
-  retryEarlierDamage_ = true;
+  retryEarlierDamage(keptBytes);
+  for (const DamagedArea& area : recorded.areas()) earlierDamage_.insert(area);
+  confirmedDigests_.reset();  // the reading again may have written into the file
 }
 
 // Why the existing file is not the beginning of this recording's file; empty when it is,

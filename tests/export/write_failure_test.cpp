@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+
 #include "export/export_fixture.h"
 #include "support/file_util.h"
 
@@ -71,12 +73,27 @@ TEST_F(WriteFailure, AFolderThatIsARegularFileFailsToo) {
                                     "/x.hav\"\r\n  FileException: Not a directory");
 }
 
-TEST_F(WriteFailure, AFullDeviceRefusesTheHead) {
+// A device is never a target, not even one that takes writes.
+TEST_F(WriteFailure, ADeviceIsNeverOpenedForWriting) {
   auto job = preparedJob(disk, 0, "/dev/full");
-  EXPECT_EQ(job->openFile(), 3);
+  EXPECT_EQ(job->openFile(), 2);
   EXPECT_EQ(job->getMessages(),
-            "\r\nFehler beim Schreiben der ersten 88 (0x58) Bytes.\r\n"
-            "  FileException: No space left on device");
+            "\r\nFehler beim Öffnen der Datei \"/dev/full\"\r\n  FileException: " +
+                describeError(ENOTSUP));
+  EXPECT_FALSE(job->isCopying());
+}
+
+TEST_F(WriteFailure, AHeadThatCannotBeWrittenEndsTheJobWithCodeThree) {
+  auto job = preparedJob(disk, 0, disk.output("head.hav"));
+  int result;
+  {
+    FileSizeLimit limit(40);
+    result = job->openFile();
+  }
+  EXPECT_EQ(result, 3);
+  EXPECT_EQ(job->getMessages(),
+            "\r\nFehler beim Schreiben der ersten 88 (0x58) Bytes.\r\n  FileException: " +
+                describeError(EFBIG));
   EXPECT_FALSE(job->isCopying());
 }
 
