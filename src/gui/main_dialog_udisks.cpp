@@ -4,6 +4,7 @@
 // dialog may keep the answer waiting for minutes.
 
 #include <QInputDialog>
+#include <QPushButton>
 #include <QStringList>
 
 #include "app/udisks_access.h"

@@ -6,7 +6,9 @@
 #include "app/udisks_access.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "app/export_summary.h"
@@ -102,6 +104,27 @@ TEST_F(UdisksAccessTest, DrivesTellsWhichDisksUdisksKnowsAndListsOnlyWholeDisks)
             "SAMSUNG HD160JJ, " + siSize(static_cast<uint64_t>(fileSize(image()))) + ", USB (" +
                 image() + ")");
   EXPECT_TRUE(udisks.calls().empty());
+}
+
+// Against the real daemon: a loop device of the demo image, asked for as root (whom the
+// usual policy lets through without a question). Skipped where no daemon runs.
+using RealUdisksTest = DemoDiskTest;
+
+TEST_F(RealUdisksTest, RealDaemonHandsOverALoopDeviceForReading) {
+  if (::geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
+  ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+  if (const std::string failure = listUdisksDisks().failure; !failure.empty())
+    GTEST_SKIP() << "no udisks2 daemon here: " << failure;
+  const CliRun loop = runCli({"--find", "--show", "--read-only", image()}, {.program = "losetup"});
+  if (loop.status != 0) GTEST_SKIP() << "losetup could not attach the image";
+  const std::string device = loop.out.substr(0, loop.out.find('\n'));
+  runCli({"settle", "--timeout=5"}, {.program = "udevadm"});
+  const CliRun run = runCli({"--drive", "udisks:" + device, "list"});
+  runCli({"--detach", device}, {.program = "losetup"});
+  ASSERT_FALSE(run.errLines().empty());
+  EXPECT_EQ(run.errLines().front(),
+            " Festplatte \"" + device + "\" über udisks2 zum Lesen geöffnet.");
+  EXPECT_EQ(run.status, 0) << run.err;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/fake_udisks.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,13 +23,18 @@ namespace {
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kBusDaemon = "/usr/bin/dbus-daemon";
 
-pid_t spawn(const std::vector<std::string>& command) {
+// The bus daemon's complaints about its limits go nowhere; the service's errors stay visible.
+pid_t spawn(const std::vector<std::string>& command, bool quiet = false) {
   std::vector<char*> argv;
   for (const std::string& part : command) argv.push_back(const_cast<char*>(part.c_str()));
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t child = -1;
-  if (::posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  return child;
+  const int spawned = ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 ? child : -1;
 }
 
 void end(pid_t& child) {
@@ -70,8 +76,8 @@ FakeUdisks::FakeUdisks(const std::string& image, UdisksAnswer answer) {
       << socket
       << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/>"
          "<allow own=\"*\"/><allow receive_sender=\"*\"/></policy></busconfig>\n";
-  bus_ =
-      spawn({kBusDaemon, "--config-file=" + folder_.file("bus.conf"), "--nofork", "--nopidfile"});
+  bus_ = spawn({kBusDaemon, "--config-file=" + folder_.file("bus.conf"), "--nofork", "--nopidfile"},
+               true);
   if (bus_ < 0 || !waitFor(socket, bus_)) throw std::runtime_error("the test bus did not start");
   const char* answers[] = {"grant", "refuse", "writable"};
   service_ = spawn({kPython, std::string(KORVELO_SOURCE_DIR) + "/tests/support/fake_udisks.py",
