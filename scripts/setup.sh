@@ -7,9 +7,9 @@ packages=(
   build-essential cmake g++ pkg-config git clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-translations-l10n desktop-file-utils appstream xvfb xauth
-  libcli11-dev nlohmann-json3-dev libmount-dev libudev-dev libssl-dev
+  libcli11-dev nlohmann-json3-dev libmount-dev libudev-dev libsystemd-dev libssl-dev
   strace gddrescue util-linux groff-base
-  python3-fusepy fuse3
+  python3-fusepy fuse3 dbus-daemon python3-dbus python3-gi
   clang libclang-rt-14-dev
 )
 

@@ -228,7 +228,9 @@ ExitCode reportUsageError(const std::string& text, std::ostream& err) {
 void addGlobalOptions(CLI::App& app, GlobalOptions& global, int& fatSize) {
   app.add_option("--drive", global.drives,
                  "Blockgerät oder Abbilddatei statt der Festplatten des Rechners; mehrfach "
-                 "angebbar, die Pfade erhalten der Reihe nach die Laufwerke 0, 1, 2 ...")
+                 "angebbar, die Pfade erhalten der Reihe nach die Laufwerke 0, 1, 2 ...; "
+                 "\"udisks:/dev/sdb\" lässt udisks2 das Gerät nur zum Lesen öffnen (polkit "
+                 "fragt nach dem Passwort)")
       ->type_name("PFAD")
       ->allow_extra_args(false);
   addMapfileOption(app, global);

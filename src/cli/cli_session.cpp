@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_session.h"
 
+#include "cli/udisks_drives.h"
 #include "disk/drive_table.h"
 
 namespace korvelo::cli {
@@ -35,7 +36,7 @@ std::vector<DriveSpec> drivesOf(const GlobalOptions& global) {
   std::vector<DriveSpec> drives;
   for (size_t i = 0; i < global.drives.size(); ++i)
     drives.push_back(
-        DriveSpec{global.drives[i], i < global.mapfiles.size() ? global.mapfiles[i] : "", {}});
+        driveSpecOf(global.drives[i], i < global.mapfiles.size() ? global.mapfiles[i] : ""));
   return drives;
 }
 

@@ -14,6 +14,7 @@
 #include "disk/drive_table.h"
 #include "disk/machine_disks.h"
 #include "disk/text.h"
+#include "disk/udisks_client.h"
 #include "recfs/detection.h"
 #include "recfs/open_failure.h"
 
@@ -25,9 +26,16 @@ struct DriveRow {
   char designator = '0';
   MachineDisk disk;
   bool recorder = false;
-  std::string failure;  // why it could not be opened; empty when it opened
-  char endedAt = 0;     // the drive before it that could not be opened: the search ends there
+  std::string failure;   // why it could not be opened; empty when it opened
+  char endedAt = 0;      // the drive before it that could not be opened: the search ends there
+  bool udisks = false;   // udisks2 lists the disk: "--drive udisks:PATH" may ask it for reading
+  bool granted = false;  // read through a descriptor that udisks2 handed over
 };
+
+bool listedByUdisks(const UdisksListing& listing, const std::string& path) {
+  return std::any_of(listing.disks.begin(), listing.disks.end(),
+                     [&](const UdisksDisk& disk) { return disk.device == path; });
+}
 
 // Opens each drive once for its size and the reason of a failure, then lets the
 // detection look for the signature as the search would.
@@ -39,6 +47,7 @@ std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
   } else {
     DriveTable::useDrives(drivesOf(global));
   }
+  const UdisksListing udisks = listUdisksDisks();
   std::vector<DriveRow> rows;
   char endedAt = 0;  // as the search: the first drive that cannot be opened ends it
   for (char designator = '0'; designator <= '9'; ++designator) {
@@ -50,6 +59,8 @@ std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
     const size_t index = static_cast<size_t>(designator - '0');
     if (index < known.size() && known[index].path == drive->path) row.disk = known[index];
     row.disk.path = drive->path;
+    row.udisks = listedByUdisks(udisks, drive->path);
+    row.granted = drive->descriptor != nullptr;
     int error = 0;
     if (const std::unique_ptr<ByteSource> source = openDriveSource(designator, &error)) {
       if (row.disk.sizeBytes == 0 && source->mediaInfo().sizeBytes > 0)
@@ -80,6 +91,9 @@ void printTable(const std::vector<DriveRow>& rows, std::ostream& out) {
     if (row.disk.removable) bus += bus.empty() ? "wechselbar" : ", wechselbar";
     std::string note;
     if (!row.failure.empty()) note = "lässt sich nicht öffnen: " + row.failure;
+    if (row.granted) note = "über udisks2 geöffnet";
+    if (!row.failure.empty() && row.udisks)
+      note += "; über udisks2 lesbar: --drive udisks:" + row.disk.path;
     if (row.endedAt != 0)
       note += textf("%swird nicht durchsucht: die Suche endet bei Nr. %c", note.empty() ? "" : "; ",
                     row.endedAt);
@@ -113,6 +127,7 @@ std::string asJson(const std::vector<DriveRow>& rows) {
     drive["bus"] = row.disk.bus;
     drive["removable"] = row.disk.removable;
     drive["recorder"] = row.recorder;
+    drive["udisks"] = row.udisks;
     // false behind a drive that cannot be opened: the search (list, export, ...) ends
     // there and never finds a recorder disk here.
     drive["searched"] = row.endedAt == 0;

@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/commands.h"
+#include "cli/udisks_drives.h"
 
 namespace {
 
@@ -65,6 +66,8 @@ korvelo::cli::ExitCode runForScript(const korvelo::cli::Invocation& invocation,
 
 korvelo::cli::ExitCode runParsed(const korvelo::cli::Invocation& invocation) {
   korvelo::cli::Terminal terminal = korvelo::cli::Terminal::forStderr(!invocation.global.quiet);
+  if (const auto refused = korvelo::cli::openUdisksDrives(invocation.global, terminal))
+    return *refused;
   if (wantsJson(invocation)) return runForScript(invocation, terminal);
   return run(invocation, terminal, std::cout);
 }

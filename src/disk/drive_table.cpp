@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "disk/drive_table.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -91,6 +93,15 @@ std::unique_ptr<ByteSource> openDriveSource(char designator, int* error) {
   if (driveSpec->factory) {
     source = driveSpec->factory();
     if (error) *error = source ? 0 : EIO;
+  } else if (driveSpec->descriptor) {
+    int descriptorError = 0;
+    PosixFile duplicate(::fcntl(driveSpec->descriptor->get(), F_DUPFD_CLOEXEC, 0));
+    if (duplicate.isOpen())
+      source = openDescriptorSource(std::move(duplicate), &descriptorError);
+    else
+      descriptorError = errno;
+    if (error) *error = descriptorError;
+    DriveTable::recordAttempt(designator, OpenAttempt{driveSpec->path, descriptorError});
   } else {
     int pathError = 0;
     source = openPathSource(driveSpec->path, &pathError);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "disk/byte_source.h"
+#include "disk/posix_file.h"
 
 namespace korvelo {
 
@@ -20,6 +21,9 @@ struct DriveSpec {
   std::string mapfile;  // optional rescue mapfile: areas not marked finished read as bad
   // When set, opens the source instead of `path` (tests: in-memory or failing disks).
   std::function<std::unique_ptr<ByteSource>()> factory;
+  // When set, the drive is this descriptor, opened by someone allowed to (udisks2), and
+  // `path` only names it: every open reads a duplicate, so the probes may close theirs.
+  std::shared_ptr<const PosixFile> descriptor = nullptr;
 };
 
 struct OpenAttempt {
@@ -54,5 +58,11 @@ std::unique_ptr<ByteSource> openDriveSource(char designator, int* error = nullpt
 
 // Opens a block device or image file read-only; null with *error on failure.
 std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error = nullptr);
+
+// Reads through a descriptor that someone else opened, as openPathSource reads a path
+// (a block device directly, past the page cache, where the descriptor allows it). One
+// that is open for writing is refused with EROFS, so that the program never holds a
+// writable descriptor of a disk; null with *error on failure.
+std::unique_ptr<ByteSource> openDescriptorSource(PosixFile fd, int* error = nullptr);
 
 }  // namespace korvelo

@@ -192,4 +192,21 @@ std::unique_ptr<ByteSource> openPathSource(const std::string& path, int* error) 
   return std::make_unique<FileSource>(std::move(plain), blockDevice, 0);
 }
 
+std::unique_ptr<ByteSource> openDescriptorSource(PosixFile fd, int* error) {
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  int refused = flags < 0 ? errno : 0;
+  if (refused == 0 && (flags & O_ACCMODE) != O_RDONLY) refused = EROFS;
+  if (refused == 0) refused = refusedKind(fd.get());
+  if (error) *error = refused;
+  if (refused != 0) return nullptr;
+  const bool blockDevice = isBlockDevice(fd.get());
+  const int alignment = blockDevice ? directAlignmentOf(fd.get()) : 0;
+  // The path may not be opened again (that is why the descriptor was handed over), so
+  // direct reads are switched on for the descriptor itself; a device that refuses them
+  // is read through the cache.
+  const bool direct = alignment > 0 && ((flags & O_DIRECT) != 0 ||
+                                        ::fcntl(fd.get(), F_SETFL, flags | O_DIRECT) == 0);
+  return std::make_unique<FileSource>(std::move(fd), blockDevice, direct ? alignment : 0);
+}
+
 }  // namespace korvelo

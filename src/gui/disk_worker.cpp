@@ -10,6 +10,7 @@
 
 #include "app/disk_check_log.h"
 #include "app/export_summary.h"
+#include "app/udisks_access.h"
 #include "disk/mapfile_source.h"
 #include "disk/text.h"
 #include "export/file_naming.h"
@@ -133,7 +134,39 @@ void DiskWorker::search(std::vector<DriveSpec> drives, bool again) {
     controller_->searchAgain(drives);
   }
   post([info = sourceInfo()](MainDialog& window) { window.onSource(info); });
+  offerUdisks();
   endTask(DiskTask::Search);
+}
+
+void DiskWorker::offerUdisks() {
+  std::optional<std::string> refused = refusedDrivePath();
+  if (refused && !listUdisksDisks().failure.empty()) refused.reset();
+  post([path = refused.value_or("")](MainDialog& window) { window.onAccessRequestable(path); });
+}
+
+void DiskWorker::listUdisks(std::string preselect) {
+  UdisksListing listing = listUdisksDisks();
+  if (listing.failure.empty() && listing.disks.empty())
+    listing.failure = "udisks2 kennt keine Festplatte";
+  if (!listing.failure.empty()) {
+    app_.log.append(" udisks2 bietet keine Festplatte an: " + listing.failure + ".",
+                    Severity::Error);
+    return;
+  }
+  post([disks = std::move(listing.disks), preselect](MainDialog& window) {
+    window.onUdisksDisks(disks, preselect);
+  });
+}
+
+void DiskWorker::openThroughUdisks(std::string device) {
+  UdisksGrant grant = requestUdisksAccess(device, true);
+  app_.log.append(grant.line, grant.drive ? Severity::Info : Severity::Error);
+  if (grant.drive) {
+    search({std::move(*grant.drive)}, true);
+  } else {
+    beginTask(DiskTask::Search);
+    endTask(DiskTask::Search);
+  }
 }
 
 void DiskWorker::openImage(std::string image, std::string mapfile) {

@@ -92,6 +92,10 @@ class DiskWorker : public QObject, public SessionView, public SaveDriverView, pu
   void search(std::vector<DriveSpec> drives, bool again);
   // An image, with its mapfile (checked first), instead of the machine's drives.
   void openImage(std::string image, std::string mapfile);
+  // The disks udisks2 offers, for the window's choice; a missing daemon is logged instead.
+  void listUdisks(std::string preselect);
+  // Asks udisks2 (and through it polkit) for the disk and searches it when granted.
+  void openThroughUdisks(std::string device);
   // "Speichern": one save-as question per selected recording, then the save.
   void saveSelection(SelectionSnapshot selection);
   // "Auswahl in Ordner speichern...": every selected recording into `folder`, named and
@@ -162,6 +166,8 @@ class DiskWorker : public QObject, public SessionView, public SaveDriverView, pu
   // Runs on the window's thread while this one waits.
   void ask(const std::function<void(MainDialog&)>& call);
   void beginTask(DiskTask task);
+  // After a search: offers udisks2 when a drive was refused for lack of permission.
+  void offerUdisks();
   void endTask(DiskTask task);
   // Progress of the check, map or scan, at most ten times a second (and the last).
   void reportProgress(DiskTask task, int64_t done, int64_t total, bool last = false);

@@ -231,6 +231,11 @@ void MainDialog::buildControls() {
   auto* bottomRow = new QHBoxLayout;
   bottomRow->addWidget(ok);
   bottomRow->addWidget(status_, 1);
+  // Follows the log's line about a drive the user may not open, while udisks2 could.
+  access_ = new QPushButton(QString::fromUtf8("Zugriff anfordern…"), this);
+  access_->hide();
+  connect(access_, &QPushButton::clicked, this, [this] { openThroughUdisks(refusedPath_); });
+  bottomRow->addWidget(access_);
   bottomRow->addWidget(close_);
 
   auto* layout = new QVBoxLayout(this);
@@ -279,6 +284,7 @@ void MainDialog::buildMenus() {
   QMenu* menu = menuBar_->addMenu(QString::fromUtf8("&Menü"));
   openImageAction_ = menu->addAction(QString::fromUtf8("Abbild &öffnen..."));
   openImageAction_->setShortcut(QKeySequence::Open);
+  udisksAction_ = menu->addAction(QString::fromUtf8("Festplatte über &udisks öffnen…"));
   searchAgainAction_ = menu->addAction(QStringLiteral("Erneut &suchen"));
   searchAgainAction_->setShortcut(QKeySequence::Refresh);
   saveToFolderAction_ = menu->addAction(QString::fromUtf8("Auswahl in &Ordner speichern..."));
@@ -305,6 +311,7 @@ void MainDialog::buildMenus() {
   quitAction_->setShortcut(QKeySequence::Quit);
   infoAction_->setShortcut(QKeySequence::HelpContents);
   connect(openImageAction_, &QAction::triggered, this, &MainDialog::chooseImage);
+  connect(udisksAction_, &QAction::triggered, this, [this] { openThroughUdisks(); });
   connect(searchAgainAction_, &QAction::triggered, this, &MainDialog::searchAgain);
   connect(saveToFolderAction_, &QAction::triggered, this,
           qOverload<>(&MainDialog::saveSelectionToFolder));
@@ -355,8 +362,10 @@ void MainDialog::updateCommands() {
   const bool idle = task_ == DiskTask::None && !closing_;
   save_->setEnabled(saveAllowed_ && idle);
   saveToFolderAction_->setEnabled(saveAllowed_ && idle);
-  for (QAction* action : {openImageAction_, searchAgainAction_, checkAction_, mapAction_})
+  for (QAction* action :
+       {openImageAction_, udisksAction_, searchAgainAction_, checkAction_, mapAction_})
     action->setEnabled(idle);
+  access_->setEnabled(idle);
   cancel_->setEnabled(!closing_ && task_ != DiskTask::None && task_ != DiskTask::Search);
   if (rescue_) rescue_->setWorkState(idle, task_ == DiskTask::Scan);
 }

@@ -18,6 +18,7 @@
 
 #include "app/app_state.h"
 #include "app/options_apply.h"
+#include "disk/udisks_client.h"
 #include "export/save_as_chooser.h"
 #include "gui/disk_worker.h"
 #include "gui/file_dialog_chooser.h"
@@ -111,6 +112,15 @@ class MainDialog : public QDialog {
   QLabel* sourceLabel() const { return source_; }
   QLabel* statusLabel() const { return status_; }
   QAction* openImageAction() const { return openImageAction_; }
+  QAction* udisksAction() const { return udisksAction_; }
+  QPushButton* accessButton() const { return access_; }
+  // Replaces the choice among udisks2's disks (tests answer); empty answer: cancelled.
+  void setUdisksChoice(
+      std::function<std::string(const std::vector<UdisksDisk>&, const std::string&)> choice) {
+    udisksChoice_ = std::move(choice);
+  }
+  // "Festplatte über udisks öffnen…": the disks udisks2 offers, the chosen one asked for.
+  void openThroughUdisks(const std::string& preselect = {});
   QAction* searchAgainAction() const { return searchAgainAction_; }
   QAction* saveToFolderAction() const { return saveToFolderAction_; }
   RecordingList* recordingList() const { return list_; }
@@ -159,6 +169,9 @@ class MainDialog : public QDialog {
   void onTitle(const std::string& title);
   void onSuppressUnchecked();
   void onSource(const SourceInfo& source);
+  // "Zugriff anfordern…" shown for the refused drive's path; hidden for an empty one.
+  void onAccessRequestable(const std::string& path);
+  void onUdisksDisks(const std::vector<UdisksDisk>& disks, const std::string& preselect);
   void onTaskProgress(DiskTask task, int64_t done, int64_t total);
   void onTaskEnded(DiskTask task);
   void onRequestDone();
@@ -224,6 +237,10 @@ class MainDialog : public QDialog {
   QLabel* total_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
   QAction* openImageAction_ = nullptr;
+  QAction* udisksAction_ = nullptr;
+  QPushButton* access_ = nullptr;
+  std::string refusedPath_;  // the drive "Zugriff anfordern…" asks for
+  std::function<std::string(const std::vector<UdisksDisk>&, const std::string&)> udisksChoice_;
   QAction* searchAgainAction_ = nullptr;
   QAction* saveToFolderAction_ = nullptr;
   QAction* optionsAction_ = nullptr;

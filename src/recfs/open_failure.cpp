@@ -11,7 +11,6 @@
 #include "disk/text.h"
 
 namespace korvelo {
-namespace {
 
 // Joining the device's group only helps when that group may read it and is not root's.
 // Root refused (a container's device rules, a security policy) gets no advice to be root.
@@ -24,8 +23,6 @@ std::string accessHint(const std::string& path) {
   }
   return "als root starten";
 }
-
-}  // namespace
 
 std::string openFailureReason(const std::string& path, int error) {
   switch (error) {

@@ -11,6 +11,10 @@ namespace korvelo {
 // way in: running as root or joining the group that may read the device.
 std::string openFailureReason(const std::string& path, int error);
 
+// What a user refused the device may do about it: "als root starten oder der Gruppe
+// "disk" beitreten".
+std::string accessHint(const std::string& path);
+
 // The report line for the drive behind `designator`:
 //  Festplatte 0 "/dev/sdb" lässt sich nicht öffnen: <reason>.
 std::string openFailureLine(char designator, const std::string& path, int error);

@@ -2,12 +2,14 @@
 // The same search on a real block device: a built recorder image attached read-only
 // as a loop device. Needs root and a working losetup; skipped otherwise.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +91,17 @@ TEST(LoopDeviceTest, FindsTheRecorderOnABlockDevice) {
   ASSERT_TRUE(signature);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(signature.get()), 18),
             std::string("Handan HFS Vol000\0", 18));
+
+  // Handed over as a descriptor (as udisks2 does it), the device is found the same way
+  // and read past the page cache: direct reads are switched on for the descriptor itself.
+  PosixFile handed;
+  ASSERT_EQ(handed.open(loop.path(), O_RDONLY | O_CLOEXEC), 0);
+  const auto shared = std::make_shared<const PosixFile>(std::move(handed));
+  ASSERT_EQ(::fcntl(shared->get(), F_GETFL) & O_DIRECT, 0);
+  test::ScopedTestDrives viaDescriptor(
+      {DriveSpec{pc, {}, {}, {}}, DriveSpec{"/dev/sdb", {}, {}, shared}});
+  EXPECT_EQ(findRecorderDrive(), '1');
+  EXPECT_NE(::fcntl(shared->get(), F_GETFL) & O_DIRECT, 0);
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include "disk/physical_drive.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -234,6 +236,44 @@ TEST_F(PhysicalDriveTest, MissingImageDoesNotOpen) {
   PhysicalDrive drive;
   EXPECT_FALSE(drive.open('0'));
   EXPECT_EQ(drive.lastError(), ENOENT);
+}
+
+// A descriptor handed over by someone else reads as the path does, for every probe
+// that opens and closes the drive; one open for writing (or not a disk) is never used.
+TEST_F(PhysicalDriveTest, HandedDescriptorReadsAsThePathAndOnlyWhenReadOnly) {
+  const std::string image = dir_.file("d.img");
+  test::createSparseFile(image, 64 * 512);
+  test::writeBytesAt(image, 40 * 512, markedSector(40));
+  int pipeEnds[2];
+  ASSERT_EQ(::pipe(pipeEnds), 0);
+  ::close(pipeEnds[1]);
+  struct Case {
+    int fd;
+    int error;  // of the open; 0: opens and reads sector 40
+  };
+  const std::vector<Case> cases = {
+      {::open(image.c_str(), O_RDONLY | O_CLOEXEC), 0},
+      {::open(image.c_str(), O_RDWR | O_CLOEXEC), EROFS},
+      {::open(image.c_str(), O_WRONLY | O_CLOEXEC), EROFS},
+      {::open(dir_.path().c_str(), O_RDONLY | O_CLOEXEC), EISDIR},
+      {pipeEnds[0], ENODEV},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    DriveSpec handed{"/dev/sdb", {}, {}, std::make_shared<const PosixFile>(c.fd)};
+    ScopedTestDrives drives({handed});
+    for (int open = 0; open < 2; ++open) {
+      PhysicalDrive drive;
+      EXPECT_EQ(drive.open('0'), c.error == 0);
+      EXPECT_EQ(drive.lastError(), c.error);
+      EXPECT_EQ(DriveTable::lastAttempt('0')->path, "/dev/sdb");
+      EXPECT_EQ(DriveTable::lastAttempt('0')->error, c.error);
+      if (c.error != 0) continue;
+      const auto sector = drive.readSector(40, 1);
+      ASSERT_TRUE(sector);
+      EXPECT_EQ(asVector(sector.get(), 512), markedSector(40));
+    }
+  }
 }
 
 }  // namespace

@@ -20,12 +20,15 @@
 #include <QUrl>
 #include <memory>
 
+#include "app/udisks_access.h"
 #include "disk/drive_table.h"
 #include "gui/disk_map_view.h"
 #include "gui/log_view.h"
 #include "gui/main_dialog.h"
 #include "gui/recording_list.h"
 #include "gui_test_support.h"
+#include "recfs/open_failure.h"
+#include "support/fake_udisks.h"
 
 using namespace korvelo;
 using namespace korvelo::guitest;
@@ -172,9 +175,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(menus.at(0)->text(), QString::fromUtf8("&Menü"));
     QStringList commands;
     for (QAction* action : menus.at(0)->menu()->actions()) commands << action->text();
-    QCOMPARE(commands, (QStringList{QString::fromUtf8("Abbild &öffnen..."), "Erneut &suchen",
-                                    "Auswahl in &Ordner speichern...", "", "&Optionen",
-                                    QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
+    QCOMPARE(commands, (QStringList{QString::fromUtf8("Abbild &öffnen..."),
+                                    QString::fromUtf8("Festplatte über &udisks öffnen…"),
+                                    "Erneut &suchen", "Auswahl in &Ordner speichern...", "",
+                                    "&Optionen", QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
     QCOMPARE(window_->saveToFolderAction()->shortcut(),
              QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     QCOMPARE(menus.at(1)->text(), QStringLiteral("&Hilfe"));
@@ -183,6 +187,44 @@ class MainWindowTest : public QObject {
     // The window's own context menu offers it as well.
     QCOMPARE(window_->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(window_->actions().contains(window_->infoAction()));
+  }
+
+  // "Festplatte über udisks öffnen…" offers the disks by model and size; a granted disk
+  // is searched through its descriptor, a refusal leaves one line with the reason.
+  void udisksMenuSearchesTheGrantedDisk_data() {
+    QTest::addColumn<bool>("granted");
+    QTest::newRow("granted") << true;
+    QTest::newRow("refused") << false;
+  }
+  void udisksMenuSearchesTheGrantedDisk() {
+    QFETCH(bool, granted);
+    if (const std::string missing = test::FakeUdisks::missingPrerequisite(); !missing.empty())
+      QSKIP(missing.c_str());
+    const std::string image = demoImage().path;
+    test::FakeUdisks udisks(image,
+                            granted ? test::UdisksAnswer::Grant : test::UdisksAnswer::Refuse);
+    udisks.apply();
+    openWindowOn(blankImage());
+    QVERIFY(window_->accessButton()->isHidden());  // nothing was refused for lack of rights
+    QStringList offered;
+    window_->setUdisksChoice([&offered](const std::vector<UdisksDisk>& disks, const std::string&) {
+      for (const UdisksDisk& disk : disks)
+        offered << QString::fromStdString(describeUdisksDisk(disk));
+      return disks.empty() ? std::string() : disks.front().device;
+    });
+    window_->udisksAction()->trigger();
+    const QString line = QString::fromStdString(
+        granted ? " Festplatte \"" + image + "\" über udisks2 zum Lesen geöffnet."
+                : " Festplatte \"" + image +
+                      "\" lässt sich über udisks2 nicht öffnen: Zugriff "
+                      "verweigert (" +
+                      accessHint(image) + ").");
+    QTRY_VERIFY_WITH_TIMEOUT(logHasLine(*window_, line), 20000);
+    QVERIFY(waitForIdle(*window_));
+    QCOMPARE(offered,
+             QStringList{QString::fromStdString("SAMSUNG HD160JJ, 160,0 GB, USB (" + image + ")")});
+    QCOMPARE(window_->recordingList()->lineCount(), granted ? 5 : 0);
+    QCOMPARE(udisks.calls(), std::vector<std::string>{"OpenDevice r"});
   }
 
   void checkWritesFindingsAndMapNamesOwners() {
