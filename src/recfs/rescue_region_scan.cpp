@@ -53,6 +53,15 @@ void countHojinsByHeads(PhysicalDrive& drive, RescuedRecording& recording) {
       int64_t{kHojinsPerBlock} * (static_cast<int64_t>(recording.blocks.size()) - 1);
 }
 
+// A find is credible when the heads of its HOJINs reach at least halfway into the blocks
+// its file FAT names: a FAT of random bits names blocks everywhere, whose heads (when
+// one fits at all) break off after a block or two.
+bool credible(const RescuedRecording& recording) {
+  return recording.hojins >= 1 &&
+         2 * int64_t{recording.hojins} >
+             int64_t{kHojinsPerBlock} * (static_cast<int64_t>(recording.blocks.size()) - 1);
+}
+
 }  // namespace
 
 RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& options) {
@@ -87,7 +96,6 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
       result.atBlockBound = true;
       break;
     }
-    blocksKept += fat.setBitCount();
     RescuedRecording recording;
     recording.id = entryNumber;
     recording.method = RescueMethod::FileFatRegions;
@@ -95,6 +103,11 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
     recording.dataAreaStart = layout.dataAreaStart(size);
     recording.blocks = blocksOf(fat);
     countHojinsByHeads(drive, recording);
+    if (!credible(recording)) {
+      ++result.notCredible;
+      continue;
+    }
+    blocksKept += fat.setBitCount();
     result.recordings.push_back(std::move(recording));
     progress.found = static_cast<int>(result.recordings.size());
   }
@@ -109,6 +122,11 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
                    formatThousands(kMostRescuedBlocks, '.').c_str());
   result.message = textf("%d verlorene Aufnahme(n) in %lld Dateizuordnungstabellen gefunden%s.",
                          progress.found, static_cast<long long>(result.scanned), ending.c_str());
+  if (result.notCredible > 0)
+    result.message += textf(
+        " %lld Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe "
+        "reichen nicht bis zur Hälfte der Blöcke, die sie nennen.",
+        static_cast<long long>(result.notCredible));
   return result;
 }
 

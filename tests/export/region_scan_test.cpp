@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "diskbuilder/layout.h"
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
@@ -192,6 +194,45 @@ TEST(RegionScan, FullFileFatsStopAtTheBlockBound) {
   EXPECT_TRUE(result.message.ends_with(
       ", Suche bei 8.388.608 Blöcken beendet (mehr hält die Suche nicht im Speicher)."))
       << result.message;
+}
+
+// A file-FAT area of random bits: every region names about half of its 8192 blocks, and
+// the heads along them break off after a block or two. Nothing of it is kept.
+TEST(RegionScan, RandomFileFatsArePassedOverAsNotCredible) {
+  sample::DiskDescription description = threeRecordings();
+  std::mt19937 random(33);
+  for (int entry = 3; entry < 2000; ++entry) {
+    std::vector<uint8_t> bits(kSmallFatSize * 512);
+    for (uint8_t& byte : bits) byte = static_cast<uint8_t>(random());
+    description.rawSectors.push_back(
+        {sample::fileFatSector(description.model, kSmallFatSize, entry), bits});
+  }
+  RescueImage image(description);
+
+  const RescueScanResult result = scanFileFatRegions(image.disk());
+
+  EXPECT_TRUE(result.recordings.empty());
+  EXPECT_EQ(result.notCredible, 1997);
+  EXPECT_TRUE(result.fellShort());
+  EXPECT_TRUE(result.message.ends_with(
+      " 1997 Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe reichen nicht bis zur "
+      "Hälfte der Blöcke, die sie nennen."))
+      << result.message;
+}
+
+// A find whose file FAT names two blocks is kept once its heads reach past the first half.
+TEST(RegionScan, AFindIsKeptWhenItsHeadsReachHalfwayIntoItsBlocks) {
+  for (const auto& [hojins, kept] : {std::pair{8, false}, std::pair{9, true}}) {
+    sample::DiskDescription description = smallDisk({rescueRecording(0, {0, 2}, hojins)});
+    description.announcedEntries = 0;
+    RescueImage image(description);
+
+    const RescueScanResult result = scanFileFatRegions(image.disk());
+
+    EXPECT_EQ(result.recordings.size(), kept ? 1u : 0u) << hojins;
+    EXPECT_EQ(result.notCredible, kept ? 0 : 1) << hojins;
+    EXPECT_EQ(result.fellShort(), !kept) << hojins;
+  }
 }
 
 }  // namespace
