@@ -7,8 +7,8 @@
 #
 # Targets: directory hojin_location hojin_head settings mapfile manifest rescue_scan check
 # (default: all). rescue_scan and check run with a memory limit (-rss_limit_mb): file FATs of
-# random bits must not make them grow, and with --runs they get a tenth of the inputs (each
-# of theirs reads a whole FAT area or data area).
+# random bits must not make them grow. With --runs they get a tenth (check: a twentieth) of
+# the inputs, since each of theirs reads a whole FAT area or data area.
 # Each run first replays every input in fuzz/regressions/<target>/, then starts from a
 # copy of fuzz/corpus/<target>/ in build-fuzz/work/<target>/. Inputs that crash a target
 # are kept in build-fuzz/findings/<target>/; the script then ends with status 1.
@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 all_targets=(directory hojin_location hojin_head settings mapfile manifest rescue_scan check)
 declare -A max_len=([directory]=16384 [hojin_location]=8192 [hojin_head]=600 [settings]=4096 [mapfile]=4096 [manifest]=8192 [rescue_scan]=16384 [check]=4096)
 declare -A rss_limit=([rescue_scan]=256 [check]=256)
-declare -A runs_share=([rescue_scan]=10 [check]=10)
+declare -A runs_share=([rescue_scan]=10 [check]=20)
 
 mode=time
 amount=600
