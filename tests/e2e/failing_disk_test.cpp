@@ -387,11 +387,13 @@ INSTANTIATE_TEST_SUITE_P(
                             "nicht lesen, der Export ist angehalten.",
                             "  Seit dem letzten ganz gelesenen Hojin sind 32 Lesezugriffe "
                             "fehlgeschlagen (zusammen …"}},
-        // The disk dies during the start-up (its tenth read the last that succeeds): the
-        // search stops once the failing-read budget is used up, and nothing is exported.
+        // The disk dies while the directory is read (after the two reads of the detection, the
+        // directory head and the first slot): the search stops once the failing-read budget is
+        // used up (the other slots, the head again, the File-FAT-Size probe), nothing is
+        // exported.
         DiskFault{.name = "DiesDuringStartUp",
                   .entry = 0,
-                  .diesAfter = 10,
+                  .diesAfter = 4,
                   .maxFailingReads = 32,
                   .status = 3,
                   .lines = {"Das Laufwerk antwortet nicht mehr: 32 Lesezugriffe in Folge sind "
