@@ -100,6 +100,19 @@ std::span<const uint8_t> InputReader::bytes(size_t count) {
   return taken;
 }
 
+std::vector<uint8_t> headSector(uint32_t number, uint32_t second) {
+  static constexpr uint8_t kSignature[20] = {'[', 'H', 'O', 'J', 'I', 'N', ' ', 'A', 0,    0,
+                                             2,   0,   0,   0,   0,   0,   0,   0,   0x80, 0};
+  std::vector<uint8_t> sector(512, 0);
+  std::memcpy(sector.data(), kSignature, sizeof kSignature);
+  const uint32_t position = (number - 1) * 65;
+  for (int i = 0; i < 4; ++i) {
+    sector[size_t(32 + i)] = static_cast<uint8_t>(position >> (24 - 8 * i));
+    sector[size_t(56 + i)] = static_cast<uint8_t>(second >> (24 - 8 * i));
+  }
+  return sector;
+}
+
 void fail(const char* what) {
   std::fprintf(stderr, "korvelo fuzz check failed: %s\n", what);
   std::abort();

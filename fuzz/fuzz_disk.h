@@ -61,6 +61,10 @@ class InputReader {
   std::span<const uint8_t> rest_;
 };
 
+// The A-sector of a HOJIN: signature, position field 65 (number - 1) (0 at a recording's
+// start) and `second` as the number at offset 56; the rest zeros.
+std::vector<uint8_t> headSector(uint32_t number, uint32_t second);
+
 // Stops the run with a message on standard error: a broken invariant is a finding.
 [[noreturn]] void fail(const char* what);
 #define KORVELO_FUZZ_CHECK(condition) \

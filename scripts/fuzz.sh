@@ -5,15 +5,20 @@
 #   scripts/fuzz.sh [SECONDS] [TARGET...]   fuzz each target SECONDS long (default 600)
 #   scripts/fuzz.sh --runs N [TARGET...]    a fixed number of inputs each (the test step)
 #
-# Targets: directory hojin_location hojin_head settings mapfile manifest (default: all).
+# Targets: directory hojin_location hojin_head settings mapfile manifest rescue_scan check
+# (default: all). rescue_scan and check run with a memory limit (-rss_limit_mb): file FATs of
+# random bits must not make them grow. With --runs they get a tenth (check: a twentieth) of
+# the inputs, since each of theirs reads a whole FAT area or data area.
 # Each run first replays every input in fuzz/regressions/<target>/, then starts from a
 # copy of fuzz/corpus/<target>/ in build-fuzz/work/<target>/. Inputs that crash a target
 # are kept in build-fuzz/findings/<target>/; the script then ends with status 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(directory hojin_location hojin_head settings mapfile manifest)
-declare -A max_len=([directory]=16384 [hojin_location]=8192 [hojin_head]=600 [settings]=4096 [mapfile]=4096 [manifest]=8192)
+all_targets=(directory hojin_location hojin_head settings mapfile manifest rescue_scan check)
+declare -A max_len=([directory]=16384 [hojin_location]=8192 [hojin_head]=600 [settings]=4096 [mapfile]=4096 [manifest]=8192 [rescue_scan]=16384 [check]=4096)
+declare -A rss_limit=([rescue_scan]=256 [check]=256)
+declare -A runs_share=([rescue_scan]=10 [check]=20)
 
 mode=time
 amount=600
@@ -67,7 +72,8 @@ for target in "${targets[@]}"; do
   fi
 
   limit=(-max_total_time="$amount")
-  [ "$mode" = runs ] && limit=(-runs="$amount")
+  [ "$mode" = runs ] && limit=(-runs="$((amount / ${runs_share[$target]:-1}))")
+  [ -n "${rss_limit[$target]:-}" ] && limit+=(-rss_limit_mb="${rss_limit[$target]}")
   log="$build/$target.log"
   if "$binary" "${limit[@]}" -max_len="${max_len[$target]}" -artifact_prefix="$findings/" \
       -print_final_stats=1 "$work" >"$log" 2>&1; then

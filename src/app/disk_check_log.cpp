@@ -13,8 +13,8 @@ std::string checkOverview(const CheckReport& report) {
       static_cast<long long>(ownership.dataAreaStart()),
       formatThousands(ownership.blockCount(), '.').c_str(),
       formatThousands(ownership.freeBlocks(), '.').c_str(),
-      formatThousands(static_cast<int64_t>(ownership.sharedBlocks().size()), '.').c_str(),
-      ownership.recordings().size(), formatThousands(report.headsChecked, '.').c_str());
+      formatThousands(ownership.sharedBlockCount(), '.').c_str(), ownership.recordings().size(),
+      formatThousands(report.headsChecked, '.').c_str());
 }
 
 bool checkDiskIntoLog(Fsr5000Disk* disk, Log& log, const CheckOptions& options) {

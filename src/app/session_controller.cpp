@@ -68,6 +68,7 @@ void SessionController::searchDisk() {
   }
   app_.disk->readDirectory(false);
   logStatus(app_.disk->getUnreadableSlots() > 0 ? Severity::Warning : Severity::Info);
+  if (stopAsDriveGone()) return;
   fillList();
   const int announced = app_.disk->getNumberOfEntries();
   const auto listed = static_cast<int>(app_.disk->getEntries().size());
@@ -77,7 +78,25 @@ void SessionController::searchDisk() {
                Severity::Warning);
   }
   settleFileFatSize();
+  if (stopAsDriveGone()) return;
   log.append("Warte auf Benutzer...");
+}
+
+bool SessionController::stopAsDriveGone() {
+  const PhysicalDrive& drive = app_.disk->getDrive();
+  if (!drive.answersNoMore()) return false;
+  app_.log.append(textf("Das Laufwerk antwortet nicht mehr: %d Lesezugriffe in Folge sind "
+                        "fehlgeschlagen, die Suche ist angehalten. Laufwerk wieder anschließen, "
+                        "dann erneut suchen.",
+                        drive.failingRun().failingReads),
+                  Severity::Error);
+  // Nothing read from it may be offered: no list, no saving, no stub files.
+  app_.disk.reset();
+  view_.clearList();
+  view_.setDescription("");
+  view_.setSaveEnabled(false);
+  app_.log.append("Warte auf Benutzer...");
+  return true;
 }
 
 void SessionController::searchAgain(const std::vector<DriveSpec>& drives) {
@@ -120,6 +139,7 @@ void SessionController::settleFileFatSize() {
     return;
   }
   const int found = disk.getSizeFileFAT();
+  if (disk.getDrive().answersNoMore()) return;
   app_.log.append(
       textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
   const int confirmed = disk.verifySizeFileFAT();

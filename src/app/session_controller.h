@@ -66,6 +66,9 @@ class SessionController {
 
  private:
   void settleFileFatSize();
+  // True, with the drive-gone line logged and the disk let go, when the start-up's reads
+  // found the drive no longer answering.
+  bool stopAsDriveGone();
   // The entry behind list line `index`, or null when the line has none.
   const DirectoryEntry* entryAt(int index) const;
   void logStatus(Severity severity = Severity::Info);

@@ -24,7 +24,7 @@ std::string asJson(const CheckReport& report) {
   object["data_area_start"] = ownership.dataAreaStart();
   object["blocks"] = ownership.blockCount();
   object["free_blocks"] = ownership.freeBlocks();
-  object["cross_linked_blocks"] = ownership.sharedBlocks().size();
+  object["cross_linked_blocks"] = ownership.sharedBlockCount();
   object["recordings"] = ownership.recordings().size();
   object["heads_checked"] = report.headsChecked;
   object["findings"] = nlohmann::ordered_json::array();

@@ -135,6 +135,11 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
                        const RescueOptions& options, std::ostream& out) {
   std::vector<int> chosen;
   if (!chooseIds(result, options, session.terminal(), chosen)) return ExitCode::UsageError;
+  if (chosen.empty()) {
+    session.app().log.append("Keine gerettete Aufnahme zu speichern: es wird nichts geschrieben.",
+                             Severity::Error);
+    return ExitCode::ExportFailed;
+  }
   if (const std::string problem = targetFolderProblem(options.outputFolder); !problem.empty()) {
     session.app().log.append(problem, Severity::Error);
     return ExitCode::ExportFailed;
@@ -150,7 +155,9 @@ ExitCode exportRescued(CliSession& session, const RescueScanResult& result,
   std::vector<ExportItem> items;
   for (int id : chosen)
     items.push_back({&disk, disk.entryFor(id), id, disk.recordingFor(id)->spliceDoubt()});
-  return saveItems(session, items, {options.outputFolder, options.force, false, false}, out);
+  const ExitCode saved =
+      saveItems(session, items, {options.outputFolder, options.force, false, false}, out);
+  return saved == ExitCode::Success && result.fellShort() ? ExitCode::ExportFailed : saved;
 }
 
 }  // namespace
@@ -218,7 +225,7 @@ ExitCode runRescue(const Invocation& invocation, Terminal& terminal, std::ostrea
     for (const RescuedRecording& recording : result.recordings) out << listLine(recording) << "\n";
   }
   out.flush();
-  return ExitCode::Success;
+  return result.fellShort() ? ExitCode::ExportFailed : ExitCode::Success;
 }
 
 }  // namespace korvelo::cli

@@ -21,7 +21,8 @@ bool PhysicalDrive::open(char drive) {
   int error = 0;
   source_ = openDriveSource(driveChar_, &error);
   lastError_ = source_ ? 0 : error;
-  costs_ = streak_ = ReadCosts{};
+  costs_ = streak_ = run_ = ReadCosts{};
+  deviceGone_ = false;
   return isOpen();
 }
 
@@ -79,7 +80,21 @@ bool PhysicalDrive::readSectorInto(int64_t sector, int count, uint8_t* buffer) {
   const int64_t millis = std::max<int64_t>(0, (clock_ ? clock_() : steadyMillis()) - start);
   addRead(costs_, millis, !read);
   addRead(streak_, millis, !read);
+  if (read) {
+    run_ = {};
+  } else {
+    addRead(run_, millis, true);
+    deviceGone_ = deviceGone_ || failedForGone(sector);
+  }
   return read;
+}
+
+bool PhysicalDrive::failedForGone(int64_t sector) const {
+  if (lastError_ == ENODEV || lastError_ == ENOMEDIUM) return true;
+  if (lastError_ != ENXIO) return false;
+  // ENXIO is also what a read starting past the end of the medium gives.
+  const int64_t size = source_ ? source_->mediaInfo().sizeBytes : -1;
+  return size < 0 || sector * kSectorSize < size;
 }
 
 // One read as the source answers it: retried when interrupted, continued after a short part.

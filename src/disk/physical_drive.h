@@ -33,6 +33,17 @@ struct ReadCosts {
   ReadCosts& operator+=(const ReadCosts& more);
 };
 
+// A drive that fails this many reads, or for this long, without giving what was asked of
+// it (a whole HOJIN to the export, any read at all to the start-up) is taken for one that
+// no longer answers, however it fails: a dead drive whose cache still answers for the
+// sectors read a moment ago fails no test of a single sector.
+inline constexpr int kFailingReadsBudget = 32;
+inline constexpr int64_t kFailingMillisBudget = 60000;
+
+inline bool budgetUsedUp(const ReadCosts& streak) {
+  return streak.failingReads >= kFailingReadsBudget || streak.failingMillis >= kFailingMillisBudget;
+}
+
 class PhysicalDrive {
  public:
   PhysicalDrive() = default;
@@ -69,6 +80,16 @@ class PhysicalDrive {
   // drive has cost since it last gave what was asked of it, in the caller's terms.
   const ReadCosts& failureStreak() const { return streak_; }
   void endFailureStreak() { streak_ = {}; }
+  // The failing reads since the last read that succeeded (since the open, before).
+  const ReadCosts& failingRun() const { return run_; }
+  // Whether the drive is taken for gone: a read failed because the device is no longer
+  // there (ENODEV, ENOMEDIUM, ENXIO inside the medium), or the reads since the last one
+  // that succeeded used up the failing-read budget. Loops that read a disk they have not
+  // yet listed (directory, probe) stop on it instead of failing every read in turn.
+  bool answersNoMore() const { return deviceGone_ || budgetUsedUp(run_); }
+  // Whether the last failed read, of `sector`, says the device itself is no longer there
+  // (ENODEV, ENOMEDIUM, or ENXIO for a sector inside the medium; a read past its end is no sign).
+  bool failedForGone(int64_t sector) const;
   // Milliseconds on a monotonic clock, for timing the reads; tests set one of their own.
   void setClock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
 
@@ -84,6 +105,8 @@ class PhysicalDrive {
   std::function<int64_t()> clock_;  // empty: the steady clock
   ReadCosts costs_;                 // since the last takeCosts
   ReadCosts streak_;                // since the last endFailureStreak
+  ReadCosts run_;                   // failing reads since the last read that succeeded
+  bool deviceGone_ = false;         // a read failed for a device that is not there
 };
 
 }  // namespace korvelo

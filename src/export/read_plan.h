@@ -89,15 +89,4 @@ class ReadPlan {
   std::optional<int> trimming_;  // what nextTrim gave, until trimmed answers
 };
 
-// A drive that fails this many reads, or for this long, without giving one whole HOJIN
-// (PhysicalDrive::failureStreak) is taken for one that no longer answers, however it
-// fails: a dead drive whose cache still answers for the sectors read a moment ago fails
-// no test of a single sector.
-inline constexpr int kFailingReadsBudget = 32;
-inline constexpr int64_t kFailingMillisBudget = 60000;
-
-inline bool budgetUsedUp(const ReadCosts& streak) {
-  return streak.failingReads >= kFailingReadsBudget || streak.failingMillis >= kFailingMillisBudget;
-}
-
 }  // namespace korvelo

@@ -7,13 +7,7 @@
 
 namespace korvelo {
 bool readFailedForGone(const PhysicalDrive& drive, int64_t sector) {
-  const int error = drive.lastError();
-  if (error == ENODEV || error == ENOMEDIUM) return true;
-  if (error != ENXIO) return false;
-  // ENXIO is also what a read starting past the end of the medium gives.
-  const ByteSource* source = drive.source();
-  const int64_t size = source ? source->mediaInfo().sizeBytes : -1;
-  return size < 0 || sector * kSectorSize < size;
+  return drive.failedForGone(sector);
 }
 
 SalvageResult readWhole(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data) {

@@ -44,7 +44,13 @@ void BlockOwnership::claim(int64_t block, int index) {
     owner = static_cast<uint16_t>(index);
     return;
   }
-  std::vector<int>& claimants = shared_[block];
+  if (owner != kShared) ++sharedCount_;
+  const auto named = shared_.find(block);
+  if (named == shared_.end() && (owner == kShared || shared_.size() >= kNamedSharedBlocks)) {
+    owner = kShared;  // a block whose claimants are beyond the bound
+    return;
+  }
+  std::vector<int>& claimants = named == shared_.end() ? shared_[block] : named->second;
   if (owner != kShared) claimants.push_back(owner);
   if (std::find(claimants.begin(), claimants.end(), index) == claimants.end())
     claimants.push_back(index);

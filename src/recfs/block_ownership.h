@@ -42,8 +42,12 @@ class BlockOwnership {
   int64_t blockSector(int64_t block) const { return dataAreaStart_ + block * kSectorsPerBlock; }
   // An index into recordings(), kFree or kShared.
   uint16_t ownerOf(int64_t block) const { return owners_[static_cast<size_t>(block)]; }
-  // Cross-linked blocks with the indices of every recording claiming them, in list order.
+  // Cross-linked blocks with the indices of every recording claiming them, in list order:
+  // the first kNamedSharedBlocks of them. File FATs of random bits would cross-link most
+  // blocks of the disk; their claimants are counted, not kept.
+  static constexpr size_t kNamedSharedBlocks = 4096;
   const std::map<int64_t, std::vector<int>>& sharedBlocks() const { return shared_; }
+  int64_t sharedBlockCount() const { return sharedCount_; }
   const std::vector<OwnedRecording>& recordings() const { return recordings_; }
   int64_t freeBlocks() const;
 
@@ -55,6 +59,7 @@ class BlockOwnership {
   int64_t dataAreaStart_ = 0;
   std::vector<uint16_t> owners_;
   std::map<int64_t, std::vector<int>> shared_;
+  int64_t sharedCount_ = 0;  // blocks claimed more than once, named in shared_ or not
   std::vector<OwnedRecording> recordings_;
 };
 

@@ -40,7 +40,7 @@ bool firstHeadsConfirmFileFatSize(Fsr5000Disk& disk) {
   size_t tested = 0;
   bool confirmed = false;
   for (const auto& entry : disk.getEntries()) {
-    if (tested == kRecordingsTested || confirmed) break;
+    if (tested == kRecordingsTested || confirmed || disk.getDrive().answersNoMore()) break;
     if (entry->isBlank()) continue;
     ++tested;
     const int64_t sector = disk.getSectorNumberOfHojin(entry->getEntryNumber(), 1);

@@ -14,6 +14,11 @@ namespace {
 
 using ll = long long;
 
+// Findings that go with single blocks (cross-links, starts in free blocks) are listed up to
+// this many per kind and the rest counted: file FATs of random bits would otherwise make a
+// line of every block of the disk.
+constexpr int64_t kMostBlockFindings = 100;
+
 std::string joined(const std::vector<int>& numbers) {
   std::string text;
   for (int number : numbers) text += (text.empty() ? "" : ", ") + std::to_string(number);
@@ -67,11 +72,25 @@ class Checker {
     checkCrossLinks();
     checkFreeBlocks();
     if (!stopped()) tell(total_, true);
+    closeBlockFindings("cross-link");
+    closeBlockFindings("lost-recording");
   }
 
  private:
   void add(const char* kind, std::string text) {
     report_.findings.push_back({kind, std::move(text)});
+  }
+
+  void addBlockFinding(const char* kind, std::string text) {
+    if (++blockFindings_[kind] <= kMostBlockFindings) add(kind, std::move(text));
+  }
+
+  void closeBlockFindings(const char* kind) {
+    const int64_t unlisted = blockFindings_[kind] - kMostBlockFindings;
+    if (unlisted > 0)
+      add(kind, textf("%lld weitere Befunde dieser Art (%s) sind nicht einzeln aufgeführt "
+                      "(höchstens %lld je Art).",
+                      static_cast<ll>(unlisted), kind, static_cast<ll>(kMostBlockFindings)));
   }
 
   // Notes a stop request; from then on nothing more is read.
@@ -232,10 +251,14 @@ class Checker {
     for (const auto& [block, claimants] : ownership.sharedBlocks()) {
       std::vector<int> numbers;
       for (int index : claimants) numbers.push_back(ownership.recordings()[index].entryNumber);
-      add("cross-link", textf("Block %lld (Sektor %lld) gehört mehreren Aufnahmen: Einträge %s.",
-                              static_cast<ll>(block), static_cast<ll>(blockSector(block)),
-                              joined(numbers).c_str()));
+      addBlockFinding("cross-link",
+                      textf("Block %lld (Sektor %lld) gehört mehreren Aufnahmen: Einträge %s.",
+                            static_cast<ll>(block), static_cast<ll>(blockSector(block)),
+                            joined(numbers).c_str()));
     }
+    // The blocks whose claimants the ownership only counted.
+    blockFindings_["cross-link"] +=
+        ownership.sharedBlockCount() - static_cast<int64_t>(ownership.sharedBlocks().size());
   }
 
   void checkFreeBlocks() {
@@ -245,7 +268,8 @@ class Checker {
       if (ownership.ownerOf(block) != BlockOwnership::kFree) continue;
       const int64_t sector = blockSector(block);
       if (readHead(sector) && head_.hasSignature() && head_.isRecordingStart())
-        add("lost-recording",
+        addBlockFinding(
+            "lost-recording",
             textf("Freier Block %lld (Sektor %lld) beginnt mit einem Aufnahmebeginn: "
                   "möglicherweise eine verlorene Aufnahme (siehe \"korvelo-cli rescue\").",
                   static_cast<ll>(block), static_cast<ll>(sector)));
@@ -260,6 +284,7 @@ class Checker {
   int64_t blockCount_ = 0;  // of the data area being checked
   int64_t done_ = 0;        // progress: recordings read, then blocks looked at besides
   int64_t total_ = 0;
+  std::map<std::string, int64_t> blockFindings_;  // findings of single blocks, per kind
 };
 
 }  // namespace

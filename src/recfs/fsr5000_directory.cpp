@@ -46,6 +46,11 @@ bool Fsr5000Disk::readDirectory(bool force) {
        sector += kSlotSectors) {
     const std::unique_ptr<uint8_t[]> image = drive.readSector(sector, kEntryImageSectors);
     --remaining;
+    if (!image && drive.answersNoMore()) {
+      // A drive that went away would fail every slot after this one in turn.
+      walked = false;
+      break;
+    }
     if (!image) {
       addStatusLine(unreadableSlotLine(sector));
       ++unreadableSlots_;

@@ -39,7 +39,10 @@ int Fsr5000Disk::getSizeFileFAT() {
   HojinBuffer candidate;
   for (int size = 1; size <= kLargestProbedFatSize; ++size) {
     const int64_t start = layout_.dataAreaStart(size);
-    if (!drive.readSectorInto(start, 1, candidate.getData())) continue;
+    if (!drive.readSectorInto(start, 1, candidate.getData())) {
+      if (drive.answersNoMore()) break;
+      continue;
+    }
     candidate.setSector(start);
     if (candidate.hasSignature()) {
       fileFatSize = size;

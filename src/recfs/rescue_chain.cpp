@@ -18,6 +18,7 @@
 // with the next number before D first reaches T.
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <map>
@@ -36,12 +37,31 @@ struct Chain {
   std::vector<size_t> members;  // indices into the blocks, in recording order
 };
 
+// The blocks that can follow one block, nearest first: kNamedAlternatives + 1 at most, held
+// in place, so that judging a block costs the same few bytes however many could follow it.
+class Candidates {
+ public:
+  void push_back(size_t index) { items_[count_++] = static_cast<uint32_t>(index); }
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  size_t front() const { return items_[0]; }
+  const uint32_t* begin() const { return items_.data(); }
+  const uint32_t* end() const { return items_.data() + count_; }
+
+ private:
+  std::array<uint32_t, kNamedAlternatives + 1> items_{};
+  uint8_t count_ = 0;
+};
+
 // What may follow a full block (or one that may be full), judged over all blocks.
 struct Continuations {
-  std::vector<size_t>
-      next;             // blocks that can follow, nearest first (kNamedAlternatives + 1 at most)
+  Candidates next;
   bool canEnd = false;  // its recording can end with it
+  bool judged = false;  // it may be full and was judged; the fields above are its verdict
 };
+
+// The verdicts by block index (every block has a place; only those judged count).
+using Judgement = std::vector<Continuations>;
 
 bool mayBeFull(const HeadBlock& block) {
   return block.extent == kHojinsPerBlock || block.mayContinue;
@@ -50,7 +70,7 @@ bool mayBeFull(const HeadBlock& block) {
 // The candidates of every predecessor among `predecessors` (ascending by block) for the
 // successors (ascending by block).
 void judgeLevel(const std::vector<HeadBlock>& blocks, const std::vector<size_t>& predecessors,
-                const std::vector<size_t>& successors, std::map<size_t, Continuations>& judged) {
+                const std::vector<size_t>& successors, Judgement& judged) {
   struct Item {
     size_t index;
     bool successor;
@@ -78,6 +98,7 @@ void judgeLevel(const std::vector<HeadBlock>& blocks, const std::vector<size_t>&
   for (size_t i = 0; i < n; ++i) {
     if (items[i].successor) continue;
     Continuations& options = judged[items[i].index];
+    options.judged = true;
     options.canEnd = options.canEnd || laterTop[i] < top;
     int64_t seen = INT64_MIN;  // max of the balance on i ... x - 1
     for (size_t x = i; x < n && seen < top; ++x) {
@@ -95,9 +116,9 @@ void judgeLevel(const std::vector<HeadBlock>& blocks, const std::vector<size_t>&
 // Judges every block that may be full. A block whose last heads could not be read may be
 // full or not: the level is judged both ways and the candidates of both are kept; with
 // more than one such block at a level, every block of it may also end there.
-std::map<size_t, Continuations> judgeAll(const std::vector<HeadBlock>& blocks,
-                                         const std::map<uint32_t, std::vector<size_t>>& byNumber) {
-  std::map<size_t, Continuations> judged;
+Judgement judgeAll(const std::vector<HeadBlock>& blocks,
+                   const std::map<uint32_t, std::vector<size_t>>& byNumber) {
+  Judgement judged(blocks.size());
   for (const auto& [number, indices] : byNumber) {
     std::vector<size_t> full, surelyFull;
     int unsure = 0;
@@ -126,20 +147,19 @@ std::map<size_t, Continuations> judgeAll(const std::vector<HeadBlock>& blocks,
 class Chainer {
  public:
   explicit Chainer(const std::vector<HeadBlock>& blocks)
-      : blocks_(blocks), claimed_(blocks.size(), false) {
+      : blocks_(blocks), claimed_(blocks.size(), false), reserved_(blocks.size(), false) {
     for (size_t i = 0; i < blocks.size(); ++i) byNumber_[blocks[i].firstNumber].push_back(i);
   }
 
   // Keeps every block that is the only continuation of another from the nearest-free choice.
-  void reserve(const std::map<size_t, Continuations>& judged) {
-    for (const auto& entry : judged)
-      if (const auto only = onlyContinuation(entry.first, judged))
-        reservedFor_.emplace(*only, entry.first);
+  void reserve(const Judgement& judged) {
+    for (size_t index = 0; index < judged.size(); ++index)
+      if (const auto only = onlyContinuation(index, judged)) reserved_[*only] = true;
   }
 
   // Takes the block the heads leave as the only one where there is one; else the nearest
   // free one that is not the only one left for another block.
-  Chain follow(size_t start, const std::map<size_t, Continuations>& judged) {
+  Chain follow(size_t start, const Judgement& judged) {
     Chain chain;
     claimed_[start] = true;
     chain.members.push_back(start);
@@ -185,35 +205,30 @@ class Chainer {
     return found == byNumber_.end() ? kNone : found->second;
   }
 
-  static std::optional<size_t> onlyContinuation(size_t from,
-                                                const std::map<size_t, Continuations>& judged) {
-    const auto found = judged.find(from);
-    if (found == judged.end() || found->second.canEnd || found->second.next.size() != 1)
-      return std::nullopt;
-    return found->second.next.front();
+  static std::optional<size_t> onlyContinuation(size_t from, const Judgement& judged) {
+    const Continuations& options = judged[from];
+    if (!options.judged || options.canEnd || options.next.size() != 1) return std::nullopt;
+    return options.next.front();
   }
 
   std::optional<size_t> nearestFree(uint32_t wanted, int64_t after) const {
     for (size_t index : indicesOf(wanted))  // ascending by block
-      if (blocks_[index].block > after && !claimed_[index] && reservedFor_.count(index) == 0)
-        return index;
+      if (blocks_[index].block > after && !claimed_[index] && !reserved_[index]) return index;
     return std::nullopt;
   }
 
   const std::vector<HeadBlock>& blocks_;
   std::vector<bool> claimed_;
   std::map<uint32_t, std::vector<size_t>> byNumber_;
-  std::map<size_t, size_t> reservedFor_;  // a block that is the only continuation of another
+  std::vector<bool> reserved_;  // the only continuation of another block
 };
 
 // The link from `from` to `to` (npos: the chain ends with `from`) as an alternative, or
 // nothing when the heads allow only it.
 std::optional<ChainAlternative> judgeLink(const std::vector<HeadBlock>& blocks, size_t from,
-                                          size_t to,
-                                          const std::map<size_t, Continuations>& judged) {
-  const auto found = judged.find(from);
-  if (found == judged.end()) return std::nullopt;  // a partly filled block: the end is certain
-  const Continuations& options = found->second;
+                                          size_t to, const Judgement& judged) {
+  const Continuations& options = judged[from];
+  if (!options.judged) return std::nullopt;  // a partly filled block: the end is certain
   const bool ends = to == SIZE_MAX;
   if (ends ? options.next.empty()
            : (!options.canEnd && options.next.size() == 1 && options.next.front() == to))
@@ -235,9 +250,8 @@ std::optional<ChainAlternative> judgeLink(const std::vector<HeadBlock>& blocks, 
 }
 
 RescuedRecording describeChain(const Chain& chain, const std::vector<HeadBlock>& blocks,
-                               const Chainer& chainer,
-                               const std::map<size_t, Continuations>& judged, int64_t dataAreaStart,
-                               int64_t unreadableBlocks) {
+                               const Chainer& chainer, const Judgement& judged,
+                               int64_t dataAreaStart, int64_t unreadableBlocks) {
   RescuedRecording recording;
   recording.method = RescueMethod::HojinHeads;
   recording.dataAreaStart = dataAreaStart;
@@ -268,7 +282,7 @@ RescuedRecording describeChain(const Chain& chain, const std::vector<HeadBlock>&
 ChainResult chainHeadBlocks(const std::vector<HeadBlock>& blocks, int64_t dataAreaStart,
                             int64_t unreadableBlocks) {
   Chainer chainer(blocks);
-  const std::map<size_t, Continuations> judged = judgeAll(blocks, chainer.byNumber());
+  const Judgement judged = judgeAll(blocks, chainer.byNumber());
   chainer.reserve(judged);
   std::vector<Chain> chains;
   for (size_t i = 0; i < blocks.size(); ++i)

@@ -90,6 +90,7 @@ BlockKind findBehindUnreadableHead(PhysicalDrive& drive, int64_t blockStart, int
 struct BlockWalk {
   std::vector<HeadBlock> blocks;
   bool interrupted = false;
+  bool atBound = false;  // stopped at kMostHeadBlocks or kMostHeadStarts
   int64_t scanned = 0;
   int64_t unreadable = 0;
   int64_t unreadableBlocks = 0;  // not one head could be read
@@ -109,6 +110,11 @@ BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
     if (!start || *start >= end) break;
     if (stopRequested(options)) {
       walk.interrupted = true;
+      break;
+    }
+    if (static_cast<int64_t>(walk.blocks.size()) >= kMostHeadBlocks ||
+        progress.found >= kMostHeadStarts) {
+      walk.atBound = true;
       break;
     }
     if (options.progress && block % kProgressEveryBlocks == 0) {
@@ -135,7 +141,8 @@ BlockWalk walkBlocks(PhysicalDrive& drive, int64_t dataStart, int64_t end,
     }
     if (options.emptyBlockLimit > 0 && ++emptyRun >= options.emptyBlockLimit) break;
   }
-  progress.done = walk.interrupted ? walk.scanned : std::max(progress.total, walk.scanned);
+  progress.done =
+      walk.interrupted || walk.atBound ? walk.scanned : std::max(progress.total, walk.scanned);
   progress.total = std::max(progress.total, progress.done);
   if (options.progress) options.progress(progress);
   return walk;
@@ -164,14 +171,22 @@ RescueScanResult scanHojinHeads(Fsr5000Disk& disk, const RescueScanOptions& opti
   const BlockWalk walk = walkBlocks(drive, dataStart, scanEnd(drive, options), options);
   ChainResult chains = chainHeadBlocks(walk.blocks, dataStart, walk.unreadableBlocks);
   result.interrupted = walk.interrupted;
+  result.atBlockBound = walk.atBound;
   result.scanned = walk.scanned;
   result.unreadable = walk.unreadable;
   result.unreadableBlocks = walk.unreadableBlocks;
   result.orphanBlocks = chains.orphanBlocks;
   result.recordings = std::move(chains.recordings);
-  result.message = textf(
-      "%d Aufnahme(n) in %lld Blöcken gefunden%s.", static_cast<int>(result.recordings.size()),
-      static_cast<long long>(result.scanned), result.interrupted ? ", Suche abgebrochen" : "");
+  std::string ending = result.interrupted ? ", Suche abgebrochen" : "";
+  if (walk.atBound)
+    ending = textf(
+        ", Suche bei %s Blöcken mit HOJIN-Köpfen oder %s Aufnahmebeginnen beendet "
+        "(mehr hält die Suche nicht im Speicher)",
+        formatThousands(kMostHeadBlocks, '.').c_str(),
+        formatThousands(kMostHeadStarts, '.').c_str());
+  result.message = textf("%d Aufnahme(n) in %lld Blöcken gefunden%s.",
+                         static_cast<int>(result.recordings.size()),
+                         static_cast<long long>(result.scanned), ending.c_str());
   if (walk.unreadableBlocks > 0)
     result.message += textf(" %lld Block/Blöcke ohne einen lesbaren HOJIN-Kopf.",
                             static_cast<long long>(walk.unreadableBlocks));

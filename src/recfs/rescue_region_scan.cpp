@@ -4,14 +4,15 @@
 // comes from the HOJIN heads along its blocks, since its entry image is gone.
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <set>
 
 #include "disk/text.h"
-#include "recfs/file_fat.h"
 #include "recfs/hojin_buffer.h"
 #include "recfs/rescue_scan.h"
 #include "recfs/rescue_scan_support.h"
+#include "recfs/sector_math.h"
 
 namespace korvelo {
 namespace {
@@ -24,33 +25,59 @@ std::set<int> listedEntryNumbers(const Fsr5000Disk& disk) {
   return listed;
 }
 
-std::vector<int64_t> blocksOf(const FileFat& fat) {
-  std::vector<int64_t> blocks;
-  blocks.reserve(static_cast<size_t>(fat.setBitCount()));
-  for (int64_t ordinal = 1; ordinal <= fat.setBitCount(); ++ordinal)
-    blocks.push_back(fat.findBlock(ordinal).bitNumber - 1);
-  return blocks;
-}
+// The blocks a file FAT names, in bit order: bit 1 (the top bit of byte 0) is block 0.
+class NamedBlocks {
+ public:
+  NamedBlocks(const uint8_t* bytes, int64_t byteCount) : bytes_(bytes), byteCount_(byteCount) {}
+
+  // The next block, or -1 after the last.
+  int64_t next() {
+    for (; byte_ < byteCount_; ++byte_, bit_ = 0) {
+      while (bit_ < 8)
+        if ((bytes_[byte_] >> (7 - bit_++)) & 1) return 8 * byte_ + bit_ - 1;
+    }
+    return -1;
+  }
+
+  int64_t count() const {
+    int64_t set = 0;
+    for (int64_t i = 0; i < byteCount_; ++i) set += std::popcount(bytes_[i]);
+    return set;
+  }
+
+ private:
+  const uint8_t* bytes_;
+  int64_t byteCount_;
+  int64_t byte_ = 0;
+  int bit_ = 0;
+};
 
 // Counts the HOJINs from 1 on whose heads carry the signature and their own number in
-// both places, reading only A-sectors; stops at the first that does not.
-void countHojinsByHeads(PhysicalDrive& drive, RescuedRecording& recording) {
+// both places, reading only A-sectors along the blocks; stops at the first that does not.
+// Only the blocks the heads reach are walked: a FAT of random bits names a million.
+int countHojinsByHeads(PhysicalDrive& drive, NamedBlocks blocks, int64_t dataAreaStart,
+                       bool& startMarked) {
   HojinBuffer head;
-  const int64_t available =
-      int64_t{kHojinsPerBlock} * static_cast<int64_t>(recording.blocks.size());
-  recording.hojins = static_cast<int>(std::min<int64_t>(available, INT32_MAX));
   int counted = 0;
-  for (int k = 1; k <= recording.hojins; ++k) {
-    const int64_t sector = recording.sectorOfHojin(k);
-    if (sector < 0 || !drive.readSectorInto(sector, 1, head.getData())) break;
-    if (k == 1) recording.startMarked = head.hasSignature() && head.isRecordingStart();
-    if (!headCarriesNumber(head, static_cast<uint32_t>(k))) break;
-    counted = k;
+  for (int64_t block = blocks.next(); block >= 0 && counted < INT32_MAX; block = blocks.next()) {
+    const std::optional<int64_t> blockStart = checkedOffset(dataAreaStart, kSectorsPerBlock, block);
+    for (int i = 0; i < kHojinsPerBlock; ++i) {
+      const int64_t sector =
+          blockStart ? checkedOffset(*blockStart, kSectorsPerHojin, i).value_or(-1) : -1;
+      if (sector < 0 || !drive.readSectorInto(sector, 1, head.getData())) return counted;
+      if (counted == 0) startMarked = head.hasSignature() && head.isRecordingStart();
+      if (!headCarriesNumber(head, static_cast<uint32_t>(counted) + 1)) return counted;
+      ++counted;
+    }
   }
-  recording.hojins = counted;
-  recording.headsEndEarly =
-      int64_t{counted} <=
-      int64_t{kHojinsPerBlock} * (static_cast<int64_t>(recording.blocks.size()) - 1);
+  return counted;
+}
+
+// A find is credible when the heads of its HOJINs reach at least halfway into the blocks
+// its file FAT names: a FAT of random bits names blocks everywhere, whose heads (when
+// one fits at all) break off after a block or two.
+bool credible(int hojins, int64_t blocks) {
+  return hojins >= 1 && 2 * int64_t{hojins} > int64_t{kHojinsPerBlock} * (blocks - 1);
 }
 
 }  // namespace
@@ -81,20 +108,31 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
       ++result.unreadable;
       continue;
     }
-    const FileFat fat(std::move(bytes), int64_t{size} * kSectorSize);
-    if (fat.setBitCount() == 0) continue;
-    if (fat.setBitCount() > kMostRescuedBlocks - blocksKept) {
+    const NamedBlocks named(bytes.get(), int64_t{size} * kSectorSize);
+    const int64_t blockCount = named.count();
+    if (blockCount == 0) continue;
+    if (blockCount > kMostRescuedBlocks - blocksKept) {
       result.atBlockBound = true;
       break;
     }
-    blocksKept += fat.setBitCount();
     RescuedRecording recording;
+    recording.dataAreaStart = layout.dataAreaStart(size);
+    recording.hojins =
+        countHojinsByHeads(drive, named, recording.dataAreaStart, recording.startMarked);
+    if (!credible(recording.hojins, blockCount)) {
+      ++result.notCredible;
+      continue;
+    }
     recording.id = entryNumber;
     recording.method = RescueMethod::FileFatRegions;
     recording.region = region;
-    recording.dataAreaStart = layout.dataAreaStart(size);
-    recording.blocks = blocksOf(fat);
-    countHojinsByHeads(drive, recording);
+    recording.blocks.reserve(static_cast<size_t>(blockCount));
+    NamedBlocks all = named;
+    for (int64_t block = all.next(); block >= 0; block = all.next())
+      recording.blocks.push_back(block);
+    recording.headsEndEarly =
+        int64_t{recording.hojins} <= int64_t{kHojinsPerBlock} * (blockCount - 1);
+    blocksKept += blockCount;
     result.recordings.push_back(std::move(recording));
     progress.found = static_cast<int>(result.recordings.size());
   }
@@ -109,6 +147,11 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
                    formatThousands(kMostRescuedBlocks, '.').c_str());
   result.message = textf("%d verlorene Aufnahme(n) in %lld Dateizuordnungstabellen gefunden%s.",
                          progress.found, static_cast<long long>(result.scanned), ending.c_str());
+  if (result.notCredible > 0)
+    result.message += textf(
+        " %lld Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe "
+        "reichen nicht bis zur Hälfte der Blöcke, die sie nennen.",
+        static_cast<long long>(result.notCredible));
   return result;
 }
 

@@ -44,17 +44,31 @@ struct RescueScanOptions {
 // blocks, gigabytes in all; the scan stops at the bound instead and says so.
 inline constexpr int64_t kMostRescuedBlocks = int64_t{8} << 20;
 
+// What the head scan keeps for chaining: 512 Ki blocks with HOJIN heads (272 GB of
+// recordings) of which 16 Ki start a recording; about 90 bytes a block while the chains
+// are judged, 48 MiB at the bound. A disk with more is scanned up to there, and the scan
+// says so.
+inline constexpr int64_t kMostHeadBlocks = int64_t{1} << 19;
+inline constexpr int kMostHeadStarts = 1 << 14;
+
 struct RescueScanResult {
   bool ok = false;      // false: the File-FAT-Size is unknown, nothing was scanned
   std::string message;  // German; why nothing was scanned, or how the scan ended
   int fileFatSize = -1;
   bool interrupted = false;
-  bool atBlockBound = false;                 // the region scan stopped at kMostRescuedBlocks
+  bool atBlockBound = false;  // the scan stopped at its bound of blocks
+  // Region scan: file FATs with set bits whose HOJIN heads do not reach halfway into the
+  // blocks they name (all that a FAT area of random bits holds); passed over, not kept.
+  int64_t notCredible = 0;
   int64_t scanned = 0;                       // regions or blocks looked at
   int64_t unreadable = 0;                    // regions or A-sectors that could not be read
   int64_t unreadableBlocks = 0;              // head scan: blocks without one readable head
   int64_t orphanBlocks = 0;                  // head scan: blocks with heads that no recording took
   std::vector<RescuedRecording> recordings;  // in the order of their ids
+
+  // The scan leaves no full answer: it stopped at its bound of blocks, or it found file
+  // FATs but nothing in them that could be saved. Such a rescue ends as failed.
+  bool fellShort() const { return atBlockBound || (recordings.empty() && notCredible > 0); }
 };
 
 // Ids are the entry numbers (region - 1).
@@ -80,13 +94,12 @@ struct ChainResult {
   int64_t orphanBlocks = 0;
 };
 
-// Chains the blocks (ascending by block number) into recordings: from every start the
-// HOJINs of a block follow one another, and the next block is the nearest later free
-// block whose first HOJIN carries the next internal number. Every link is judged
-// against all blocks: it is certain only when, of every way to continue each full
-// block by a later one with the next number (as many continuations as the blocks
-// allow), all take this one. `unreadableBlocks` blocks lay in the scanned area without
-// a single readable head; any of them could continue any chain.
+// Chains the blocks (ascending by block number, fewer than 2^32) into recordings: from every start
+// the HOJINs of a block follow one another, and the next block is the nearest later free block
+// whose first HOJIN carries the next internal number. Every link is judged against all blocks: it
+// is certain only when, of every way to continue each full block by a later one with the next
+// number (as many continuations as the blocks allow), all take this one. `unreadableBlocks` blocks
+// lay in the scanned area without a single readable head; any of them could continue any chain.
 ChainResult chainHeadBlocks(const std::vector<HeadBlock>& blocks, int64_t dataAreaStart,
                             int64_t unreadableBlocks = 0);
 

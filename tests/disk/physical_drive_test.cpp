@@ -162,6 +162,54 @@ TEST_F(PhysicalDriveTest, ReadsAreTimedAndCounted) {
   EXPECT_EQ(drive.takeCosts().slowReads, 0);  // 2000 ms is not slow yet
 }
 
+// When a drive is taken for gone: failing reads in a row (sector 5 fails, 6 reads, each
+// read `millis` long) up to the budget, or one read that found no device at all.
+struct GoneCase {
+  const char* name;
+  std::vector<int64_t> sectors;  // read in this order
+  int64_t millis;
+  int error;  // what the failing reads give: EIO or ENODEV
+  bool gone;
+};
+
+class DriveGone : public PhysicalDriveTest, public ::testing::WithParamInterface<GoneCase> {};
+
+TEST_P(DriveGone, AfterTheBudgetOfFailingReadsInARowOrAMissingDevice) {
+  const GoneCase& c = GetParam();
+  auto disk = std::make_shared<test::MemoryDisk>(1 << 20);
+  ScopedTestDrives drives({DriveSpec{"<bad>", {}, [&]() -> std::unique_ptr<ByteSource> {
+                                       if (c.error == EIO)
+                                         return std::make_unique<test::FailingSource>(
+                                             std::make_unique<test::MemorySource>(disk),
+                                             std::set<int64_t>{5});
+                                       return std::make_unique<test::GoneSource>();
+                                     }}});
+  PhysicalDrive drive;
+  ASSERT_TRUE(drive.open('0'));
+  int64_t now = 0;
+  drive.setClock([&] { return now += c.millis; });  // each read takes `millis`
+  for (int64_t sector : c.sectors) drive.readSector(sector, 1);
+  EXPECT_EQ(drive.answersNoMore(), c.gone);
+  ASSERT_TRUE(drive.open('0'));
+  EXPECT_FALSE(drive.answersNoMore()) << "a new open starts afresh";
+}
+
+std::vector<int64_t> repeated(int64_t sector, int times, std::vector<int64_t> then = {}) {
+  std::vector<int64_t> sectors(size_t(times), sector);
+  sectors.insert(sectors.end(), then.begin(), then.end());
+  return sectors;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DriveGone,
+    ::testing::Values(GoneCase{"ThirtyOneFailures", repeated(5, 31), 10, EIO, false},
+                      GoneCase{"ThirtyTwoFailures", repeated(5, 32), 10, EIO, true},
+                      GoneCase{"AGoodReadStartsTheCountAgain", repeated(5, 31, {6, 5}), 10, EIO,
+                               false},
+                      GoneCase{"SixtySecondsOfFailures", repeated(5, 2), 30000, EIO, true},
+                      GoneCase{"NoDevice", {6}, 0, ENODEV, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(PhysicalDriveTest, OpensTheEntryNamedByTheDigit) {
   std::vector<std::string> images;
   for (int i = 0; i < 4; ++i) {

@@ -126,6 +126,7 @@ struct DiskFault {
   std::vector<int> slowHojins = {};
   int slowMilliseconds = 0;
   Dying dying = Dying::No;  // from the moment HOJIN 8 is read
+  int diesAfter = -1;       // >= 0: every read fails after this many good ones of the run
   int maxFailingReads = 0;
   double maxSeconds = 10;
   int status = 1;
@@ -199,6 +200,7 @@ class DiskFaults : public ::testing::TestWithParam<DiskFault> {
       behaviour.failing.push_back({sectorOf(fault.deadFrom), int64_t{fault.deadHojins} * 65});
     for (int k : fault.slowHojins) behaviour.slow.push_back({sectorOf(k), 65});
     behaviour.slowMilliseconds = fault.slowMilliseconds;
+    behaviour.diesAfter = fault.diesAfter;
     if (fault.dying != Dying::No) {  // HOJIN 8 slow, so that the disk can die while it is read
       behaviour.slow.push_back({sectorOf(8), 65});
       behaviour.slowMilliseconds = 400;
@@ -259,6 +261,10 @@ TEST_P(DiskFaults, TheExportStaysWithinItsBoundAndIsRepairedOnceTheDiskReadsAgai
   EXPECT_LE(seconds, fault.maxSeconds);
   for (const std::string& line : fault.lines)
     EXPECT_TRUE(hasLine(run, line)) << line << "\n" << run.err;
+  if (fault.diesAfter >= 0) {  // dead before the export began: nothing may be written
+    EXPECT_TRUE(std::filesystem::is_empty(output_));
+    return;
+  }
 
   const std::string file = exportedFile();
   const std::vector<uint8_t> healthy = image_->expectedHav(recording());
@@ -381,6 +387,18 @@ INSTANTIATE_TEST_SUITE_P(
                             "nicht lesen, der Export ist angehalten.",
                             "  Seit dem letzten ganz gelesenen Hojin sind 32 Lesezugriffe "
                             "fehlgeschlagen (zusammen …"}},
+        // The disk dies while the directory is read (after the two reads of the detection, the
+        // directory head and the first slot): the search stops once the failing-read budget is
+        // used up (the other slots, the head again, the File-FAT-Size probe), nothing is
+        // exported.
+        DiskFault{.name = "DiesDuringStartUp",
+                  .entry = 0,
+                  .diesAfter = 4,
+                  .maxFailingReads = 32,
+                  .status = 3,
+                  .lines = {"Das Laufwerk antwortet nicht mehr: 32 Lesezugriffe in Folge sind "
+                            "fehlgeschlagen, die Suche ist angehalten. Laufwerk wieder "
+                            "anschließen, dann erneut suchen."}},
         // Two slow HOJINs: counted, the longest told.
         DiskFault{.name = "SlowSectors",
                   .entry = 0,

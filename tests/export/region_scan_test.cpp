@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "diskbuilder/layout.h"
 #include "recfs/rescue_disk.h"
 #include "recfs/rescue_scan.h"
@@ -173,25 +175,67 @@ TEST(RegionScan, StopFlagEndsTheScanAndProgressReachesTheEnd) {
   EXPECT_EQ(reports.back().found, 3);
 }
 
-// File FATs full of set bits (as a random or overwritten FAT area gives) would claim
-// 8192 blocks each, 16 million for the area: the scan keeps at most kMostRescuedBlocks
-// and says where it stopped.
+// A file FAT full of set bits (as an overwritten FAT area gives) that alone names more
+// than kMostRescuedBlocks blocks (F = 2049 sectors: 8.394.752): the scan keeps nothing of
+// it and stops there, saying why.
 TEST(RegionScan, FullFileFatsStopAtTheBlockBound) {
+  constexpr int kHugeFatSize = 2049;
   sample::DiskDescription description = threeRecordings();
-  for (int entry = 3; entry < 2000; ++entry)
-    description.rawSectors.push_back(
-        {sample::fileFatSector(description.model, kSmallFatSize, entry),
-         std::vector<uint8_t>(kSmallFatSize * 512, 0xFF)});
+  description.fileFatSize = kHugeFatSize;
+  description.imageBytes =
+      uint64_t(sample::dataAreaStart(description.model, kHugeFatSize) + 8 * 1040) * 512;
+  description.rawSectors.push_back({sample::fileFatSector(description.model, kHugeFatSize, 3),
+                                    std::vector<uint8_t>(kHugeFatSize * 512, 0xFF)});
   RescueImage image(description);
 
   const RescueScanResult result = scanFileFatRegions(image.disk());
 
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_TRUE(result.atBlockBound);
-  EXPECT_EQ(result.recordings.size(), size_t{kMostRescuedBlocks / (kSmallFatSize * 512 * 8)});
+  EXPECT_TRUE(result.recordings.empty());
+  EXPECT_TRUE(result.fellShort());
   EXPECT_TRUE(result.message.ends_with(
       ", Suche bei 8.388.608 Blöcken beendet (mehr hält die Suche nicht im Speicher)."))
       << result.message;
+}
+
+// A file-FAT area of random bits: every region names about half of its 8192 blocks, and
+// the heads along them break off after a block or two. Nothing of it is kept.
+TEST(RegionScan, RandomFileFatsArePassedOverAsNotCredible) {
+  sample::DiskDescription description = threeRecordings();
+  std::mt19937 random(33);
+  for (int entry = 3; entry < 2000; ++entry) {
+    std::vector<uint8_t> bits(kSmallFatSize * 512);
+    for (uint8_t& byte : bits) byte = static_cast<uint8_t>(random());
+    description.rawSectors.push_back(
+        {sample::fileFatSector(description.model, kSmallFatSize, entry), bits});
+  }
+  RescueImage image(description);
+
+  const RescueScanResult result = scanFileFatRegions(image.disk());
+
+  EXPECT_TRUE(result.recordings.empty());
+  EXPECT_EQ(result.notCredible, 1997);
+  EXPECT_TRUE(result.fellShort());
+  EXPECT_TRUE(result.message.ends_with(
+      " 1997 Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe reichen nicht bis zur "
+      "Hälfte der Blöcke, die sie nennen."))
+      << result.message;
+}
+
+// A find whose file FAT names two blocks is kept once its heads reach past the first half.
+TEST(RegionScan, AFindIsKeptWhenItsHeadsReachHalfwayIntoItsBlocks) {
+  for (const auto& [hojins, kept] : {std::pair{8, false}, std::pair{9, true}}) {
+    sample::DiskDescription description = smallDisk({rescueRecording(0, {0, 2}, hojins)});
+    description.announcedEntries = 0;
+    RescueImage image(description);
+
+    const RescueScanResult result = scanFileFatRegions(image.disk());
+
+    EXPECT_EQ(result.recordings.size(), kept ? 1u : 0u) << hojins;
+    EXPECT_EQ(result.notCredible, kept ? 0 : 1) << hojins;
+    EXPECT_EQ(result.fellShort(), !kept) << hojins;
+  }
 }
 
 }  // namespace

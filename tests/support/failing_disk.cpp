@@ -165,6 +165,7 @@ void FailingDisk::setBehaviour(const DiskBehaviour& behaviour) {
     text << "slow " << range.first << ' ' << range.count << ' ' << behaviour.slowMilliseconds
          << '\n';
   if (behaviour.gone) text << "gone\n";
+  if (behaviour.diesAfter >= 0) text << "dies-after " << behaviour.diesAfter << '\n';
   writeAtomically(folder_.file("control"), text.str());
 }
 

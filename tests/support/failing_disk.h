@@ -37,7 +37,8 @@ struct DiskBehaviour {
   std::vector<SectorRange> failing = {};  // reads touching these sectors fail with EIO
   std::vector<SectorRange> slow = {};     // reads touching these take slowMilliseconds longer
   int slowMilliseconds = 0;
-  bool gone = false;  // every read fails with ENODEV
+  bool gone = false;   // every read fails with ENODEV
+  int diesAfter = -1;  // >= 0: every read fails with EIO after this many good ones
 };
 
 // One read that reached the file system.

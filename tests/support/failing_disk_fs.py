@@ -12,6 +12,7 @@ the old one). Its lines:
     fail FIRST COUNT       sectors FIRST ... FIRST+COUNT-1 fail with EIO
     slow FIRST COUNT MS    a read touching those sectors takes MS milliseconds longer
     gone                   every read fails with ENODEV, as on a disk that was pulled
+    dies-after GOOD        after GOOD reads that succeed, every read fails with EIO
 
 A read fails as a whole when it touches one failing sector, as a disk's command does.
 The log gets one line per read: byte offset, byte count, and "ok" or the error's name.
@@ -35,6 +36,7 @@ class Behaviour:
         self.failing = []  # (first, end) sector ranges
         self.slow = []     # (first, end, seconds)
         self.gone = False
+        self.dies_after = None  # good reads left before every read fails
 
     @staticmethod
     def parse(text):
@@ -51,6 +53,8 @@ class Behaviour:
                 behaviour.slow.append((first, first + count, int(words[3]) / 1000.0))
             elif words[0] == "gone":
                 behaviour.gone = True
+            elif words[0] == "dies-after":
+                behaviour.dies_after = int(words[1])
         return behaviour
 
 
@@ -108,8 +112,12 @@ class FailingDisk(Operations):
                 error = errno.ENODEV
             elif any(a < end and first < b for (a, b) in behaviour.failing):
                 error = errno.EIO
+            elif behaviour.dies_after is not None and behaviour.dies_after <= 0:
+                error = errno.EIO
             else:
                 error = 0
+                if behaviour.dies_after is not None:
+                    behaviour.dies_after -= 1
             self.log.write("%d %d %s\n" % (offset, size, errno.errorcode[error] if error else "ok"))
         if delay:
             time.sleep(delay)

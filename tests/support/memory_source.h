@@ -12,6 +12,7 @@
 //   unopenableDrive()               a table entry whose open fails (like a drive without rights)
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -76,6 +77,13 @@ class FailingSource final : public ByteSource {
  private:
   std::unique_ptr<ByteSource> inner_;
   std::set<int64_t> badSectors_;
+};
+
+// A drive that was pulled: every read fails with ENODEV.
+class GoneSource final : public ByteSource {
+ public:
+  int64_t readAt(int64_t, std::span<uint8_t>) override { return -ENODEV; }
+  MediaInfo mediaInfo() const override { return MediaInfo{MediaKind::Fixed, 512, 1 << 20}; }
 };
 
 // Table entries for tests.
