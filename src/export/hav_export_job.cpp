@@ -189,12 +189,15 @@ void HavExportJob::copyStep(bool suppressWarnings) {
   if (stepsTaken_ > 0) clearMessages();
   ++stepsTaken_;
   for (int copied = 0; copied < hojinsPerStep && !finished; ++copied) {
+    if (stopAsked()) break;  // the owner keeps the file after the HOJIN copied last
     if (copying) copyHojin(suppressWarnings, true);
     if (errorCode != 0) {
       finished = true;
       break;
     }
-    const int64_t size = measureFile();
+    // The file's own length once per step (it may be gone from its folder); in between,
+    // what was written to it.
+    const int64_t size = measureFile(copied + 1 < hojinsPerStep && file.isOpen());
     if (size < 0) {
       // The file is gone from its folder (or its folder is): whatever was written is
       // out of reach, so the job must not count as done.
@@ -265,9 +268,13 @@ bool HavExportJob::closeForFinish() {
   return false;
 }
 
-int64_t HavExportJob::measureFile() {
+int64_t HavExportJob::measureFile(bool fromWrites) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return -1;
+  if (fromWrites) {
+    info.st_size = file.length();
+  } else if (::stat(path.c_str(), &info) != 0) {
+    return -1;
+  }
   bytesWritten = static_cast<uint64_t>(info.st_size);
   percentWritten = expectedSize ? static_cast<int>(bytesWritten * 100 / expectedSize) : 100;
   return info.st_size;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -106,6 +107,34 @@ TEST_F(FailingDiskExport, ListRescueAndDomainGiveWhatTheImageGives) {
     }
     EXPECT_FALSE(results[0].empty());
     EXPECT_EQ(results[0], results[1]);
+  }
+}
+
+// Ctrl-C or SIGTERM while a read takes long: the export stops after the HOJIN that read,
+// not after the step it belongs to, and keeps HOJINs 1 and 2 for --resume.
+TEST_F(FailingDiskExport, ASignalDuringAReadStopsTheExportAfterThatHojin) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    std::filesystem::remove_all(output_);
+    std::filesystem::create_directory(output_);
+    disk_->clearReadLog();
+    disk_->setBehaviour({.slow = {{sectorOf(2), 65}}, .slowMilliseconds = 1000});
+    test::CliRunOptions options;
+    options.signal = signal;
+    options.signalWhen = [&] {
+      const auto reads = disk_->reads();
+      return std::any_of(reads.begin(), reads.end(),
+                         [&](const auto& read) { return read.touches(sectorOf(2)); });
+    };
+    const test::CliRun run =
+        test::runCli({"--drive", disk_->device(), "export", "0", "-o", output_}, options);
+    EXPECT_EQ(run.status, 130) << run.err;
+    const std::string file = exportedFile();
+    EXPECT_TRUE(hasLine(run, "Abgebrochen: \"" + file +
+                                 "\" enthält Hojin 1 bis 2 (von 20) und ist gesichert; export "
+                                 "--resume setzt dort fort."))
+        << run.err;
+    EXPECT_EQ(test::readFileBytes(file).size(), size_t(kHeadAndEntryBytes + 2 * kHojinBytes));
   }
 }
 
@@ -318,6 +347,18 @@ INSTANTIATE_TEST_SUITE_P(
                             "Warnung: 1 Sektoren des Hojin 17 (von 20) nicht lesbar, mit Nullen "
                             "gefüllt.",
                             "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit "
+                            "Nullen gefüllt)."},
+                  .zerosExactlyThere = true},
+        // One bad sector in the middle of a large request: the request fails, the HOJINs
+        // before it are read sector by sector, so the sector costs the two failing reads it
+        // cost when every HOJIN was a request of its own.
+        DiskFault{.name = "BadSectorInTheMiddleOfALargeRequest",
+                  .entry = 2,
+                  .badSectors = {{20, 33}},
+                  .maxFailingReads = 2,
+                  .lines = {"Warnung: 1 Sektoren des Hojin 20 (von 120) nicht lesbar, mit Nullen "
+                            "gefüllt.",
+                            "Beschädigt: 1 Hojins mit zusammen 1 nicht lesbaren Sektoren (mit "
                             "Nullen gefüllt)."},
                   .zerosExactlyThere = true},
         // Four dead HOJINs: 5 is read sector by sector up to two failures, 6 jumped over, the
