@@ -39,9 +39,15 @@ bool ExportResultRecorder::record(const DirectoryEntry& entry, const ExportResul
                     digests.readable ? digests.file.c_str() : "-"));
   bool written = true;
   const std::string folder = std::filesystem::path(result.path).parent_path().string();
-  if (std::string problem = addToManifest(folder.empty() ? folder_ : folder, record);
+  std::string keptAside;
+  if (std::string problem = addToManifest(folder.empty() ? folder_ : folder, record, &keptAside);
       !problem.empty()) {
     log_.append(problem, Severity::Error);
+    written = false;
+  }
+  if (!keptAside.empty()) {
+    // The records it held are no longer where a later check looks: the run says so.
+    log_.append(keptAside, Severity::Warning);
     written = false;
   }
   if (sidecar_) {

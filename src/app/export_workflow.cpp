@@ -45,6 +45,7 @@ int ExportWorkflow::offer(const ExportItem& item) {
   auto job = std::make_unique<HavExportJob>(*item.disk);
   if (freeSpaceQuery_) job->setFreeSpaceQuery(freeSpaceQuery_);
   if (settings_.checksums) job->digestWhileWriting();
+  job->setStopFlag(&stop_);
   int result = job->prepareSave(*item.entry, chooser_, parent_, app_.settings.pathToHAVs,
                                 app_.hojinsPerStep, settings.entryNumberInFileName);
   if (!job->getMessages().empty()) log.append(job->getMessages(), job->getMessageSeverity());

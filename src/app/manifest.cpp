@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -21,6 +23,7 @@
 #include "disk/posix_file.h"
 #include "disk/text.h"
 #include "export/hav_head.h"
+#include "export/output_file.h"
 #include "recfs/directory_entry.h"
 #include "recfs/disk_layout.h"
 
@@ -127,24 +130,77 @@ bool readAll(const PosixFile& file, std::string& text) {
   }
 }
 
-nlohmann::json parseManifest(const std::string& text) {
-  nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-  if (document.is_object() && document.contains("recordings") && document["recordings"].is_array())
-    return document;
+nlohmann::json emptyManifest() {
   return {{"program", std::string("korvelo-cli ") + kVersion},
           {"recordings", nlohmann::json::array()}};
 }
 
+// The manifest's document; nothing when the text is no manifest (an empty text is a
+// manifest not yet written).
+std::optional<nlohmann::json> parseManifest(const std::string& text) {
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return emptyManifest();
+  nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+  if (document.is_object() && document.contains("recordings") && document["recordings"].is_array())
+    return document;
+  return std::nullopt;
+}
+
+// "<path>.beschädigt-<local time>", with "-2", "-3" ... added while that name is taken.
+// The damaged file keeps its bytes under the new name; 0 or errno.
+int keepAside(const std::string& path, std::string& aside) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+  const std::string base = path + ".beschädigt-" + stamp;
+  for (int attempt = 1; attempt < 100; ++attempt) {
+    aside = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
+      return 0;
+    if (errno != EEXIST) return errno;
+  }
+  return EEXIST;
+}
+
+// Which file a manifest is, and in which state: the one this process wrote last, as long
+// as nobody has replaced or changed it since.
+struct FileState {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  int64_t changedNs = -1;
+  bool operator==(const FileState&) const = default;
+};
+
+FileState stateOf(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return {};
+  return {status.st_dev, status.st_ino, status.st_size,
+          int64_t{status.st_ctim.tv_sec} * 1000000000 + status.st_ctim.tv_nsec};
+}
+
 // The manifest as this process wrote it last, and the file each of its records names. A
-// run of 2000 recordings into one folder then neither parses nor serialises again, for
-// every file, the records it has just written (that made the run's time grow with the
-// square of the files). Used only when the locked file holds exactly these bytes, so a
-// record another export added in between is never lost.
+// run of 2000 recordings into one folder then neither reads, parses nor serialises again,
+// for every file, the records it has just written (that made the run's time grow with the
+// square of the files). Used only while the locked file is still the one written then,
+// unchanged, so a record another export added in between is never lost.
 struct LastWritten {
   std::string path;
   std::string text;
   std::set<std::string> files;
+  FileState state;
 };
+
+// The state of the manifest just renamed into place, taken under its lock: another export
+// may have locked the new file and added its record in between, which the length tells
+// (its text holds one record more); then nothing is remembered.
+FileState writtenState(const std::string& path, const std::string& text) {
+  PosixFile written;
+  if (openLocked(path, written) != 0) return {};
+  const FileState state = stateOf(written.get());
+  return state.size == static_cast<off_t>(text.size()) ? state : FileState{};
+}
 
 LastWritten& lastWritten() {
   static LastWritten last;
@@ -186,16 +242,8 @@ std::string appendedText(const std::string& before, const nlohmann::json& added)
 }
 
 // The new manifest's text; `files` what spliceableFiles says of it.
-std::string withRecord(const std::string& path, const std::string& before,
-                       const ManifestRecord& record, std::optional<std::set<std::string>>& files) {
-  LastWritten& last = lastWritten();
-  if (last.path == path && last.text == before && before.ends_with(kRecordsEnd) &&
-      !last.files.contains(record.file)) {
-    files = std::move(last.files);
-    files->insert(record.file);
-    return appendedText(before, toJson(record));
-  }
-  nlohmann::json document = parseManifest(before);
+std::string withRecord(nlohmann::json document, const ManifestRecord& record,
+                       std::optional<std::set<std::string>>& files) {
   nlohmann::json& recordings = document["recordings"];
   for (auto it = recordings.begin(); it != recordings.end();) {
     if (it->is_object() && recordFile(*it) == record.file)
@@ -245,20 +293,49 @@ std::string recordJson(const ManifestRecord& record) {
   return toJson(record).dump(2) + "\n";
 }
 
-std::string addToManifest(const std::string& folder, const ManifestRecord& record) {
+std::string addToManifest(const std::string& folder, const ManifestRecord& record,
+                          std::string* keptAside) {
   const std::string path = folder + "/" + kManifestName;
   if (std::string refusal = inputOfRunProblem(path, nullptr); !refusal.empty()) return refusal;
   PosixFile manifest;  // holds the lock until the new manifest is in place
   if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
-  std::string before;
-  if (!readAll(manifest, before))
-    return textf("Das Manifest \"%s\" ist größer als %s Bytes und wird nicht ergänzt.",
-                 path.c_str(), formatThousands(kManifestLimit, '.').c_str());
+  LastWritten& last = lastWritten();
   std::optional<std::set<std::string>> files;
-  std::string text = withRecord(path, before, record, files);
-  lastWritten() = LastWritten{};
+  std::string text;
+  if (last.path == path && last.state == stateOf(manifest.get()) &&
+      last.text.ends_with(kRecordsEnd) && !last.files.contains(record.file)) {
+    files = std::move(last.files);
+    files->insert(record.file);
+    text = appendedText(last.text, toJson(record));
+  } else {
+    std::string before;
+    if (!readAll(manifest, before))
+      return textf("Das Manifest \"%s\" ist größer als %s Bytes und wird nicht ergänzt.",
+                   path.c_str(), formatThousands(kManifestLimit, '.').c_str());
+    std::optional<nlohmann::json> document = parseManifest(before);
+    if (!document) {
+      // Never replaced unseen: the records it may still hold are the user's to recover.
+      std::string aside;
+      if (const int error = keepAside(path, aside); error != 0)
+        return textf(
+            "Das Manifest \"%s\" ist beschädigt und ließ sich nicht beiseitelegen "
+            "(%s); es wird nicht ergänzt.",
+            path.c_str(), describeError(error).c_str());
+      if (keptAside)
+        *keptAside = textf(
+            "Das Manifest \"%s\" ist beschädigt und bleibt unverändert als \"%s\" "
+            "erhalten; ein neues Manifest wird angelegt.",
+            path.c_str(), aside.c_str());
+      document = emptyManifest();
+    }
+    text = withRecord(std::move(*document), record, files);
+  }
+  last = LastWritten{};
   const int error = atomicReplace(path, text);
-  if (error == 0 && files) lastWritten() = LastWritten{path, std::move(text), std::move(*files)};
+  if (error == 0 && files) {
+    const FileState state = writtenState(path, text);
+    last = LastWritten{path, std::move(text), std::move(*files), state};
+  }
   return writeProblem(path, error);
 }
 

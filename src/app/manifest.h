@@ -51,11 +51,14 @@ ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result
 // The record as a JSON text (an object, indented).
 std::string recordJson(const ManifestRecord& record);
 
-// Adds the record to the folder's manifest, replacing one for the same file; a manifest
-// that cannot be read is replaced. Exports into the same folder at the same time take
-// turns, so every record stays. Never written through a symbolic link. Empty when
-// written, else the reason (German).
-std::string addToManifest(const std::string& folder, const ManifestRecord& record);
+// Adds the record to the folder's manifest, replacing one for the same file. A manifest
+// that is no manifest (damaged JSON) is renamed to "<name>.beschädigt-<local time>" with
+// its bytes unchanged and a new one begun; *keptAside then says so (German). Exports
+// into the same folder at the same time take turns, so every record stays. The manifest
+// this process wrote last is not read again while it is unchanged. Never written through
+// a symbolic link. Empty when written, else the reason (German).
+std::string addToManifest(const std::string& folder, const ManifestRecord& record,
+                          std::string* keptAside = nullptr);
 
 // The zero-filled areas the folder's manifest records for that file, whose size is
 // `fileBytes`; nothing when the manifest or the record is missing or unreadable, or any

@@ -51,6 +51,11 @@ class ByteSource {
   // system can fetch it while earlier bytes are still being written elsewhere. Promises
   // nothing and reports nothing; sources without such a system do nothing.
   virtual void adviseSequential(int64_t /*offset*/, int64_t /*length*/) {}
+
+  // Whether large reads, one under way on another thread while the last is used, pay here
+  // (a device or a file; not the memory of a test). Such a source is then read from one
+  // thread at a time, never two at once.
+  virtual bool readsAhead() const { return false; }
 };
 
 }  // namespace korvelo

@@ -75,9 +75,13 @@ class FileSource final : public ByteSource {
   }
 
   // The sectors around [offset, offset + size) into the aligned buffer, the asked part
-  // copied out.
+  // copied out; straight into the caller's buffer when that is aligned as the device
+  // needs (the large reads of an export are).
   int64_t readDirect(int64_t offset, std::span<uint8_t> buffer) {
     const int64_t align = directAlignment_;
+    if (offset % align == 0 && static_cast<int64_t>(buffer.size()) % align == 0 &&
+        reinterpret_cast<uintptr_t>(buffer.data()) % kDirectMemoryAlignment == 0)
+      return readRange(offset, buffer);
     const int64_t first = offset / align * align;
     const int64_t end = (offset + static_cast<int64_t>(buffer.size()) + align - 1) / align * align;
     if (!reserve(static_cast<size_t>(end - first))) return -ENOMEM;
@@ -116,6 +120,8 @@ class FileSource final : public ByteSource {
   // Starts the reading of the range in the background. On Linux the sequential advice
   // holds for the whole descriptor (it widens the read-ahead), so it is given once.
   bool failuresAreCostly() const override { return blockDevice_; }
+
+  bool readsAhead() const override { return true; }
 
   // Direct reads bypass the cache, so there is nothing to fetch into it.
   void adviseSequential(int64_t offset, int64_t length) override {

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <utility>
@@ -15,13 +16,14 @@
 namespace korvelo {
 
 bool PhysicalDrive::open(char drive) {
+  ahead_.reset();
   source_.reset();
   driveChar_ = static_cast<char>(std::toupper(static_cast<unsigned char>(drive)));
   // Letters name volumes, which have no mapping here; the table only knows digits.
   int error = 0;
   source_ = openDriveSource(driveChar_, &error);
   lastError_ = source_ ? 0 : error;
-  costs_ = streak_ = run_ = ReadCosts{};
+  costs_ = streak_ = run_ = aheadFailure_ = ReadCosts{};
   deviceGone_ = false;
   return isOpen();
 }
@@ -99,6 +101,7 @@ bool PhysicalDrive::failedForGone(int64_t sector) const {
 
 // One read as the source answers it: retried when interrupted, continued after a short part.
 bool PhysicalDrive::readFromSource(int64_t sector, int count, uint8_t* buffer) {
+  settleAhead();  // the source is read from one thread at a time
   const int64_t offset = sector * kSectorSize;
   const size_t wanted = static_cast<size_t>(count) * kSectorSize;
   const PendingReadMark waiting(sector, count);  // a window may tell what it waits for
@@ -121,6 +124,56 @@ bool PhysicalDrive::readFromSource(int64_t sector, int count, uint8_t* buffer) {
   }
   lastError_ = 0;
   return true;
+}
+
+bool PhysicalDrive::readAhead(int64_t sector, int count) {
+  constexpr int64_t kLastAddressable = std::numeric_limits<int64_t>::max() / kSectorSize;
+  if (!isOpen() || !source_->readsAhead() || aheadUnderWay() || sector < 0 || count < 1 ||
+      count > kLargestAheadBytes / kSectorSize || sector > kLastAddressable - count)
+    return false;
+  if (!ahead_) ahead_ = std::make_unique<AheadRead>(*source_);
+  return ahead_->begin(sector * kSectorSize, int64_t{count} * kSectorSize);
+}
+
+// Takes the request under way as the one held, and counts what it cost.
+void PhysicalDrive::settleAhead() {
+  if (!aheadUnderWay()) return;
+  ahead_->settle();
+  const AheadRead::Done& done = *ahead_->held();
+  addRead(costs_, done.millis, done.error != 0);
+  if (done.error == 0) {
+    addRead(streak_, done.millis, false);
+    aheadFailure_ = {};
+  } else {
+    aheadFailure_ = {};
+    addRead(aheadFailure_, done.millis, true);
+  }
+}
+
+PhysicalDrive::Ahead PhysicalDrive::takeAhead(int64_t sector, int count, uint8_t* buffer) {
+  if (!ahead_ || count < 1 || sector < 0) return Ahead::NotHeld;
+  const int64_t offset = sector * kSectorSize, size = int64_t{count} * kSectorSize;
+  const auto covers = [&](int64_t first, int64_t bytes) {
+    return first <= offset && offset + size <= first + bytes;
+  };
+  const AheadRead::Done* held = ahead_->held();
+  if (!held || !covers(held->offset, held->size)) {
+    if (!aheadUnderWay()) return Ahead::NotHeld;
+    settleAhead();
+    held = ahead_->held();
+    if (!covers(held->offset, held->size)) return Ahead::NotHeld;
+  }
+  if (held->error != 0) {
+    lastError_ = held->error;
+    return Ahead::Failed;
+  }
+  std::memcpy(buffer, held->bytes + (offset - held->offset), static_cast<size_t>(size));
+  lastError_ = 0;
+  return Ahead::Copied;
+}
+
+void PhysicalDrive::chargeAheadFailure() {
+  streak_ += std::exchange(aheadFailure_, ReadCosts{});
 }
 
 void PhysicalDrive::adviseSequential(int64_t sector, int64_t count) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "disk/ahead_read.h"
 #include "disk/byte_source.h"
 
 namespace korvelo {
@@ -71,6 +72,24 @@ class PhysicalDrive {
   // can be fetched ahead. Only a hint: ignored when closed or out of range.
   void adviseSequential(int64_t sector, int64_t count);
 
+  // Begins reading count sectors from `sector` on, at most kLargestAheadBytes, on a thread
+  // of its own, for takeAhead to hand out while the next request is under way. One
+  // request is under way at a time; every other read of the drive waits for it first.
+  // False when closed, out of range, one is under way, or the source gains nothing so.
+  bool readAhead(int64_t sector, int count);
+  bool aheadUnderWay() const { return ahead_ && ahead_->inFlight(); }
+  enum class Ahead {
+    Copied,   // the sectors are in the buffer
+    Failed,   // the request that held them failed (lastError() says how); its cost is
+              // counted, but held apart from the failure streak (chargeAheadFailure)
+    NotHeld,  // no request covers them
+  };
+  // Copies count sectors from the request begun last or the one before, waiting for it.
+  Ahead takeAhead(int64_t sector, int count, uint8_t* buffer);
+  // Adds the failed request last taken to the failure streak: a caller that finds the
+  // sector it failed on counts it as that sector's first try, as a read of its own was.
+  void chargeAheadFailure();
+
   // errno of the last failed read (0 after a successful one).
   int lastError() const { return lastError_; }
 
@@ -98,8 +117,12 @@ class PhysicalDrive {
 
  private:
   bool readFromSource(int64_t sector, int count, uint8_t* buffer);
+  void settleAhead();
 
+  // Declared before ahead_, whose thread reads it until ahead_ is gone.
   std::unique_ptr<ByteSource> source_;
+  std::unique_ptr<AheadRead> ahead_;  // made at the first readAhead, kept while open
+  ReadCosts aheadFailure_;            // of the failed request, until charged or replaced
   char driveChar_ = 0;
   int lastError_ = 0;
   std::function<int64_t()> clock_;  // empty: the steady clock

@@ -196,6 +196,7 @@ void HavExportJob::copyStep(bool suppressWarnings) {
   if (stepsTaken_ > 0) clearMessages();
   ++stepsTaken_;
   for (int copied = 0; copied < hojinsPerStep && !finished; ++copied) {
+    if (stopAsked()) break;  // the owner keeps the file after the HOJIN copied last
     if (copying) copyHojin(suppressWarnings, true);
     if (errorCode != 0) {
       finished = true;

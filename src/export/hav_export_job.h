@@ -3,6 +3,7 @@
 // One recording copied into one ".hav" file: head, entry image, then its HOJINs in
 // file-FAT order, every HOJIN head checked and warned about.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -99,6 +100,9 @@ class HavExportJob {
   void closeFile() { file.discard(); }
 
   void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
+  // A flag that, once true, ends copyStep before its next HOJIN and the reading again of
+  // earlier damage before its next piece (a signal handler may set it). Outlives the job.
+  void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
   // Takes the file's check sums from the bytes as they are written (call before openFile).
   void digestWhileWriting() { digester_ = std::make_unique<HavDigester>(); }
   // What became of the export, made when the job is over (call once: it ends the check
@@ -167,7 +171,9 @@ class HavExportJob {
   bool isTailPiece() const;
   int remainderSectors() const;
   // False when the drive is gone; nothing of the HOJIN is then to be written.
-  bool readSectors(int sectorCount, bool probe);
+  bool readSectors(int sectorCount, bool probe, bool ahead);
+  SalvageResult readFromRun(int sectorCount);
+  void beginRun(int k, int64_t sector);
   bool driveStillAnswers();
   void stopAsDriveGone();
   void adviseAhead();
@@ -191,6 +197,7 @@ class HavExportJob {
   void addLine(const std::string& line, Severity severity = Severity::Info);
   void addOnNewLine(const std::string& line, Severity severity = Severity::Info);
   void clearMessages();
+  bool stopAsked() const { return stop_ && stop_->load(std::memory_order_relaxed); }
 
   Fsr5000Disk* disk;
   OutputFile file;
@@ -231,9 +238,13 @@ class HavExportJob {
   int64_t digestHeldFrom_ = -1;  // >= 0: the sums take the file's bytes from here on from
                                  // the file at the end (the trim may write into them)
   ReadCosts readCosts_;
-  int advisedThrough_ = 0;   // the last HOJIN the drive was told to fetch ahead
-  bool headUnread_ = false;  // the HOJIN's first sector was not read: its head is zeros
+  int advisedThrough_ = 0;       // the last HOJIN the drive was told to fetch ahead
+  int aheadThrough_ = 0;         // the last HOJIN of the large requests asked for
+  int failedThrough_ = 0;        // the last HOJIN of a large request that failed
+  bool seekingFailure_ = false;  // its HOJINs are read sector by sector up to a failing one
+  bool headUnread_ = false;      // the HOJIN's first sector was not read: its head is zeros
   FreeSpaceQuery freeSpaceQuery_;
+  const std::atomic<bool>* stop_ = nullptr;
   size_t runIndex_ = SIZE_MAX;  // none given
   std::unique_ptr<HavDigester> digester_;
   int hojinsKept_ = 0;

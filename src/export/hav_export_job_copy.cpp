@@ -81,8 +81,10 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
     skipHojin(sectorCount);
     return;
   }
-  if (advance && !tail) adviseAhead();
-  if (!readSectors(sectorCount, move == ReadPlan::Move::Probe)) {
+  const ByteSource* source = disk->getDrive().source();
+  const bool ahead = advance && !tail && source && source->readsAhead();
+  if (advance && !tail && !ahead) adviseAhead();
+  if (!readSectors(sectorCount, move == ReadPlan::Move::Probe, ahead)) {
     stopAsDriveGone();
     return;
   }
@@ -119,12 +121,13 @@ void HavExportJob::skipHojin(int sectorCount) {
 // is gone: a sector the drive gave before tells which, and so does the budget of failing
 // reads without one whole HOJIN. A probe is read once; when that fails, it is left to the
 // plan, as the HOJINs jumped over are.
-bool HavExportJob::readSectors(int sectorCount, bool probe) {
+bool HavExportJob::readSectors(int sectorCount, bool probe, bool ahead) {
   hojin.setSector(currentSector);
   PhysicalDrive& drive = disk->getDrive();
   const SalvageResult read =
-      probe ? readWhole(drive, currentSector, sectorCount, hojin.getData())
-            : readSalvaging(drive, currentSector, sectorCount, hojin.getData());
+      probe   ? readWhole(drive, currentSector, sectorCount, hojin.getData())
+      : ahead ? readFromRun(sectorCount)
+              : readSalvaging(drive, currentSector, sectorCount, hojin.getData());
   if (read.driveGone || (read.nothingRead() && !driveStillAnswers())) return false;
   if (read.zeroFilled() > 0 && plan().isJumping() && budgetUsedUp(drive.failureStreak())) {
     budgetUsedUp_ = true;
@@ -157,6 +160,55 @@ bool HavExportJob::readSectors(int sectorCount, bool probe) {
     }
   }
   return true;
+}
+
+// The HOJIN from the large requests that read its run of HOJINs, the next request asked
+// for as soon as one is taken. The HOJINs of a request that failed are read as before,
+// HOJIN by HOJIN with each failing one sector by sector, except that those up to the
+// first failing sector are read sector by sector at once: the failed request stands for
+// the failing whole read of that HOJIN, so a bad area costs no read more than it did.
+SalvageResult HavExportJob::readFromRun(int sectorCount) {
+  PhysicalDrive& drive = disk->getDrive();
+  if (currentHojin > aheadThrough_ && currentHojin > failedThrough_ && plan().currentJump() == 0)
+    beginRun(currentHojin, currentSector);
+  switch (drive.takeAhead(currentSector, sectorCount, hojin.getData())) {
+    case PhysicalDrive::Ahead::Copied: {
+      if (!drive.aheadUnderWay() && aheadThrough_ < numberOfHojins)
+        beginRun(aheadThrough_ + 1,
+                 disk->getSectorNumberOfHojin(entry->getEntryNumber(), aheadThrough_ + 1));
+      SalvageResult whole;
+      whole.firstReadable = 0;
+      return whole;
+    }
+    case PhysicalDrive::Ahead::Failed:
+      if (failedThrough_ < currentHojin) seekingFailure_ = true;
+      failedThrough_ = aheadThrough_;
+      break;
+    case PhysicalDrive::Ahead::NotHeld:
+      break;
+  }
+  if (!seekingFailure_ || currentHojin > failedThrough_)
+    return readSalvaging(drive, currentSector, sectorCount, hojin.getData());
+  SalvageResult read =
+      readSalvaging(drive, currentSector, sectorCount, hojin.getData(), /*wholeFirst=*/false);
+  if (read.zeroFilled() > 0) {
+    seekingFailure_ = false;
+    drive.chargeAheadFailure();
+  }
+  return read;
+}
+
+// Asks for the HOJINs from k (at `sector`) on that follow one another on the disk, as
+// many as one request holds.
+void HavExportJob::beginRun(int k, int64_t sector) {
+  constexpr int kMostHojins = static_cast<int>(kLargestAheadBytes / kHojinBytes);
+  if (sector < 0) return;
+  int count = 1;
+  while (count < kMostHojins && k + count <= numberOfHojins &&
+         disk->getSectorNumberOfHojin(entry->getEntryNumber(), k + count) ==
+             sector + int64_t{count} * kSectorsPerHojin)
+    ++count;
+  if (disk->getDrive().readAhead(sector, count * kSectorsPerHojin)) aheadThrough_ = k + count - 1;
 }
 
 // The line that tells of a jump the plan begins after this HOJIN.

@@ -62,7 +62,7 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
       const DamagedArea part{area.firstSector + done, count, area.fileOffset + done * kSectorSize,
                              area.state};
       done += count;
-      stop = stop || (costly && budgetUsedUp(drive.failureStreak()));
+      stop = stop || stopAsked() || (costly && budgetUsedUp(drive.failureStreak()));
       if (stop) {
         left += count;
         remaining.add(part);

@@ -23,13 +23,16 @@ SalvageResult readWhole(PhysicalDrive& drive, int64_t first, int sectorCount, ui
   return result;
 }
 
-SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data) {
+SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data,
+                            bool wholeFirst) {
   SalvageResult result;
-  if (drive.readSectorInto(first, sectorCount, data)) {
-    result.firstReadable = 0;
-    return result;
+  if (wholeFirst) {
+    if (drive.readSectorInto(first, sectorCount, data)) {
+      result.firstReadable = 0;
+      return result;
+    }
+    result.driveGone = readFailedForGone(drive, first);
   }
-  result.driveGone = readFailedForGone(drive, first);
   const ByteSource* source = drive.source();
   const int giveUpAfter =
       source && source->failuresAreCostly() ? kFailuresInARowBeforeGivingUp : sectorCount + 1;

@@ -31,8 +31,11 @@ struct SalvageResult {
 
 // Reads sectorCount sectors from `first` into data. Sectors that stay unreadable or are
 // not tried are zero-filled, so that no bytes of an earlier read remain. Once the drive
-// reports that it is gone, nothing further is read and the rest is zero-filled.
-SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data);
+// reports that it is gone, nothing further is read and the rest is zero-filled. Without
+// `wholeFirst` the run is read sector by sector from the start: a larger read around it
+// has failed already, and reading the run whole would only fail once more.
+SalvageResult readSalvaging(PhysicalDrive& drive, int64_t first, int sectorCount, uint8_t* data,
+                            bool wholeFirst = true);
 
 // One read of the whole run and no more (the probe after a jump over a dead area): when it
 // fails, every sector is zero-filled and counted as not tried.

@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 
 #include "support/cli_runner.h"
 #include "support/demo_disk_fixture.h"
@@ -207,6 +209,42 @@ TEST_F(DemoDiskTest, AnExportIntoAFolderWithADamagedManifestKeepsItsRecord) {
   EXPECT_NE(text.find("\"file\": \"" + expectedFileName(recording(3)) + "\""), std::string::npos)
       << text;
 }
+
+// A manifest that is no manifest is never replaced unseen: its bytes stay under a new
+// name the log tells, the export's record goes into a new manifest, and the run ends with 1.
+class DamagedManifest : public DemoDiskTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedManifest, IsKeptAsideUnchangedAndTheRunEndsWithOne) {
+  const std::string path = output_.file("korvelo-manifest.json");
+  writeText(path, GetParam());
+  const CliRun run = runCli({"--drive", image(), "export", "3", "-o", output_.path()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  std::vector<std::string> aside;
+  for (const auto& item : std::filesystem::directory_iterator(output_.path()))
+    if (item.path().filename().string().starts_with("korvelo-manifest.json.beschädigt-"))
+      aside.push_back(item.path().string());
+  ASSERT_EQ(aside.size(), 1u);
+  const std::vector<uint8_t> kept = readFileBytes(aside[0]);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), GetParam());
+  const std::vector<std::string> lines = run.errLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& line) {
+                            return line.ends_with(
+                                "Das Manifest \"" + path +
+                                "\" ist beschädigt und bleibt unverändert als \"" + aside[0] +
+                                "\" erhalten; ein neues Manifest wird angelegt.");
+                          }),
+            1)
+      << run.err;
+  const std::vector<uint8_t> fresh = readFileBytes(path);
+  const nlohmann::json manifest = nlohmann::json::parse(fresh.begin(), fresh.end());
+  ASSERT_EQ(manifest["recordings"].size(), 1u);
+  EXPECT_EQ(manifest["recordings"][0]["file"], expectedFileName(recording(3)));
+}
+
+INSTANTIATE_TEST_SUITE_P(NoManifest, DamagedManifest,
+                         ::testing::Values("{\"recordings\": [{\"file\": \"a.hav\"", "[1, 2]",
+                                           "{\"recordings\": {}}"));
 
 // A recorded area of 2^62 sectors lies far outside the file: it is not taken over (and so
 // not read again sector by sector for hours); the file is continued and comes out whole.
