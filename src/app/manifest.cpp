@@ -132,7 +132,8 @@ nlohmann::json parseManifest(const std::string& text) {
   if (document.is_object() && document.contains("recordings") && document["recordings"].is_array())
     return document;
   return {{"program", std::string("korvelo-cli ") + kVersion},
-          {"recordings", nlohmann::json::array()}};
+          {"recordings", nlohmann::json::array()},
+          {"schema", kJsonSchema}};
 }
 
 // The manifest as this process wrote it last, and the file each of its records names. A
@@ -151,15 +152,20 @@ LastWritten& lastWritten() {
   return last;
 }
 
-// How dump(2) ends a document whose last key holds a non-empty array of records.
-constexpr std::string_view kRecordsEnd = "\n  ]\n}\n";
+// How dump(2) ends a document whose non-empty array of records is followed only by the
+// schema (keys are written in sorted order).
+constexpr std::string_view kRecordsEnd = "\n  ],\n  \"schema\": 1\n}\n";
+static_assert(kJsonSchema == 1, "kRecordsEnd names the schema");
 
 // The files the records name as addToManifest compares them (an object without a file
-// names ""), when a record can be spliced into the document's text: "recordings" is its
-// last key and holds records. Nothing when a record names its file other than by text.
+// names ""), when a record can be spliced into the document's text: "recordings" holds
+// records and only "schema" follows it. Nothing when a record names its file other than
+// by text.
 std::optional<std::set<std::string>> spliceableFiles(const nlohmann::json& document) {
-  if (document.crbegin().key() != "recordings") return std::nullopt;
-  const nlohmann::json& recordings = document.crbegin().value();
+  auto key = document.crbegin();
+  if (key.key() != "schema" || *key != kJsonSchema || (++key).key() != "recordings")
+    return std::nullopt;
+  const nlohmann::json& recordings = key.value();
   if (recordings.empty()) return std::nullopt;
   std::set<std::string> files;
   for (const nlohmann::json& record : recordings) {
@@ -196,6 +202,7 @@ std::string withRecord(const std::string& path, const std::string& before,
     return appendedText(before, toJson(record));
   }
   nlohmann::json document = parseManifest(before);
+  document["schema"] = kJsonSchema;  // a manifest written before the schema was named
   nlohmann::json& recordings = document["recordings"];
   for (auto it = recordings.begin(); it != recordings.end();) {
     if (it->is_object() && recordFile(*it) == record.file)
@@ -242,7 +249,9 @@ ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result
 }
 
 std::string recordJson(const ManifestRecord& record) {
-  return toJson(record).dump(2) + "\n";
+  nlohmann::json sidecar = toJson(record);
+  sidecar["schema"] = kJsonSchema;
+  return sidecar.dump(2) + "\n";
 }
 
 std::string addToManifest(const std::string& folder, const ManifestRecord& record) {

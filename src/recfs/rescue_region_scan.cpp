@@ -107,8 +107,9 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
   else if (result.atBlockBound)
     ending = textf(", Suche bei %s Blöcken beendet (mehr hält die Suche nicht im Speicher)",
                    formatThousands(kMostRescuedBlocks, '.').c_str());
-  result.message = textf("%d verlorene Aufnahme(n) in %lld Dateizuordnungstabellen gefunden%s.",
-                         progress.found, static_cast<long long>(result.scanned), ending.c_str());
+  result.message = textf("%d verlorene %s in %lld Dateizuordnungstabellen gefunden%s.",
+                         progress.found, progress.found == 1 ? "Aufnahme" : "Aufnahmen",
+                         static_cast<long long>(result.scanned), ending.c_str());
   return result;
 }
 

@@ -73,7 +73,7 @@ TEST_F(FileDate, AFileThatWasNeverCreatedIsReportedWithTheCause) {
   setFileDate(*entryStarting(54101, 5400000), dir.file("never.hav"), log);
   EXPECT_EQ(log.lines,
             (Lines{"Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
-                   "  Linux meldet FileException(2): \"No such file or directory\"",
+                   "  Linux meldet FileException(2): \"Datei oder Ordner gibt es nicht\"",
                    "  Bitte das Datum per Hand ändern."}));
 }
 

@@ -57,7 +57,7 @@ TEST_F(WriteFailure, MissingFolderMeansTheFileIsNotCreated) {
   EXPECT_EQ(job->getErrorCode(), 2);
   EXPECT_FALSE(job->isCopying());
   EXPECT_EQ(job->getMessages(), "\r\nFehler beim Öffnen der Datei \"" + path +
-                                    "\"\r\n  FileException: No such file or directory");
+                                    "\"\r\n  FileException: Datei oder Ordner gibt es nicht");
   job->copyStep(true);
   EXPECT_TRUE(job->isFinished());
 }
@@ -76,7 +76,7 @@ TEST_F(WriteFailure, AFullDeviceRefusesTheHead) {
   EXPECT_EQ(job->openFile(), 3);
   EXPECT_EQ(job->getMessages(),
             "\r\nFehler beim Schreiben der ersten 88 (0x58) Bytes.\r\n"
-            "  FileException: No space left on device");
+            "  FileException: Kein Platz mehr auf dem Gerät");
   EXPECT_FALSE(job->isCopying());
 }
 
