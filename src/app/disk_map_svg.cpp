@@ -25,11 +25,11 @@ constexpr const char* kRescuedColour = "#8b5a00";
 constexpr const char* kUnreadColour = "#202020";
 // Recording colours: hues a golden angle apart, so that neighbouring entries differ
 // strongly and a colour comes back only after many entries; three lightnesses in turn.
-// Hues from 45 to 330 degrees keep clear of the reds and browns marked above.
+// Hues from 55 to 330 degrees keep clear of the reds and browns marked above.
 constexpr int kColours = 2048;
 
 std::string colourOfIndex(int index) {
-  const double hue = 45.0 + std::fmod(index * 137.50776405, 285.0);
+  const double hue = 55.0 + std::fmod(index * 137.50776405, 275.0);
   const double lightness = (index % 3 == 0) ? 0.38 : (index % 3 == 1 ? 0.52 : 0.45);
   const double saturation = 0.70;
   const double chroma = (1.0 - std::fabs(2.0 * lightness - 1.0)) * saturation;

@@ -35,7 +35,7 @@ nlohmann::ordered_json findingJson(const CheckFinding& finding) {
   object["count"] = numberOrNull(finding.count);
   object["expected"] = numberOrNull(finding.expected);
   object["entries"] = finding.entries;
-  object["slots"] = finding.slots;
+  object["slots"] = finding.slotNumbers;
   return object;
 }
 

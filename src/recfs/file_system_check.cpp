@@ -126,13 +126,13 @@ class Checker {
       add("blank-slots",
           textf("Verzeichnis: %zu Plätze enthalten nur Nullen und sind keine Aufnahmen (%s).",
                 blank.size(), ranges(blank).c_str()),
-          {.count = static_cast<int64_t>(blank.size()), .slots = blank});
+          {.count = static_cast<int64_t>(blank.size()), .slotNumbers = blank});
     for (const auto& [number, slots] : slotsByNumber)
       if (slots.size() > 1)
         add("duplicate-entry",
             textf("Verzeichnis: Eintragsnummer %d steht in %zu Plätzen (%s).", number, slots.size(),
                   joined(slots).c_str()),
-            {.entry = number, .count = static_cast<int64_t>(slots.size()), .slots = slots});
+            {.entry = number, .count = static_cast<int64_t>(slots.size()), .slotNumbers = slots});
   }
 
   // The A-sector of the HOJIN at `sector`; false when it cannot be read.

@@ -67,8 +67,9 @@ TEST_F(WriteFailure, AFolderThatIsARegularFileFailsToo) {
   test::writeFileBytes(blocker, std::vector<uint8_t>{1, 2, 3});
   auto job = preparedJob(disk, 0, blocker + "/x.hav");
   EXPECT_EQ(job->openFile(), 2);
-  EXPECT_EQ(job->getMessages(), "\r\nFehler beim Öffnen der Datei \"" + blocker +
-                                    "/x.hav\"\r\n  FileException: Not a directory");
+  EXPECT_EQ(job->getMessages(),
+            "\r\nFehler beim Öffnen der Datei \"" + blocker +
+                "/x.hav\"\r\n  FileException: Ein Teil des Pfads ist kein Ordner");
 }
 
 TEST_F(WriteFailure, AFullDeviceRefusesTheHead) {
@@ -91,7 +92,7 @@ TEST_F(WriteFailure, TheEntryImageNotWrittenEndsTheJobWithCodeFour) {
   EXPECT_EQ(result, 4);
   EXPECT_EQ(job->getMessages(),
             "\r\nFehler beim Schreiben des HAV-internen Verzeichniseintrags.\r\n"
-            "  FileException: File too large");
+            "  FileException: Datei zu groß");
 }
 
 TEST_F(WriteFailure, AHojinNotWrittenEndsTheJobAndKeepsWhatWasWritten) {
@@ -107,7 +108,7 @@ TEST_F(WriteFailure, AHojinNotWrittenEndsTheJobAndKeepsWhatWasWritten) {
   EXPECT_EQ(job->getErrorCode(), 4);
   EXPECT_EQ(job->getCurrentHojin(), 3);
   EXPECT_EQ(job->getMessages(),
-            "\r\nFehler beim Schreiben von HOJIN 3 von 20.\r\n  FileException: File too large");
+            "\r\nFehler beim Schreiben von HOJIN 3 von 20.\r\n  FileException: Datei zu groß");
   // HOJINs 1 and 2 whole, then as much of HOJIN 3 as the limit let through.
   const std::vector<uint8_t> file = test::readFileBytes(path);
   ASSERT_EQ(file.size(), 1624u + 2 * 33280 + 1000);
