@@ -206,7 +206,7 @@ class Checker {
       add("first-head",
           textf("Eintrag %d: Der erste HOJIN (Sektor %lld) %s.", number, static_cast<ll>(sector),
                 problem),
-          {.entry = number, .block = block, .sector = sector});
+          {.entry = number, .sector = sector});
   }
 
   void checkEveryHead(const OwnedRecording& recording, const std::vector<int64_t>& blocks) {
