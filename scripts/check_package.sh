@@ -4,7 +4,7 @@
 # what it must bring (no more, no fewer), checks that the binaries are stripped and runs
 # both programs' --version from there. With KORVELO_PACKAGE_INSTALL=1, as root on a
 # throwaway machine (CI), it also installs the package with apt-get and lists a sample
-# disk (made with korvelo-mkdisk, or $KORVELO_MKDISK) with /usr/bin/korvelo-cli.
+# disk (made with the package's own /usr/bin/korvelo-mkdisk) with /usr/bin/korvelo-cli.
 # Usage: check_package.sh [PACKAGE.deb]
 # Without an argument it takes the newest build-release/korvelo_*.deb and exits 77 (a skip
 # for ctest) when there is none or it is older than the sources it is built from.
@@ -34,13 +34,15 @@ dpkg-deb -x "$package" "$work/root"
 
 expected="usr/bin/korvelo
 usr/bin/korvelo-cli
-usr/share/applications/korvelo.desktop
+usr/bin/korvelo-mkdisk
+usr/share/applications/org.example.korvelo.desktop
 usr/share/doc/korvelo/changelog.Debian.gz
 usr/share/doc/korvelo/copyright
-usr/share/icons/hicolor/128x128/apps/korvelo.png
-usr/share/icons/hicolor/256x256/apps/korvelo.png
-usr/share/icons/hicolor/48x48/apps/korvelo.png
-usr/share/icons/hicolor/scalable/apps/korvelo.svg
+usr/share/doc/korvelo/json.md.gz
+usr/share/icons/hicolor/128x128/apps/org.example.korvelo.png
+usr/share/icons/hicolor/256x256/apps/org.example.korvelo.png
+usr/share/icons/hicolor/48x48/apps/org.example.korvelo.png
+usr/share/icons/hicolor/scalable/apps/org.example.korvelo.svg
 usr/share/man/man1/korvelo-cli.1.gz
 usr/share/man/man1/korvelo.1.gz
 usr/share/metainfo/org.example.korvelo.metainfo.xml"
@@ -75,9 +77,8 @@ if [ "${KORVELO_PACKAGE_INSTALL:-0}" = 1 ]; then
     echo "KORVELO_PACKAGE_INSTALL=1 installiert das Paket und geht nur als root."
     exit 1
   fi
-  mkdisk="${KORVELO_MKDISK:-$(dirname "$package")/bin/korvelo-mkdisk}"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$package"
-  "$mkdisk" --preset demo -o "$work/sample.img"
+  /usr/bin/korvelo-mkdisk --preset demo -o "$work/sample.img"
   listing=$(/usr/bin/korvelo-cli -q --drive "$work/sample.img" list)
   if [ -z "$listing" ]; then
     echo "/usr/bin/korvelo-cli listet auf der Beispiel-Festplatte nichts."

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev qt6-translations-l10n desktop-file-utils appstream xvfb xauth
   libcli11-dev nlohmann-json3-dev libmount-dev libudev-dev libsystemd-dev libssl-dev
   strace gddrescue util-linux groff-base
-  python3-fusepy fuse3 dbus-daemon python3-dbus python3-gi
+  python3-fusepy fuse3 dbus-daemon python3-dbus python3-gi python3-jsonschema
   clang libclang-rt-14-dev
 )
 

@@ -2,6 +2,8 @@
 #include "app/disk_map_svg.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 
 #include "disk/text.h"
@@ -14,14 +16,42 @@ constexpr int kCell = 8;
 constexpr int kMaxRows = 160;
 constexpr int kBandHeight = 22;
 constexpr int kLegendLine = 16;
+// Recordings named one per legend line; the others are counted in one line whose tooltip
+// names them all, so that 2000 recordings keep the picture a few thousand pixels high.
+constexpr size_t kMostLegendLines = 40;
 constexpr const char* kFreeColour = "#ececec";
 constexpr const char* kCrossColour = "#e00000";
 constexpr const char* kRescuedColour = "#8b5a00";
 constexpr const char* kUnreadColour = "#202020";
-// Twelve colours that stay apart from each other and from the three above.
-constexpr const char* kPalette[] = {"#1f77b4", "#ff7f0e", "#2ca02c", "#9467bd",
-                                    "#8c564b", "#e377c2", "#17becf", "#bcbd22",
-                                    "#393b79", "#637939", "#8c6d31", "#7b4173"};
+// Recording colours: hues a golden angle apart, so that neighbouring entries differ
+// strongly and a colour comes back only after many entries; three lightnesses in turn.
+// Hues from 55 to 330 degrees keep clear of the reds and browns marked above.
+constexpr int kColours = 2048;
+
+std::string colourOfIndex(int index) {
+  const double hue = 55.0 + std::fmod(index * 137.50776405, 275.0);
+  const double lightness = (index % 3 == 0) ? 0.38 : (index % 3 == 1 ? 0.52 : 0.45);
+  const double saturation = 0.70;
+  const double chroma = (1.0 - std::fabs(2.0 * lightness - 1.0)) * saturation;
+  const double h = hue / 60.0;
+  const double x = chroma * (1.0 - std::fabs(std::fmod(h, 2.0) - 1.0));
+  double r = 0, g = 0, b = 0;
+  if (h < 1)
+    r = chroma, g = x;
+  else if (h < 2)
+    r = x, g = chroma;
+  else if (h < 3)
+    g = chroma, b = x;
+  else if (h < 4)
+    g = x, b = chroma;
+  else if (h < 5)
+    r = x, b = chroma;
+  else
+    r = chroma, b = x;
+  const double m = lightness - chroma / 2.0;
+  const auto byte = [m](double v) { return static_cast<int>(std::lround((v + m) * 255.0)); };
+  return textf("#%02x%02x%02x", byte(r), byte(g), byte(b));
+}
 
 using ll = long long;
 
@@ -57,6 +87,15 @@ std::string titleOf(const OwnedRecording& recording) {
 
 std::string text(int x, int y, const std::string& content) {
   return textf("<text x=\"%d\" y=\"%d\">%s</text>\n", x, y, content.c_str());
+}
+
+// A legend line with its tooltip.
+std::string legendLine(int y, const char* fill, const std::string& label,
+                       const std::string& tooltip) {
+  return "<g><title>" + tooltip + "</title>" +
+         textf("<rect x=\"%d\" y=\"%d\" width=\"12\" height=\"12\" fill=\"%s\"/>", kMargin, y,
+               fill) +
+         textf("<text x=\"%d\" y=\"%d\">%s</text></g>\n", kMargin + 18, y + 11, label.c_str());
 }
 
 std::string rect(int x, int y, int w, int h, const char* fill) {
@@ -100,7 +139,12 @@ const char* fillOf(const DiskMapInput& input, int64_t cell, int64_t perCell) {
 }  // namespace
 
 const char* mapColourOfEntry(int entryNumber) {
-  return kPalette[entryNumber % (sizeof kPalette / sizeof kPalette[0])];
+  static const std::vector<std::string> colours = [] {
+    std::vector<std::string> all;
+    for (int i = 0; i < kColours; ++i) all.push_back(colourOfIndex(i));
+    return all;
+  }();
+  return colours[static_cast<size_t>(std::abs(entryNumber) % kColours)].c_str();
 }
 
 const char* mapColourOf(CellKind kind) {
@@ -204,10 +248,23 @@ std::string diskMapSvg(const DiskMapInput& input) {
     body += text(kMargin + 18, y + 11, "ohne Verzeichniseintrag gefunden (rescue)");
     y += kLegendLine;
   }
-  for (const OwnedRecording& recording : ownership.recordings()) {
-    body += rect(kMargin, y, 12, 12, mapColourOfEntry(recording.entryNumber));
-    body += text(kMargin + 18, y + 11,
-                 textf("Eintrag %d: ", recording.entryNumber) + titleOf(recording));
+  const std::vector<OwnedRecording>& recordings = ownership.recordings();
+  const size_t listed =
+      recordings.size() <= kMostLegendLines ? recordings.size() : kMostLegendLines - 1;
+  for (size_t i = 0; i < listed; ++i) {
+    const OwnedRecording& recording = recordings[i];
+    const std::string label = textf("Eintrag %d: ", recording.entryNumber) + titleOf(recording);
+    body += legendLine(y, mapColourOfEntry(recording.entryNumber), label, label);
+    y += kLegendLine;
+  }
+  if (listed < recordings.size()) {
+    std::string others;
+    for (size_t i = listed; i < recordings.size(); ++i)
+      others += textf("%sEintrag %d: ", others.empty() ? "" : "\n", recordings[i].entryNumber) +
+                titleOf(recordings[i]);
+    const auto more = static_cast<int64_t>(recordings.size() - listed);
+    body += legendLine(y, kFreeColour,
+                       textf("… und %s weitere", formatThousands(more, '.').c_str()), others);
     y += kLegendLine;
   }
   y += kMargin;

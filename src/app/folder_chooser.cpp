@@ -8,6 +8,7 @@
 
 #include "app/workflow_support.h"
 #include "disk/posix_file.h"
+#include "disk/system_reason.h"
 #include "disk/text.h"
 #include "export/target_checks.h"
 
@@ -147,7 +148,7 @@ std::string ensureFolder(const std::string& folder) {
   if (std::filesystem::is_directory(folder, error)) return {};
   if (std::filesystem::exists(folder, error)) return "ist kein Ordner";
   if (std::filesystem::create_directories(folder, error)) return {};
-  return error ? error.message() : std::string("unbekannter Fehler");
+  return error ? systemReason(error.value()) : std::string("unbekannter Fehler");
 }
 
 std::string targetFolderProblem(const std::string& folder) {

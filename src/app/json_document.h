@@ -12,6 +12,11 @@
 
 namespace korvelo {
 
+// The version of every JSON document the programs write (key "schema"), as docs/json.md
+// describes it; raised only when a key changes its meaning or goes away. Documents
+// written before it was added carry no "schema" and are read as version 1.
+inline constexpr int kJsonSchema = 1;
+
 struct JsonDocument {
   nlohmann::json json;   // discarded when `problem` is set
   bool missing = false;  // there is no file at the path

@@ -132,7 +132,8 @@ bool readAll(const PosixFile& file, std::string& text) {
 
 nlohmann::json emptyManifest() {
   return {{"program", std::string("korvelo-cli ") + kVersion},
-          {"recordings", nlohmann::json::array()}};
+          {"recordings", nlohmann::json::array()},
+          {"schema", kJsonSchema}};
 }
 
 // The manifest's document; nothing when the text is no manifest (an empty text is a
@@ -207,15 +208,20 @@ LastWritten& lastWritten() {
   return last;
 }
 
-// How dump(2) ends a document whose last key holds a non-empty array of records.
-constexpr std::string_view kRecordsEnd = "\n  ]\n}\n";
+// How dump(2) ends a document whose non-empty array of records is followed only by the
+// schema (keys are written in sorted order).
+constexpr std::string_view kRecordsEnd = "\n  ],\n  \"schema\": 1\n}\n";
+static_assert(kJsonSchema == 1, "kRecordsEnd names the schema");
 
 // The files the records name as addToManifest compares them (an object without a file
-// names ""), when a record can be spliced into the document's text: "recordings" is its
-// last key and holds records. Nothing when a record names its file other than by text.
+// names ""), when a record can be spliced into the document's text: "recordings" holds
+// records and only "schema" follows it. Nothing when a record names its file other than
+// by text.
 std::optional<std::set<std::string>> spliceableFiles(const nlohmann::json& document) {
-  if (document.crbegin().key() != "recordings") return std::nullopt;
-  const nlohmann::json& recordings = document.crbegin().value();
+  auto key = document.crbegin();
+  if (key.key() != "schema" || *key != kJsonSchema || (++key).key() != "recordings")
+    return std::nullopt;
+  const nlohmann::json& recordings = key.value();
   if (recordings.empty()) return std::nullopt;
   std::set<std::string> files;
   for (const nlohmann::json& record : recordings) {
@@ -244,6 +250,7 @@ std::string appendedText(const std::string& before, const nlohmann::json& added)
 // The new manifest's text; `files` what spliceableFiles says of it.
 std::string withRecord(nlohmann::json document, const ManifestRecord& record,
                        std::optional<std::set<std::string>>& files) {
+  document["schema"] = kJsonSchema;  // a manifest written before the schema was named
   nlohmann::json& recordings = document["recordings"];
   for (auto it = recordings.begin(); it != recordings.end();) {
     if (it->is_object() && recordFile(*it) == record.file)
@@ -290,7 +297,9 @@ ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result
 }
 
 std::string recordJson(const ManifestRecord& record) {
-  return toJson(record).dump(2) + "\n";
+  nlohmann::json sidecar = toJson(record);
+  sidecar["schema"] = kJsonSchema;
+  return sidecar.dump(2) + "\n";
 }
 
 std::string addToManifest(const std::string& folder, const ManifestRecord& record,

@@ -9,6 +9,7 @@
 
 #include "disk/drive_table.h"
 #include "disk/posix_file.h"
+#include "disk/system_reason.h"
 #include "disk/text.h"
 #include "export/mount_and_fat_checks.h"
 #include "export/target_checks.h"
@@ -107,7 +108,7 @@ std::string writeProblem(const std::string& path, int error) {
   if (error == ELOOP || (error == EEXIST && isSymbolicLink(path))) return symbolicLinkRefusal(path);
   if (error == EEXIST)
     return textf("\"%s\" gibt es schon; zum Überschreiben --force angeben.", path.c_str());
-  return textf("Konnte \"%s\" nicht schreiben.", path.c_str());
+  return textf("Konnte \"%s\" nicht schreiben: %s.", path.c_str(), systemReason(error).c_str());
 }
 
 }  // namespace korvelo

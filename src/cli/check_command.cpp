@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "app/disk_check_log.h"
+#include "app/json_document.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "cli/inspect_options.h"
@@ -17,8 +18,30 @@ namespace korvelo::cli {
 
 namespace {
 
+// A number the finding does not name is null.
+nlohmann::ordered_json numberOrNull(int64_t value) {
+  return value < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(value);
+}
+
+nlohmann::ordered_json findingJson(const CheckFinding& finding) {
+  nlohmann::ordered_json object;
+  object["kind"] = finding.kind;
+  object["text"] = finding.text;
+  object["entry"] = numberOrNull(finding.entry);
+  object["slot"] = numberOrNull(finding.slot);
+  object["block"] = numberOrNull(finding.block);
+  object["sector"] = numberOrNull(finding.sector);
+  object["hojin"] = numberOrNull(finding.hojin);
+  object["count"] = numberOrNull(finding.count);
+  object["expected"] = numberOrNull(finding.expected);
+  object["entries"] = finding.entries;
+  object["slots"] = finding.slotNumbers;
+  return object;
+}
+
 std::string asJson(const CheckReport& report) {
   nlohmann::ordered_json object;
+  object["schema"] = kJsonSchema;
   const BlockOwnership& ownership = report.ownership;
   object["sound"] = report.sound();
   object["data_area_start"] = ownership.dataAreaStart();
@@ -29,7 +52,7 @@ std::string asJson(const CheckReport& report) {
   object["heads_checked"] = report.headsChecked;
   object["findings"] = nlohmann::ordered_json::array();
   for (const CheckFinding& finding : report.findings)
-    object["findings"].push_back({{"kind", finding.kind}, {"text", finding.text}});
+    object["findings"].push_back(findingJson(finding));
   return object.dump(2) + "\n";
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <ostream>
@@ -15,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/drive_options.h"
 #include "cli/help_command.h"
+#include "cli/suggestion.h"
 #include "cli/terminal.h"
 #include "cli/value_checks.h"
 #include "disk/text.h"
@@ -219,6 +221,61 @@ std::string germanParseError(const CLI::ParseError& error) {
   return "Fehlerhafter Aufruf.";
 }
 
+// " Meinten Sie „list“?" when one of `names` is close to `word`.
+std::string suggestionFor(const std::string& word, const std::vector<std::string>& names) {
+  const std::optional<std::string> nearest = nearestName(word, names);
+  return nearest ? " Meinten Sie „" + *nearest + "“?" : "";
+}
+
+std::vector<std::string> commandNames(const CLI::App& app) {
+  std::vector<std::string> names;
+  for (const CLI::App* command : app.get_subcommands({})) names.push_back(command->get_name());
+  return names;
+}
+
+std::vector<std::string> optionNames(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+    for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+  }
+  return names;
+}
+
+// The parser names the words it did not take in its own order ("--json lsit"); the user
+// learns of the first as written, with the nearest command or option when one is close.
+std::string unexpectedWordProblem(const CLI::App& app, int argc, const char* const* argv,
+                                  const std::string& message) {
+  std::vector<std::string> extras;
+  std::istringstream words(detailOf(message));
+  for (std::string word; words >> word;) extras.push_back(word);
+  std::string word = extras.empty() ? std::string() : extras.front();
+  for (int i = 1; i < argc; ++i) {
+    if (std::find(extras.begin(), extras.end(), argv[i]) != extras.end()) {
+      word = argv[i];
+      break;
+    }
+  }
+  const std::string shown = escapedBytes(word);
+  const auto chosen = app.get_subcommands();
+  if (!word.starts_with("-")) {
+    if (!chosen.empty()) return "Unerwartete Angabe „" + shown + "“.";
+    return "Unbekannter Befehl „" + shown + "“." + suggestionFor(word, commandNames(app));
+  }
+  const std::string name = word.substr(0, word.find('='));
+  std::vector<std::string> own = optionNames(app);
+  std::vector<std::string> elsewhere;
+  for (const CLI::App* command : app.get_subcommands({})) {
+    const bool isChosen = std::find(chosen.begin(), chosen.end(), command) != chosen.end();
+    for (const std::string& option : optionNames(*command))
+      (isChosen || chosen.empty() ? own : elsewhere).push_back(option);
+  }
+  if (!chosen.empty() && std::find(elsewhere.begin(), elsewhere.end(), name) != elsewhere.end())
+    return "Die Option „" + escapedBytes(name) + "“ gibt es bei „" + chosen.front()->get_name() +
+           "“ nicht.";
+  return "Unbekannte Option „" + escapedBytes(name) + "“." + suggestionFor(name, own);
+}
+
 ExitCode reportUsageError(const std::string& text, std::ostream& err) {
   err << kProgramName << ": " << text << "\n"
       << "Hilfe: " << kProgramName << " --help\n";
@@ -378,6 +435,8 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   } catch (const CLI::CallForAllHelp&) {
     out << app.help("", CLI::AppFormatMode::All);
     return ExitCode::Success;
+  } catch (const CLI::ExtrasError& error) {
+    return reportUsageError(unexpectedWordProblem(app, argc, argv, error.what()), err);
   } catch (const CLI::ParseError& error) {
     return reportUsageError(germanParseError(error), err);
   }
@@ -390,7 +449,10 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   if (chosen.empty()) return reportUsageError(kNoCommand, err);
   if (chosen.front()->get_name() == "help") {
     const std::optional<std::string> help = helpFor(app, helpTopic);
-    if (!help) return reportUsageError("Einen Befehl dieses Namens gibt es nicht.", err);
+    if (!help)
+      return reportUsageError("Unbekannter Befehl „" + escapedBytes(helpTopic.back()) + "“." +
+                                  suggestionFor(helpTopic.back(), commandNames(app)),
+                              err);
     out << *help;
     return ExitCode::Success;
   }
@@ -410,8 +472,10 @@ ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& ou
   }
   if (invocation.command == Command::Verify) {
     const VerifyCommandOptions& verify = invocation.verify;
-    if (verify.files.empty() == verify.manifest.empty())
-      return reportUsageError("Bitte \".hav\"-Dateien oder --manifest angeben, nicht beides.", err);
+    if (verify.files.empty() && verify.manifest.empty())
+      return reportUsageError("Bitte \".hav\"-Dateien oder --manifest angeben.", err);
+    if (!verify.files.empty() && !verify.manifest.empty())
+      return reportUsageError("\".hav\"-Dateien und --manifest schließen sich aus.", err);
   }
   return invocation;
 }

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "app/export_summary.h"
+#include "app/json_document.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "disk/drive_table.h"
@@ -119,7 +120,7 @@ std::string asJson(const std::vector<DriveRow>& rows) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const DriveRow& row : rows) {
     nlohmann::ordered_json drive;
-    drive["designator"] = std::string(1, row.designator);
+    drive["designator"] = row.designator - '0';
     drive["path"] = row.disk.path;
     drive["model"] = row.disk.model;
     drive["serial"] = row.disk.serial;
@@ -135,7 +136,8 @@ std::string asJson(const std::vector<DriveRow>& rows) {
         row.failure.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(row.failure);
     list.push_back(std::move(drive));
   }
-  return nlohmann::ordered_json{{"drives", std::move(list)}}.dump(2) + "\n";
+  return nlohmann::ordered_json{{"schema", kJsonSchema}, {"drives", std::move(list)}}.dump(2) +
+         "\n";
 }
 
 }  // namespace

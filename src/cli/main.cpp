@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // korvelo-cli: parses the command line, runs one command, maps its ExitCode.
 
+#include <algorithm>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <string_view>
 
+#include "app/json_document.h"
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/udisks_drives.h"
@@ -43,12 +46,21 @@ bool wantsJson(const korvelo::cli::Invocation& invocation) {
   using korvelo::cli::Command;
   return (invocation.command == Command::List && invocation.list.json) ||
          (invocation.command == Command::Rescue && invocation.rescue.json) ||
-         (invocation.command == Command::Check && invocation.check.json);
+         (invocation.command == Command::Check && invocation.check.json) ||
+         (invocation.command == Command::Drives && invocation.drives.json);
+}
+
+// {"schema": 1, "error": {"exit_code": N, "message": "..."}}: what a script that asked for
+// JSON gets when there is nothing else to give.
+void printError(korvelo::cli::ExitCode code, const std::string& message) {
+  const nlohmann::ordered_json error = {
+      {"schema", korvelo::kJsonSchema},
+      {"error", {{"exit_code", korvelo::cli::toProcessStatus(code)}, {"message", message}}}};
+  std::cout << error.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
 // A script that asked for JSON gets JSON on failure too: the data when the command
-// still gave some, else {"error": {"exit_code": N, "message": "..."}} with the line that
-// told the user why.
+// still gave some, else the error with the line that told the user why.
 korvelo::cli::ExitCode runForScript(const korvelo::cli::Invocation& invocation,
                                     korvelo::cli::Terminal& terminal) {
   std::ostringstream data;
@@ -57,10 +69,7 @@ korvelo::cli::ExitCode runForScript(const korvelo::cli::Invocation& invocation,
     std::cout << data.str();
     return code;
   }
-  const nlohmann::json error = {
-      {"error",
-       {{"exit_code", korvelo::cli::toProcessStatus(code)}, {"message", terminal.lastProblem()}}}};
-  std::cout << error.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  printError(code, terminal.lastProblem());
   return code;
 }
 
@@ -72,14 +81,37 @@ korvelo::cli::ExitCode runParsed(const korvelo::cli::Invocation& invocation) {
   return run(invocation, terminal, std::cout);
 }
 
+// Whether the command line asks for JSON, looked at before it is parsed: a call that
+// cannot be parsed still answers a script in JSON.
+bool asksForJson(int argc, char** argv) {
+  return std::any_of(argv + std::min(argc, 1), argv + argc,
+                     [](const char* word) { return std::string_view(word) == "--json"; });
+}
+
+// The usage error's first line without the program's name, as the error's message.
+std::string usageMessage(const std::string& text) {
+  std::string line = text.substr(0, text.find('\n'));
+  const std::string prefix = "korvelo-cli: ";
+  return line.starts_with(prefix) ? line.substr(prefix.size()) : line;
+}
+
+korvelo::cli::ExitCode parseAndRun(int argc, char** argv) {
+  const bool json = asksForJson(argc, argv);
+  std::ostringstream usage;
+  const korvelo::cli::ParseResult parsed =
+      korvelo::cli::parseCommandLine(argc, argv, std::cout, json ? usage : std::cerr);
+  if (std::holds_alternative<korvelo::cli::Invocation>(parsed))
+    return runParsed(std::get<korvelo::cli::Invocation>(parsed));
+  const korvelo::cli::ExitCode code = std::get<korvelo::cli::ExitCode>(parsed);
+  std::cerr << usage.str();
+  if (json && code != korvelo::cli::ExitCode::Success) printError(code, usageMessage(usage.str()));
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const korvelo::cli::ParseResult parsed =
-      korvelo::cli::parseCommandLine(argc, argv, std::cout, std::cerr);
-  const korvelo::cli::ExitCode code = std::holds_alternative<korvelo::cli::ExitCode>(parsed)
-                                          ? std::get<korvelo::cli::ExitCode>(parsed)
-                                          : runParsed(std::get<korvelo::cli::Invocation>(parsed));
+  const korvelo::cli::ExitCode code = parseAndRun(argc, argv);
   std::cout.flush();
   return korvelo::cli::toProcessStatus(code);
 }

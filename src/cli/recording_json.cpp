@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/json_document.h"
 #include "disk/text.h"
 
 namespace korvelo::cli {
@@ -32,6 +33,7 @@ std::string recordingsJson(Fsr5000Disk& disk) {
   nlohmann::ordered_json recordings = nlohmann::ordered_json::array();
   for (const auto& entry : disk.getEntries()) recordings.push_back(recordingJson(*entry));
   nlohmann::ordered_json document;
+  document["schema"] = kJsonSchema;
   document["file_fat_size"] = disk.heldFileFatSize();
   document["announced"] = disk.getNumberOfEntries();
   // Slots that could not be read may hold recordings the list lacks (the exit code is 1 then).

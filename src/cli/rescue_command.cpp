@@ -11,6 +11,7 @@
 #include <set>
 
 #include "app/folder_chooser.h"
+#include "app/json_document.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
 #include "cli/export_runner.h"
@@ -103,7 +104,8 @@ std::string resultJson(const RescueScanResult& result, const RescueOptions& opti
                           {"doubts", r.doubts()},
                           {"alternatives", alternativesJson(r)}});
   }
-  const nlohmann::json document = {{"scan", byHeads(options) ? "heads" : "regions"},
+  const nlohmann::json document = {{"schema", kJsonSchema},
+                                   {"scan", byHeads(options) ? "heads" : "regions"},
                                    {"file_fat_size", result.fileFatSize},
                                    {"interrupted", result.interrupted},
                                    {"scanned", result.scanned},

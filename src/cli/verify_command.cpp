@@ -3,7 +3,8 @@
 // head), against the check sums their export recorded (manifest and ".hav.json") and,
 // when a disk is given with --drive, byte for byte against the disk. With --manifest it
 // checks every file the manifest names. The report goes to stdout; exit code 0 when
-// every file is good, 1 otherwise.
+// every file is good, 1 otherwise. The output follows checksum checkers: a line per file,
+// only the failures with -q, and a warning with the count of failures on stderr.
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -22,26 +23,48 @@ namespace korvelo::cli {
 
 namespace {
 
-void report(const std::string& path, const HavCheck& check, bool withDisk, bool withSums,
+struct ReportStyle {
+  bool withDisk = false;  // compared with the disk
+  bool withSums = false;  // held against recorded sums
+  bool details = false;   // entry and sums below each file
+  bool quiet = false;     // only the files that are not good
+};
+
+// One line per file, as checksum checkers print it: the file, then "In Ordnung" or its
+// first finding; further findings on indented lines below it, and on request the entry
+// and the sums. Quiet: only the files that are not good.
+void report(const std::string& path, const HavCheck& check, const ReportStyle& style,
             std::ostream& out) {
-  out << "Prüfe \"" << path << "\":\n";
-  if (!withSums && check.readable)
-    out << "  Keine aufgezeichneten Prüfsummen (weder Manifest noch \".hav.json\"); geprüft "
-           "wird, was die Datei selbst hergibt.\n";
-  if (check.readable) {
-    out << textf("  Eintrag %d \"%s\", %u HOJINs, %s Bytes\n", check.entryNumber,
+  if (style.quiet && check.good()) return;
+  std::string verdict;
+  if (!check.good())
+    verdict = check.problems.empty() ? "Nicht in Ordnung." : check.problems.front();
+  else if (style.withDisk)
+    verdict = "In Ordnung, stimmt mit der Festplatte überein";
+  else if (style.withSums)
+    verdict = "In Ordnung";
+  else
+    verdict =
+        "In Ordnung (keine aufgezeichneten Prüfsummen: nur Kopf, Länge und HOJIN-Köpfe "
+        "geprüft)";
+  out << path << ": " << verdict << "\n";
+  for (size_t i = 1; i < check.problems.size(); ++i) out << "  " << check.problems[i] << "\n";
+  if (!style.details) return;
+  if (check.readable)
+    out << textf("  Eintrag %d \"%s\", %u %s, %s Bytes\n", check.entryNumber,
                  latin1ToUtf8(filterPrintable(check.title)).c_str(), check.hojins,
+                 check.hojins == 1 ? "HOJIN" : "HOJINs",
                  formatThousands(check.fileBytes, '.').c_str());
-  }
-  for (const std::string& problem : check.problems) out << "  " << problem << "\n";
   if (check.digests.readable) {
     out << "  SHA-256 der Datei:        " << check.digests.file << "\n";
     out << "  SHA-256 der HOJIN-Daten:  " << check.digests.hojinData << "\n";
   }
-  if (check.good())
-    out << (withDisk ? "  In Ordnung: stimmt mit der Festplatte überein.\n" : "  In Ordnung.\n");
-  else
-    out << textf("  Nicht in Ordnung: %zu Befunde.\n", check.problems.size());
+}
+
+// "WARNUNG: 1 von 5 Dateien stimmt nicht."
+std::string failureTotal(size_t failed, size_t checked) {
+  return textf("WARNUNG: %zu von %zu %s %s nicht.", failed, checked,
+               checked == 1 ? "Datei" : "Dateien", failed == 1 ? "stimmt" : "stimmen");
 }
 
 }  // namespace
@@ -59,6 +82,8 @@ CLI::App* addVerifyCommand(CLI::App& app, VerifyCommandOptions& options) {
       ->add_option("--manifest", options.manifest,
                    "Statt DATEI: jede Datei prüfen, die das Manifest nennt")
       ->type_name("MANIFEST");
+  command->add_flag("--details", options.details,
+                    "Zu jeder Datei auch Eintrag, Länge und SHA-256-Summen zeigen");
   return command;
 }
 
@@ -95,6 +120,8 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
       return ExitCode::ExportFailed;
     }
   }
+  size_t failed = 0;
+  size_t checked = 0;
   // Ctrl-C ends the comparison with the disk before its next HOJIN and the run before the
   // next file; what was checked so far is reported.
   std::atomic<bool> stop{false};
@@ -121,9 +148,17 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
     // A file its own record calls incomplete is never "In Ordnung", whatever its sums.
     for (std::string& line : recordedDamage(sums)) check.problems.push_back(std::move(line));
     if (session && !missing) compareHavWithDisk(path, *session->app().disk, check, &stop);
-    report(path, check, withDisk, !sums.empty(), out);
+    report(path, check,
+           {.withDisk = withDisk,
+            .withSums = !sums.empty(),
+            .details = invocation.verify.details,
+            .quiet = invocation.global.quiet},
+           out);
+    ++checked;
+    if (!check.good()) ++failed;
     allGood = allGood && check.good();
   }
+  if (failed > 0) terminal.logLine(failureTotal(failed, checked), Severity::Warning);
   // 1 is the code for "not everything is as it should be", as for an incomplete export.
   return allGood ? ExitCode::Success : ExitCode::ExportFailed;
 }

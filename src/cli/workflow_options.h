@@ -30,6 +30,7 @@ struct MetadataImageCommandOptions {
 struct VerifyCommandOptions {
   std::vector<std::string> files;
   std::string manifest;  // --manifest: every file it names, against its sums
+  bool details = false;  // the entry and the sums below each file's line
 };
 
 // export additions: a JSON file beside each ".hav".

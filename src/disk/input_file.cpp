@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "disk/system_reason.h"
 #include "disk/text.h"
 
 namespace korvelo {
@@ -28,7 +29,7 @@ std::string openReason(int error) {
     case EIO:
       return "Ein-/Ausgabefehler";
     default:
-      return textf("lässt sich nicht öffnen (Systemfehler %d)", error);
+      return "lässt sich nicht öffnen: " + systemReason(error);
   }
 }
 

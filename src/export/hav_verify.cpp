@@ -2,6 +2,7 @@
 #include "export/hav_verify.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -100,10 +101,11 @@ std::string hojinHeadProblem(const HojinBuffer& hojin, int k) {
 class HavReader {
  public:
   explicit HavReader(const std::string& path) {
-    problem_ = openInputFile(path, kNoSizeLimit, file_);
+    problem_ = openInputFile(path, kNoSizeLimit, file_, &error_);
   }
   bool isOpen() const { return file_.isOpen(); }
   const std::string& problem() const { return problem_; }
+  int error() const { return error_; }
   bool failed() const { return failed_; }
   // Reads up to `size` bytes; the count read (0 on a failure, which failed() tells).
   int64_t read(uint8_t* data, int64_t size) {
@@ -120,6 +122,7 @@ class HavReader {
  private:
   PosixFile file_;
   std::string problem_;
+  int error_ = 0;
   int64_t offset_ = 0;
   bool failed_ = false;
 };
@@ -129,15 +132,22 @@ class HavReader {
 HavCheck checkHavFile(const std::string& path) {
   HavCheck check;
   HavReader in(path);
+  // The report names the file; its findings say what is wrong with it.
   if (!in.isOpen()) {
-    check.problems.push_back(
-        textf("\"%s\" ist nicht lesbar: %s.", path.c_str(), in.problem().c_str()));
+    if (in.error() == ENOENT)
+      check.problems.push_back("Die Datei fehlt.");
+    else if (in.error() == EISDIR)
+      check.problems.push_back("Ist ein Ordner, keine \".hav\"-Datei.");
+    else
+      check.problems.push_back(textf("Lässt sich nicht lesen: %s.", in.problem().c_str()));
     return check;
   }
   std::vector<uint8_t> front(kHavFrontBytes);
-  if (in.read(front.data(), kHavFrontBytes) != kHavFrontBytes) {
-    check.problems.push_back(textf(
-        "\"%s\" ist nicht lesbar oder kürzer als Kopf und Verzeichniseintrag.", path.c_str()));
+  if (const int64_t got = in.read(front.data(), kHavFrontBytes); got != kHavFrontBytes) {
+    check.problems.push_back(
+        in.failed() ? "Lesefehler in Kopf oder Verzeichniseintrag."
+                    : textf("Kürzer als Kopf und Verzeichniseintrag: %lld von %lld Bytes.",
+                            static_cast<long long>(got), static_cast<long long>(kHavFrontBytes)));
     return check;
   }
   check.readable = true;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "disk/system_reason.h"
+
 namespace korvelo {
 namespace {
 
@@ -127,10 +129,7 @@ void OutputFile::discard() {
 }
 
 std::string describeError(int error) {
-  char buffer[512];
-  // GNU strerror_r may return a static text instead of filling the buffer.
-  const char* text = strerror_r(error, buffer, sizeof buffer);
-  return text ? std::string(text) : std::string();
+  return systemReason(error);
 }
 
 }  // namespace korvelo

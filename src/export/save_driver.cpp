@@ -149,10 +149,11 @@ void SaveDriver::reportDamage(const HavExportJob& job) {
           Severity::Warning);
   }
   if (job.getDamagedHojins() > 0) {
-    log_.append(
-        textf("Beschädigt: %d Hojins mit zusammen %s nicht lesbaren Sektoren (mit Nullen gefüllt).",
-              job.getDamagedHojins(), formatThousands(job.getUnreadableSectors(), '.').c_str()),
-        Severity::Warning);
+    log_.append(textf("Beschädigt: %d %s mit zusammen %s nicht lesbaren %s (mit Nullen gefüllt).",
+                      job.getDamagedHojins(), job.getDamagedHojins() == 1 ? "Hojin" : "Hojins",
+                      formatThousands(job.getUnreadableSectors(), '.').c_str(),
+                      job.getUnreadableSectors() == 1 ? "Sektor" : "Sektoren"),
+                Severity::Warning);
   }
   reportSlowReads(job.getReadCosts());
 }

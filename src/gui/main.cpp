@@ -81,13 +81,18 @@ DriveArguments driveArguments(const QCoreApplication& application) {
       QString::fromUtf8("Mapdatei von GNU ddrescue zum davor genannten --drive-Abbild; nur als "
                         "gerettet (\"+\") markierte Bereiche gelten als lesbar."),
       QStringLiteral("MAPDATEI"));
+  // -V as korvelo-cli has it; -v stays the version as well.
+  QCommandLineOption versionAsCli(QStringLiteral("V"), QString::fromUtf8("Versionsnummer zeigen."));
+  versionAsCli.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(drive);
   parser.addOption(mapfile);
+  parser.addOption(versionAsCli);
   parser.addPositionalArgument(
       QStringLiteral("ABBILD"),
       QString::fromUtf8("Abbilddatei oder Gerät, wie mit --drive (vor den --drive-Angaben)."),
       QStringLiteral("[ABBILD...]"));
   parser.process(application);
+  if (parser.isSet(versionAsCli)) parser.showVersion();
   return pairDrivesWithMapfiles(parser.positionalArguments(), parser.optionNames(),
                                 parser.values(drive), parser.values(mapfile));
 }
@@ -133,9 +138,11 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   QApplication application(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("Korvelo"));
+  // No display name: the platform would append it to every title, and the main window's
+  // title names the program already. The desktop file name is the id of the installed
+  // desktop entry, so that the desktop finds its icon for the window.
   QApplication::setWindowIcon(korvelo::appIcon());
-  QGuiApplication::setDesktopFileName(QStringLiteral("korvelo"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.example.korvelo"));
   if (translated) QCoreApplication::installTranslator(&qtTexts);
 
   if (!arguments.drives.empty()) korvelo::DriveTable::useDrives(arguments.drives);

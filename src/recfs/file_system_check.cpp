@@ -38,6 +38,11 @@ std::string ranges(const std::vector<int>& numbers) {
   return text;
 }
 
+// "1 Block", "2 Blöcke".
+std::string countedBlocks(int64_t count) {
+  return count == 1 ? "1 Block" : textf("%lld Blöcke", static_cast<long long>(count));
+}
+
 class Checker {
  public:
   Checker(Fsr5000Disk& disk, const CheckOptions& options, CheckReport& report)
@@ -77,20 +82,25 @@ class Checker {
   }
 
  private:
-  void add(const char* kind, std::string text) {
-    report_.findings.push_back({kind, std::move(text)});
+  void add(const char* kind, std::string text, CheckFinding facts = {}) {
+    facts.kind = kind;
+    facts.text = std::move(text);
+    report_.findings.push_back(std::move(facts));
   }
 
-  void addBlockFinding(const char* kind, std::string text) {
-    if (++blockFindings_[kind] <= kMostBlockFindings) add(kind, std::move(text));
+  void addBlockFinding(const char* kind, std::string text, CheckFinding facts = {}) {
+    if (++blockFindings_[kind] <= kMostBlockFindings)
+      add(kind, std::move(text), std::move(facts));
   }
 
   void closeBlockFindings(const char* kind) {
     const int64_t unlisted = blockFindings_[kind] - kMostBlockFindings;
     if (unlisted > 0)
-      add(kind, textf("%lld weitere Befunde dieser Art (%s) sind nicht einzeln aufgeführt "
-                      "(höchstens %lld je Art).",
-                      static_cast<ll>(unlisted), kind, static_cast<ll>(kMostBlockFindings)));
+      add(kind,
+          textf("%lld weitere Befunde dieser Art (%s) sind nicht einzeln aufgeführt "
+                "(höchstens %lld je Art).",
+                static_cast<ll>(unlisted), kind, static_cast<ll>(kMostBlockFindings)),
+          {.count = unlisted});
   }
 
   // Notes a stop request; from then on nothing more is read.
@@ -109,12 +119,15 @@ class Checker {
     const auto& entries = disk_.getEntries();
     report_.announcedEntries = disk_.getNumberOfEntries();
     if (report_.announcedEntries != static_cast<int>(entries.size()))
-      add("directory-count", textf("Verzeichnis: %d Einträge angekündigt, %zu gefunden.",
-                                   report_.announcedEntries, entries.size()));
+      add("directory-count",
+          textf("Verzeichnis: %d Einträge angekündigt, %zu gefunden.", report_.announcedEntries,
+                entries.size()),
+          {.count = static_cast<int64_t>(entries.size()), .expected = report_.announcedEntries});
     if (disk_.getUnreadableSlots() > 0)
       add("directory-unreadable",
           textf("Verzeichnis: %d Plätze waren nicht lesbar; ihre Aufnahmen fehlen in der Prüfung.",
-                disk_.getUnreadableSlots()));
+                disk_.getUnreadableSlots()),
+          {.count = disk_.getUnreadableSlots()});
     std::map<int, std::vector<int>> slotsByNumber;
     std::vector<int> blank;
     for (const auto& entry : entries) {
@@ -126,17 +139,22 @@ class Checker {
       }
       slotsByNumber[entry->getEntryNumber()].push_back(slot);
       if (entry->getEntryNumber() != slot)
-        add("entry-number", textf("Verzeichnisplatz %d: Eintragsnummer %d passt nicht zum Platz.",
-                                  slot, entry->getEntryNumber()));
+        add("entry-number",
+            textf("Verzeichnisplatz %d: Eintragsnummer %d passt nicht zum Platz.", slot,
+                  entry->getEntryNumber()),
+            {.entry = entry->getEntryNumber(), .slot = slot});
     }
     if (!blank.empty())
       add("blank-slots",
           textf("Verzeichnis: %zu Plätze enthalten nur Nullen und sind keine Aufnahmen (%s).",
-                blank.size(), ranges(blank).c_str()));
+                blank.size(), ranges(blank).c_str()),
+          {.count = static_cast<int64_t>(blank.size()), .slotNumbers = blank});
     for (const auto& [number, slots] : slotsByNumber)
       if (slots.size() > 1)
-        add("duplicate-entry", textf("Verzeichnis: Eintragsnummer %d steht in %zu Plätzen (%s).",
-                                     number, slots.size(), joined(slots).c_str()));
+        add("duplicate-entry",
+            textf("Verzeichnis: Eintragsnummer %d steht in %zu Plätzen (%s).", number, slots.size(),
+                  joined(slots).c_str()),
+            {.entry = number, .count = static_cast<int64_t>(slots.size()), .slotNumbers = slots});
   }
 
   // The A-sector of the HOJIN at `sector`; false when it cannot be read.
@@ -152,32 +170,40 @@ class Checker {
     if (!recording.fatInRegions) {
       add("fat-region",
           textf("Eintrag %d: Die Eintragsnummer liegt außerhalb der File-FAT-Bereiche 0 bis %d.",
-                number, kMaxEntryNumber));
+                number, kMaxEntryNumber),
+          {.entry = number});
       return;
     }
     if (!recording.fatRead) {
-      add("fat-unreadable", textf("Eintrag %d: Die File-FAT ab Sektor %lld ist nicht lesbar.",
-                                  number, static_cast<ll>(recording.fatSector)));
+      add("fat-unreadable",
+          textf("Eintrag %d: Die File-FAT ab Sektor %lld ist nicht lesbar.", number,
+                static_cast<ll>(recording.fatSector)),
+          {.entry = number, .sector = recording.fatSector});
       return;
     }
     if (recording.setBits < recording.blocksNeeded)
       add("fat-short",
-          textf("Eintrag %d: Die File-FAT nennt %lld Blöcke, die Länge braucht %lld: das Ende "
+          textf("Eintrag %d: Die File-FAT nennt %s, die Länge braucht %lld: das Ende "
                 "der Aufnahme ist nicht auffindbar.",
-                number, static_cast<ll>(recording.setBits),
-                static_cast<ll>(recording.blocksNeeded)));
+                number, countedBlocks(recording.setBits).c_str(),
+                static_cast<ll>(recording.blocksNeeded)),
+          {.entry = number, .count = recording.setBits, .expected = recording.blocksNeeded});
     if (recording.setBits > recording.blocksNeeded)
       add("fat-long",
-          textf("Eintrag %d: Die File-FAT nennt %lld Blöcke, die Länge braucht nur %lld: "
+          textf("Eintrag %d: Die File-FAT nennt %s, die Länge braucht nur %lld: "
                 "überzählige Blöcke.",
-                number, static_cast<ll>(recording.setBits),
-                static_cast<ll>(recording.blocksNeeded)));
+                number, countedBlocks(recording.setBits).c_str(),
+                static_cast<ll>(recording.blocksNeeded)),
+          {.entry = number, .count = recording.setBits, .expected = recording.blocksNeeded});
     if (recording.blocksBeyondEnd > 0)
       add("beyond-end",
-          textf("Eintrag %d: %lld Blöcke liegen hinter dem Ende der Festplatte (der erste ist "
-                "Block %lld).",
-                number, static_cast<ll>(recording.blocksBeyondEnd),
-                static_cast<ll>(recording.firstBeyondEnd)));
+          textf(
+              "Eintrag %d: %s hinter dem Ende der Festplatte (der erste ist Block %lld).", number,
+              recording.blocksBeyondEnd == 1
+                  ? "1 Block liegt"
+                  : textf("%lld Blöcke liegen", static_cast<ll>(recording.blocksBeyondEnd)).c_str(),
+              static_cast<ll>(recording.firstBeyondEnd)),
+          {.entry = number, .block = recording.firstBeyondEnd, .count = recording.blocksBeyondEnd});
     if (!blocks.empty() && onDisk(blocks.front())) checkFirstHead(number, blocks.front());
     if (options_.deep) checkEveryHead(recording, blocks);
     if (mapfile_ != nullptr) checkUnreadArea(recording, blocks);
@@ -199,8 +225,10 @@ class Checker {
     else if (!head_.isRecordingStart())
       problem = "ist kein Aufnahmebeginn";
     if (problem != nullptr)
-      add("first-head", textf("Eintrag %d: Der erste HOJIN (Sektor %lld) %s.", number,
-                              static_cast<ll>(sector), problem));
+      add("first-head",
+          textf("Eintrag %d: Der erste HOJIN (Sektor %lld) %s.", number, static_cast<ll>(sector),
+                problem),
+          {.entry = number, .sector = sector});
   }
 
   void checkEveryHead(const OwnedRecording& recording, const std::vector<int64_t>& blocks) {
@@ -221,10 +249,16 @@ class Checker {
     }
     if (bad > 0)
       add("heads",
-          textf("Eintrag %d: %lld von %lld HOJIN-Köpfen sind fehlerhaft oder nicht lesbar, der "
+          textf("Eintrag %d: %lld von %lld HOJIN-Köpfen %s fehlerhaft oder nicht lesbar, der "
                 "erste bei HOJIN %lld (Sektor %lld).",
                 recording.entryNumber, static_cast<ll>(bad), static_cast<ll>(hojins),
-                static_cast<ll>(firstBad), static_cast<ll>(firstBadSector)));
+                bad == 1 ? "ist" : "sind", static_cast<ll>(firstBad),
+                static_cast<ll>(firstBadSector)),
+          {.entry = recording.entryNumber,
+           .sector = firstBadSector,
+           .hojin = firstBad,
+           .count = bad,
+           .expected = hojins});
   }
 
   // Sectors of the recording (up to its length) that the mapfile does not mark finished.
@@ -242,8 +276,11 @@ class Checker {
     }
     if (unread > 0)
       add("unread",
-          textf("Eintrag %d: %lld Sektoren der Aufnahme sind laut Mapdatei nicht gelesen.",
-                recording.entryNumber, static_cast<ll>(unread)));
+          textf("Eintrag %d: %s der Aufnahme %s laut Mapdatei nicht gelesen.",
+                recording.entryNumber,
+                unread == 1 ? "1 Sektor" : textf("%lld Sektoren", static_cast<ll>(unread)).c_str(),
+                unread == 1 ? "ist" : "sind"),
+          {.entry = recording.entryNumber, .count = unread});
   }
 
   void checkCrossLinks() {
@@ -254,7 +291,11 @@ class Checker {
       addBlockFinding("cross-link",
                       textf("Block %lld (Sektor %lld) gehört mehreren Aufnahmen: Einträge %s.",
                             static_cast<ll>(block), static_cast<ll>(blockSector(block)),
-                            joined(numbers).c_str()));
+                            joined(numbers).c_str()),
+                      {.block = block,
+                       .sector = blockSector(block),
+                       .count = static_cast<int64_t>(numbers.size()),
+                       .entries = numbers});
     }
     // The blocks whose claimants the ownership only counted.
     blockFindings_["cross-link"] +=
@@ -272,7 +313,8 @@ class Checker {
             "lost-recording",
             textf("Freier Block %lld (Sektor %lld) beginnt mit einem Aufnahmebeginn: "
                   "möglicherweise eine verlorene Aufnahme (siehe \"korvelo-cli rescue\").",
-                  static_cast<ll>(block), static_cast<ll>(sector)));
+                  static_cast<ll>(block), static_cast<ll>(sector)),
+            {.block = block, .sector = sector});
     }
   }
 
@@ -297,9 +339,11 @@ CheckReport checkFileSystem(Fsr5000Disk& disk, const CheckOptions& options) {
 
 std::string checkSummary(const CheckReport& report) {
   if (report.interrupted)
-    return textf("Prüfung abgebrochen; %zu Befunde bis dahin.", report.findings.size());
+    return textf("Prüfung abgebrochen; %zu %s bis dahin.", report.findings.size(),
+                 report.findings.size() == 1 ? "Befund" : "Befunde");
   if (report.sound()) return "Keine Befunde: das Dateisystem ist in Ordnung.";
-  return textf("%zu Befunde.", report.findings.size());
+  return textf("%zu %s.", report.findings.size(),
+               report.findings.size() == 1 ? "Befund" : "Befunde");
 }
 
 }  // namespace korvelo

@@ -15,9 +15,20 @@
 
 namespace korvelo {
 
+// What a finding is about, for scripts that should not parse the German line; -1 (or an
+// empty list) where the finding names no such thing.
 struct CheckFinding {
-  std::string kind;  // a short English key for scripts: "directory-count", "cross-link", ...
-  std::string text;  // the German line
+  std::string kind = {};              // a short English key: "directory-count", "cross-link", ...
+  std::string text = {};              // the German line
+  int entry = -1;                     // entry number of the recording concerned
+  int slot = -1;                      // directory slot
+  int64_t block = -1;                 // data-area block (the first one, where there are several)
+  int64_t sector = -1;                // disk sector (the first one, where there are several)
+  int64_t hojin = -1;                 // HOJIN number within the recording (the first one found)
+  int64_t count = -1;                 // how many: slots, blocks, heads or sectors, as the text says
+  int64_t expected = -1;              // how many there should be, where the text compares
+  std::vector<int> entries = {};      // every entry concerned (a block claimed twice)
+  std::vector<int> slotNumbers = {};  // every slot concerned (blank slots, a number in several)
 };
 
 struct CheckOptions {

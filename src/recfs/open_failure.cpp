@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "disk/system_reason.h"
 #include "disk/text.h"
 
 namespace korvelo {
@@ -44,10 +45,8 @@ std::string openFailureReason(const std::string& path, int error) {
       return "das Gerät ist belegt";
     case EIO:
       return "Ein-/Ausgabefehler";
-    default: {
-      const char* description = ::strerrordesc_np(error);
-      return textf("Systemfehler %d (%s)", error, description ? description : "?");
-    }
+    default:
+      return systemReason(error);
   }
 }
 

@@ -184,15 +184,19 @@ RescueScanResult scanHojinHeads(Fsr5000Disk& disk, const RescueScanOptions& opti
         "(mehr hält die Suche nicht im Speicher)",
         formatThousands(kMostHeadBlocks, '.').c_str(),
         formatThousands(kMostHeadStarts, '.').c_str());
-  result.message = textf("%d Aufnahme(n) in %lld Blöcken gefunden%s.",
-                         static_cast<int>(result.recordings.size()),
-                         static_cast<long long>(result.scanned), ending.c_str());
+  result.message = textf(
+      "%d %s in %lld Blöcken gefunden%s.", static_cast<int>(result.recordings.size()),
+      result.recordings.size() == 1 ? "Aufnahme" : "Aufnahmen",
+      static_cast<long long>(result.scanned), ending.c_str());
   if (walk.unreadableBlocks > 0)
-    result.message += textf(" %lld Block/Blöcke ohne einen lesbaren HOJIN-Kopf.",
-                            static_cast<long long>(walk.unreadableBlocks));
+    result.message += textf(" %lld %s ohne einen lesbaren HOJIN-Kopf.",
+                            static_cast<long long>(walk.unreadableBlocks),
+                            walk.unreadableBlocks == 1 ? "Block" : "Blöcke");
   if (result.orphanBlocks > 0)
-    result.message += textf(" %lld Block/Blöcke mit HOJIN-Köpfen gehören zu keiner Aufnahme.",
-                            static_cast<long long>(result.orphanBlocks));
+    result.message += textf(" %lld %s mit HOJIN-Köpfen %s zu keiner Aufnahme.",
+                            static_cast<long long>(result.orphanBlocks),
+                            result.orphanBlocks == 1 ? "Block" : "Blöcke",
+                            result.orphanBlocks == 1 ? "gehört" : "gehören");
   return result;
 }
 

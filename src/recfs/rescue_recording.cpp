@@ -37,6 +37,12 @@ std::string describeLink(const ChainAlternative& link) {
   return text;
 }
 
+// "1 unlesbarer Block könnte dazugehören", "2 unlesbare Blöcke könnten dazugehören".
+std::string unreadableBlocksReason(int64_t blocks) {
+  if (blocks == 1) return "1 unlesbarer Block könnte dazugehören";
+  return textf("%lld unlesbare Blöcke könnten dazugehören", static_cast<long long>(blocks));
+}
+
 }  // namespace
 
 Confidence RescuedRecording::confidence() const {
@@ -57,9 +63,7 @@ std::vector<std::string> RescuedRecording::doubts() const {
     reasons.push_back(textf("HOJIN-Köpfe enden nach HOJIN %d vor dem letzten Block", hojins));
   if (continuationFound) reasons.push_back("Lücke: eine Fortsetzung liegt weiter hinten");
   for (const ChainAlternative& link : alternatives) reasons.push_back(describeLink(link));
-  if (unreadableBlocks > 0)
-    reasons.push_back(textf("%lld unlesbare(r) Block/Blöcke könnte(n) dazugehören",
-                            static_cast<long long>(unreadableBlocks)));
+  if (unreadableBlocks > 0) reasons.push_back(unreadableBlocksReason(unreadableBlocks));
   if (endsOnBlockBoundary) reasons.push_back("Ende fällt auf ein Blockende");
   return reasons;
 }
@@ -72,9 +76,7 @@ std::string RescuedRecording::spliceDoubt() const {
     text += (first ? "" : "; ") + describeLink(link);
     first = false;
   }
-  if (unreadableBlocks > 0)
-    text += (first ? "" : "; ") + textf("%lld unlesbare(r) Block/Blöcke könnte(n) dazugehören",
-                                        static_cast<long long>(unreadableBlocks));
+  if (unreadableBlocks > 0) text += (first ? "" : "; ") + unreadableBlocksReason(unreadableBlocks);
   return text;
 }
 

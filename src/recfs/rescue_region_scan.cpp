@@ -145,13 +145,15 @@ RescueScanResult scanFileFatRegions(Fsr5000Disk& disk, const RescueScanOptions& 
   else if (result.atBlockBound)
     ending = textf(", Suche bei %s Blöcken beendet (mehr hält die Suche nicht im Speicher)",
                    formatThousands(kMostRescuedBlocks, '.').c_str());
-  result.message = textf("%d verlorene Aufnahme(n) in %lld Dateizuordnungstabellen gefunden%s.",
-                         progress.found, static_cast<long long>(result.scanned), ending.c_str());
+  result.message = textf("%d verlorene %s in %lld Dateizuordnungstabellen gefunden%s.",
+                         progress.found, progress.found == 1 ? "Aufnahme" : "Aufnahmen",
+                         static_cast<long long>(result.scanned), ending.c_str());
   if (result.notCredible > 0)
     result.message += textf(
-        " %lld Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe "
-        "reichen nicht bis zur Hälfte der Blöcke, die sie nennen.",
-        static_cast<long long>(result.notCredible));
+        " %lld %s übergangen: ihre HOJIN-Köpfe reichen nicht bis zur Hälfte der Blöcke, die "
+        "sie nennen.",
+        static_cast<long long>(result.notCredible),
+        result.notCredible == 1 ? "Dateizuordnungstabelle" : "Dateizuordnungstabellen");
   return result;
 }
 

@@ -39,7 +39,7 @@ TEST_F(DrivesTest, JsonNamesEachDriveWithSignatureOrReason) {
   };
   for (size_t i = 0; i < drives.size(); ++i) {
     SCOPED_TRACE(expected[i].path);
-    EXPECT_EQ(drives[i]["designator"], std::string(1, char('0' + i)));
+    EXPECT_EQ(drives[i]["designator"], i);
     EXPECT_EQ(drives[i]["path"], expected[i].path);
     EXPECT_EQ(drives[i]["size_bytes"], expected[i].size);
     EXPECT_EQ(drives[i]["recorder"], expected[i].recorder);

@@ -182,7 +182,7 @@ TEST_F(ExportTest, QuietStillShowsAFolderThatCannotBeMade) {
   EXPECT_EQ(run.status, 1);
   const auto lines = run.errLines();
   ASSERT_EQ(lines.size(), 1u) << run.err;
-  EXPECT_TRUE(lines[0].starts_with("Zielordner \"/proc/nope\": ")) << lines[0];
+  EXPECT_EQ(lines[0], "Zielordner \"/proc/nope\": Datei oder Ordner gibt es nicht.");
 }
 
 TEST_F(ExportTest, TheDefaultTargetIsTheWorkingDirectory) {

@@ -126,6 +126,7 @@ TEST_F(NoRecorderDiskTest, SearchAndListExitWithThreeAndSayWhy) {
 
 TEST_F(NoRecorderDiskTest, JsonCommandsReportTheFailureAsJsonOnStdout) {
   const nlohmann::json expected = {
+      {"schema", 1},
       {"error", {{"exit_code", 3}, {"message", "Keine FSR-5000-Festplatte gefunden."}}}};
   for (const char* command : {"list", "rescue", "check"}) {
     SCOPED_TRACE(command);

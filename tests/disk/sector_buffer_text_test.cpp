@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Byte order of the recorder's numbers and the two text helpers.
+// Byte order of the recorder's numbers, the text helpers and the system's reasons.
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <string>
 
 #include "disk/sector_buffer.h"
+#include "disk/system_reason.h"
 #include "disk/text.h"
 
 namespace korvelo {
@@ -87,6 +89,19 @@ TEST(TextTest, FormatsLikePrintf) {
             "  Konnte nicht auf das Laufwerk 5 zugreifen.");
   EXPECT_EQ(textf("%s", std::string(5000, 'x').c_str()).size(), 5000u);
   EXPECT_EQ(textf("%s", ""), "");
+}
+
+// The reasons are German and the same on every machine, whatever locales it has.
+TEST(SystemReasonTest, NamesTheErrorInGermanOrByNumber) {
+  const std::pair<int, const char*> cases[] = {
+      {EACCES, "Keine Berechtigung"},
+      {ENOENT, "Datei oder Ordner gibt es nicht"},
+      {ENOSPC, "Kein Platz mehr auf dem Gerät"},
+      {EROFS, "Nur lesbares Dateisystem"},
+      {EHOSTDOWN, "Systemfehler 112 (EHOSTDOWN)"},
+      {9999, "Systemfehler 9999"},
+  };
+  for (const auto& [error, text] : cases) EXPECT_EQ(systemReason(error), text) << error;
 }
 
 }  // namespace

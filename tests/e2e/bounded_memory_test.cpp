@@ -114,8 +114,8 @@ INSTANTIATE_TEST_SUITE_P(
         MemoryCase{"Rescue",
                    {"rescue"},
                    1,
-                   "0 verlorene Aufnahme(n) in 1995 Dateizuordnungstabellen gefunden. 1995 "
-                   "Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe reichen nicht bis "
+                   "0 verlorene Aufnahmen in 1995 Dateizuordnungstabellen gefunden. 1995 "
+                   "Dateizuordnungstabellen übergangen: ihre HOJIN-Köpfe reichen nicht bis "
                    "zur Hälfte der Blöcke, die sie nennen."},
         MemoryCase{"RescueExport",
                    {"rescue", "export", "--all", "-o", "/nonexistent/korvelo"},

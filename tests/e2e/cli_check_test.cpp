@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <functional>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -14,6 +16,7 @@
 #include "support/built_disk.h"
 #include "support/cli_runner.h"
 #include "support/file_util.h"
+#include "support/json_schema.h"
 #include "support/rescue_fixture.h"
 
 namespace korvelo::test {
@@ -48,7 +51,7 @@ const CheckCase kCases[] = {
     {"FatTooShort",
      [](auto& disk) { pokeFileFat(disk, 1, {0x40}); },
      "",
-     {"Eintrag 1: Die File-FAT nennt 1 Blöcke, die Länge braucht 2: das Ende der Aufnahme ist "
+     {"Eintrag 1: Die File-FAT nennt 1 Block, die Länge braucht 2: das Ende der Aufnahme ist "
       "nicht auffindbar."}},
     {"FatTooLong",
      [](auto& disk) { pokeFileFat(disk, 1, {0x70}); },
@@ -60,7 +63,7 @@ const CheckCase kCases[] = {
      },
      "",
      {"Eintrag 1: Die File-FAT nennt 3 Blöcke, die Länge braucht nur 2: überzählige Blöcke.",
-      "Eintrag 1: 1 Blöcke liegen hinter dem Ende der Festplatte (der erste ist Block 100)."}},
+      "Eintrag 1: 1 Block liegt hinter dem Ende der Festplatte (der erste ist Block 100)."}},
     {"EntryNumberMismatch",
      [](auto& disk) { disk.recordings[1].entryNumber = 5; },
      "",
@@ -110,7 +113,7 @@ const CheckCase kCases[] = {
        disk.recordings[1].defects = {{20, sample::HeadDefect::WrongOrder}};
      },
      "--deep",
-     {"Eintrag 1: 1 von 25 HOJIN-Köpfen sind fehlerhaft oder nicht lesbar, der erste bei HOJIN "
+     {"Eintrag 1: 1 von 25 HOJIN-Köpfen ist fehlerhaft oder nicht lesbar, der erste bei HOJIN "
       "20 (Sektor 6668981)."}},
     {"UnreadSectorsFromMapfile",
      [](sample::DiskDescription&) {},
@@ -151,7 +154,32 @@ TEST_P(CliCheck, ReportsExactlyThePlantedFault) {
     EXPECT_EQ(summary, "Keine Befunde: das Dateisystem ist in Ordnung.");
   } else {
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(summary, std::to_string(c.findings.size()) + " Befunde.");
+    EXPECT_EQ(summary, std::to_string(c.findings.size()) +
+                           (c.findings.size() == 1 ? " Befund." : " Befunde."));
+  }
+
+  // The same findings as JSON of the written schema, with the entry, block and sector the
+  // German line names as numbers of their own.
+  words.push_back("--json");
+  const CliRun json = runCli(words);
+  EXPECT_EQ(json.status, run.status);
+  EXPECT_EQ(schemaViolations("check", json.out), "");
+  const nlohmann::json findings = nlohmann::json::parse(json.out).at("findings");
+  ASSERT_EQ(findings.size(), c.findings.size());
+  const auto named = [](const std::string& text, const char* pattern) {
+    std::smatch match;
+    return std::regex_search(text, match, std::regex(pattern))
+               ? nlohmann::json(std::stoll(match[1]))
+               : nlohmann::json();
+  };
+  for (size_t i = 0; i < findings.size(); ++i) {
+    const std::string& text = c.findings[i];
+    SCOPED_TRACE(text);
+    EXPECT_EQ(findings[i].at("text"), text);
+    EXPECT_EQ(findings[i].at("entry"), named(text, "(?:Eintrag|Eintragsnummer) (\\d+)"));
+    EXPECT_EQ(findings[i].at("block"), named(text, "Block (\\d+)"));
+    EXPECT_EQ(findings[i].at("sector"), named(text, "Sektor (\\d+)"));
+    EXPECT_EQ(findings[i].at("hojin"), named(text, "HOJIN (\\d+)"));
   }
 }
 
@@ -166,10 +194,44 @@ TEST(CliCheckOverview, SoundDiskCountsBlocksAndHeads) {
   const CliRun run = runCli({"--drive", image, "check", "--json"});
   EXPECT_EQ(run.status, 0) << run.err;
   // Two first heads and the five free blocks' heads are read.
-  EXPECT_EQ(run.out,
-            "{\n  \"sound\": true,\n  \"data_area_start\": 6666706,\n  \"blocks\": 8,\n"
-            "  \"free_blocks\": 5,\n  \"cross_linked_blocks\": 0,\n  \"recordings\": 2,\n"
-            "  \"heads_checked\": 7,\n  \"findings\": []\n}\n");
+  EXPECT_EQ(
+      run.out,
+      "{\n  \"schema\": 1,\n  \"sound\": true,\n  \"data_area_start\": 6666706,\n  \"blocks\": 8,\n"
+      "  \"free_blocks\": 5,\n  \"cross_linked_blocks\": 0,\n  \"recordings\": 2,\n"
+      "  \"heads_checked\": 7,\n  \"findings\": []\n}\n");
+}
+
+// Prints the picture's height, the legend's lines, the number of recordings its last
+// tooltip names, and how many legend neighbours share a colour.
+constexpr const char* kReadLegend =
+    "import sys, xml.etree.ElementTree as E\n"
+    "ns = '{http://www.w3.org/2000/svg}'\n"
+    "root = E.parse(sys.argv[1]).getroot()\n"
+    "print(root.get('height'))\n"
+    "groups = list(root.iter(ns + 'g'))\n"
+    "for g in groups: print(g.find(ns + 'text').text)\n"
+    "print(len(groups[-1].find(ns + 'title').text.split('\\n')))\n"
+    "fills = [g.find(ns + 'rect').get('fill') for g in groups[:-1]]\n"
+    "print(sum(a == b for a, b in zip(fills, fills[1:])))\n";
+
+TEST(CliMap, TheFullDiskStaysUnderEightThousandPixelsAndNamesEveryRecording) {
+  TempDir dir;
+  const std::string image = dir.file("full.img");
+  const CliRun made = runCli({"--preset", "full", "--full-bytes", "66560000", "-o", image},
+                             {.program = KORVELO_BIN_DIR "/korvelo-mkdisk"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string svg = dir.file("full.svg");
+  ASSERT_EQ(runCli({"-q", "--drive", image, "map", "-o", svg}).status, 0);
+  const CliRun read = runCli({"-c", kReadLegend, svg}, {.program = "python3"});
+  ASSERT_EQ(read.status, 0) << read.err;
+  const std::vector<std::string> lines = read.outLines();
+  ASSERT_EQ(lines.size(), 1u + 40u + 2u) << read.out;
+  EXPECT_LT(std::stoi(lines[0]), 8000);
+  EXPECT_TRUE(lines[1].starts_with("Eintrag 0: ")) << lines[1];
+  EXPECT_TRUE(lines[39].starts_with("Eintrag 38: ")) << lines[39];
+  EXPECT_EQ(lines[40], "… und 1.961 weitere");
+  EXPECT_EQ(lines[41], "1961");  // every one of them in the tooltip
+  EXPECT_EQ(lines[42], "0");     // neighbours never share a colour
 }
 
 // Prints the legend lines of an SVG file, then "fill width" of every cell of the grid

@@ -55,7 +55,7 @@ TEST_F(CliRescue, RegionScanListsTheDeletedRecording) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out,
             "1\tGerettet 1\tFAT-Bereich 2\t2 Blöcke\t25 HOJINs\t 832.000 Bytes\tsicher\n");
-  EXPECT_NE(result.err.find("1 verlorene Aufnahme(n) in 1998 Dateizuordnungstabellen gefunden."),
+  EXPECT_NE(result.err.find("1 verlorene Aufnahme in 1998 Dateizuordnungstabellen gefunden."),
             std::string::npos)
       << result.err;
 }

@@ -144,13 +144,13 @@ INSTANTIATE_TEST_SUITE_P(
                     fifo,
                     {"verify", "{out}"},
                     1,
-                    "\"{out}\" ist nicht lesbar: ist eine benannte Pipe (FIFO), keine "
-                    "gewöhnliche Datei."},
+                    "{out}: Lässt sich nicht lesen: ist eine benannte Pipe (FIFO), keine "
+                    "gewöhnliche Datei.\n"},
         HostileCase{"HavLinkToDevZero",
                     linkToZero,
                     {"verify", "{out}"},
                     1,
-                    "\"{out}\" ist nicht lesbar: ist ein Gerät, keine gewöhnliche Datei."},
+                    "{out}: Lässt sich nicht lesen: ist ein Gerät, keine gewöhnliche Datei.\n"},
         // Mapfiles that are no mapfiles.
         HostileCase{"MapfileFifo",
                     fifo,

@@ -49,6 +49,7 @@ class VerifiedResultsTest : public DemoDiskTest {
     std::vector<std::string> arguments;
     if (withDisk) arguments = {"--drive", image()};
     arguments.push_back("verify");
+    arguments.push_back("--details");
     arguments.push_back(target(entryNumber));
     return runCli(arguments);
   }
@@ -85,7 +86,11 @@ TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
     EXPECT_EQ(record["sha256_file"], sha256Hex(file));
     EXPECT_EQ(record["sha256_hojin_data"], dataHash(file));
     EXPECT_EQ(record["complete"], !hasWrongHead(expected));
-    EXPECT_EQ(readJson(target(number) + ".json"), record);
+    // The sidecar is the record and the version of its format.
+    nlohmann::json sidecar = readJson(target(number) + ".json");
+    EXPECT_EQ(sidecar["schema"], 1);
+    sidecar.erase("schema");
+    EXPECT_EQ(sidecar, record);
   }
 }
 
@@ -196,11 +201,12 @@ TEST_F(VerifiedResultsTest, AGoodFileIsReportedGoodAloneAndAgainstTheDisk) {
             std::string::npos);
   EXPECT_NE(alone.out.find("  SHA-256 der HOJIN-Daten:  " + dataHash(file) + "\n"),
             std::string::npos);
-  EXPECT_NE(alone.out.find("  In Ordnung.\n"), std::string::npos) << alone.out;
+  EXPECT_TRUE(alone.out.starts_with(target(3) + ": In Ordnung\n  Eintrag 3 ")) << alone.out;
   const CliRun withDisk = verify(3, true);
   EXPECT_EQ(withDisk.status, 0) << withDisk.out << withDisk.err;
-  EXPECT_NE(withDisk.out.find("  In Ordnung: stimmt mit der Festplatte überein.\n"),
-            std::string::npos);
+  EXPECT_TRUE(
+      withDisk.out.starts_with(target(3) + ": In Ordnung, stimmt mit der Festplatte überein\n"))
+      << withDisk.out;
 }
 
 struct Spoiling {
@@ -224,12 +230,13 @@ TEST_P(SpoiledFileTest, IsFoundAndNamed) {
   const CliRun withDisk = verify(2, true);
   EXPECT_EQ(alone.status, 1) << alone.out;
   EXPECT_EQ(withDisk.status, 1) << withDisk.out;
-  const std::string line = std::string("  ") + GetParam().finding + "\n";
+  // The first finding stands on the file's line, the others below it.
+  const std::string line = std::string(GetParam().finding) + "\n";
   EXPECT_NE(withDisk.out.find(line), std::string::npos) << withDisk.out;
   if (!GetParam().onlyWithDisk) {
     EXPECT_NE(alone.out.find(line), std::string::npos) << alone.out;
   }
-  const std::string mismatch = "  SHA-256 der Datei stimmt nicht mit \"" +
+  const std::string mismatch = "SHA-256 der Datei stimmt nicht mit \"" +
                                output_.file("korvelo-manifest.json") + "\" überein: erwartet " +
                                recorded + ", gefunden " + found + ".\n";
   EXPECT_NE(alone.out.find(mismatch), std::string::npos) << alone.out;
@@ -272,24 +279,47 @@ INSTANTIATE_TEST_SUITE_P(
                  true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// As a checksum checker: a line per file, with -q only the failures, and their count on
+// stderr.
 TEST_F(VerifiedResultsTest, ManifestNamesEveryFileToCheckLikeAChecksumList) {
   ASSERT_EQ(runCli({"--drive", image(), "export", "1", "2", "3", "-o", output_.path()}).status, 0);
   const std::string manifest = output_.file("korvelo-manifest.json");
   const CliRun good = runCli({"verify", "--manifest", manifest});
   EXPECT_EQ(good.status, 0) << good.out;
-  for (int number : {1, 2, 3})
-    EXPECT_NE(good.out.find("Prüfe \"" + target(number) + "\":\n"), std::string::npos);
+  EXPECT_EQ(good.outLines(),
+            (std::vector<std::string>{target(1) + ": In Ordnung", target(2) + ": In Ordnung",
+                                      target(3) + ": In Ordnung"}));
+  EXPECT_EQ(good.err, "");
 
+  const std::vector<uint8_t> before = readFileBytes(target(3));
   std::filesystem::remove(target(1));
   spoil(3, 1624 + 33280 + 4000, {0x01});
+  const std::vector<uint8_t> after = readFileBytes(target(3));
+  const std::vector<std::string> failures = {
+      target(1) + ": Die Datei fehlt.",
+      target(3) + ": SHA-256 der Datei stimmt nicht mit \"" + manifest + "\" überein: erwartet " +
+          sha256Hex(before) + ", gefunden " + sha256Hex(after) + ".",
+      "  SHA-256 der HOJIN-Daten stimmt nicht mit \"" + manifest + "\" überein: erwartet " +
+          dataHash(before) + ", gefunden " + dataHash(after) + "."};
   const CliRun bad = runCli({"verify", "--manifest", manifest});
   EXPECT_EQ(bad.status, 1);
-  EXPECT_NE(bad.out.find("Prüfe \"" + target(1) + "\":\n  Die Datei fehlt.\n"), std::string::npos)
-      << bad.out;
-  EXPECT_NE(bad.out.find("  SHA-256 der HOJIN-Daten stimmt nicht mit \"" + manifest),
-            std::string::npos)
-      << bad.out;
-  EXPECT_NE(bad.out.find("Prüfe \"" + target(2) + "\":\n"), std::string::npos);
+  EXPECT_EQ(bad.outLines(), (std::vector<std::string>{failures[0], target(2) + ": In Ordnung",
+                                                      failures[1], failures[2]}));
+  EXPECT_EQ(bad.err, "WARNUNG: 2 von 3 Dateien stimmen nicht.\n");
+  const CliRun quiet = runCli({"verify", "-q", "--manifest", manifest});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_EQ(quiet.outLines(), failures);
+  EXPECT_EQ(quiet.err, bad.err);
+}
+
+// A mistaken argument gets a plain sentence, not a note on file heads.
+TEST_F(VerifiedResultsTest, AMissingFileAndAFolderAreNamedPlainly) {
+  const CliRun run = runCli({"verify", output_.file("weg.hav"), output_.path()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.outLines(),
+            (std::vector<std::string>{output_.file("weg.hav") + ": Die Datei fehlt.",
+                                      output_.path() + ": Ist ein Ordner, keine \".hav\"-Datei."}));
+  EXPECT_EQ(run.err, "WARNUNG: 2 von 2 Dateien stimmen nicht.\n");
 }
 
 TEST_F(VerifiedResultsTest, WithoutRecordedSumsItSaysSoAndChecksTheFileAlone) {
@@ -297,8 +327,8 @@ TEST_F(VerifiedResultsTest, WithoutRecordedSumsItSaysSoAndChecksTheFileAlone) {
   std::filesystem::remove(output_.file("korvelo-manifest.json"));
   const CliRun run = verify(3, false);
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find("  Keine aufgezeichneten Prüfsummen (weder Manifest noch \".hav.json\"); "
-                         "geprüft wird, was die Datei selbst hergibt.\n  Eintrag 3"),
+  EXPECT_NE(run.out.find(": In Ordnung (keine aufgezeichneten Prüfsummen: nur Kopf, Länge und "
+                         "HOJIN-Köpfe geprüft)\n  Eintrag 3"),
             std::string::npos)
       << run.out;
 }
@@ -310,7 +340,7 @@ TEST_F(VerifiedResultsTest, ACutFileIsReportedIncomplete) {
   const CliRun run = verify(2, false);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(
-      run.out.find("  Datei ist unvollständig: 101.564 von " + grouped(file.size()) + " Bytes.\n"),
+      run.out.find(": Datei ist unvollständig: 101.564 von " + grouped(file.size()) + " Bytes.\n"),
       std::string::npos)
       << run.out;
 }

@@ -45,6 +45,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WindowWithoutDisplay,
     ::testing::Values(
         NoDisplayCase{"Version", {"--version"}, 0, "korvelo 1.30", ""},
+        NoDisplayCase{"VersionAsTheCommandLineHasIt", {"-V"}, 0, "korvelo 1.30", ""},
+        NoDisplayCase{"VersionShort", {"-v"}, 0, "korvelo 1.30", ""},
         NoDisplayCase{"Help",
                       {"--help"},
                       0,

@@ -73,7 +73,7 @@ TEST_F(FileDate, AFileThatWasNeverCreatedIsReportedWithTheCause) {
   setFileDate(*entryStarting(54101, 5400000), dir.file("never.hav"), log);
   EXPECT_EQ(log.lines,
             (Lines{"Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
-                   "  Linux meldet FileException(2): \"No such file or directory\"",
+                   "  Linux meldet FileException(2): \"Datei oder Ordner gibt es nicht\"",
                    "  Bitte das Datum per Hand ändern."}));
 }
 
@@ -85,7 +85,7 @@ TEST_F(FileDate, ASymbolicLinkInTheFilesPlaceIsNotFollowed) {
   setFileDate(*entryStarting(54101, 5400000), link, log);
   EXPECT_EQ(log.lines,
             (Lines{"Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
-                   "  Linux meldet FileException(40): \"Too many levels of symbolic links\"",
+                   "  Linux meldet FileException(40): \"Zu viele Ebenen symbolischer Verweise\"",
                    "  Bitte das Datum per Hand ändern."}));
   EXPECT_EQ(statusOf().st_mtim.tv_sec, before);
 }

@@ -218,7 +218,7 @@ TEST(RegionScan, RandomFileFatsArePassedOverAsNotCredible) {
   EXPECT_EQ(result.notCredible, 1997);
   EXPECT_TRUE(result.fellShort());
   EXPECT_TRUE(result.message.ends_with(
-      " 1997 Dateizuordnungstabelle(n) übergangen: ihre HOJIN-Köpfe reichen nicht bis zur "
+      " 1997 Dateizuordnungstabellen übergangen: ihre HOJIN-Köpfe reichen nicht bis zur "
       "Hälfte der Blöcke, die sie nennen."))
       << result.message;
 }

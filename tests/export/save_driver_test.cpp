@@ -162,9 +162,9 @@ TEST_F(SaveDriverTest, AJobThatCannotBeOpenedIsReportedAndRemovedAtOnce) {
   EXPECT_EQ(log.lines,
             (Lines{"Fehler 2 ist beim Speichern aufgetreten.",
                    "\r\nFehler beim Öffnen der Datei \"" + missing +
-                       "\"\r\n  FileException: No such file or directory",
+                       "\"\r\n  FileException: Datei oder Ordner gibt es nicht",
                    "Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
-                   "  Linux meldet FileException(2): \"No such file or directory\"",
+                   "  Linux meldet FileException(2): \"Datei oder Ordner gibt es nicht\"",
                    "  Bitte das Datum per Hand ändern."}));
   EXPECT_TRUE(view.saveEnabled);
   ASSERT_EQ(queue.size(), 1u);

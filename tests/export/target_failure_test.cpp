@@ -68,7 +68,7 @@ TEST_F(TargetFailure, AFolderRemovedDuringTheExportEndsThatJobWithItsReason) {
   expectFirstFailedAndSecondWritten(HavExportJob::kIncomplete);
   const size_t problem = log.find(
       "Problem getting information about written file.\r\n"
-      "  FileException: No such file or directory");
+      "  FileException: Datei oder Ordner gibt es nicht");
   EXPECT_LT(problem, log.find("Schreibe in \"" + secondPath + "\""))
       << ::testing::PrintToString(log.lines);
   EXPECT_FALSE(std::filesystem::exists(first));
@@ -88,7 +88,7 @@ TEST_F(TargetFailure, AFileSystemThatFillsUpMidRecordingEndsThatJobWithItsReason
   bool reasonLogged = false;
   for (const std::string& line : log.lines)
     if (line.find("Fehler beim Schreiben von HOJIN ") != std::string::npos &&
-        line.find("  FileException: No space left on device") != std::string::npos)
+        line.find("  FileException: Kein Platz mehr auf dem Gerät") != std::string::npos)
       reasonLogged = true;
   EXPECT_TRUE(reasonLogged) << ::testing::PrintToString(log.lines);
   // What was written stays, and it is plainly shorter than a complete file.
@@ -101,12 +101,12 @@ TEST_F(TargetFailure, AFolderThatCannotBeWrittenRefusesTheFileAndTheOthersGoOn) 
   test::ScopedTmpfs readOnly("size=1m", true);
   test::TempDir plain;
   std::string folder = readOnly.path();
-  std::string reason = "Read-only file system";
+  std::string reason = "Nur lesbares Dateisystem";
   if (!readOnly.mounted()) {
     if (::geteuid() == 0) GTEST_SKIP() << "root without a read-only mount cannot be refused";
     ::chmod(plain.path().c_str(), 0555);
     folder = plain.path();
-    reason = "Permission denied";
+    reason = "Keine Berechtigung";
   }
   const std::string first = folder + "/erste.hav";
   exportBoth(first);

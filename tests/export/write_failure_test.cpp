@@ -59,7 +59,7 @@ TEST_F(WriteFailure, MissingFolderMeansTheFileIsNotCreated) {
   EXPECT_EQ(job->getErrorCode(), 2);
   EXPECT_FALSE(job->isCopying());
   EXPECT_EQ(job->getMessages(), "\r\nFehler beim Öffnen der Datei \"" + path +
-                                    "\"\r\n  FileException: No such file or directory");
+                                    "\"\r\n  FileException: Datei oder Ordner gibt es nicht");
   job->copyStep(true);
   EXPECT_TRUE(job->isFinished());
 }
@@ -69,8 +69,9 @@ TEST_F(WriteFailure, AFolderThatIsARegularFileFailsToo) {
   test::writeFileBytes(blocker, std::vector<uint8_t>{1, 2, 3});
   auto job = preparedJob(disk, 0, blocker + "/x.hav");
   EXPECT_EQ(job->openFile(), 2);
-  EXPECT_EQ(job->getMessages(), "\r\nFehler beim Öffnen der Datei \"" + blocker +
-                                    "/x.hav\"\r\n  FileException: Not a directory");
+  EXPECT_EQ(job->getMessages(),
+            "\r\nFehler beim Öffnen der Datei \"" + blocker +
+                "/x.hav\"\r\n  FileException: Ein Teil des Pfads ist kein Ordner");
 }
 
 // A device is never a target, not even one that takes writes.
@@ -108,7 +109,7 @@ TEST_F(WriteFailure, TheEntryImageNotWrittenEndsTheJobWithCodeFour) {
   EXPECT_EQ(result, 4);
   EXPECT_EQ(job->getMessages(),
             "\r\nFehler beim Schreiben des HAV-internen Verzeichniseintrags.\r\n"
-            "  FileException: File too large");
+            "  FileException: Datei zu groß");
 }
 
 TEST_F(WriteFailure, AHojinNotWrittenEndsTheJobAndKeepsWhatWasWritten) {
@@ -124,7 +125,7 @@ TEST_F(WriteFailure, AHojinNotWrittenEndsTheJobAndKeepsWhatWasWritten) {
   EXPECT_EQ(job->getErrorCode(), 4);
   EXPECT_EQ(job->getCurrentHojin(), 3);
   EXPECT_EQ(job->getMessages(),
-            "\r\nFehler beim Schreiben von HOJIN 3 von 20.\r\n  FileException: File too large");
+            "\r\nFehler beim Schreiben von HOJIN 3 von 20.\r\n  FileException: Datei zu groß");
   // HOJINs 1 and 2 whole, then as much of HOJIN 3 as the limit let through.
   const std::vector<uint8_t> file = test::readFileBytes(path);
   ASSERT_EQ(file.size(), 1624u + 2 * 33280 + 1000);

@@ -136,8 +136,7 @@ TEST(ChainHeadBlocks, UnreadableBlocksLeaveEveryLinkUncertain) {
   ASSERT_EQ(result.recordings.size(), 2u);
   EXPECT_EQ(result.recordings[0].unreadableBlocks, 2);
   EXPECT_EQ(result.recordings[0].confidence(), Confidence::Uncertain);
-  EXPECT_EQ(result.recordings[0].doubts().back(),
-            "2 unlesbare(r) Block/Blöcke könnte(n) dazugehören");
+  EXPECT_EQ(result.recordings[0].doubts().back(), "2 unlesbare Blöcke könnten dazugehören");
   EXPECT_EQ(result.recordings[1].unreadableBlocks, 0);
   EXPECT_EQ(result.recordings[1].confidence(), Confidence::Certain);
 }
