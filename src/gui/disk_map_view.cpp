@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/disk_map_view.h"
 
+#include <QHBoxLayout>
 #include <QHelpEvent>
+#include <QLabel>
+#include <QListWidget>
 #include <QPainter>
+#include <QPixmap>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -13,6 +20,7 @@ namespace korvelo {
 namespace {
 
 constexpr int kCell = 8;
+constexpr int kMostZoom = 64;
 
 QColor fillOf(const BlockOwnership& ownership, const MapCell& cell) {
   if (cell.kind != CellKind::Owned) return QColor(mapColourOf(cell.kind));
@@ -45,12 +53,24 @@ void DiskMapView::setHighlighted(std::set<int> recordings) {
   update();
 }
 
+void DiskMapView::setZoom(int zoom) {
+  zoom_ = std::clamp(zoom, 1, kMostZoom);
+  layoutGrid();
+  update();
+}
+
 void DiskMapView::layoutGrid() {
   columns_ = std::max(1, width() / kCell);
-  // The grid fills the view and leaves a line below it for the scale.
-  const int rows = std::max(1, (height() - fontMetrics().height() - 8) / kCell);
-  perCell_ = korvelo::blocksPerCell(ownership_.blockCount(), columns_, rows);
+  // Unzoomed, the grid fills the visible part (the scroll area's, when in one) and leaves a
+  // line below it for the scale; zoomed, it grows taller than that.
+  const int textHeight = fontMetrics().height() + 8;
+  const int visible = parentWidget() != nullptr ? parentWidget()->height() : height();
+  const int rows = std::max(1, (visible - textHeight) / kCell);
+  perCell_ =
+      std::max<int64_t>(1, korvelo::blocksPerCell(ownership_.blockCount(), columns_, rows) / zoom_);
   cells_ = (ownership_.blockCount() + perCell_ - 1) / perCell_;
+  const int64_t gridRows = (cells_ + columns_ - 1) / columns_;
+  setMinimumHeight(static_cast<int>(std::min<int64_t>(gridRows * kCell + textHeight, 1 << 20)));
 }
 
 void DiskMapView::resizeEvent(QResizeEvent* event) {
@@ -135,10 +155,76 @@ bool DiskMapView::event(QEvent* event) {
 
 DiskMapDialog::DiskMapDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Belegungsplan"));
-  view_ = new DiskMapView(this);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(view_);
-  resize(820, 600);
+  auto* scroll = new QScrollArea(this);
+  view_ = new DiskMapView;
+  view_->setMinimumSize(200, 100);
+  scroll->setWidget(view_);
+  scroll->setWidgetResizable(true);
+  legend_ = new QListWidget(this);
+  legend_->setMaximumWidth(280);
+  zoomText_ = new QLabel(this);
+  auto* zoomOutButton = new QToolButton(this);
+  zoomOutButton->setText(QString::fromUtf8("−"));
+  zoomOutButton->setToolTip(QStringLiteral("Verkleinern (Strg+-)"));
+  auto* zoomInButton = new QToolButton(this);
+  zoomInButton->setText(QStringLiteral("+"));
+  zoomInButton->setToolTip(QString::fromUtf8("Vergrößern (Strg++)"));
+  connect(zoomOutButton, &QToolButton::clicked, this, &DiskMapDialog::zoomOut);
+  connect(zoomInButton, &QToolButton::clicked, this, &DiskMapDialog::zoomIn);
+  new QShortcut(QKeySequence::ZoomIn, this, this, &DiskMapDialog::zoomIn);
+  new QShortcut(QKeySequence::ZoomOut, this, this, &DiskMapDialog::zoomOut);
+
+  auto* zoomRow = new QHBoxLayout;
+  zoomRow->addWidget(zoomOutButton);
+  zoomRow->addWidget(zoomText_, 1, Qt::AlignCenter);
+  zoomRow->addWidget(zoomInButton);
+  auto* side = new QVBoxLayout;
+  side->addWidget(legend_, 1);
+  side->addLayout(zoomRow);
+  auto* layout = new QHBoxLayout(this);
+  layout->addWidget(scroll, 1);
+  layout->addLayout(side);
+  showZoom();
+  resize(1000, 600);
+}
+
+namespace {
+
+QListWidgetItem* legendItem(const char* colour, const QString& text) {
+  QPixmap swatch(12, 12);
+  swatch.fill(QColor(colour));
+  auto* item = new QListWidgetItem(QIcon(swatch), text);
+  item->setToolTip(text);
+  return item;
+}
+
+}  // namespace
+
+// Every recording in the list with its colour (the list scrolls), then the other kinds of cell.
+void DiskMapDialog::showOwnership(BlockOwnership ownership) {
+  view_->setOwnership(std::move(ownership));
+  legend_->clear();
+  for (const OwnedRecording& recording : view_->ownership().recordings())
+    legend_->addItem(legendItem(mapColourOfEntry(recording.entryNumber), ownerName(recording)));
+  legend_->addItem(legendItem(mapColourOf(CellKind::Free), QStringLiteral("frei")));
+  legend_->addItem(legendItem(mapColourOf(CellKind::CrossLinked),
+                              QString::fromUtf8("mehreren Aufnahmen zugeordnet")));
+  legend_->addItem(
+      legendItem(mapColourOf(CellKind::Unread), QStringLiteral("laut Mapdatei nicht gelesen")));
+}
+
+void DiskMapDialog::zoomIn() {
+  view_->setZoom(view_->zoom() * 2);
+  showZoom();
+}
+
+void DiskMapDialog::zoomOut() {
+  view_->setZoom(view_->zoom() / 2);
+  showZoom();
+}
+
+void DiskMapDialog::showZoom() {
+  zoomText_->setText(QString::fromUtf8("Zoom %1×").arg(view_->zoom()));
 }
 
 }  // namespace korvelo

@@ -8,6 +8,9 @@
 #include <QWidget>
 #include <set>
 
+class QLabel;
+class QListWidget;
+
 #include "app/disk_map_svg.h"
 #include "recfs/block_ownership.h"
 
@@ -26,6 +29,11 @@ class DiskMapView : public QWidget {
   // The text the tooltip of the cell at `position` shows; empty outside the grid.
   QString describeAt(QPoint position) const;
   int64_t blocksPerCell() const { return perCell_; }
+  // 1: the whole area fits the visible part; 2, 4 ... 64: each step halves the blocks per
+  // cell (the view grows taller, to be scrolled).
+  void setZoom(int zoom);
+  int zoom() const { return zoom_; }
+  const BlockOwnership& ownership() const { return ownership_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -42,6 +50,7 @@ class DiskMapView : public QWidget {
   int columns_ = 1;
   int64_t perCell_ = 1;
   int64_t cells_ = 0;
+  int zoom_ = 1;
 };
 
 // The modeless window around the view, opened from the menu.
@@ -51,9 +60,18 @@ class DiskMapDialog : public QDialog {
  public:
   explicit DiskMapDialog(QWidget* parent = nullptr);
   DiskMapView* view() const { return view_; }
+  // Draws the model and lists what its colours stand for beside it.
+  void showOwnership(BlockOwnership ownership);
+  QListWidget* legend() const { return legend_; }
+  void zoomIn();
+  void zoomOut();
 
  private:
+  void showZoom();
+
   DiskMapView* view_ = nullptr;
+  QListWidget* legend_ = nullptr;
+  QLabel* zoomText_ = nullptr;
 };
 
 }  // namespace korvelo

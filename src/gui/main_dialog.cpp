@@ -536,7 +536,7 @@ void MainDialog::onRequestDone() {
 
 void MainDialog::onDiskMap(const std::shared_ptr<BlockOwnership>& ownership) {
   if (!map_) map_ = new DiskMapDialog(this);
-  map_->view()->setOwnership(*ownership);
+  map_->showOwnership(*ownership);
   highlightSelection();
   map_->show();
   map_->raise();

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 #include "app/udisks_access.h"
@@ -245,6 +247,17 @@ class MainWindowTest : public QObject {
     QVERIFY2(first.value(0).startsWith(QStringLiteral("Block 0 bis ")), qPrintable(first.value(0)));
     QCOMPARE(first.value(1), QString::fromUtf8("Eintrag 0 \"Tatort: Schöne Grüße\""));
     QVERIFY(map->view()->describeAt(QPoint(-1, 1)).isEmpty());
+    // The legend names every recording in its colour, then the other kinds of cell.
+    QCOMPARE(map->legend()->count(), 5 + 3);
+    QCOMPARE(map->legend()->item(0)->text(),
+             QString::fromUtf8("Eintrag 0 \"Tatort: Schöne Grüße\""));
+    QCOMPARE(map->legend()->item(5)->text(), QStringLiteral("frei"));
+    // Zooming in halves the blocks a cell stands for, down to one.
+    const int64_t unzoomed = map->view()->blocksPerCell();
+    map->zoomIn();
+    QCOMPARE(map->view()->blocksPerCell(), std::max<int64_t>(1, unzoomed / 2));
+    map->zoomOut();
+    QCOMPARE(map->view()->blocksPerCell(), unzoomed);
     // The panel with the first recording chosen, beside the window's screenshot.
     selectRows({0});
     QCoreApplication::processEvents();
