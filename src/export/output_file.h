@@ -48,8 +48,6 @@ class OutputFile {
   // Closes without syncing, for a file that is abandoned after a failure.
   void discard();
   bool isOpen() const { return file_.isOpen(); }
-  // The file's length as written through this object (kept bytes included).
-  int64_t length() const { return written_; }
 
  private:
   void paceWriteback();
