@@ -104,8 +104,12 @@ class PhysicalDrive {
   // Whether the drive is taken for gone: a read failed because the device is no longer
   // there (ENODEV, ENOMEDIUM, ENXIO inside the medium), or the reads since the last one
   // that succeeded used up the failing-read budget. Loops that read a disk they have not
-  // yet listed (directory, probe) stop on it instead of failing every read in turn.
-  bool answersNoMore() const { return deviceGone_ || budgetUsedUp(run_); }
+  // yet listed (directory, probe) stop on it instead of failing every read in turn. Only a
+  // source whose failures cost the disk something counts them so: an image read through
+  // its mapfile fails at once wherever the rescue did not reach, and is no dying disk.
+  bool answersNoMore() const {
+    return deviceGone_ || (source_ && source_->failuresAreCostly() && budgetUsedUp(run_));
+  }
   // Whether the last failed read, of `sector`, says the device itself is no longer there
   // (ENODEV, ENOMEDIUM, or ENXIO for a sector inside the medium; a read past its end is no sign).
   bool failedForGone(int64_t sector) const;

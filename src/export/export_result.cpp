@@ -33,8 +33,10 @@ std::string ExportResult::incompleteReason() const {
   if (stopped) return " (abgebrochen)";
   if (!doubt.empty()) return " (" + doubt + ")";
   if (const int damaged = damage.damagedHojins(); damaged > 0)
-    return textf(" (%d HOJINs mit unlesbaren Sektoren)", damaged);
-  if (wrongHeadHojins > 0) return textf(" (%d HOJINs mit falschem Kopf)", wrongHeadHojins);
+    return textf(" (%d %s mit unlesbaren Sektoren)", damaged, damaged == 1 ? "HOJIN" : "HOJINs");
+  if (wrongHeadHojins > 0)
+    return textf(" (%d %s mit falschem Kopf)", wrongHeadHojins,
+                 wrongHeadHojins == 1 ? "HOJIN" : "HOJINs");
   if (fileBytes != expectedBytes)
     return textf(" (Datei hat %s statt %s Bytes)", formatThousands(fileBytes, '.').c_str(),
                  formatThousands(expectedBytes, '.').c_str());

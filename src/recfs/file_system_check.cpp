@@ -89,8 +89,7 @@ class Checker {
   }
 
   void addBlockFinding(const char* kind, std::string text, CheckFinding facts = {}) {
-    if (++blockFindings_[kind] <= kMostBlockFindings)
-      add(kind, std::move(text), std::move(facts));
+    if (++blockFindings_[kind] <= kMostBlockFindings) add(kind, std::move(text), std::move(facts));
   }
 
   void closeBlockFindings(const char* kind) {

@@ -184,10 +184,10 @@ RescueScanResult scanHojinHeads(Fsr5000Disk& disk, const RescueScanOptions& opti
         "(mehr hält die Suche nicht im Speicher)",
         formatThousands(kMostHeadBlocks, '.').c_str(),
         formatThousands(kMostHeadStarts, '.').c_str());
-  result.message = textf(
-      "%d %s in %lld Blöcken gefunden%s.", static_cast<int>(result.recordings.size()),
-      result.recordings.size() == 1 ? "Aufnahme" : "Aufnahmen",
-      static_cast<long long>(result.scanned), ending.c_str());
+  result.message =
+      textf("%d %s in %lld Blöcken gefunden%s.", static_cast<int>(result.recordings.size()),
+            result.recordings.size() == 1 ? "Aufnahme" : "Aufnahmen",
+            static_cast<long long>(result.scanned), ending.c_str());
   if (walk.unreadableBlocks > 0)
     result.message += textf(" %lld %s ohne einen lesbaren HOJIN-Kopf.",
                             static_cast<long long>(walk.unreadableBlocks),

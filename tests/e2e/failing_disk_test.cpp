@@ -368,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .maxFailingReads = 2,
                   .lines = {"Warnung: 1 Sektoren des Hojin 20 (von 120) nicht lesbar, mit Nullen "
                             "gefüllt.",
-                            "Beschädigt: 1 Hojins mit zusammen 1 nicht lesbaren Sektoren (mit "
+                            "Beschädigt: 1 Hojin mit zusammen 1 nicht lesbaren Sektor (mit "
                             "Nullen gefüllt)."},
                   .zerosExactlyThere = true},
         // Four dead HOJINs: 5 is read sector by sector up to two failures, 6 jumped over, the

@@ -326,13 +326,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HeadVerdictCase{"Healthy", {1, HeadDefect::None}, 0, ""},
         HeadVerdictCase{
-            "Signature", {2, HeadDefect::WrongSignature}, 1, " (1 HOJINs mit falschem Kopf)"},
+            "Signature", {2, HeadDefect::WrongSignature}, 1, " (1 HOJIN mit falschem Kopf)"},
         HeadVerdictCase{"SecondNumber",
                         {2, HeadDefect::WrongInternalNumbers},
                         1,
-                        " (1 HOJINs mit falschem Kopf)"},
-        HeadVerdictCase{"Order", {5, HeadDefect::WrongOrder}, 1, " (1 HOJINs mit falschem Kopf)"},
-        HeadVerdictCase{"NoHead", {8, HeadDefect::NoHead}, 1, " (1 HOJINs mit falschem Kopf)"},
+                        " (1 HOJIN mit falschem Kopf)"},
+        HeadVerdictCase{"Order", {5, HeadDefect::WrongOrder}, 1, " (1 HOJIN mit falschem Kopf)"},
+        HeadVerdictCase{"NoHead", {8, HeadDefect::NoHead}, 1, " (1 HOJIN mit falschem Kopf)"},
         HeadVerdictCase{"NoRecordingStart", {1, HeadDefect::NotRecordingStart}, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -376,7 +376,7 @@ TEST(UnreadableSectors, AContinuedFileKeepsAndCountsTheDamageOfItsKeptPart) {
   const ExportResult result = resumed->takeResult();
   EXPECT_EQ(result.damage.areas(), earlier.damage.areas());
   EXPECT_EQ(result.damage.damagedHojins(), 1);
-  EXPECT_EQ(result.incompleteReason(), " (1 HOJINs mit unlesbaren Sektoren)");
+  EXPECT_EQ(result.incompleteReason(), " (1 HOJIN mit unlesbaren Sektoren)");
   EXPECT_EQ(result.keptBytes, 1624 + 5 * 33280);
   EXPECT_EQ(result.bytesWrittenNow(), 15 * 33280);
 }
