@@ -7,6 +7,10 @@
 
 namespace korvelo::test {
 
+// The system's python, which the Debian jsonschema module belongs to (not a python of the
+// user's, which may lack it).
+constexpr const char* kPython = "/usr/bin/python3";
+
 std::string schemaViolations(const std::string& name, const std::string& document) {
   TempDir folder;
   const std::string path = folder.file("document.json");
@@ -14,7 +18,7 @@ std::string schemaViolations(const std::string& name, const std::string& documen
   const std::string source = KORVELO_SOURCE_DIR;
   const CliRun run = runCli({source + "/tests/support/json_schema_check.py",
                              source + "/docs/json.md", "korvelo:" + name, path},
-                            {.program = "python3"});
+                            {.program = kPython});
   if (run.status == 0) return {};
   return run.out + run.err + (run.out.empty() && run.err.empty() ? "the checker failed" : "");
 }
