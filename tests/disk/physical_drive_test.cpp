@@ -163,13 +163,16 @@ TEST_F(PhysicalDriveTest, ReadsAreTimedAndCounted) {
 }
 
 // When a drive is taken for gone: failing reads in a row (sector 5 fails, 6 reads, each
-// read `millis` long) up to the budget, or one read that found no device at all.
+// read `millis` long) up to the budget, or one read that found no device at all. An image's
+// failures (an image read through its mapfile fails wherever the rescue did not reach) are
+// no sign of a dying disk.
 struct GoneCase {
   const char* name;
   std::vector<int64_t> sectors;  // read in this order
   int64_t millis;
   int error;  // what the failing reads give: EIO or ENODEV
   bool gone;
+  bool disk = true;  // the failing source stands for a disk, not an image
 };
 
 class DriveGone : public PhysicalDriveTest, public ::testing::WithParamInterface<GoneCase> {};
@@ -178,10 +181,13 @@ TEST_P(DriveGone, AfterTheBudgetOfFailingReadsInARowOrAMissingDevice) {
   const GoneCase& c = GetParam();
   auto disk = std::make_shared<test::MemoryDisk>(1 << 20);
   ScopedTestDrives drives({DriveSpec{"<bad>", {}, [&]() -> std::unique_ptr<ByteSource> {
-                                       if (c.error == EIO)
-                                         return std::make_unique<test::FailingSource>(
+                                       if (c.error == EIO) {
+                                         auto failing = std::make_unique<test::FailingSource>(
                                              std::make_unique<test::MemorySource>(disk),
                                              std::set<int64_t>{5});
+                                         if (c.disk) failing->standForADisk();
+                                         return failing;
+                                       }
                                        return std::make_unique<test::GoneSource>();
                                      }}});
   PhysicalDrive drive;
@@ -202,12 +208,13 @@ std::vector<int64_t> repeated(int64_t sector, int times, std::vector<int64_t> th
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DriveGone,
-    ::testing::Values(GoneCase{"ThirtyOneFailures", repeated(5, 31), 10, EIO, false},
-                      GoneCase{"ThirtyTwoFailures", repeated(5, 32), 10, EIO, true},
-                      GoneCase{"AGoodReadStartsTheCountAgain", repeated(5, 31, {6, 5}), 10, EIO,
-                               false},
-                      GoneCase{"SixtySecondsOfFailures", repeated(5, 2), 30000, EIO, true},
-                      GoneCase{"NoDevice", {6}, 0, ENODEV, true}),
+    ::testing::Values(
+        GoneCase{"ThirtyOneFailures", repeated(5, 31), 10, EIO, false},
+        GoneCase{"ThirtyTwoFailures", repeated(5, 32), 10, EIO, true},
+        GoneCase{"ThirtyTwoFailuresOfAnImage", repeated(5, 32), 10, EIO, false, false},
+        GoneCase{"AGoodReadStartsTheCountAgain", repeated(5, 31, {6, 5}), 10, EIO, false},
+        GoneCase{"SixtySecondsOfFailures", repeated(5, 2), 30000, EIO, true},
+        GoneCase{"NoDevice", {6}, 0, ENODEV, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PhysicalDriveTest, OpensTheEntryNamedByTheDigit) {

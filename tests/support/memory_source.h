@@ -73,10 +73,14 @@ class FailingSource final : public ByteSource {
   int64_t readAt(int64_t offset, std::span<uint8_t> buffer) override;
   MediaInfo mediaInfo() const override { return inner_->mediaInfo(); }
   std::optional<FileIdentity> identity() const override { return inner_->identity(); }
+  // Whether its failures stand for a disk's (a block device's) rather than an image's.
+  bool failuresAreCostly() const override { return costly_; }
+  void standForADisk() { costly_ = true; }
 
  private:
   std::unique_ptr<ByteSource> inner_;
   std::set<int64_t> badSectors_;
+  bool costly_ = false;
 };
 
 // A drive that was pulled: every read fails with ENODEV.
