@@ -190,6 +190,7 @@ class HavExportJob {
   std::string changedSinceRecorded(int64_t fileBytes);
   void rereadZeroSectors(int64_t fromByte, int64_t keptBytes);
   int continueAfter(int64_t keptBytes, int wholeHojins);
+  int refuseToContinue(const std::string& reason, const char* keptLine);
   bool digestKeptBytes(int64_t keptBytes);
   bool digestFileFrom(int64_t offset);
   void retryEarlierDamage(int64_t keptBytes);

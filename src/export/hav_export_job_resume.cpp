@@ -29,6 +29,11 @@ bool readExactly(std::ifstream& in, uint8_t* data, int64_t size) {
   return in.gcount() == size;
 }
 
+bool isZeroSector(const uint8_t* sector) {
+  static const uint8_t zeros[kSectorSize] = {};
+  return std::memcmp(sector, zeros, kSectorSize) == 0;
+}
+
 }  // namespace
 
 int HavExportJob::createOrResume() {
@@ -40,11 +45,7 @@ int HavExportJob::createOrResume() {
   if (!mismatch.empty()) {
     // Another recording's file is never written over, not even when asked to replace.
     if (!replaceForeign_ || ownerOfExisting(path, expectedFront()) == TargetOwner::OtherRecording) {
-      addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), mismatch.c_str()),
-              Severity::Error);
-      addLine("  Sie bleibt unverändert; nichts wurde angehängt.", Severity::Error);
-      copying = false;
-      return errorCode = kNotCreated;
+      return refuseToContinue(mismatch, "  Sie bleibt unverändert; nichts wurde angehängt.");
     }
     addLine(textf("Die Datei \"%s\" wird neu geschrieben: %s.", path.c_str(), mismatch.c_str()),
             Severity::Warning);
@@ -59,12 +60,8 @@ int HavExportJob::createOrResume() {
   }
   const int64_t fileBytes = static_cast<int64_t>(existing.st_size);
   if (const std::string changed = changedSinceRecorded(fileBytes); !changed.empty()) {
-    addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), changed.c_str()),
-            Severity::Error);
-    addLine("  Sie bleibt unverändert, ihr Eintrag im Manifest auch; nichts wurde angehängt.",
-            Severity::Error);
-    copying = false;
-    return errorCode = kNotCreated;
+    return refuseToContinue(
+        changed, "  Sie bleibt unverändert, ihr Eintrag im Manifest auch; nichts wurde angehängt.");
   }
   // A full-length file may be complete as a whole; of any other the whole HOJINs stay.
   const bool fullLength = fileBytes == static_cast<int64_t>(expectedSize);
@@ -95,6 +92,15 @@ int HavExportJob::createOrResume() {
     return 0;
   }
   return continueAfter(std::min(keptBytes, hojinFileOffset(wholeHojins + 1)), wholeHojins);
+}
+
+// Leaves the file as it is, with the reason and what stays.
+int HavExportJob::refuseToContinue(const std::string& reason, const char* keptLine) {
+  addLine(textf("Die Datei \"%s\" wird nicht fortgesetzt: %s.", path.c_str(), reason.c_str()),
+          Severity::Error);
+  addLine(keptLine, Severity::Error);
+  copying = false;
+  return errorCode = kNotCreated;
 }
 
 int HavExportJob::continueAfter(int64_t keptBytes, int wholeHojins) {
@@ -143,7 +149,6 @@ std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
 // zeros on the disk: every sector of zeros in the part that stays and that no record
 // names is read again.
 void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
-  static const uint8_t zeros[kSectorSize] = {};
   std::vector<std::pair<int64_t, int64_t>> known;  // [begin, end) in the file, in order
   for (const DamagedArea& area : earlierDamage_.areas())
     known.emplace_back(area.fileOffset, area.fileOffset + area.sectorCount * kSectorSize);
@@ -165,9 +170,7 @@ void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
     if (sector < 0) break;
     for (int64_t at = 0; at + kSectorSize <= bytes; at += kSectorSize) {
       const int64_t offset = hojinFileOffset(k) + at;
-      if (offset < fromByte || std::memcmp(data.data() + at, zeros, kSectorSize) != 0 ||
-          isKnown(offset))
-        continue;
+      if (offset < fromByte || !isZeroSector(data.data() + at) || isKnown(offset)) continue;
       found.add({sector + at / kSectorSize, 1, offset, DamageState::Unreadable});
     }
   }
@@ -231,10 +234,9 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes) {
   if (!readExactly(in, inFile.data(), bytes)) return false;
 
   readSalvaging(disk->getDrive(), sector, kSectorsPerHojin, hojin.getData());
-  static const uint8_t zeros[kSectorSize] = {};
   for (size_t at = 0; at < inFile.size(); at += kSectorSize) {
     if (std::memcmp(inFile.data() + at, hojin.getData() + at, kSectorSize) != 0 &&
-        std::memcmp(inFile.data() + at, zeros, kSectorSize) != 0)
+        !isZeroSector(inFile.data() + at))
       return false;
   }
   return true;
