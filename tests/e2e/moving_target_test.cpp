@@ -10,6 +10,8 @@
 #include <fstream>
 #include <functional>
 
+#include "export/hav_head.h"
+#include "recfs/disk_layout.h"
 #include "support/cli_runner.h"
 #include "support/demo_disk_fixture.h"
 #include "support/expected_output.h"
@@ -17,9 +19,6 @@
 
 namespace korvelo::test {
 namespace {
-
-constexpr int64_t kFront = 1624;
-constexpr int64_t kHojinBytes = 33280;
 
 class MovingTargetTest : public DemoDiskTest {
  public:
@@ -56,7 +55,7 @@ TEST_P(MovingTarget, IsNeverCertifiedAndNothingOutsideTheFolderChanges) {
   if (c.during) {
     options.signal = 0;  // nothing is sent: the hook only acts
     options.signalWhen = [&] {
-      if (!done && fileSize(target()) >= kFront + 2 * kHojinBytes) {
+      if (!done && fileSize(target()) >= kHavFrontBytes + 2 * int64_t{kHojinBytes}) {
         c.during(*this);
         done = true;
       }
@@ -74,10 +73,11 @@ TEST_P(MovingTarget, IsNeverCertifiedAndNothingOutsideTheFolderChanges) {
   EXPECT_NE(run.err.find(line + "\n"), std::string::npos) << run.err;
   if (!outside.empty()) EXPECT_EQ(readFileBytes(outside), outsideBytes);
   EXPECT_TRUE(std::filesystem::is_empty(other()));
-  // The manifest never vouches for what is at the target now.
+  // The manifest never vouches for what is at the target now: it holds no record of it.
   std::ifstream manifest(output_.file("korvelo-manifest.json"));
   std::string text((std::istreambuf_iterator<char>(manifest)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text.find("\"complete\": true"), std::string::npos) << text;
+  EXPECT_EQ(text.find(expectedFileName(recording(0))), std::string::npos) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(

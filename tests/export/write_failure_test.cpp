@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -82,6 +83,20 @@ TEST_F(WriteFailure, ADeviceIsNeverOpenedForWriting) {
             "\r\nFehler beim Öffnen der Datei \"/dev/full\"\r\n  FileException: " +
                 describeError(ENOTSUP));
   EXPECT_FALSE(job->isCopying());
+}
+
+// Nor is a file with a second name: writing it would change the file under that name too.
+TEST_F(WriteFailure, AFileWithASecondNameIsNeverOpenedForWriting) {
+  const std::string outside = disk.output("fremd.hav");
+  const std::vector<uint8_t> foreign(100, 'x');
+  test::writeFileBytes(outside, foreign);
+  const std::string path = disk.output("verknuepft.hav");
+  ASSERT_EQ(::link(outside.c_str(), path.c_str()), 0);
+  auto job = preparedJob(disk, 0, path);
+  EXPECT_EQ(job->openFile(), 2);
+  EXPECT_EQ(job->getMessages(), "\r\nFehler beim Öffnen der Datei \"" + path +
+                                    "\"\r\n  FileException: " + describeError(EMLINK));
+  EXPECT_EQ(test::readFileBytes(outside), foreign);
 }
 
 TEST_F(WriteFailure, AHeadThatCannotBeWrittenEndsTheJobWithCodeThree) {
