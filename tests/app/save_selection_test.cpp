@@ -221,6 +221,26 @@ INSTANTIATE_TEST_SUITE_P(
                       1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The save-as dialog may name any file: the settings file read at the start, written back
+// at the end, is never a target.
+TEST_F(SaveSelectionTest, TheSettingsFileReadIsNeverATarget) {
+  const std::string settings = dir.file("korvelo.INI");
+  const std::vector<uint8_t> text = {'D', 'e', 'b', 'u', 'g', 'I', 'n', 'f', 'o', '=', '0', '\n'};
+  test::writeFileBytes(settings, text);
+  app.loadSettingsFrom(dir.file("korvelo"));
+  view.selected = {0};
+  chooser.chooseNext(settings);
+  controller.saveSelection();
+  const Lines lines = saveLines();
+  const std::string refusal = "Eintrag 0 \"Kurz\" wird nicht gespeichert: \"" + settings +
+                              "\" ist die Einstellungsdatei, aus der die Einstellungen gelesen "
+                              "wurden.";
+  EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end())
+      << testing::PrintToString(lines);
+  EXPECT_TRUE(app.queuedJobs().empty());
+  EXPECT_EQ(test::readFileBytes(settings), text);
+}
+
 TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
   view.saveEnabled = false;
   view.selected = {0};
