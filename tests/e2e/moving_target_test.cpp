@@ -5,6 +5,7 @@
 // did not write.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -111,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The folder moved away and a link to another one put in its place while --all writes the
 // first file: the run goes on into the folder it opened, under its new name. Every file
-// and the manifest are there, exact; nothing goes into the folder the link leads to.
+// (with its date) and the manifest are there, exact; nothing goes where the link leads.
 TEST_F(MovingTargetTest, FolderSwappedForALinkKeepsEveryFile) {
   std::filesystem::create_directory(other());
   const std::string moved = elsewhere("alt");
@@ -126,8 +127,9 @@ TEST_F(MovingTargetTest, FolderSwappedForALinkKeepsEveryFile) {
     }
     return done;
   };
-  const CliRun run =
-      runCli({"--drive", image(), "export", "-o", folder(), "--all", "--pause", "100"}, options);
+  const CliRun run = runCli(
+      {"--drive", image(), "export", "-o", folder(), "--all", "--pause", "100", "--record-date"},
+      options);
   ASSERT_TRUE(done);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::filesystem::is_empty(other()));
@@ -138,6 +140,9 @@ TEST_F(MovingTargetTest, FolderSwappedForALinkKeepsEveryFile) {
     const std::string name = expectedFileName(recording);
     EXPECT_EQ(readFileBytes(moved + "/" + name), expectedHavFile(image(), disk(), recording))
         << name;
+    struct stat file {};
+    ASSERT_EQ(::stat((moved + "/" + name).c_str(), &file), 0) << name;
+    EXPECT_EQ(file.st_mtime, expectedStart(recording).localInstant()) << name;
     EXPECT_NE(text.find("\"file\": \"" + name + "\""), std::string::npos) << text;
   }
   EXPECT_EQ(text.find("\"complete\": false"), std::string::npos) << text;
