@@ -92,7 +92,7 @@ std::string inputRefusal(const std::string& path, RunInput input) {
       return textf("\"%s\" ist die Einstellungsdatei, aus der die Einstellungen gelesen wurden.",
                    path.c_str());
     case RunInput::Manifest:
-      return textf("\"%s\" ist ein Manifest, das gelesen wurde.", path.c_str());
+      return textf("\"%s\" ist ein Manifest, das in diesem Lauf gelesen wurde.", path.c_str());
     case RunInput::None:
       break;
   }
