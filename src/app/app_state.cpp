@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/workflow_support.h"
+
 namespace korvelo {
 
 AppState::AppState() {
@@ -19,6 +21,8 @@ AppState::~AppState() {
 
 void AppState::loadSettingsFrom(const std::string& basePath) {
   if (!store) store = std::make_unique<SettingsStore>(basePath);
+  // Written back at the end, so no file of a run may be it.
+  setSettingsFileOfRun(store->fileName());
   loadSettings(*store, settings);
   if (!store->loadProblem().empty()) log.append(store->loadProblem(), Severity::Error);
 }
@@ -29,6 +33,7 @@ void AppState::shutdown() {
   if (store && !saveSettings(*store, settings) && !store->saveProblem().empty())
     log.append(store->saveProblem(), Severity::Error);
   store.reset();  // flushes once more: the same lines, written again
+  setSettingsFileOfRun({});
   // The jobs refer to the disk and its entries, so the queue is emptied before the
   // disk is closed. The driver stays: front ends may still hold it, and with an empty
   // queue a step does nothing.

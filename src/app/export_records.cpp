@@ -3,9 +3,12 @@
 
 #include "app/export_records.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "app/manifest.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/hav_digests.h"
 #include "export/hav_head.h"
@@ -13,24 +16,16 @@
 
 namespace korvelo {
 
-namespace {
-
-// The sums taken while writing hold when the file still has exactly the bytes they cover
-// (a write that failed half-way may have left more); otherwise the file is read back.
-HavDigests digestsOf(const ExportResult& result) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(result.path, error);
-  if (result.digests && result.digests->readable && !error &&
-      static_cast<int64_t>(size) == result.digests->fileBytes)
-    return *result.digests;
-  return digestHavFile(result.path);
-}
-
-}  // namespace
-
 bool ExportResultRecorder::record(const DirectoryEntry& entry, const ExportResult& result) {
-  if (!std::filesystem::exists(result.path)) return true;
-  const HavDigests digests = digestsOf(result);
+  const std::string name = std::filesystem::path(result.path).filename().string();
+  struct stat file {};
+  if (folder_.statOf(name, file) != 0) return true;
+  // The sums taken while writing hold when the file still has exactly the bytes they
+  // cover (a write that failed half-way may have left more); otherwise it is read back.
+  const HavDigests digests = result.digests && result.digests->readable &&
+                                     int64_t{file.st_size} == result.digests->fileBytes
+                                 ? *result.digests
+                                 : digestHavFile(folder_.readPathOf(name));
   const ManifestRecord record = recordFor(entry, result, digests);
   if (!digests.readable)
     log_.append(textf("Konnte \"%s\" für die Prüfsumme nicht lesen.", result.path.c_str()),
@@ -38,10 +33,8 @@ bool ExportResultRecorder::record(const DirectoryEntry& entry, const ExportResul
   log_.append(textf("SHA-256 von \"%s\": %s", record.file.c_str(),
                     digests.readable ? digests.file.c_str() : "-"));
   bool written = true;
-  const std::string folder = std::filesystem::path(result.path).parent_path().string();
   std::string keptAside;
-  if (std::string problem = addToManifest(folder.empty() ? folder_ : folder, record, &keptAside);
-      !problem.empty()) {
+  if (std::string problem = addToManifest(folder_, record, &keptAside); !problem.empty()) {
     log_.append(problem, Severity::Error);
     written = false;
   }
@@ -51,7 +44,7 @@ bool ExportResultRecorder::record(const DirectoryEntry& entry, const ExportResul
     written = false;
   }
   if (sidecar_) {
-    if (std::string problem = writeRecordFile(result.path + ".json", record); !problem.empty()) {
+    if (std::string problem = writeRecordFile(folder_, name + ".json", record); !problem.empty()) {
       log_.append(problem, Severity::Error);
       written = false;
     }

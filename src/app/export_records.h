@@ -15,10 +15,14 @@
 
 namespace korvelo {
 
+class TargetFolder;
+
 class ExportResultRecorder {
  public:
-  ExportResultRecorder(bool sidecar, std::string folder, Log& log)
-      : sidecar_(sidecar), folder_(std::move(folder)), log_(log) {}
+  // `folder` is the folder the file was made in; the file, its manifest and its sidecar
+  // are reached only by their names in it.
+  ExportResultRecorder(bool sidecar, const TargetFolder& folder, Log& log)
+      : sidecar_(sidecar), folder_(folder), log_(log) {}
 
   // Writes the records of the export's file (hashed again when the sums taken while
   // writing do not cover it); problems go to the log. False when a record could not be written.
@@ -26,7 +30,7 @@ class ExportResultRecorder {
 
  private:
   bool sidecar_;
-  std::string folder_;
+  const TargetFolder& folder_;
   Log& log_;
 };
 

@@ -7,6 +7,8 @@
 #include "app/export_records.h"
 #include "app/manifest.h"
 #include "app/recorded_sums.h"
+#include "disk/system_reason.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_naming.h"
 
@@ -57,7 +59,9 @@ int ExportWorkflow::offer(const ExportItem& item) {
     log.append(textf("Größe der Zieldatei %s Bytes.", size.c_str()));
   }
   if (result == HavExportJob::kPrepared) {
-    if (const std::string refusal = refusalOf(*job); !refusal.empty()) {
+    std::string refusal = giveFolder(*job);
+    if (refusal.empty()) refusal = refusalOf(*job);
+    if (!refusal.empty()) {
       log.append(nameOf(item) + " wird nicht gespeichert: " + refusal, Severity::Error);
       result = kRefused;
     }
@@ -89,15 +93,41 @@ int ExportWorkflow::offer(const ExportItem& item) {
   return result;
 }
 
+std::string ExportWorkflow::giveFolder(HavExportJob& job) {
+  if (job.targetFolder()) {
+    runFolder_ = job.targetFolder();
+    return {};
+  }
+  const std::string folder = folderOf(job.getPath());
+  if (!runFolder_ || runFolder_->path() != folder) {
+    auto opened = std::make_shared<TargetFolder>();
+    if (const int error = opened->open(folder); error != 0)
+      return textf("Zielordner \"%s\": %s.", folder.c_str(), systemReason(error).c_str());
+    runFolder_ = std::move(opened);
+  }
+  job.setTargetFolder(runFolder_);
+  return {};
+}
+
 std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
   const std::string& path = job.getPath();
+  const TargetFolder& folder = *job.targetFolder();
+  const std::string name = std::filesystem::path(path).filename().string();
   const ByteSource* source = job.sourceDrive();
-  if (std::string refusal = targets_.refusal(path, source ? source->identity() : std::nullopt);
+  if (std::string refusal =
+          targets_.refusal(path, folder, name, source ? source->identity() : std::nullopt);
       !refusal.empty())
     return refusal;
-  const std::string folder = folderOf(path);
-  return fileSizeLimitProblem(folder.empty() ? "." : folder, job.getExpectedSize(),
-                              queries_.fileSystemType);
+  // The settings file, a mapfile or a manifest chosen in the save-as dialog.
+  if (std::string refusal = inputOfRunProblem(folder, name, path, source); !refusal.empty())
+    return refusal;
+  // The file system is asked through the folder opened; the message names its path.
+  const FileSystemTypeQuery& query = queries_.fileSystemType;
+  const FileSystemTypeQuery throughFolder =
+      query ? FileSystemTypeQuery([&](const std::string&) { return query(folder.readPathOf("")); })
+            : FileSystemTypeQuery();
+  return fileSizeLimitProblem(folder.path().empty() ? "." : folder.path(), job.getExpectedSize(),
+                              throughFolder);
 }
 
 // A file that is continued keeps the zero-filled areas its manifest record names (and
@@ -106,15 +136,17 @@ std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
 // cost a whole parse per file.
 void ExportWorkflow::carryEarlierRecord(HavExportJob& job) const {
   if (!settings_.checksums || !job.continuesExistingFile()) return;
-  const std::string& path = job.getPath();
-  const std::string file = std::filesystem::path(path).filename().string();
+  const TargetFolder& folder = *job.targetFolder();
+  const std::string file = std::filesystem::path(job.getPath()).filename().string();
   std::string damage;
-  if (auto areas = damagedAreasInManifest(folderOf(path), file,
-                                          static_cast<int64_t>(job.getExpectedSize()), &damage))
+  if (auto areas = damagedAreasInManifest(folder, file, static_cast<int64_t>(job.getExpectedSize()),
+                                          &damage))
     job.carryDamage(DamageLedger(std::move(*areas)), settings_.retryBad);
   else if (!damage.empty())
     app_.log.append(damage, Severity::Warning);
-  for (const RecordedSums& sums : recordedSumsFor(path, readManifestSums(manifestBeside(path)))) {
+  // Read through the folder opened: its path may lead elsewhere by now.
+  for (const RecordedSums& sums : recordedSumsFor(
+           folder.readPathOf(file), readManifestSums(folder.readPathOf(kManifestName)))) {
     if (!sums.damage.empty() || sums.sha256File.empty() || sums.fileBytes < 0) continue;
     job.expectRecordedFile(RecordedFile{sums.fileBytes, sums.sha256File});
     break;
@@ -132,6 +164,7 @@ void ExportWorkflow::start() {
 
 void ExportWorkflow::beginRun(int recordings, int64_t bytes) {
   targets_.clear();
+  runFolder_.reset();
   progress_.beginRun(recordings, bytes);
 }
 
@@ -196,6 +229,7 @@ void ExportWorkflow::takeJobResult(HavExportJob& job, ExportOutcome& outcome) {
   outcome.result.stopped = stopped;
   outcome.result.doubt = outcome.item.doubt;
   outcome.path = outcome.result.path;
+  outcome.folder = job.targetFolder();
   if (outcome.result.driveGone) driveGone_ = true;
   progress_.endRecording(outcome.result.fileBytes);
 }
@@ -221,8 +255,10 @@ void ExportWorkflow::record(ExportOutcome& outcome) {
   // A job that wrote nothing leaves the file and its record as they were: a file refused
   // for being changed or another's, or one put in the place of the file written, must not
   // have its sums taken as the recording's.
-  if (outcome.result.errorCode == HavExportJob::kNotCreated || outcome.result.targetLost) return;
-  ExportResultRecorder recorder(settings_.sidecar, folderOf(outcome.path), app_.log);
+  if (outcome.result.errorCode == HavExportJob::kNotCreated || outcome.result.targetLost ||
+      !outcome.folder)
+    return;
+  ExportResultRecorder recorder(settings_.sidecar, *outcome.folder, app_.log);
   outcome.recordWritten = recorder.record(*outcome.item.entry, outcome.result);
 }
 

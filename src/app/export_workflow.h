@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@
 #include "export/target_checks.h"
 
 namespace korvelo {
+
+class TargetFolder;
 
 // One recording to save: an entry of the directory, or a rescued finding read through
 // the rescue view of the disk.
@@ -42,6 +45,7 @@ struct ExportOutcome {
   ExportItem item;
   int prepareResult = HavExportJob::kPrepared;  // or ExportWorkflow::kRefused
   std::string path;                             // the chosen target; empty when none was chosen
+  std::shared_ptr<const TargetFolder> folder;   // the folder the job made its file in
   bool ran = false;           // the job was queued and has ended (finished, failed or stopped)
   ExportResult result;        // the job's, once it ran; `stopped` also for a job never begun
   std::string resumeLine;     // after a stop: where to go on
@@ -123,6 +127,10 @@ class ExportWorkflow {
   SaveDriver* driver() { return app_.saveDriver(); }
   // How the log names the recording: "Eintrag 3 \"Titel\"" or "Gerettete Aufnahme 5".
   static std::string nameOf(const ExportItem& item);
+  // Hands the job the folder of its target, when the chooser opened none: the run's
+  // folder when the target lies there, else that folder opened now. Empty when it is
+  // open; else the German reason.
+  std::string giveFolder(HavExportJob& job);
   // Empty when the chosen target may be written; else the German reason.
   std::string refusalOf(const HavExportJob& job) const;
   // Takes what the driver knew of a job it let go; settled after its step.
@@ -151,6 +159,7 @@ class ExportWorkflow {
   std::vector<ExportOutcome> outcomes_;
   std::vector<size_t> retired_;  // outcomes whose job ended and that wait to be settled
   RunTargets targets_;           // paths chosen in this run: none is written twice
+  std::shared_ptr<const TargetFolder> runFolder_;  // the folder opened last in this run
   ExportProgressTracker progress_;
   const HavExportJob* head_ = nullptr;  // the job the step count belongs to
   int headSteps_ = 0;

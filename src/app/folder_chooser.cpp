@@ -9,6 +9,7 @@
 #include "app/workflow_support.h"
 #include "disk/posix_file.h"
 #include "disk/system_reason.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/target_checks.h"
 
@@ -69,30 +70,33 @@ constexpr int kNameTries = 10000;
 
 }  // namespace
 
-// The folder a run saves into is the one it found at its first target: a folder moved
-// away or replaced (by a link to another one, say) meanwhile gets no more files, so that
-// nothing of the run lands where the user did not send it.
-bool FolderChooser::folderStillTheSame() {
-  struct stat info {};
-  if (::stat(folder_.empty() ? "." : folder_.c_str(), &info) != 0) return !folderIdentity_;
-  const FileIdentity now{info.st_dev, info.st_ino};
-  if (!folderIdentity_) folderIdentity_ = now;
-  return *folderIdentity_ == now;
+// The folder a run saves into is opened at its first target; a folder moved away or
+// replaced (by a link to another one, say) meanwhile keeps getting the files, under its
+// new name, so that nothing of the run lands where the user did not send it.
+bool FolderChooser::openFolder() {
+  if (opened_) return true;
+  auto folder = std::make_shared<TargetFolder>();
+  if (const int error = folder->open(folder_); error != 0) {
+    log_.append(textf("Zielordner \"%s\": %s.", folder_.c_str(), systemReason(error).c_str()),
+                Severity::Error);
+    return false;
+  }
+  opened_ = std::move(folder);
+  return true;
+}
+
+bool FolderChooser::lookUp(const std::string& name, struct stat& existing) const {
+  return opened_->statOf(name, existing) == 0;
 }
 
 SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
-  lastPath_ = joinPath(folder_, distinctName(request.proposedName));
+  lastName_ = distinctName(request.proposedName);
+  lastPath_ = joinPath(folder_, lastName_);
   SaveAsAnswer answer;  // skipped unless the target is free or may be replaced
   answer.kind = SaveAsAnswer::Kind::Skipped;
-  if (!folderStillTheSame()) {
-    log_.append(textf("Zielordner \"%s\" wurde während des Speicherns verschoben oder ersetzt; "
-                      "überspringe.",
-                      folder_.c_str()),
-                Severity::Error);
-    return answer;
-  }
+  if (!openFolder()) return answer;
   struct stat existing {};
-  bool exists = ::lstat(lastPath_.c_str(), &existing) == 0;
+  bool exists = lookUp(lastName_, existing);
   if (exists) {
     if (const std::string refusal = neverATarget(lastPath_, existing, source_); !refusal.empty()) {
       log_.append(refusal, Severity::Warning);
@@ -108,7 +112,8 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
     // --force replaces this recording's own file, or one that is no recording at all;
     // another recording's file keeps its place and this one takes the next free name.
     if (overwrite_ && !request.expectedFront.empty() &&
-        ownerOfExisting(lastPath_, request.expectedFront) == TargetOwner::OtherRecording) {
+        ownerOfExisting(opened_->readPathOf(lastName_), request.expectedFront) ==
+            TargetOwner::OtherRecording) {
       const std::string kept = lastPath_;
       if (!takeFreeOrOwnName(request, existing, exists)) {
         log_.append(textf("Für \"%s\" findet sich kein freier Name; überspringe.", kept.c_str()),
@@ -125,6 +130,7 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
   answer.kind = SaveAsAnswer::Kind::Chosen;
   answer.path = lastPath_;
   answer.mustBeNew = !exists;
+  answer.folder = opened_;
   return answer;
 }
 
@@ -133,11 +139,13 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
 bool FolderChooser::takeFreeOrOwnName(const SaveAsRequest& request, struct stat& existing,
                                       bool& exists) {
   for (int tries = 0; tries < kNameTries; ++tries) {
-    lastPath_ = joinPath(folder_, distinctName(request.proposedName));
-    exists = ::lstat(lastPath_.c_str(), &existing) == 0;
+    lastName_ = distinctName(request.proposedName);
+    lastPath_ = joinPath(folder_, lastName_);
+    exists = lookUp(lastName_, existing);
     if (!exists) return true;
     if (neverATarget(lastPath_, existing, source_).empty() &&
-        ownerOfExisting(lastPath_, request.expectedFront) == TargetOwner::ThisRecording)
+        ownerOfExisting(opened_->readPathOf(lastName_), request.expectedFront) ==
+            TargetOwner::ThisRecording)
       return true;
   }
   return false;

@@ -2,10 +2,14 @@
 #pragma once
 // Answers the save-as question without a dialog: the target is the output folder plus
 // the proposed name. An existing file is only replaced when the user said --force,
-// and the source drive itself is never a target.
+// and the source drive itself is never a target. The folder is opened once, at the
+// first question; every answer names a file in that folder, and hands the folder on, so
+// that whatever happens to the folder's path meanwhile, all files of the run and their
+// manifest go into the folder the run began with.
 
 #include <sys/stat.h>
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -40,7 +44,8 @@ class FolderChooser : public SaveAsChooser {
  private:
   std::string distinctName(const std::string& proposed);
   bool takeFreeOrOwnName(const SaveAsRequest& request, struct stat& existing, bool& exists);
-  bool folderStillTheSame();
+  bool openFolder();
+  bool lookUp(const std::string& name, struct stat& existing) const;
 
   std::string folder_;
   bool overwrite_;
@@ -48,8 +53,9 @@ class FolderChooser : public SaveAsChooser {
   LogSink& log_;
   std::optional<FileIdentity> source_;
   std::string lastPath_;
+  std::string lastName_;                        // the last answer's file name in the folder
   std::set<std::string> named_;                 // names given in this run
-  std::optional<FileIdentity> folderIdentity_;  // the folder as found at the first target
+  std::shared_ptr<const TargetFolder> opened_;  // the folder, from the first question on
 };
 
 // folder + "/" + name, without doubling a trailing slash of the folder.

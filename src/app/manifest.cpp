@@ -21,6 +21,7 @@
 #include "app/workflow_support.h"
 #include "disk/input_file.h"
 #include "disk/posix_file.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/hav_head.h"
 #include "export/output_file.h"
@@ -100,10 +101,11 @@ nlohmann::json toJson(const ManifestRecord& r) {
 // renames a new file into its place: a lock that was granted on a file replaced in the
 // meantime is given up and taken on the new one. Where the file system has no locks, the
 // manifest is written without. 0 or errno.
-int openLocked(const std::string& path, PosixFile& manifest) {
+int openLocked(const TargetFolder& folder, PosixFile& manifest) {
   for (;;) {
     const int flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    if (const int error = manifest.open(path, flags); error != 0) return error;
+    if (const int error = manifest.openAt(folder.descriptor(), kManifestName, flags); error != 0)
+      return error;
     int locked;
     do {
       locked = ::flock(manifest.get(), LOCK_EX);
@@ -113,7 +115,7 @@ int openLocked(const std::string& path, PosixFile& manifest) {
     if (::fstat(manifest.get(), &held) != 0) return errno;
     if (!S_ISREG(held.st_mode)) return ENOTSUP;
     if (locked != 0) return 0;
-    if (::lstat(path.c_str(), &current) == 0 && current.st_dev == held.st_dev &&
+    if (folder.statOf(kManifestName, current) == 0 && current.st_dev == held.st_dev &&
         current.st_ino == held.st_ino)
       return 0;
   }
@@ -146,20 +148,19 @@ std::optional<nlohmann::json> parseManifest(const std::string& text) {
   return std::nullopt;
 }
 
-// "<path>.beschädigt-<local time>", with "-2", "-3" ... added while that name is taken.
+// "<name>.beschädigt-<local time>", with "-2", "-3" ... added while that name is taken.
 // The damaged file keeps its bytes under the new name; 0 or errno.
-int keepAside(const std::string& path, std::string& aside) {
+int keepAside(const TargetFolder& folder, std::string& aside) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
-  const std::string base = path + ".beschädigt-" + stamp;
+  const std::string base = std::string(kManifestName) + ".beschädigt-" + stamp;
   for (int attempt = 1; attempt < 100; ++attempt) {
     aside = attempt == 1 ? base : base + "-" + std::to_string(attempt);
-    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0)
-      return 0;
-    if (errno != EEXIST) return errno;
+    const int error = folder.renameNoReplace(kManifestName, aside);
+    if (error != EEXIST) return error;
   }
   return EEXIST;
 }
@@ -196,9 +197,9 @@ struct LastWritten {
 // The state of the manifest just renamed into place, taken under its lock: another export
 // may have locked the new file and added its record in between, which the length tells
 // (its text holds one record more); then nothing is remembered.
-FileState writtenState(const std::string& path, const std::string& text) {
+FileState writtenState(const TargetFolder& folder, const std::string& text) {
   PosixFile written;
-  if (openLocked(path, written) != 0) return {};
+  if (openLocked(folder, written) != 0) return {};
   const FileState state = stateOf(written.get());
   return state.size == static_cast<off_t>(text.size()) ? state : FileState{};
 }
@@ -263,6 +264,56 @@ std::string withRecord(nlohmann::json document, const ManifestRecord& record,
   return document.dump(2) + "\n";
 }
 
+// The areas of the manifest read from `readPath`, named `path` to the user.
+std::optional<std::vector<DamagedArea>> damagedAreasIn(const std::string& readPath,
+                                                       const std::string& path,
+                                                       const std::string& file, int64_t fileBytes,
+                                                       std::string* damage) {
+  const JsonDocument document = readJsonDocument(readPath, kManifestLimit);
+  if (struct stat read{}; ::stat(readPath.c_str(), &read) == 0)
+    noteManifestRead(FileIdentity{read.st_dev, read.st_ino});
+  const nlohmann::json* recordings = manifestRecordings(document.json);
+  if (!recordings) return std::nullopt;
+  const auto damaged = [&](const char* why) {
+    if (damage)
+      *damage = textf(
+          "Die beschädigten Stellen, die \"%s\" für \"%s\" verzeichnet, sind "
+          "unbrauchbar (%s); sie werden nicht übernommen.",
+          path.c_str(), file.c_str(), why);
+    return std::nullopt;
+  };
+  for (const nlohmann::json& record : *recordings) {
+    if (!record.is_object() || recordFile(record) != file) continue;
+    const auto list = record.find("damaged_areas");
+    if (list == record.end()) return std::nullopt;
+    if (!list->is_array()) return damaged("keine Liste");
+    std::vector<DamagedArea> areas;
+    for (const nlohmann::json& item : *list) {
+      const std::optional<DamagedArea> area = areaFromJson(item, fileBytes);
+      if (!area) return damaged("ein Bereich liegt außerhalb der Datei oder ist fehlerhaft");
+      areas.push_back(*area);
+    }
+    return areas;
+  }
+  return std::nullopt;
+}
+
+// The manifest in the folder, as an input of the run from now on.
+void noteManifest(const TargetFolder& folder) {
+  if (struct stat info{}; folder.statOf(kManifestName, info) == 0)
+    noteManifestRead(FileIdentity{info.st_dev, info.st_ino});
+}
+
+// The manifest a record is added to may be one this run read (it usually is): only the
+// run's other inputs are refused in its place.
+std::string notAnotherInput(const TargetFolder& folder, const std::string& name,
+                            const std::string& path) {
+  struct stat info {};
+  if (folder.statOf(name, info) != 0) return {};
+  const RunInput input = inputOfRun(FileIdentity{info.st_dev, info.st_ino}, nullptr);
+  return input == RunInput::Manifest ? std::string() : inputRefusal(path, input);
+}
+
 }  // namespace
 
 ManifestRecord recordFor(const DirectoryEntry& entry) {
@@ -304,10 +355,20 @@ std::string recordJson(const ManifestRecord& record) {
 
 std::string addToManifest(const std::string& folder, const ManifestRecord& record,
                           std::string* keptAside) {
-  const std::string path = folder + "/" + kManifestName;
-  if (std::string refusal = inputOfRunProblem(path, nullptr); !refusal.empty()) return refusal;
+  TargetFolder opened;
+  if (const int error = opened.open(folder); error != 0)
+    return writeProblem(opened.pathOf(kManifestName), error);
+  return addToManifest(opened, record, keptAside);
+}
+
+std::string addToManifest(const TargetFolder& folder, const ManifestRecord& record,
+                          std::string* keptAside) {
+  const std::string path = folder.pathOf(kManifestName);
+  if (std::string refusal = notAnotherInput(folder, kManifestName, path); !refusal.empty())
+    return refusal;
   PosixFile manifest;  // holds the lock until the new manifest is in place
-  if (const int error = openLocked(path, manifest); error != 0) return writeProblem(path, error);
+  if (const int error = openLocked(folder, manifest); error != 0) return writeProblem(path, error);
+  noteManifest(folder);
   LastWritten& last = lastWritten();
   std::optional<std::set<std::string>> files;
   std::string text;
@@ -325,7 +386,7 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
     if (!document) {
       // Never replaced unseen: the records it may still hold are the user's to recover.
       std::string aside;
-      if (const int error = keepAside(path, aside); error != 0)
+      if (const int error = keepAside(folder, aside); error != 0)
         return textf(
             "Das Manifest \"%s\" ist beschädigt und ließ sich nicht beiseitelegen "
             "(%s); es wird nicht ergänzt.",
@@ -334,15 +395,16 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
         *keptAside = textf(
             "Das Manifest \"%s\" ist beschädigt und bleibt unverändert als \"%s\" "
             "erhalten; ein neues Manifest wird angelegt.",
-            path.c_str(), aside.c_str());
+            path.c_str(), folder.pathOf(aside).c_str());
       document = emptyManifest();
     }
     text = withRecord(std::move(*document), record, files);
   }
   last = LastWritten{};
-  const int error = atomicReplace(path, text);
+  const int error = folder.atomicReplace(kManifestName, text);
+  if (error == 0) noteManifest(folder);
   if (error == 0 && files) {
-    const FileState state = writtenState(path, text);
+    const FileState state = writtenState(folder, text);
     last = LastWritten{path, std::move(text), std::move(*files), state};
   }
   return writeProblem(path, error);
@@ -353,36 +415,23 @@ std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string
                                                                int64_t fileBytes,
                                                                std::string* damage) {
   const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kManifestName;
-  const JsonDocument document = readJsonDocument(path, kManifestLimit);
-  const nlohmann::json* recordings = manifestRecordings(document.json);
-  if (!recordings) return std::nullopt;
-  const auto damaged = [&](const char* why) {
-    if (damage)
-      *damage = textf(
-          "Die beschädigten Stellen, die \"%s\" für \"%s\" verzeichnet, sind "
-          "unbrauchbar (%s); sie werden nicht übernommen.",
-          path.c_str(), file.c_str(), why);
-    return std::nullopt;
-  };
-  for (const nlohmann::json& record : *recordings) {
-    if (!record.is_object() || recordFile(record) != file) continue;
-    const auto list = record.find("damaged_areas");
-    if (list == record.end()) return std::nullopt;
-    if (!list->is_array()) return damaged("keine Liste");
-    std::vector<DamagedArea> areas;
-    for (const nlohmann::json& item : *list) {
-      const std::optional<DamagedArea> area = areaFromJson(item, fileBytes);
-      if (!area) return damaged("ein Bereich liegt außerhalb der Datei oder ist fehlerhaft");
-      areas.push_back(*area);
-    }
-    return areas;
-  }
-  return std::nullopt;
+  return damagedAreasIn(path, path, file, fileBytes, damage);
 }
 
-std::string writeRecordFile(const std::string& path, const ManifestRecord& record) {
-  if (std::string refusal = inputOfRunProblem(path, nullptr); !refusal.empty()) return refusal;
-  return writeProblem(path, atomicReplace(path, recordJson(record)));
+std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const TargetFolder& folder,
+                                                               const std::string& file,
+                                                               int64_t fileBytes,
+                                                               std::string* damage) {
+  return damagedAreasIn(folder.readPathOf(kManifestName), folder.pathOf(kManifestName), file,
+                        fileBytes, damage);
+}
+
+std::string writeRecordFile(const TargetFolder& folder, const std::string& name,
+                            const ManifestRecord& record) {
+  const std::string path = folder.pathOf(name);
+  if (std::string refusal = inputOfRunProblem(folder, name, path, nullptr); !refusal.empty())
+    return refusal;
+  return writeProblem(path, folder.atomicReplace(name, recordJson(record)));
 }
 
 }  // namespace korvelo

@@ -14,7 +14,8 @@
 
 namespace korvelo {
 class DirectoryEntry;
-}
+class TargetFolder;
+}  // namespace korvelo
 
 namespace korvelo {
 
@@ -57,6 +58,9 @@ std::string recordJson(const ManifestRecord& record);
 // into the same folder at the same time take turns, so every record stays. The manifest
 // this process wrote last is not read again while it is unchanged. Never written through
 // a symbolic link. Empty when written, else the reason (German).
+std::string addToManifest(const TargetFolder& folder, const ManifestRecord& record,
+                          std::string* keptAside = nullptr);
+// The same for the folder at `folder`, opened for this record.
 std::string addToManifest(const std::string& folder, const ManifestRecord& record,
                           std::string* keptAside = nullptr);
 
@@ -68,9 +72,14 @@ std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string
                                                                const std::string& file,
                                                                int64_t fileBytes,
                                                                std::string* damage = nullptr);
+std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const TargetFolder& folder,
+                                                               const std::string& file,
+                                                               int64_t fileBytes,
+                                                               std::string* damage = nullptr);
 
-// Writes the record to `path` (replacing it, never through a symbolic link). Empty when
-// written, else the reason.
-std::string writeRecordFile(const std::string& path, const ManifestRecord& record);
+// Writes the record as the file `name` in `folder` (replacing it, never through a symbolic
+// link). Empty when written, else the reason.
+std::string writeRecordFile(const TargetFolder& folder, const std::string& name,
+                            const ManifestRecord& record);
 
 }  // namespace korvelo

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <set>
+#include <utility>
 
 #include "disk/drive_table.h"
 #include "disk/posix_file.h"
 #include "disk/system_reason.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/mount_and_fat_checks.h"
 #include "export/target_checks.h"
@@ -32,6 +34,32 @@ EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbe
   return choice;
 }
 
+namespace {
+
+// The files besides the disk and its mapfiles that the program reads. The settings file
+// is kept by path and looked up when a target is checked: it is replaced by renaming a new
+// file over it. A manifest is kept as the file read or written, which is all there is of
+// it once its folder has moved.
+struct ReadFiles {
+  std::string settings;
+  std::set<std::pair<dev_t, ino_t>> manifests;
+};
+
+ReadFiles& readFiles() {
+  static ReadFiles files;
+  return files;
+}
+
+}  // namespace
+
+void setSettingsFileOfRun(std::string path) {
+  readFiles().settings = std::move(path);
+}
+
+void noteManifestRead(const FileIdentity& manifest) {
+  readFiles().manifests.insert({manifest.device, manifest.inode});
+}
+
 RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source) {
   const std::optional<FileIdentity> read = source ? source->identity() : std::nullopt;
   if (read && *read == identity) return RunInput::Disk;
@@ -48,6 +76,9 @@ RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source) {
     if (!drive->factory) compare(drive->path, RunInput::Disk);
     compare(drive->mapfile, RunInput::Mapfile);
   }
+  compare(readFiles().settings, RunInput::Settings);
+  if (found == RunInput::None && readFiles().manifests.contains({identity.device, identity.inode}))
+    found = RunInput::Manifest;
   return found;
 }
 
@@ -57,6 +88,11 @@ std::string inputRefusal(const std::string& path, RunInput input) {
       return sourceTargetRefusal(path);
     case RunInput::Mapfile:
       return textf("\"%s\" ist die Mapdatei der Festplatte, von der gelesen wird.", path.c_str());
+    case RunInput::Settings:
+      return textf("\"%s\" ist die Einstellungsdatei, aus der die Einstellungen gelesen wurden.",
+                   path.c_str());
+    case RunInput::Manifest:
+      return textf("\"%s\" ist ein Manifest, das in diesem Lauf gelesen wurde.", path.c_str());
     case RunInput::None:
       break;
   }
@@ -66,6 +102,13 @@ std::string inputRefusal(const std::string& path, RunInput input) {
 std::string inputOfRunProblem(const std::string& path, const ByteSource* source) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return {};
+  return inputRefusal(path, inputOfRun(FileIdentity{info.st_dev, info.st_ino}, source));
+}
+
+std::string inputOfRunProblem(const TargetFolder& folder, const std::string& name,
+                              const std::string& path, const ByteSource* source) {
+  struct stat info {};
+  if (folder.statOf(name, info) != 0) return {};
   return inputRefusal(path, inputOfRun(FileIdentity{info.st_dev, info.st_ino}, source));
 }
 

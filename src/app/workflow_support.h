@@ -15,6 +15,8 @@
 
 namespace korvelo {
 
+class TargetFolder;
+
 struct EntryChoice {
   std::vector<const DirectoryEntry*> entries;  // in list order
   std::vector<int> unknown;                    // asked-for numbers no entry carries
@@ -23,15 +25,25 @@ struct EntryChoice {
 EntryChoice chooseEntries(const Fsr5000Disk& disk, const std::vector<int>& numbers, bool all);
 
 // What a file is among those the run reads: the disk (its source, or any image given
-// with --drive) or a mapfile given with it, compared by device and inode.
-enum class RunInput { None, Disk, Mapfile };
+// with --drive), a mapfile given with it, the settings file the program read, or a
+// manifest read in this run, compared by device and inode.
+enum class RunInput { None, Disk, Mapfile, Settings, Manifest };
 RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source);
+
+// The settings file the program read, from then on an input of every run (empty: none).
+void setSettingsFileOfRun(std::string path);
+// A manifest this process read or wrote (device and inode): no other output of it may
+// replace the manifest. The manifest a record is added to is not refused for this.
+void noteManifestRead(const FileIdentity& manifest);
 
 // The German refusal to write over that input; empty for None.
 std::string inputRefusal(const std::string& path, RunInput input);
 
 // Empty when `path` names none of the run's inputs (or nothing); else the refusal.
 std::string inputOfRunProblem(const std::string& path, const ByteSource* source);
+// The same for the file `name` in `folder`; `path` names it in the refusal.
+std::string inputOfRunProblem(const TargetFolder& folder, const std::string& name,
+                              const std::string& path, const ByteSource* source);
 
 // Empty when `path` may be written; else the German reason, ready for the log. A
 // symbolic link in its place is refused even when overwriting was asked for.

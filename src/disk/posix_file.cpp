@@ -24,13 +24,6 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// Makes the folder's entries durable (the rename). A folder that cannot be synced does
-// not make the write fail: the file itself is on the disk.
-void syncFolder(const std::string& folder) {
-  PosixFile handle;
-  if (handle.open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC) == 0) handle.sync();
-}
-
 // Writes, syncs and closes; the first failure's errno.
 int writeSyncClose(PosixFile& file, std::string_view bytes) {
   int error = file.writeAll(bytes);
@@ -41,10 +34,11 @@ int writeSyncClose(PosixFile& file, std::string_view bytes) {
 
 // Opens the temporary exclusively; a leftover of an earlier process with the same id
 // (or anything planted under its name) is removed, never written through.
-int createTemporary(PosixFile& file, const std::string& temporary) {
+int createTemporary(PosixFile& file, int folder, const std::string& temporary) {
   const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int error = file.open(temporary, flags);
-  if (error == EEXIST && ::unlink(temporary.c_str()) == 0) error = file.open(temporary, flags);
+  int error = file.openAt(folder, temporary, flags);
+  if (error == EEXIST && ::unlinkat(folder, temporary.c_str(), 0) == 0)
+    error = file.openAt(folder, temporary, flags);
   return error;
 }
 
@@ -65,10 +59,14 @@ PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
 }
 
 int PosixFile::open(const std::string& path, int flags, mode_t mode) {
+  return openAt(AT_FDCWD, path, flags, mode);
+}
+
+int PosixFile::openAt(int folder, const std::string& name, int flags, mode_t mode) {
   if (fd_ >= 0) ::close(std::exchange(fd_, -1));
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, mode);
+    fd = ::openat(folder, name.c_str(), flags, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
   fd_ = fd;
@@ -76,10 +74,14 @@ int PosixFile::open(const std::string& path, int flags, mode_t mode) {
 }
 
 int PosixFile::createRegular(const std::string& path, bool mustBeNew) {
+  return createRegularAt(AT_FDCWD, path, mustBeNew);
+}
+
+int PosixFile::createRegularAt(int folder, const std::string& name, bool mustBeNew) {
   // Not truncated by open: a device or pipe in the file's place is looked at first.
   const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
                     (mustBeNew ? O_EXCL : 0);
-  if (const int error = open(path, flags); error != 0) return error;
+  if (const int error = openAt(folder, name, flags); error != 0) return error;
   struct stat info {};
   int error = ::fstat(fd_, &info) == 0 ? 0 : errno;
   if (error == 0 && !S_ISREG(info.st_mode)) error = ENOTSUP;
@@ -156,33 +158,46 @@ int PosixFile::close() {
 }
 
 int writeNewFile(const std::string& path, std::string_view bytes) {
+  return writeNewFileAt(AT_FDCWD, path, bytes);
+}
+
+int writeNewFileAt(int folder, const std::string& name, std::string_view bytes) {
   PosixFile file;
-  if (const int error = file.createRegular(path, true); error != 0) return error;
+  if (const int error = file.createRegularAt(folder, name, true); error != 0) return error;
   const int error = writeSyncClose(file, bytes);
-  if (error != 0) ::unlink(path.c_str());  // it is ours: O_EXCL made it
+  if (error != 0) ::unlinkat(folder, name.c_str(), 0);  // it is ours: O_EXCL made it
   return error;
 }
 
 int atomicReplace(const std::string& path, std::string_view bytes) {
+  const auto [folderPath, name] = splitPath(path);
+  PosixFile folder;
+  if (const int error = folder.open(folderPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC); error != 0)
+    return error;
+  return atomicReplaceAt(folder.get(), name, bytes);
+}
+
+int atomicReplaceAt(int folder, const std::string& name, std::string_view bytes) {
   struct stat old {};
-  const bool exists = ::lstat(path.c_str(), &old) == 0;
+  const bool exists = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(old.st_mode)) return ELOOP;
   if (exists && !S_ISREG(old.st_mode)) return ENOTSUP;
-  const auto [folder, name] = splitPath(path);
   // Cut so that a name near the system's limit still leaves room for the additions.
   constexpr size_t kNameRoom = 200;
-  const std::string temporary = (folder == "/" ? "/." : folder + "/.") + name.substr(0, kNameRoom) +
-                                "." + std::to_string(::getpid()) + ".tmp";
+  const std::string temporary =
+      "." + name.substr(0, kNameRoom) + "." + std::to_string(::getpid()) + ".tmp";
   PosixFile file;
-  if (const int error = createTemporary(file, temporary); error != 0) return error;
+  if (const int error = createTemporary(file, folder, temporary); error != 0) return error;
   int error = exists && ::fchmod(file.get(), old.st_mode & 07777) != 0 ? errno : 0;
   if (error == 0) error = writeSyncClose(file, bytes);
-  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0 && ::renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) error = errno;
   if (error != 0) {
-    ::unlink(temporary.c_str());
+    ::unlinkat(folder, temporary.c_str(), 0);
     return error;
   }
-  syncFolder(folder);
+  // Makes the rename durable. A folder that cannot be synced does not make the write
+  // fail: the file itself is on the disk.
+  ::fsync(folder);
   return 0;
 }
 

@@ -30,11 +30,15 @@ class PosixFile {
   // open(2), repeated while a signal interrupts it; a file held before is closed first.
   // 0 or errno.
   int open(const std::string& path, int flags, mode_t mode = 0666);
+  // The same with openat(2): `name` taken relative to the open folder `folder`
+  // (AT_FDCWD: the working directory).
+  int openAt(int folder, const std::string& name, int flags, mode_t mode = 0666);
   // Opens a regular file for writing from its start: created new (O_EXCL) when
   // `mustBeNew`, else created or emptied. A symbolic link gives ELOOP, anything but a
   // regular file ENOTSUP (a pipe without a reader ENXIO); neither is touched nor
   // waited for. 0 or errno.
   int createRegular(const std::string& path, bool mustBeNew);
+  int createRegularAt(int folder, const std::string& name, bool mustBeNew);
 
   // Reads up to buffer.size() bytes at offset, repeating interrupted and partial reads.
   // Returns the bytes read, fewer only at the end of the file; -errno on a failure.
@@ -63,6 +67,8 @@ class PosixFile {
 // there (a symbolic link too, even a dangling one). Synced before it is closed; a file
 // that could not be written whole is removed again. 0 or errno.
 int writeNewFile(const std::string& path, std::string_view bytes);
+// The same for `name` in the open folder `folder`.
+int writeNewFileAt(int folder, const std::string& name, std::string_view bytes);
 
 // Replaces `path` with `bytes` so that a reader sees the old file or the new one, never
 // half of one: a temporary ".<name>.<pid>.tmp" in the same folder (created exclusively;
@@ -72,6 +78,9 @@ int writeNewFile(const std::string& path, std::string_view bytes);
 // no regular file ENOTSUP; both stay untouched. 0 or errno; on a failure the target is
 // as it was and no temporary stays.
 int atomicReplace(const std::string& path, std::string_view bytes);
+// The same for `name` (no slash in it) in the open folder `folder`: the temporary, the
+// rename and the sync all go to that folder, wherever its path leads meanwhile.
+int atomicReplaceAt(int folder, const std::string& name, std::string_view bytes);
 
 // The line that refuses to write through a symbolic link.
 std::string symbolicLinkRefusal(const std::string& path);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_naming.h"
 #include "export/hav_geometry.h"
@@ -37,6 +38,22 @@ class HavExportJob::CostsTaken {
 HavExportJob::HavExportJob(Fsr5000Disk& disk) : disk(&disk), freeSpaceQuery_(queryFreeSpace) {}
 
 HavExportJob::~HavExportJob() = default;
+
+void HavExportJob::setTargetFolder(std::shared_ptr<const TargetFolder> folder) {
+  folder_ = std::move(folder);
+}
+
+// The file's name within its folder.
+std::string HavExportJob::fileName() const {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where the file's own bytes are read back from (resuming, the check sums): through the
+// folder opened, never through the folder's path.
+std::string HavExportJob::readPath() const {
+  return folder_ ? folder_->readPathOf(fileName()) : path;
+}
 
 void HavExportJob::addLine(const std::string& line, Severity severity) {
   if (!messages.empty()) messages += "\r\n";
@@ -88,6 +105,7 @@ int HavExportJob::prepareSave(const DirectoryEntry& recording, SaveAsChooser& ch
     return kDialogFailed;
   }
   path = answer.path;
+  folder_ = answer.folder;
   resume_ = answer.resume;
   replaceForeign_ = answer.replaceForeign;
   mustBeNew_ = answer.mustBeNew;
@@ -107,7 +125,9 @@ std::vector<uint8_t> HavExportJob::expectedFront() const {
 }
 
 void HavExportJob::checkFreeSpace(int& result) {
-  const FreeSpace space = freeSpaceQuery_ ? freeSpaceQuery_(path) : queryFreeSpace(path);
+  // Asked through the folder opened, when there is one: its path may lead elsewhere by now.
+  const std::string where = readPath();
+  const FreeSpace space = freeSpaceQuery_ ? freeSpaceQuery_(where) : queryFreeSpace(where);
   if (!space.bytes) {
     clearMessages();
     addLine(textf("Fehler beim Prüfen des freien Festplattenplatz: Error code = 0x%08X",
@@ -120,7 +140,9 @@ void HavExportJob::checkFreeSpace(int& result) {
   // A file to be continued already holds part of what is needed (its whole size at most).
   uint64_t needed = expectedSize;
   struct stat existing {};
-  if (resume_ && ::stat(path.c_str(), &existing) == 0)
+  const bool found =
+      folder_ ? folder_->statOf(fileName(), existing) == 0 : ::stat(path.c_str(), &existing) == 0;
+  if (resume_ && found)
     needed -= std::min<uint64_t>(needed, static_cast<uint64_t>(existing.st_size));
   if (*space.bytes < needed) {
     addLine("Zuwenig Platz zum Speichern.", Severity::Error);
@@ -143,8 +165,21 @@ int HavExportJob::openFile() {
   // prepareSave's lines were shown by its caller; what is kept from here on is what
   // opening and HOJIN 1 have to say.
   clearMessages();
+  if (!folder_) {
+    auto opened = std::make_shared<TargetFolder>();
+    if (const int error = opened->open(folderOf(path)); error != 0) {
+      addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
+      addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
+      copying = false;
+      return errorCode = kNotCreated;
+    }
+    folder_ = std::move(opened);
+  }
   const ByteSource* source = disk->getDrive().source();
-  if (isSourceTarget(path, source ? source->identity() : std::nullopt)) {
+  const std::optional<FileIdentity> read = source ? source->identity() : std::nullopt;
+  struct stat existing {};
+  if (read && folder_->statOf(fileName(), existing) == 0 &&
+      FileIdentity{existing.st_dev, existing.st_ino} == *read) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
     addOnNewLine("  FileException: " + sourceTargetRefusal(path), Severity::Error);
     copying = false;
@@ -155,7 +190,7 @@ int HavExportJob::openFile() {
 
 // Creates the file, writes head and entry image and copies HOJIN 1.
 int HavExportJob::createFile() {
-  if (const int error = file.create(path, mustBeNew_); error != 0) {
+  if (const int error = file.create(*folder_, fileName(), mustBeNew_); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
     addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
     copying = false;
@@ -222,12 +257,14 @@ void HavExportJob::copyStep(bool suppressWarnings) {
     if (const int error = pathLostError(); error != 0) lostTarget(error);
 }
 
-// 0 while `path` still names the file being written (or nothing was opened); else the
-// errno of looking it up, or EEXIST when another file is there now.
+// 0 while the file's name in its folder still names the file being written (or nothing
+// was opened); else the errno of looking it up, or EEXIST when another file is there now.
+// The folder itself may have been renamed meanwhile: the file is still where the user
+// finds the folder.
 int HavExportJob::pathLostError() const {
   if (!file.identity()) return 0;
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return errno;
+  if (const int error = folder_->statOf(fileName(), info); error != 0) return error;
   return FileIdentity{info.st_dev, info.st_ino} == *file.identity() ? 0 : EEXIST;
 }
 
@@ -314,7 +351,10 @@ int64_t HavExportJob::measureFile() {
   int64_t size = file.length();
   if (!file.identity()) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return -1;
+    if (const int error = folder_ ? folder_->statOf(fileName(), info) : ENOENT; error != 0) {
+      errno = error;
+      return -1;
+    }
     size = info.st_size;
   }
   bytesWritten = static_cast<uint64_t>(size);

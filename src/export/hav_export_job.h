@@ -28,6 +28,8 @@
 
 namespace korvelo {
 
+class TargetFolder;
+
 // Bytes free for the caller on the file system holding `path`, or the errno of a failed query.
 struct FreeSpace {
   std::optional<uint64_t> bytes;
@@ -98,6 +100,11 @@ class HavExportJob {
   void expectRecordedFile(std::optional<RecordedFile> recorded) { recorded_ = std::move(recorded); }
   // Closes the file if it is still open, without syncing (the job is abandoned).
   void closeFile() { file.discard(); }
+  // The folder the file is made in, opened by whoever chose the target; without one, the
+  // job opens the folder of its path when it creates the file. The file is then made,
+  // reopened and looked at only by its name in that folder.
+  void setTargetFolder(std::shared_ptr<const TargetFolder> folder);
+  const std::shared_ptr<const TargetFolder>& targetFolder() const { return folder_; }
 
   void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
   // A flag that, once true, ends copyStep before its next HOJIN and the reading again of
@@ -164,6 +171,8 @@ class HavExportJob {
   void recordNotTried();
   int64_t measureFile();
   int pathLostError() const;
+  std::string fileName() const;
+  std::string readPath() const;
   void lostTarget(int error);
   void checkFreeSpace(int& result);
   void setProgressScales();
@@ -207,7 +216,8 @@ class HavExportJob {
   uint64_t expectedSize = 0;
   int byteBarShift = 20;
   int hojinBarShift = 0;
-  std::string path;
+  std::string path;  // for the messages; the file itself is reached through folder_
+  std::shared_ptr<const TargetFolder> folder_;
   std::string messages;
   Severity messageSeverity_ = Severity::Info;
   uint64_t bytesWritten = 0;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
 #include "export/hav_geometry.h"
@@ -38,13 +39,14 @@ bool isZeroSector(const uint8_t* sector) {
 
 int HavExportJob::createOrResume() {
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) != 0) return createFile();  // nothing to continue
+  if (folder_->statOf(fileName(), existing) != 0) return createFile();  // nothing to continue
 
   int wholeHojins = 0;
   const std::string mismatch = resumeMismatch(static_cast<int64_t>(existing.st_size), wholeHojins);
   if (!mismatch.empty()) {
     // Another recording's file is never written over, not even when asked to replace.
-    if (!replaceForeign_ || ownerOfExisting(path, expectedFront()) == TargetOwner::OtherRecording) {
+    if (!replaceForeign_ ||
+        ownerOfExisting(readPath(), expectedFront()) == TargetOwner::OtherRecording) {
       return refuseToContinue(mismatch, "  Sie bleibt unverändert; nichts wurde angehängt.");
     }
     addLine(textf("Die Datei \"%s\" wird neu geschrieben: %s.", path.c_str(), mismatch.c_str()),
@@ -105,7 +107,7 @@ int HavExportJob::refuseToContinue(const std::string& reason, const char* keptLi
 
 int HavExportJob::continueAfter(int64_t keptBytes, int wholeHojins) {
   keepEarlierDamage(keptBytes);
-  if (const int error = file.reopen(path, keptBytes); error != 0) {
+  if (const int error = file.reopen(*folder_, fileName(), keptBytes); error != 0) {
     addOnNewLine(textf("Fehler beim Öffnen der Datei \"%s\"", path.c_str()), Severity::Error);
     addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
     copying = false;
@@ -135,7 +137,7 @@ int HavExportJob::continueAfter(int64_t keptBytes, int wholeHojins) {
 // when it has the recorded sum, or when there is nothing to hold it against.
 std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
   if (!recorded_ || recorded_->fileBytes != fileBytes) return {};
-  HavDigests now = digestHavFile(path);
+  HavDigests now = digestHavFile(readPath());
   if (!now.readable) return "sie lässt sich nicht lesen";
   if (now.file == recorded_->sha256File) {
     if (digester_) confirmedDigests_ = std::move(now);
@@ -158,7 +160,7 @@ void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
         std::upper_bound(known.begin(), known.end(), std::make_pair(offset, INT64_MAX));
     return after != known.begin() && offset < std::prev(after)->second;
   };
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(readPath(), std::ios::binary);
   DamageLedger found;
   std::vector<uint8_t> data(static_cast<size_t>(kHojinBytes));
   for (int k = static_cast<int>(std::max<int64_t>(1, hojinAtFileOffset(fromByte)));
@@ -189,7 +191,7 @@ void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
 // Why the existing file is not the beginning of this recording's file; empty when it is,
 // with the whole HOJINs it holds that may stay.
 std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(readPath(), std::ios::binary);
   if (!in) return "sie lässt sich nicht lesen";
   std::vector<uint8_t> front(static_cast<size_t>(kHavFrontBytes));
   const int64_t frontBytes = std::min(fileBytes, kHavFrontBytes);
@@ -214,11 +216,11 @@ std::string HavExportJob::resumeMismatch(int64_t fileBytes, int& wholeHojins) {
 bool HavExportJob::isCompleteAlready(int64_t fileBytes, int wholeHojins) {
   if (fileBytes != static_cast<int64_t>(expectedSize) || !earlierDamage_.empty()) return false;
   if (wholeHojins < numberOfHojins) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(readPath(), std::ios::binary);
     const int64_t tail = fileBytes - hojinFileOffset(wholeHojins + 1);
     if (!sameAsDiskHojin(in, numberOfHojins, tail)) return false;
   }
-  return checkHavFile(path).good();
+  return checkHavFile(readPath()).good();
 }
 
 // Whether HOJIN k in the file holds the bytes the disk gives for it now. A sector that is
@@ -245,7 +247,7 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes) {
 // The check sums start with the bytes the earlier run wrote.
 bool HavExportJob::digestKeptBytes(int64_t keptBytes) {
   if (!digester_) return true;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(readPath(), std::ios::binary);
   std::vector<uint8_t> piece(size_t{1} << 20);
   for (int64_t left = keptBytes; left > 0;) {
     const int64_t take = std::min<int64_t>(left, static_cast<int64_t>(piece.size()));
@@ -258,7 +260,7 @@ bool HavExportJob::digestKeptBytes(int64_t keptBytes) {
 
 // The sums go on with the file's bytes from `offset` to its end, as they are now.
 bool HavExportJob::digestFileFrom(int64_t offset) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(readPath(), std::ios::binary);
   in.seekg(offset);
   if (!in) return false;
   std::vector<uint8_t> piece(size_t{1} << 20);

@@ -3,11 +3,12 @@
 // zero-fill are read again, and what reads now is written into the file where the zeros
 // are. Nothing else of the file is read from the disk again.
 
-#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
 #include "disk/posix_file.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
 #include "export/read_plan.h"
@@ -26,7 +27,9 @@ void HavExportJob::carryDamage(DamageLedger earlier, bool retry) {
 // was recorded. So an area that is still dead costs a few reads, not one per sector.
 void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
   PosixFile target;
-  if (const int error = target.open(path, O_WRONLY | O_CLOEXEC | O_NOFOLLOW); error != 0) {
+  struct stat status {};
+  if (const int error = folder_->openOnlyName(target, fileName(), false, false, status);
+      error != 0) {
     addLine(textf("Beschädigte Stellen in \"%s\" nicht erneut gelesen: %s", path.c_str(),
                   describeError(error).c_str()),
             Severity::Error);

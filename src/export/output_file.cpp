@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "disk/system_reason.h"
+#include "disk/target_folder.h"
 
 namespace korvelo {
 namespace {
@@ -20,28 +21,21 @@ constexpr int64_t kWritebackPiece = int64_t{2} << 20;
 
 }  // namespace
 
-// Checks the file just opened before anything of it changes: a regular file with this one
-// name. 0 or errno, the file closed on a refusal.
-int OutputFile::takeOnlyName() {
+// Opens the file and checks it before anything of it changes: a regular file with this
+// one name. 0 or errno, nothing held on a refusal.
+int OutputFile::openOnlyName(const TargetFolder& folder, const std::string& name, bool create,
+                             bool mustBeNew) {
+  discard();
   struct stat info {};
-  int error = ::fstat(file_.get(), &info) == 0 ? 0 : errno;
-  if (error == 0 && !S_ISREG(info.st_mode)) error = ENOTSUP;
-  if (error == 0 && info.st_nlink > 1) error = EMLINK;
-  if (error != 0) {
-    discard();
+  if (const int error = folder.openOnlyName(file_, name, create, mustBeNew, info); error != 0)
     return error;
-  }
   identity_ = FileIdentity{info.st_dev, info.st_ino};
   return 0;
 }
 
-int OutputFile::create(const std::string& path, bool mustBeNew) {
-  discard();
+int OutputFile::create(const TargetFolder& folder, const std::string& name, bool mustBeNew) {
+  if (const int error = openOnlyName(folder, name, true, mustBeNew); error != 0) return error;
   // Emptied only after the checks: O_TRUNC would cut a file that is then refused.
-  const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
-                    (mustBeNew ? O_EXCL : 0);
-  if (const int error = file_.open(path, flags); error != 0) return error;
-  if (const int error = takeOnlyName(); error != 0) return error;
   if (::ftruncate(file_.get(), 0) != 0) {
     const int error = errno;
     discard();
@@ -51,12 +45,8 @@ int OutputFile::create(const std::string& path, bool mustBeNew) {
   return 0;
 }
 
-int OutputFile::reopen(const std::string& path, int64_t keptBytes) {
-  discard();
-  if (const int error = file_.open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-      error != 0)
-    return error;
-  if (const int error = takeOnlyName(); error != 0) return error;
+int OutputFile::reopen(const TargetFolder& folder, const std::string& name, int64_t keptBytes) {
+  if (const int error = openOnlyName(folder, name, false, false); error != 0) return error;
   if (::ftruncate(file_.get(), keptBytes) != 0 ||
       ::lseek(file_.get(), keptBytes, SEEK_SET) != keptBytes) {
     const int error = errno;

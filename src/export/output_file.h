@@ -18,20 +18,22 @@
 
 namespace korvelo {
 
+class TargetFolder;
+
 class OutputFile {
  public:
   // Moving keeps the file open; the destructor closes it without syncing or reporting.
 
-  // Creates the file (permissions 0666 less the umask), or empties an existing one
-  // unless `mustBeNew` (then EEXIST). A symbolic link in the file's place is never
-  // followed (ELOOP); anything but a regular file is left alone (ENOTSUP), and so is a
-  // file with more names than this one (EMLINK): writing it would change it under its
-  // other names too. 0 or errno.
-  int create(const std::string& path, bool mustBeNew = false);
-  // Opens an existing file (never through a symbolic link, nor a file with other names)
-  // to go on writing it after its first keptBytes, which stay; whatever follows them is
-  // cut off. 0 or errno.
-  int reopen(const std::string& path, int64_t keptBytes);
+  // Creates the file `name` in `folder` (permissions 0666 less the umask), or empties an
+  // existing one unless `mustBeNew` (then EEXIST). A symbolic link in the file's place is
+  // never followed (ELOOP); anything but a regular file is left alone (ENOTSUP), and so
+  // is a file with more names than this one (EMLINK): writing it would change it under
+  // its other names too. 0 or errno.
+  int create(const TargetFolder& folder, const std::string& name, bool mustBeNew = false);
+  // Opens the existing file `name` in `folder` (never through a symbolic link, nor a file
+  // with other names) to go on writing it after its first keptBytes, which stay; whatever
+  // follows them is cut off. 0 or errno.
+  int reopen(const TargetFolder& folder, const std::string& name, int64_t keptBytes);
   // The file written (device and inode), known from its opening on: what is at its path at
   // the end must still be this file for the copy to count.
   const std::optional<FileIdentity>& identity() const { return identity_; }
@@ -52,7 +54,8 @@ class OutputFile {
  private:
   void paceWriteback();
   void startAt(int64_t bytes);
-  int takeOnlyName();
+  int openOnlyName(const TargetFolder& folder, const std::string& name, bool create,
+                   bool mustBeNew);
 
   PosixFile file_;
   int64_t written_ = 0;       // bytes written since create: the file's length

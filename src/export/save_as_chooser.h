@@ -4,10 +4,13 @@
 // (asking before overwriting); the command line answers from its output folder.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace korvelo {
+
+class TargetFolder;
 
 struct SaveAsRequest {
   std::string proposedName;      // already stripped of : \ ? * /
@@ -31,6 +34,9 @@ struct SaveAsAnswer {
   bool replaceForeign = false;  // a target that is not this recording's is written anew
   // The target was free when chosen: a file that has appeared there since is not replaced.
   bool mustBeNew = false;
+  // The folder the chooser opened and found the target in, when it opened one; the file
+  // is then made by its name in that folder, whatever its path leads to later.
+  std::shared_ptr<const TargetFolder> folder = nullptr;
 };
 
 class SaveAsChooser {

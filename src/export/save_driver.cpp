@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_date.h"
 #include "recfs/disk_layout.h"
@@ -171,7 +173,10 @@ void SaveDriver::reportSlowReads(const ReadCosts& costs) {
 
 void SaveDriver::retireJob(std::unique_ptr<HavExportJob> job) {
   if (jobRetired_) jobRetired_(*job);
-  const std::string path = job->getPath();
+  // Through the folder the file was made in: its path may lead elsewhere by now.
+  const std::shared_ptr<const TargetFolder> folder = job->targetFolder();
+  const std::string name = std::filesystem::path(job->getPath()).filename().string();
+  const std::string path = folder ? folder->readPathOf(name) : job->getPath();
   // A file left as it was keeps its dates too.
   const DirectoryEntry* entry =  // belongs to the disk, outlives the job
       job->isAlreadyComplete() ? nullptr : job->getEntry();

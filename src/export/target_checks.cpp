@@ -9,16 +9,11 @@
 #include <vector>
 
 #include "disk/posix_file.h"
+#include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/hav_head.h"
 
 namespace korvelo {
-
-bool isSourceTarget(const std::string& path, const std::optional<FileIdentity>& source) {
-  struct stat info {};
-  if (!source || ::stat(path.c_str(), &info) != 0) return false;
-  return FileIdentity{info.st_dev, info.st_ino} == *source;
-}
 
 std::string sourceTargetRefusal(const std::string& path) {
   return textf("\"%s\" ist die Festplatte, von der gelesen wird.", path.c_str());
@@ -66,11 +61,14 @@ std::string hardLinkRefusal(const std::string& path) {
                path.c_str());
 }
 
-std::string RunTargets::refusal(const std::string& path,
+std::string RunTargets::refusal(const std::string& path, const TargetFolder& folder,
+                                const std::string& name,
                                 const std::optional<FileIdentity>& source) const {
   if (chosen_.count(path) > 0) return chosenTwiceRefusal(path);
-  if (isSymbolicLink(path)) return symbolicLinkRefusal(path);
-  if (isSourceTarget(path, source)) return sourceTargetRefusal(path);
+  struct stat info {};
+  if (folder.statOf(name, info) != 0) return {};  // a new file
+  if (S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);
+  if (source && FileIdentity{info.st_dev, info.st_ino} == *source) return sourceTargetRefusal(path);
   return {};
 }
 

@@ -14,8 +14,8 @@
 
 namespace korvelo {
 
-// Whether `path` names the very file or device that `source` is (device and inode).
-bool isSourceTarget(const std::string& path, const std::optional<FileIdentity>& source);
+class TargetFolder;
+
 // "\"…\" ist die Festplatte, von der gelesen wird."
 std::string sourceTargetRefusal(const std::string& path);
 // "\"…\" wird in diesem Lauf schon geschrieben."
@@ -40,8 +40,10 @@ std::string hardLinkRefusal(const std::string& path);
 class RunTargets {
  public:
   void clear() { chosen_.clear(); }
-  // Empty when `path` may be written in this run; else the German reason.
-  std::string refusal(const std::string& path, const std::optional<FileIdentity>& source) const;
+  // Empty when `path`, the file `name` in `folder`, may be written in this run; else the
+  // German reason.
+  std::string refusal(const std::string& path, const TargetFolder& folder, const std::string& name,
+                      const std::optional<FileIdentity>& source) const;
   void add(const std::string& path) { chosen_.insert(path); }
 
  private:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/manifest.h"
 #include "app/session_controller.h"
 #include "disk/drive_table.h"
 #include "export/mount_and_fat_checks.h"
@@ -43,6 +44,21 @@ class SaveSelectionTest : public ::testing::Test {
     searchLines = app.log.lines().size();
   }
   void TearDown() override { DriveTable::useMachineDisks(); }
+
+  // Entry 0 saved as `path`, chosen in the dialog: refused for `reason`, the file unchanged.
+  void expectNeverATarget(const std::string& path, const std::string& reason) {
+    const std::vector<uint8_t> before = test::readFileBytes(path);
+    view.selected = {0};
+    chooser.chooseNext(path);
+    controller.saveSelection();
+    const Lines lines = saveLines();
+    const std::string refusal =
+        "Eintrag 0 \"Kurz\" wird nicht gespeichert: \"" + path + "\" " + reason;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), refusal), lines.end())
+        << testing::PrintToString(lines);
+    EXPECT_TRUE(app.queuedJobs().empty());
+    EXPECT_EQ(test::readFileBytes(path), before);
+  }
 
   // What saving added to the log.
   Lines saveLines() const {
@@ -220,6 +236,25 @@ INSTANTIATE_TEST_SUITE_P(
                       "Verweis; Korvelo schreibt nicht hindurch.",
                       1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The save-as dialog may name any file: one the program reads and writes itself (the
+// settings file, written back at the end; the manifest of a folder saved into) is never
+// a target.
+TEST_F(SaveSelectionTest, TheSettingsFileReadIsNeverATarget) {
+  const std::string settings = dir.file("korvelo.INI");
+  test::writeFileBytes(settings, std::vector<uint8_t>{'D', 'e', 'b', 'u', 'g', '=', '0', '\n'});
+  app.loadSettingsFrom(dir.file("korvelo"));
+  expectNeverATarget(settings,
+                     "ist die Einstellungsdatei, aus der die Einstellungen gelesen wurden.");
+}
+
+TEST_F(SaveSelectionTest, AManifestOfThisRunIsNeverATarget) {
+  ManifestRecord record;
+  record.file = "00 Kurz.hav";
+  ASSERT_EQ(addToManifest(dir.path(), record), "");
+  expectNeverATarget(dir.file("korvelo-manifest.json"),
+                     "ist ein Manifest, das in diesem Lauf gelesen wurde.");
+}
 
 TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
   view.saveEnabled = false;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Targets that move while korvelo-cli writes them: a file swapped for another mid-export,
-// a second name (hard link) of a file outside the folder. Nothing outside the folder
-// changes, and nothing is called saved that the export did not write.
+// a second name (hard link) of a file outside the folder, the folder itself swapped for a
+// link. Nothing outside the folder changes, and nothing is called saved that the export
+// did not write.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -69,7 +71,6 @@ TEST_P(MovingTarget, IsNeverCertifiedAndNothingOutsideTheFolderChanges) {
   EXPECT_EQ(run.out, "");
   std::string line = c.line;
   if (const size_t at = line.find("TARGET"); at != std::string::npos) line.replace(at, 6, target());
-  if (const size_t at = line.find("FOLDER"); at != std::string::npos) line.replace(at, 6, folder());
   EXPECT_NE(run.err.find(line + "\n"), std::string::npos) << run.err;
   if (!outside.empty()) EXPECT_EQ(readFileBytes(outside), outsideBytes);
   EXPECT_TRUE(std::filesystem::is_empty(other()));
@@ -106,19 +107,46 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {},
                    "\"TARGET\" hat weitere Namen (harte Verknüpfung); dorthin wird nie "
-                   "geschrieben."},
-        // The folder moved away and a link to another one put in its place: the file being
-        // written is lost, and no later file nor the manifest goes into the other folder.
-        MovingCase{"FolderSwappedForALink",
-                   {"--all", "--pause", "100"},
-                   {},
-                   [](MovingTargetTest& test) {
-                     std::filesystem::rename(test.folder(), test.elsewhere("alt"));
-                     std::filesystem::create_directory_symlink(test.other(), test.folder());
-                   },
-                   "Zielordner \"FOLDER\" wurde während des Speicherns verschoben oder ersetzt; "
-                   "überspringe."}),
+                   "geschrieben."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The folder moved away and a link to another one put in its place while --all writes the
+// first file: the run goes on into the folder it opened, under its new name. Every file
+// (with its date) and the manifest are there, exact; nothing goes where the link leads.
+TEST_F(MovingTargetTest, FolderSwappedForALinkKeepsEveryFile) {
+  std::filesystem::create_directory(other());
+  const std::string moved = elsewhere("alt");
+  CliRunOptions options;
+  options.signal = 0;  // nothing is sent: the hook only acts
+  bool done = false;
+  options.signalWhen = [&] {
+    if (!done && fileSize(target()) >= kHavFrontBytes + 2 * int64_t{kHojinBytes}) {
+      std::filesystem::rename(folder(), moved);
+      std::filesystem::create_directory_symlink(other(), folder());
+      done = true;
+    }
+    return done;
+  };
+  const CliRun run = runCli(
+      {"--drive", image(), "export", "-o", folder(), "--all", "--pause", "100", "--record-date"},
+      options);
+  ASSERT_TRUE(done);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_empty(other()));
+  std::ifstream manifest(moved + "/korvelo-manifest.json");
+  const std::string text((std::istreambuf_iterator<char>(manifest)),
+                         std::istreambuf_iterator<char>());
+  for (const sample::Recording& recording : disk().recordings) {
+    const std::string name = expectedFileName(recording);
+    EXPECT_EQ(readFileBytes(moved + "/" + name), expectedHavFile(image(), disk(), recording))
+        << name;
+    struct stat file {};
+    ASSERT_EQ(::stat((moved + "/" + name).c_str(), &file), 0) << name;
+    EXPECT_EQ(file.st_mtime, expectedStart(recording).localInstant()) << name;
+    EXPECT_NE(text.find("\"file\": \"" + name + "\""), std::string::npos) << text;
+  }
+  EXPECT_EQ(text.find("\"complete\": false"), std::string::npos) << text;
+}
 
 }  // namespace
 }  // namespace korvelo::test
