@@ -2,9 +2,11 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """How far the reads of one process travel over a disk image, against one ascending sweep.
 
-Reads a trace of `strace -y -e trace=pread64 -o TRACE korvelo-cli --drive IMAGE ...` and
-keeps the reads of IMAGE only (strace -y names each descriptor's file). Counted in sectors
-of 512 bytes; a read covers [offset, offset + length). Prints:
+Reads a trace of `strace -f -y -e trace=pread64 -o TRACE korvelo-cli --drive IMAGE ...` and
+keeps the reads of IMAGE only (strace -y names each descriptor's file). -f follows the
+drive's reader thread, which makes the large reads of the recordings; a read that strace
+shows cut in two ("<unfinished ...>", "<... pread64 resumed>") counts where it began.
+Counted in sectors of 512 bytes; a read covers [offset, offset + length). Prints:
 
   reads            preads of the image
   backward jumps   reads that start before the end of the read before them
@@ -26,19 +28,32 @@ import sys
 
 SECTOR = 512
 CALL = re.compile(r'pread64\((\d+)<([^>]*)>, .*, (\d+), (\d+)\)\s+=\s+(-?\d+)')
+BEGUN = re.compile(r'^(\d+)\s+pread64\((\d+)<([^>]*)>, <unfinished \.\.\.>')
+RESUMED = re.compile(r'^(\d+)\s+<\.\.\. pread64 resumed>.*, (\d+), (\d+)\)\s+=\s+(-?\d+)')
 
 
 def reads_of(trace_path, image):
+    calls = []    # (path, length, offset, got) in the order the reads began
+    begun = {}    # thread: index in calls of its read under way
     with open(trace_path, encoding="utf-8", errors="replace") as trace:
         for line in trace:
+            found = BEGUN.search(line)
+            if found:
+                begun[found.group(1)] = len(calls)
+                calls.append([found.group(3), 0, 0, 0])
+                continue
+            found = RESUMED.search(line)
+            if found and found.group(1) in begun:
+                calls[begun.pop(found.group(1))][1:] = [int(found.group(k)) for k in (2, 3, 4)]
+                continue
             found = CALL.search(line)
-            if not found or found.group(2) != image:
-                continue
-            length, offset, got = int(found.group(3)), int(found.group(4)), int(found.group(5))
-            if got <= 0:
-                continue
-            first = offset // SECTOR
-            yield first, (offset + length + SECTOR - 1) // SECTOR
+            if found:
+                calls.append([found.group(2)] + [int(found.group(k)) for k in (3, 4, 5)])
+    for path, length, offset, got in calls:
+        if path != image or got <= 0:
+            continue
+        first = offset // SECTOR
+        yield first, (offset + length + SECTOR - 1) // SECTOR
 
 
 def union_size(intervals):

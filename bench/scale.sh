@@ -173,7 +173,7 @@ if [[ $order_bytes != 0 ]]; then
   rm -rf "$work/out" "$work/ref.bin" "$image"
   order_image="$work/order.img"
   "$bin/korvelo-mkdisk" --preset full --full-bytes "$order_bytes" -o "$order_image"
-  strace -y -e trace=pread64 -o "$work/trace.txt" "$cli" --drive "$order_image" export --all \
+  strace -f -y -e trace=pread64 -o "$work/trace.txt" "$cli" --drive "$order_image" export --all \
     -o "$work/out" >/dev/null 2>&1 || fail "export --all under strace failed"
   # The data area of the preset (F = 72) begins after the 2001 file-FAT regions.
   python3 "$here/read_order.py" "$work/trace.txt" "$order_image" $((6662704 + 2001 * 72)) |

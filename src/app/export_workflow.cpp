@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "app/export_records.h"
 #include "app/manifest.h"
@@ -11,6 +12,7 @@
 #include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_naming.h"
+#include "export/hav_geometry.h"
 
 namespace korvelo {
 namespace {
@@ -46,7 +48,10 @@ int ExportWorkflow::offer(const ExportItem& item) {
   log.append(nameOf(item) + " ausgewählt.");
   auto job = std::make_unique<HavExportJob>(*item.disk);
   if (freeSpaceQuery_) job->setFreeSpaceQuery(freeSpaceQuery_);
-  if (settings_.checksums) job->digestWhileWriting();
+  if (settings_.checksums) {
+    if (!hashing_) hashing_ = std::make_shared<HavDigester>();
+    job->digestWhileWriting(hashing_);
+  }
   job->setStopFlag(&stop_);
   int result = job->prepareSave(*item.entry, chooser_, parent_, app_.settings.pathToHAVs,
                                 app_.hojinsPerStep, settings.entryNumberInFileName);
@@ -157,6 +162,7 @@ void ExportWorkflow::start() {
   SaveDriver* saver = driver();
   if (saver == nullptr) return;
   driveGone_ = false;  // a drive attached again is tried again
+  readFileFatsAhead();
   saver->setJobRetiredHook([this](HavExportJob& job) { onJobRetired(job); });
   saver->startSaving();
   settleRetired();
@@ -166,6 +172,35 @@ void ExportWorkflow::beginRun(int recordings, int64_t bytes) {
   targets_.clear();
   runFolder_.reset();
   progress_.beginRun(recordings, bytes);
+  runItems_.clear();
+  runFirstOutcome_ = outcomes_.size();
+  fatsReadAhead_ = false;
+  hashing_.reset();  // its threads end with the last job of the walk before
+}
+
+void ExportWorkflow::beginRun(const std::vector<ExportItem>& items) {
+  int64_t bytes = 0;
+  for (const ExportItem& item : items) bytes += item.entry ? havFileBytes(*item.entry) : 0;
+  beginRun(static_cast<int>(items.size()), bytes);
+  runItems_ = items;
+}
+
+// A recording's HOJINs lie in ascending order, but the file-FAT area lies before all of
+// them: without the pass every recording begins with a trip back there and out again.
+void ExportWorkflow::readFileFatsAhead() {
+  if (fatsReadAhead_) return;
+  fatsReadAhead_ = true;
+  std::map<Fsr5000Disk*, std::vector<const DirectoryEntry*>> recordings;
+  for (const auto& job : app_.jobs_) {
+    if (job->wasOpened() || job->getRunIndex() >= outcomes_.size()) continue;
+    const ExportItem& item = outcomes_[job->getRunIndex()].item;
+    if (item.disk && item.entry) recordings[item.disk].push_back(item.entry);
+  }
+  const size_t offered = outcomes_.size() - runFirstOutcome_;
+  for (size_t i = offered; i < runItems_.size(); ++i)
+    if (runItems_[i].disk && runItems_[i].entry)
+      recordings[runItems_[i].disk].push_back(runItems_[i].entry);
+  for (auto& [disk, entries] : recordings) disk->readFileFatsAhead(entries);
 }
 
 ExportProgress ExportWorkflow::progress() const {

@@ -97,7 +97,11 @@ class ExportWorkflow {
   // earlier walk wrote (to be continued or replaced), only none twice within the walk.
   // `recordings` and `bytes` (their files' sizes) are what the progress counts against.
   void beginRun(int recordings = 0, int64_t bytes = 0);
-  // Opens the queued jobs; from then on step() works them off.
+  // The same for a walk over these recordings, counted with their files' sizes: their file
+  // FATs are read in one pass when the first of them is started, also those offered later.
+  void beginRun(const std::vector<ExportItem>& items);
+  // Opens the queued jobs, the file FATs of the run read first (once a run); from then on
+  // step() works them off.
   void start();
   // One step on the head job. False once nothing is left to do: the queue is worked
   // off, or a stop was asked for (the file being written then kept for resuming).
@@ -147,6 +151,9 @@ class ExportWorkflow {
   // Gives up a job that goes on far longer than its HOJINs need.
   void abandonHeadJob();
   void endSaving();
+  // The file FATs of the queued jobs not opened yet and of the recordings still to be
+  // offered, read in one pass over the file-FAT area of each disk.
+  void readFileFatsAhead();
 
   AppState& app_;
   SaveAsChooser& chooser_;
@@ -157,9 +164,13 @@ class ExportWorkflow {
   std::atomic<bool> stop_{false};
   bool driveGone_ = false;
   std::vector<ExportOutcome> outcomes_;
-  std::vector<size_t> retired_;  // outcomes whose job ended and that wait to be settled
-  RunTargets targets_;           // paths chosen in this run: none is written twice
+  std::vector<size_t> retired_;           // outcomes whose job ended and that wait to be settled
+  RunTargets targets_;                    // paths chosen in this run: none is written twice
+  std::vector<ExportItem> runItems_;      // the walk's recordings, when it named them
+  size_t runFirstOutcome_ = 0;            // the outcome of the walk's first offer
+  bool fatsReadAhead_ = false;            // the walk's file FATs were read (or need not be)
   std::shared_ptr<const TargetFolder> runFolder_;  // the folder opened last in this run
+  std::shared_ptr<HavDigester> hashing_;  // the walk's two hashing threads, lent to its jobs
   ExportProgressTracker progress_;
   const HavExportJob* head_ = nullptr;  // the job the step count belongs to
   int headSteps_ = 0;

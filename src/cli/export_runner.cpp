@@ -11,7 +11,6 @@
 #include "app/folder_chooser.h"
 #include "cli/interrupt.h"
 #include "cli/progress_view.h"
-#include "export/hav_geometry.h"
 
 namespace korvelo::cli {
 namespace {
@@ -48,9 +47,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
 
   const auto started = std::chrono::steady_clock::now();
   const int count = static_cast<int>(items.size());
-  int64_t bytesAll = 0;
-  for (const ExportItem& item : items) bytesAll += item.entry ? havFileBytes(*item.entry) : 0;
-  workflow.beginRun(count, bytesAll);
+  workflow.beginRun(items);
   int complete = 0;
   bool recordsWritten = true;
   bool interrupted = false;

@@ -31,9 +31,16 @@ HavDigests endSums(int64_t fileBytes, Sha256& file, Sha256& hojinData) {
 }  // namespace
 
 void HavDigestPair::add(std::span<const uint8_t> bytes) {
-  file_.update(bytes);
-  hojinData_.update(hojinDataPart(bytes, position_));
+  addTo(0, bytes, position_);
+  addTo(1, bytes, position_);
   position_ += static_cast<int64_t>(bytes.size());
+}
+
+void HavDigestPair::addTo(int sum, std::span<const uint8_t> bytes, int64_t position) {
+  if (sum == 0)
+    file_.update(bytes);
+  else
+    hojinData_.update(hojinDataPart(bytes, position));
 }
 
 HavDigests HavDigestPair::finish() {
@@ -43,22 +50,29 @@ HavDigests HavDigestPair::finish() {
 HavDigester::~HavDigester() {
   {
     std::lock_guard lock(mutex_);
-    abandoned_ = true;
+    ending_ = true;
   }
-  stopThreads();
+  changed_.notify_all();
+  for (std::thread& worker : workers_)
+    if (worker.joinable()) worker.join();
 }
 
 void HavDigester::start() {
   slots_.resize(kSlots);
-  // Not zeroed: a short file touches only the pages of the slot it fills, and a digester is
-  // started for every file of an export of thousands.
+  // Not zeroed: a run of short files touches only the pages of the slots they fill.
   for (Slot& slot : slots_) slot.bytes = std::make_unique_for_overwrite<uint8_t[]>(kSlotBytes);
   for (int sum = 0; sum < kSums; ++sum)
     workers_[sum] = std::thread([this, sum] { hashSlots(sum); });
 }
 
-void HavDigester::add(std::span<const uint8_t> bytes) {
+bool HavDigester::hold(HavDigestPair& sums) {
+  if (sums_ != nullptr) return false;
   if (slots_.empty()) start();
+  sums_ = &sums;
+  return true;
+}
+
+void HavDigester::add(std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
     Slot& slot = slots_[handedOver_ % kSlots];
     if (!holding_) {
@@ -68,12 +82,12 @@ void HavDigester::add(std::span<const uint8_t> bytes) {
       });
       holding_ = true;
       slot.used = 0;
-      slot.position = bytesAdded_;
+      slot.position = sums_->position_;
     }
     const size_t take = std::min(bytes.size(), kSlotBytes - slot.used);
     std::memcpy(slot.bytes.get() + slot.used, bytes.data(), take);
     slot.used += take;
-    bytesAdded_ += static_cast<int64_t>(take);
+    sums_->position_ += static_cast<int64_t>(take);
     bytes = bytes.subspan(take);
     if (slot.used == kSlotBytes) handOver();
   }
@@ -88,41 +102,35 @@ void HavDigester::handOver() {
   changed_.notify_all();
 }
 
+void HavDigester::release() {
+  if (sums_ == nullptr) return;
+  if (holding_) handOver();
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return hashed_[0] == handedOver_ && hashed_[1] == handedOver_; });
+  sums_ = nullptr;
+}
+
 // Takes the handed-over slots in order into one sum; a slot is filled again only when both
-// threads are past it.
+// threads are past it. The sums a slot goes to are those that hold the threads: a holding
+// ends only once every slot handed over is hashed.
 void HavDigester::hashSlots(int sum) {
   for (;;) {
     const Slot* slot;
+    HavDigestPair* sums;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [this, sum] { return hashed_[sum] < handedOver_ || ending_; });
-      if (abandoned_ || hashed_[sum] == handedOver_) return;
+      if (hashed_[sum] == handedOver_) return;  // ending, and nothing is left
       slot = &slots_[hashed_[sum] % kSlots];
+      sums = sums_;
     }
-    const std::span<const uint8_t> bytes(slot->bytes.get(), slot->used);
-    sums_[sum].update(sum == 0 ? bytes : hojinDataPart(bytes, slot->position));
+    sums->addTo(sum, {slot->bytes.get(), slot->used}, slot->position);
     {
       std::lock_guard lock(mutex_);
       ++hashed_[sum];
     }
     changed_.notify_all();
   }
-}
-
-void HavDigester::stopThreads() {
-  {
-    std::lock_guard lock(mutex_);
-    ending_ = true;
-  }
-  changed_.notify_all();
-  for (std::thread& worker : workers_)
-    if (worker.joinable()) worker.join();
-}
-
-HavDigests HavDigester::finish() {
-  if (holding_) handOver();
-  stopThreads();  // the threads take in every slot handed over before they end
-  return endSums(bytesAdded_, sums_[0], sums_[1]);
 }
 
 HavDigests digestHavFile(const std::string& path) {

@@ -25,7 +25,8 @@ struct HavDigests {
   std::string hojinData;
 };
 
-// Both sums over bytes given in file order, on the caller's thread.
+// Both sums over bytes given in file order, on the caller's thread, or on the hashing
+// threads of a HavDigester while it holds them.
 class HavDigestPair {
  public:
   void add(std::span<const uint8_t> bytes);
@@ -34,27 +35,34 @@ class HavDigestPair {
   int64_t bytesAdded() const { return position_; }
 
  private:
+  friend class HavDigester;
+  // One sum (0: the whole file, 1: its HOJIN data) over bytes from `position` in the file.
+  void addTo(int sum, std::span<const uint8_t> bytes, int64_t position);
+
   Sha256 file_;
   Sha256 hojinData_;
   int64_t position_ = 0;
 };
 
-// Both sums over the bytes a file is written with, each taken on a thread of its own while
-// the copy goes on, so that a long export does not wait for two hashes of every byte: one
-// hash alone keeps up with a copy from the page cache, two after each other would not. The
-// bytes are copied into a few slots of 1 MiB that both threads read; add() waits only when
-// every slot is still being hashed by one of them.
+// Two threads, one per sum, started once and kept for a whole run of files, so that a
+// long export does not wait for two hashes of every byte: one hash alone keeps up with a
+// copy from the page cache, two after each other would not. One file's sums at a time
+// hold them (hold .. release); the bytes are copied into a few slots of 1 MiB that both
+// threads read, and add() waits only when every slot is still being hashed by one of them.
 class HavDigester {
  public:
   HavDigester() = default;
-  ~HavDigester();  // stops the threads; the sums are lost
+  ~HavDigester();  // stops the threads; call release() first
   HavDigester(const HavDigester&) = delete;
   HavDigester& operator=(const HavDigester&) = delete;
 
+  // The bytes added from now on go on with `sums` (which must outlive the holding). False,
+  // with nothing changed, while another file's sums hold the threads.
+  bool hold(HavDigestPair& sums);
   void add(std::span<const uint8_t> bytes);
-  // Waits until every byte added is hashed and ends both sums: call once.
-  HavDigests finish();
-  int64_t bytesAdded() const { return bytesAdded_; }
+  // Waits until every byte added is hashed into the sums held; the threads are then free
+  // for the next file.
+  void release();
 
  private:
   struct Slot {
@@ -65,20 +73,17 @@ class HavDigester {
   void start();
   void handOver();  // the slot being filled goes to the threads
   void hashSlots(int sum);
-  void stopThreads();
 
   static constexpr int kSums = 2;  // 0: the whole file, 1: its HOJIN data
   std::vector<Slot> slots_;
-  bool holding_ = false;    // add() holds slot handedOver_ % slots and fills it
-  int64_t handedOver_ = 0;  // slots given to the threads so far, counted from the start
+  HavDigestPair* sums_ = nullptr;  // the file's sums that hold the threads
+  bool holding_ = false;           // add() holds slot handedOver_ % slots and fills it
+  int64_t handedOver_ = 0;         // slots given to the threads so far, counted from the start
   std::array<int64_t, kSums> hashed_{};  // of those, the slots each sum has taken in
-  int64_t bytesAdded_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool ending_ = false;
-  bool abandoned_ = false;
   std::array<std::thread, kSums> workers_;
-  std::array<Sha256, kSums> sums_;  // each its worker's until it has ended
 };
 
 // The sums of an existing file, read front to back; readable is false when it cannot be read.

@@ -37,7 +37,30 @@ class HavExportJob::CostsTaken {
 
 HavExportJob::HavExportJob(Fsr5000Disk& disk) : disk(&disk), freeSpaceQuery_(queryFreeSpace) {}
 
-HavExportJob::~HavExportJob() = default;
+HavExportJob::~HavExportJob() {
+  releaseHashing();  // the threads must be done with the sums before they go
+}
+
+void HavExportJob::digestWhileWriting(std::shared_ptr<HavDigester> hashing) {
+  sums_.emplace();
+  hashing_ = std::move(hashing);
+}
+
+void HavExportJob::holdHashing() {
+  if (sums_ && hashing_ && !hashingHeld_) hashingHeld_ = hashing_->hold(*sums_);
+}
+
+void HavExportJob::releaseHashing() {
+  if (hashingHeld_) hashing_->release();
+  hashingHeld_ = false;
+}
+
+void HavExportJob::digest(std::span<const uint8_t> bytes) {
+  if (hashingHeld_)
+    hashing_->add(bytes);
+  else
+    sums_->add(bytes);
+}
 
 void HavExportJob::setTargetFolder(std::shared_ptr<const TargetFolder> folder) {
   folder_ = std::move(folder);
@@ -161,6 +184,7 @@ void HavExportJob::setProgressScales() {
 int HavExportJob::openFile() {
   if (opened_) return errorCode;  // a job being copied is never created anew
   opened_ = true;
+  holdHashing();
   const CostsTaken costs(disk->getDrive(), readCosts_);
   // prepareSave's lines were shown by its caller; what is kept from here on is what
   // opening and HOJIN 1 have to say.
@@ -213,7 +237,7 @@ bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::stri
                                int code) {
   const int error = file.writeAll(data, size);
   if (error == 0) {
-    if (digester_ && digestHeldFrom_ < 0) digester_->add({data, size});
+    if (sums_ && digestHeldFrom_ < 0) digest({data, size});
     return true;
   }
   addOnNewLine(failureLine, Severity::Error);
@@ -229,6 +253,7 @@ void HavExportJob::copyStep(bool suppressWarnings) {
   // The first step keeps what openFile reported (HOJIN 1's warnings, an abort), so that
   // it reaches the log together with this step's messages.
   if (stepsTaken_ > 0) clearMessages();
+  if (stepsTaken_ == 0) holdHashing();  // jobs opened together hold the threads in turn
   ++stepsTaken_;
   for (int copied = 0; copied < hojinsPerStep && !finished; ++copied) {
     if (stopAsked()) break;  // the owner keeps the file after the HOJIN copied last
@@ -312,13 +337,15 @@ ExportResult HavExportJob::takeResult() {
   damage_ = {};
   if (confirmedDigests_) {
     result.digests = std::move(*confirmedDigests_);  // taken before it was found complete
-    digester_.reset();
-  } else if (digester_) {
+    releaseHashing();
+    sums_.reset();
+  } else if (sums_) {
     // Bytes the trim may have written behind the copy are taken from the file itself.
     const bool caughtUp = digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_);
-    result.digests = digester_->finish();
+    releaseHashing();
+    result.digests = sums_->finish();
     if (!caughtUp) result.digests->readable = false;
-    digester_.reset();
+    sums_.reset();
   }
   result.readCosts = readCosts_;
   result.alreadyComplete = alreadyComplete_;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -110,8 +111,10 @@ class HavExportJob {
   // A flag that, once true, ends copyStep before its next HOJIN and the reading again of
   // earlier damage before its next piece (a signal handler may set it). Outlives the job.
   void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
-  // Takes the file's check sums from the bytes as they are written (call before openFile).
-  void digestWhileWriting() { digester_ = std::make_unique<HavDigester>(); }
+  // Takes the file's check sums from the bytes as they are written (call before openFile),
+  // on the run's hashing threads while this job holds them (from its opening or its first
+  // step, when no other job does, until its result is taken), else on the caller's thread.
+  void digestWhileWriting(std::shared_ptr<HavDigester> hashing);
   // What became of the export, made when the job is over (call once: it ends the check
   // sums and hands over the damage recorded).
   ExportResult takeResult();
@@ -207,6 +210,9 @@ class HavExportJob {
   void addLine(const std::string& line, Severity severity = Severity::Info);
   void addOnNewLine(const std::string& line, Severity severity = Severity::Info);
   void clearMessages();
+  void digest(std::span<const uint8_t> bytes);
+  void holdHashing();
+  void releaseHashing();
   bool stopAsked() const { return stop_ && stop_->load(std::memory_order_relaxed); }
 
   Fsr5000Disk* disk;
@@ -256,8 +262,10 @@ class HavExportJob {
   bool headUnread_ = false;      // the HOJIN's first sector was not read: its head is zeros
   FreeSpaceQuery freeSpaceQuery_;
   const std::atomic<bool>* stop_ = nullptr;
-  size_t runIndex_ = SIZE_MAX;  // none given
-  std::unique_ptr<HavDigester> digester_;
+  size_t runIndex_ = SIZE_MAX;            // none given
+  std::optional<HavDigestPair> sums_;     // the file's check sums, when taken while writing
+  std::shared_ptr<HavDigester> hashing_;  // the run's hashing threads, and whether
+  bool hashingHeld_ = false;              // ... this job's sums hold them
   int hojinsKept_ = 0;
   int64_t bytesKept_ = 0;  // the file's bytes before this job wrote any
   bool alreadyComplete_ = false;

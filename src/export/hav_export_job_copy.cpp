@@ -104,7 +104,7 @@ void HavExportJob::copyHojin(bool suppressWarnings, bool advance) {
 // A HOJIN the plan jumps over: zeros in the file, not tried, until the trim reads it. The
 // sums of the file are taken from the file itself from here on, once it is whole.
 void HavExportJob::skipHojin(int sectorCount) {
-  if (digester_ && digestHeldFrom_ < 0) digestHeldFrom_ = hojinFileOffset(currentHojin);
+  if (sums_ && digestHeldFrom_ < 0) digestHeldFrom_ = hojinFileOffset(currentHojin);
   static const std::vector<uint8_t> zeros(static_cast<size_t>(kHojinBytes));
   if (!writeOrFail(
           zeros.data(), static_cast<size_t>(sectorCount) * kSectorSize,

@@ -140,7 +140,7 @@ std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
   HavDigests now = digestHavFile(readPath());
   if (!now.readable) return "sie lässt sich nicht lesen";
   if (now.file == recorded_->sha256File) {
-    if (digester_) confirmedDigests_ = std::move(now);
+    if (sums_) confirmedDigests_ = std::move(now);
     return {};
   }
   return "sie wurde nach dem Speichern verändert (ihre SHA-256-Prüfsumme ist nicht die "
@@ -246,13 +246,13 @@ bool HavExportJob::sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes) {
 
 // The check sums start with the bytes the earlier run wrote.
 bool HavExportJob::digestKeptBytes(int64_t keptBytes) {
-  if (!digester_) return true;
+  if (!sums_) return true;
   std::ifstream in(readPath(), std::ios::binary);
   std::vector<uint8_t> piece(size_t{1} << 20);
   for (int64_t left = keptBytes; left > 0;) {
     const int64_t take = std::min<int64_t>(left, static_cast<int64_t>(piece.size()));
     if (!readExactly(in, piece.data(), take)) return false;
-    digester_->add({piece.data(), static_cast<size_t>(take)});
+    digest({piece.data(), static_cast<size_t>(take)});
     left -= take;
   }
   return true;
@@ -266,7 +266,7 @@ bool HavExportJob::digestFileFrom(int64_t offset) {
   std::vector<uint8_t> piece(size_t{1} << 20);
   while (in) {
     in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
-    if (in.gcount() > 0) digester_->add({piece.data(), static_cast<size_t>(in.gcount())});
+    if (in.gcount() > 0) digest({piece.data(), static_cast<size_t>(in.gcount())});
   }
   return in.eof() && !in.bad();
 }

@@ -325,9 +325,7 @@ void DiskWorker::saveSelectionToFolder(SelectionSnapshot selection, std::string 
   chooser.protectSource(source ? source->identity() : std::nullopt);
   chooser.resumeExisting(existing == ExistingTargets::Resume);
   setSaveEnabled(false);
-  int64_t bytes = 0;
-  for (const ExportItem& item : items) bytes += havFileBytes(*item.entry);
-  workflow().beginRun(static_cast<int>(items.size()), bytes);
+  workflow().beginRun(items);
   folderChooser_ = &chooser;
   // Like the command line: a recording that is skipped or fails does not end the walk.
   for (const ExportItem& item : items) workflow().offer(item);

@@ -1,23 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recfs/file_fat.h"
 
+#include <bit>
+
 namespace korvelo {
 
-FileFat::FileFat(std::unique_ptr<uint8_t[]> bytes, int64_t byteCount)
-    : bytes_(std::move(bytes)), byteCount_(byteCount) {
-  for (int64_t index = 0; index < byteCount_; ++index) {
-    const uint8_t byte = bytes_[index];
+FileFat::FileFat(std::span<const uint8_t> bytes, int64_t kept)
+    : byteCount_(static_cast<int64_t>(bytes.size())) {
+  for (size_t index = 0; index < bytes.size(); ++index) {
+    const uint8_t byte = bytes[index];
     if (byte == 0) continue;  // most of a file FAT is empty
-    for (int bit = 7; bit >= 0; --bit) {
-      if (byte & (1u << bit)) setBits_.push_back(8 * index + (8 - bit));
+    setBitCount_ += std::popcount(byte);
+    for (int bit = 7; bit >= 0 && keptBitCount() < kept; --bit) {
+      if (byte & (1u << bit)) setBits_.push_back(8 * static_cast<int64_t>(index) + (8 - bit));
     }
   }
 }
 
 FileFat::BlockBit FileFat::findBlock(int64_t ordinal) const {
   BlockBit result;
-  if (ordinal < 1 || ordinal > setBitCount()) {
-    result.setBitsCounted = setBitCount();
+  if (ordinal < 1 || ordinal > setBitCount_) {
+    result.setBitsCounted = setBitCount_;
     result.byteIndex = byteCount_ - 1;
     return result;
   }

@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One recording's file FAT as read: a bitmap of one bit per data-area block, the most
-// significant bit of byte 0 first. The set bits are listed once on load, so finding
-// the n-th block of a recording costs the same for its first and its last HOJIN.
+// significant bit of byte 0 first. Only the numbers of its set bits are kept, listed once
+// on load, so finding the n-th block of a recording costs the same for its first and its
+// last HOJIN, and a file FAT held for later takes a few bytes per block, not its sectors.
 
 #include <cstdint>
-#include <memory>
+#include <limits>
+#include <span>
 #include <vector>
 
 namespace korvelo {
 
 class FileFat {
  public:
-  // Takes the bytes as read; byteCount > 0.
-  FileFat(std::unique_ptr<uint8_t[]> bytes, int64_t byteCount);
+  // Lists the set bits of the bitmap (bytes not empty), keeping the numbers of the first
+  // `kept` of them; all are counted.
+  explicit FileFat(std::span<const uint8_t> bytes,
+                   int64_t kept = std::numeric_limits<int64_t>::max());
 
   // Where a scan over the bitmap for the `ordinal`-th set bit (from 1) would stop.
   struct BlockBit {
@@ -22,16 +26,21 @@ class FileFat {
     int64_t byteIndex = 0;       // byte of the found bit; the last byte otherwise
     int64_t bitNumber = 0;       // from 1; bit number j stands for block j - 1
   };
+  // Call only for an ordinal the file FAT answers().
   BlockBit findBlock(int64_t ordinal) const;
+  // Whether findBlock knows the answer: the bit is kept, or there is no such bit.
+  bool answers(int64_t ordinal) const {
+    return ordinal <= keptBitCount() || ordinal > setBitCount_;
+  }
 
-  const uint8_t* bytes() const { return bytes_.get(); }
   int64_t byteCount() const { return byteCount_; }
-  int64_t setBitCount() const { return static_cast<int64_t>(setBits_.size()); }
+  int64_t setBitCount() const { return setBitCount_; }
+  int64_t keptBitCount() const { return static_cast<int64_t>(setBits_.size()); }
 
  private:
-  std::unique_ptr<uint8_t[]> bytes_;
   int64_t byteCount_;
-  std::vector<int64_t> setBits_;  // bit numbers of the set bits, ascending
+  int64_t setBitCount_ = 0;
+  std::vector<int64_t> setBits_;  // bit numbers of the first set bits, ascending
 };
 
 }  // namespace korvelo

@@ -16,7 +16,7 @@ constexpr int kLargestProbedFatSize = 255;
 Fsr5000Disk::Fsr5000Disk(char driveChar) : Fsr5000Disk(driveChar, kFsr5000Layout) {}
 
 Fsr5000Disk::Fsr5000Disk(char driveChar, const DiskLayout& layout)
-    : driveChar(driveChar), layout_(layout) {
+    : driveChar(driveChar), layout_(layout), cache_(std::make_unique<FatCache>()) {
   if (drive.open(driveChar)) {
     clearStatus();
   } else {
@@ -24,7 +24,7 @@ Fsr5000Disk::Fsr5000Disk(char driveChar, const DiskLayout& layout)
   }
 }
 
-// The drive, the entries and the cached file FAT are released by their owners.
+// The drive, the entries and the file FATs held are released by their owners.
 Fsr5000Disk::~Fsr5000Disk() = default;
 
 void Fsr5000Disk::setSizeFileFAT(int value) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The recorder disk: its open drive, its directory once read, the File-FAT-Size and
-// the cache of the most recently used file FAT. Pvr8005Disk is the Tevion model.
+// its file FATs, the most recently used one and those read ahead for a run of several
+// recordings. Pvr8005Disk is the Tevion model.
 
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,13 @@ class Fsr5000Disk {
   virtual int64_t getSectorNumberOfHojin(int entryNumber, int hojinNumber);
   virtual void setSizeFileFAT(int value);
   virtual int verifySizeFileFAT();
+  // Reads the file FATs of these recordings in one pass, ascending over the file-FAT area
+  // in requests of up to 1 MiB, and keeps of each the block numbers its HOJINs need (no
+  // more in all than the data area has blocks), so that saving them one after the other
+  // does not go back there for every recording. Replaces those read ahead before; does
+  // nothing for fewer than two. A request that fails ends the pass: the file FATs not kept
+  // are read when asked for, as without the pass.
+  virtual void readFileFatsAhead(const std::vector<const DirectoryEntry*>& recordings);
 
   const std::vector<std::unique_ptr<DirectoryEntry>>& getEntries() const { return entries; }
   bool isDirectoryRead() const { return directoryRead; }
@@ -57,13 +65,14 @@ class Fsr5000Disk {
  private:
   const DiskLayout& layout_;
   int unreadableSlots_ = 0;  // counted by the last directory read, reported and skipped
-  // File-FAT cache: entry number and F of the loaded file FAT, and its set bits in order.
+  // The file FATs held: the one loaded last and those read ahead, as block numbers.
   struct FatCache;
-  std::unique_ptr<FatCache> cache_;  // null: no file FAT loaded
+  std::unique_ptr<FatCache> cache_;
 
-  // The file FAT of an entry for File-FAT-Size `size`, from the cache or read anew
-  // (with the read trace line); null when it cannot be read.
-  const FileFat* loadFileFat(int entryNumber, int size);
+  // The file FAT of an entry for File-FAT-Size `size` that knows where block `ordinal`
+  // lies: read ahead, from the cache, or read anew (with the read trace line); null when
+  // it cannot be read.
+  const FileFat* loadFileFat(int entryNumber, int size, int64_t ordinal);
   // The A-sector of the first HOJIN of the recording at a list position, read where the
   // current F puts it; `sector` is where it was looked for (-1: not located).
   bool readFirstHojin(int position, HojinBuffer& hojin, int64_t& sector);

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Maps HOJIN k of the recording with entry number e to its first sector through the
-// recording's file FAT, keeping the most recently read file FAT. Leaves its trace
+// recording's file FAT, read ahead for a run or the most recently read one. Leaves its trace
 // lines ("DEBUG gSNOH: ...") in the status text; callers decide whether to show them.
 
 #include <cinttypes>
-#include <climits>
 
 #include "disk/text.h"
 #include "recfs/fat_cache.h"
@@ -13,10 +12,6 @@
 
 namespace korvelo {
 namespace {
-
-// A file FAT whose byte count does not fit an int cannot be traced as the trace
-// lines show it, and would mean gigabytes per recording: it counts as unreadable.
-constexpr int kLargestReadableFatSize = INT_MAX / kSectorSize;
 
 void traceFirstHojin(int64_t target, const FileFat::BlockBit& hit, int64_t lastByte) {
   addStatusLine(textf("DEBUG gSNOH: nBlockContainsHojin = %d; nBlock = %d",
@@ -27,10 +22,12 @@ void traceFirstHojin(int64_t target, const FileFat::BlockBit& hit, int64_t lastB
 
 }  // namespace
 
-// Loads the file FAT of entry e for F unless the cache holds it; null when unreadable.
-const FileFat* Fsr5000Disk::loadFileFat(int entryNumber, int size) {
-  if (cache_ && cache_->holds(entryNumber, size)) return &cache_->fat;
-  cache_.reset();
+// The file FAT of entry e for F that tells where block `ordinal` lies: read ahead, held
+// from the last call, or read now; null when unreadable.
+const FileFat* Fsr5000Disk::loadFileFat(int entryNumber, int size, int64_t ordinal) {
+  if (const FileFat* ahead = cache_->readAhead(entryNumber, size, ordinal)) return ahead;
+  if (cache_->holdsLast(entryNumber, size)) return &cache_->last->fat;
+  cache_->last.reset();
   const std::optional<int64_t> sector = layout_.fileFatSector(entryNumber, size);
   std::unique_ptr<uint8_t[]> bytes;
   if (sector && size <= kLargestReadableFatSize) bytes = drive.readSector(*sector, size);
@@ -38,9 +35,9 @@ const FileFat* Fsr5000Disk::loadFileFat(int entryNumber, int size) {
                       ", %d) returned (0x%08" PRIXPTR ").",
                       sector.value_or(-1), size, reinterpret_cast<uintptr_t>(bytes.get())));
   if (!bytes) return nullptr;
-  cache_ = std::make_unique<FatCache>(
-      FatCache{entryNumber, size, FileFat(std::move(bytes), int64_t{size} * kSectorSize)});
-  return &cache_->fat;
+  const std::span<const uint8_t> read(bytes.get(), static_cast<size_t>(size) * kSectorSize);
+  cache_->last.emplace(FatCache::Loaded{entryNumber, size, FileFat(read)});
+  return &cache_->last->fat;
 }
 
 int64_t Fsr5000Disk::getSectorNumberOfHojin(int entryNumber, int hojinNumber) {
@@ -54,11 +51,11 @@ int64_t Fsr5000Disk::getSectorNumberOfHojin(int entryNumber, int hojinNumber) {
   // Entry numbers from 2000 on would put their file FAT into the data area.
   if (size <= 0 || hojinNumber <= 0 || entryNumber < 0 || entryNumber > kMaxEntryNumber) return -1;
 
-  const FileFat* fat = loadFileFat(entryNumber, size);
+  const int64_t target = (int64_t{hojinNumber} - 1) / kHojinsPerBlock + 1;
+  const FileFat* fat = loadFileFat(entryNumber, size, target);
   if (!fat) return -1;
 
   const bool traced = hojinNumber == 1;
-  const int64_t target = (int64_t{hojinNumber} - 1) / kHojinsPerBlock + 1;
   const FileFat::BlockBit hit = fat->findBlock(target);
   if (traced) traceFirstHojin(target, hit, fat->byteCount() - 1);
   if (!hit.found) return -1;

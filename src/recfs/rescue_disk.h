@@ -23,6 +23,8 @@ class RescueDisk : public Fsr5000Disk {
   // No directory is read: the list is what was rescued.
   bool readDirectory(bool force) override;
   int64_t getSectorNumberOfHojin(int entryNumber, int hojinNumber) override;
+  // Rescued recordings have no file FAT: there is nothing to read ahead.
+  void readFileFatsAhead(const std::vector<const DirectoryEntry*>& /*recordings*/) override {}
 
   // The made-up entry of a rescued recording, or null for an unknown id.
   const DirectoryEntry* entryFor(int id) const;

@@ -500,6 +500,34 @@ TEST_F(CliReliability, AWholeExportOpensTheImageAndTheMapfileOnlyForReading) {
   EXPECT_EQ(sha256OfFile(mapfile()), mapBefore);
 }
 
+// The file FATs of export --all are read in one pass before the copy; one that cannot be
+// read there stops its recording with the line it always did, and every other file is
+// the one a clean export writes.
+TEST_F(CliReliability, AnUnreadableFileFatStopsOnlyItsOwnRecording) {
+  const sample::Recording& broken = disk_.recordings[1];
+  const int64_t fat = 6662704 + (int64_t{broken.entryNumber} + 1) * disk_.fileFatSize;
+  const std::string map = output_.file("fat.map");
+  std::ofstream(map) << mapfileText(static_cast<int64_t>(disk_.imageBytes), {fat + 3});
+  TempDir clean, target;
+  runProgram(cliProgram(), {"--drive", image(), "export", "--all", "-o", clean.path()});
+  const ProcessRun run = runProgram(
+      cliProgram(), {"--drive", image(), "--mapfile", map, "export", "--all", "-o", target.path()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_TRUE(hasLine(run.errLines(), "Abbruch, da Sektor des Hojin #1 (von " +
+                                          std::to_string(broken.lengthSectors / 65) +
+                                          ") nicht ermittelt werden konnte."))
+      << run.err;
+  size_t whole = 0;
+  for (const auto& item : std::filesystem::directory_iterator(clean.path())) {
+    if (item.path().extension() != ".hav" || &recordingOfFile(item.path()) == &broken) continue;
+    ++whole;
+    EXPECT_EQ(readFileBytes(target.file(item.path().filename().string())),
+              readFileBytes(item.path().string()))
+        << item.path();
+  }
+  EXPECT_EQ(whole, disk_.recordings.size() - 1);
+}
+
 TEST(ReadOnlyProof, TheFlagCheckCatchesEveryWayOfOpeningForWriting) {
   EXPECT_TRUE(opensReadOnly("12 openat(AT_FDCWD, \"/x.img\", O_RDONLY|O_CLOEXEC) = 3"));
   EXPECT_TRUE(opensReadOnly(

@@ -34,26 +34,41 @@ struct Pieces {
 
 class DigestPiecesTest : public ::testing::TestWithParam<Pieces> {};
 
+// Two files in turn through one pair of threads, as a run's jobs borrow them; the first
+// piece of each hashed on the caller's thread before the threads are held, as by a job
+// opened while another one held them.
 TEST_P(DigestPiecesTest, BothSumsMatchTheBytesInOrder) {
-  const std::vector<uint8_t> bytes = fileBytes(GetParam().fileSize);
-  HavDigester digester;
-  HavDigestPair pair;
-  size_t at = 0;
-  for (size_t i = 0; at < bytes.size(); ++i) {
-    const std::vector<size_t>& pieces = GetParam().pieces;
-    const size_t size = std::min(pieces[std::min(i, pieces.size() - 1)], bytes.size() - at);
-    digester.add({bytes.data() + at, size});
-    pair.add({bytes.data() + at, size});
-    at += size;
-  }
-  const std::string wholeSum = sha256Hex(bytes);
-  const std::string dataSum =
-      sha256Hex(std::span<const uint8_t>(bytes).subspan(std::min(kFront, bytes.size())));
-  for (const HavDigests& digests : {digester.finish(), pair.finish()}) {
-    EXPECT_TRUE(digests.readable);
-    EXPECT_EQ(digests.fileBytes, static_cast<int64_t>(bytes.size()));
-    EXPECT_EQ(digests.file, wholeSum);
-    EXPECT_EQ(digests.hojinData, dataSum);
+  const std::vector<uint8_t> first = fileBytes(GetParam().fileSize);
+  const std::vector<uint8_t> second(first.rbegin(), first.rend());
+  HavDigester threads;
+  for (const std::vector<uint8_t>* bytes : {&first, &second}) {
+    HavDigestPair held;
+    HavDigestPair pair;
+    size_t at = 0;
+    for (size_t i = 0; at < bytes->size(); ++i) {
+      const std::vector<size_t>& pieces = GetParam().pieces;
+      const size_t size = std::min(pieces[std::min(i, pieces.size() - 1)], bytes->size() - at);
+      const std::span<const uint8_t> piece(bytes->data() + at, size);
+      if (i == 0) {
+        held.add(piece);
+        ASSERT_TRUE(threads.hold(held));
+        EXPECT_FALSE(threads.hold(pair));
+      } else {
+        threads.add(piece);
+      }
+      pair.add(piece);
+      at += size;
+    }
+    threads.release();
+    const std::string wholeSum = sha256Hex(*bytes);
+    const std::string dataSum =
+        sha256Hex(std::span<const uint8_t>(*bytes).subspan(std::min(kFront, bytes->size())));
+    for (const HavDigests& digests : {held.finish(), pair.finish()}) {
+      EXPECT_TRUE(digests.readable);
+      EXPECT_EQ(digests.fileBytes, static_cast<int64_t>(bytes->size()));
+      EXPECT_EQ(digests.file, wholeSum);
+      EXPECT_EQ(digests.hojinData, dataSum);
+    }
   }
 }
 

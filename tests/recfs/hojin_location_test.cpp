@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "recfs/directory_entry.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/recfs_fixture.h"
 #include "recfs/status_text.h"
@@ -231,6 +232,88 @@ TEST(HojinLocationTest, LongFragmentedRecordingMatchesTheSampleLayout) {
   }
   EXPECT_EQ(disk.getSectorNumberOfHojin(3, 60001), -1);
   EXPECT_EQ(image.readsAt(kFatAreaStart + 4 * 114), 1);
+}
+
+// F = 1, three slots: the file FATs of entries 0 and 1 touch, that of entry 3 lies two
+// sectors on. Entry 3 has a block more than its 16 HOJINs and the sectors after them need.
+DiskDescription threeRecordingDisk() {
+  DiskDescription disk;
+  disk.fileFatSize = 1;
+  disk.imageBytes = uint64_t{8} << 30;
+  disk.recordings.push_back(recordingIn(0, {10, 11}, 32));
+  disk.recordings.push_back(recordingIn(1, {12, 40}, 20));
+  disk.recordings.push_back(recordingIn(2, {5, 7, 9}, 16));
+  disk.recordings.back().entryNumber = 3;
+  return disk;
+}
+
+class FileFatsAheadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    disk.setSizeFileFAT(1);
+    ASSERT_TRUE(disk.readDirectory(false));
+    // Offered last to first: the pass goes up the file-FAT area all the same.
+    for (const auto& entry : disk.getEntries()) recordings.insert(recordings.begin(), entry.get());
+    image.clearReads();
+  }
+  // What a disk without the pass answers, HOJIN 1 to one past the sectors after the last.
+  static std::vector<int64_t> freshAnswers(int entryNumber, int lastHojin) {
+    Fsr5000Disk fresh('0');
+    fresh.setSizeFileFAT(1);
+    std::vector<int64_t> sectors;
+    for (int k = 1; k <= lastHojin; ++k)
+      sectors.push_back(fresh.getSectorNumberOfHojin(entryNumber, k));
+    return sectors;
+  }
+  std::vector<int64_t> answers(int entryNumber, int lastHojin) {
+    std::vector<int64_t> sectors;
+    for (int k = 1; k <= lastHojin; ++k)
+      sectors.push_back(disk.getSectorNumberOfHojin(entryNumber, k));
+    return sectors;
+  }
+
+  SampleDisk image{threeRecordingDisk()};
+  Fsr5000Disk disk{'0'};
+  std::vector<const DirectoryEntry*> recordings;
+};
+
+TEST_F(FileFatsAheadTest, OnePassUpTheFileFatAreaAndNoReadWhenTheRecordingsAreCopied) {
+  disk.readFileFatsAhead(recordings);
+  EXPECT_EQ(image.reads(), (test::ReadLog{int64_t{6662705} * 512, int64_t{6662708} * 512}));
+  image.clearReads();
+  for (const auto& [entry, last] : {std::pair{0, 33}, {1, 21}, {3, 17}})
+    EXPECT_EQ(answers(entry, last), freshAnswers(entry, last)) << "entry " << entry;
+  EXPECT_EQ(image.reads().size(), 3u);  // the fresh disks' reads only
+}
+
+// Only the blocks a recording needs are held: a HOJIN beyond them reads the file FAT.
+TEST_F(FileFatsAheadTest, AHojinBeyondTheRecordingReadsItsFileFat) {
+  disk.readFileFatsAhead(recordings);
+  image.clearReads();
+  EXPECT_EQ(disk.getSectorNumberOfHojin(3, 33), 6664705 + 65 * 16 * 9);
+  EXPECT_EQ(image.readsAt(6662708), 1);
+}
+
+// A request that fails ends the pass: every file FAT not held is read when it is asked
+// for, with the trace of today's read, also the unreadable one.
+TEST_F(FileFatsAheadTest, AFailingRequestEndsThePassAndItsFileFatsAreReadAsBefore) {
+  image.badSectors().insert(6662706);  // entry 1's file FAT
+  disk.readFileFatsAhead(recordings);
+  EXPECT_EQ(image.reads(), test::ReadLog{int64_t{6662705} * 512});
+  image.clearReads();
+  EXPECT_EQ(disk.getSectorNumberOfHojin(1, 1), -1);
+  EXPECT_EQ(statusText(),
+            "DEBUG gSNOH: readSector(nFileFATSector = 6662706, 1) returned (0x00000000).");
+  image.badSectors().clear();
+  for (const auto& [entry, last] : {std::pair{0, 33}, {3, 17}})
+    EXPECT_EQ(answers(entry, last), freshAnswers(entry, last)) << "entry " << entry;
+  EXPECT_EQ(image.readsAt(6662705), 2);  // this disk's read and the fresh disk's
+  EXPECT_EQ(image.readsAt(6662708), 2);
+}
+
+TEST_F(FileFatsAheadTest, OneRecordingIsLeftToItsOwnRead) {
+  disk.readFileFatsAhead({recordings.front()});
+  EXPECT_TRUE(image.reads().empty());
 }
 
 }  // namespace

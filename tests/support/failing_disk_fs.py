@@ -10,7 +10,8 @@ The control file is read again whenever it changes (write it anew and rename it 
 the old one). Its lines:
 
     fail FIRST COUNT       sectors FIRST ... FIRST+COUNT-1 fail with EIO
-    slow FIRST COUNT MS    a read touching those sectors takes MS milliseconds longer
+    slow FIRST COUNT MS    a read touching those sectors takes MS milliseconds longer (MS may
+                           have a fraction: 0.5)
     gone                   every read fails with ENODEV, as on a disk that was pulled
     dies-after GOOD        after GOOD reads that succeed, every read fails with EIO
 
@@ -50,7 +51,7 @@ class Behaviour:
                 behaviour.failing.append((first, first + count))
             elif words[0] == "slow":
                 first, count = int(words[1]), int(words[2])
-                behaviour.slow.append((first, first + count, int(words[3]) / 1000.0))
+                behaviour.slow.append((first, first + count, float(words[3]) / 1000.0))
             elif words[0] == "gone":
                 behaviour.gone = True
             elif words[0] == "dies-after":
