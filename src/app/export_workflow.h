@@ -164,11 +164,11 @@ class ExportWorkflow {
   std::atomic<bool> stop_{false};
   bool driveGone_ = false;
   std::vector<ExportOutcome> outcomes_;
-  std::vector<size_t> retired_;           // outcomes whose job ended and that wait to be settled
-  RunTargets targets_;                    // paths chosen in this run: none is written twice
-  std::vector<ExportItem> runItems_;      // the walk's recordings, when it named them
-  size_t runFirstOutcome_ = 0;            // the outcome of the walk's first offer
-  bool fatsReadAhead_ = false;            // the walk's file FATs were read (or need not be)
+  std::vector<size_t> retired_;       // outcomes whose job ended and that wait to be settled
+  RunTargets targets_;                // paths chosen in this run: none is written twice
+  std::vector<ExportItem> runItems_;  // the walk's recordings, when it named them
+  size_t runFirstOutcome_ = 0;        // the outcome of the walk's first offer
+  bool fatsReadAhead_ = false;        // the walk's file FATs were read (or need not be)
   std::shared_ptr<const TargetFolder> runFolder_;  // the folder opened last in this run
   std::shared_ptr<HavDigester> hashing_;  // the walk's two hashing threads, lent to its jobs
   ExportProgressTracker progress_;
