@@ -119,11 +119,8 @@ std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
   const TargetFolder& folder = *job.targetFolder();
   const std::string name = std::filesystem::path(path).filename().string();
   const ByteSource* source = job.sourceDrive();
-  if (std::string refusal =
-          targets_.refusal(path, folder, name, source ? source->identity() : std::nullopt);
-      !refusal.empty())
-    return refusal;
-  // The settings file, a mapfile or a manifest chosen in the save-as dialog.
+  if (std::string refusal = targets_.refusal(path, folder, name); !refusal.empty()) return refusal;
+  // The disk itself, the settings file, a mapfile or a manifest chosen in the save-as dialog.
   if (std::string refusal = inputOfRunProblem(folder, name, path, source); !refusal.empty())
     return refusal;
   // The file system is asked through the folder opened; the message names its path.

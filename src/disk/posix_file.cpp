@@ -74,14 +74,10 @@ int PosixFile::openAt(int folder, const std::string& name, int flags, mode_t mod
 }
 
 int PosixFile::createRegular(const std::string& path, bool mustBeNew) {
-  return createRegularAt(AT_FDCWD, path, mustBeNew);
-}
-
-int PosixFile::createRegularAt(int folder, const std::string& name, bool mustBeNew) {
   // Not truncated by open: a device or pipe in the file's place is looked at first.
   const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
                     (mustBeNew ? O_EXCL : 0);
-  if (const int error = openAt(folder, name, flags); error != 0) return error;
+  if (const int error = open(path, flags); error != 0) return error;
   struct stat info {};
   int error = ::fstat(fd_, &info) == 0 ? 0 : errno;
   if (error == 0 && !S_ISREG(info.st_mode)) error = ENOTSUP;
@@ -158,14 +154,10 @@ int PosixFile::close() {
 }
 
 int writeNewFile(const std::string& path, std::string_view bytes) {
-  return writeNewFileAt(AT_FDCWD, path, bytes);
-}
-
-int writeNewFileAt(int folder, const std::string& name, std::string_view bytes) {
   PosixFile file;
-  if (const int error = file.createRegularAt(folder, name, true); error != 0) return error;
+  if (const int error = file.createRegular(path, true); error != 0) return error;
   const int error = writeSyncClose(file, bytes);
-  if (error != 0) ::unlinkat(folder, name.c_str(), 0);  // it is ours: O_EXCL made it
+  if (error != 0) ::unlink(path.c_str());  // it is ours: O_EXCL made it
   return error;
 }
 

@@ -38,7 +38,6 @@ class PosixFile {
   // regular file ENOTSUP (a pipe without a reader ENXIO); neither is touched nor
   // waited for. 0 or errno.
   int createRegular(const std::string& path, bool mustBeNew);
-  int createRegularAt(int folder, const std::string& name, bool mustBeNew);
 
   // Reads up to buffer.size() bytes at offset, repeating interrupted and partial reads.
   // Returns the bytes read, fewer only at the end of the file; -errno on a failure.
@@ -67,8 +66,6 @@ class PosixFile {
 // there (a symbolic link too, even a dangling one). Synced before it is closed; a file
 // that could not be written whole is removed again. 0 or errno.
 int writeNewFile(const std::string& path, std::string_view bytes);
-// The same for `name` in the open folder `folder`.
-int writeNewFileAt(int folder, const std::string& name, std::string_view bytes);
 
 // Replaces `path` with `bytes` so that a reader sees the old file or the new one, never
 // half of one: a temporary ".<name>.<pid>.tmp" in the same folder (created exclusively;

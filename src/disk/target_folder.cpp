@@ -37,17 +37,8 @@ int TargetFolder::openOnlyName(PosixFile& file, const std::string& name, bool cr
   return error;
 }
 
-int TargetFolder::openForReading(PosixFile& file, const std::string& name) const {
-  return file.openAt(folder_.get(), name,
-                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-}
-
 int TargetFolder::statOf(const std::string& name, struct stat& info) const {
   return ::fstatat(folder_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
-}
-
-int TargetFolder::writeNewFile(const std::string& name, std::string_view bytes) const {
-  return writeNewFileAt(folder_.get(), name, bytes);
 }
 
 int TargetFolder::atomicReplace(const std::string& name, std::string_view bytes) const {
@@ -57,10 +48,6 @@ int TargetFolder::atomicReplace(const std::string& name, std::string_view bytes)
 int TargetFolder::renameNoReplace(const std::string& from, const std::string& to) const {
   const int folder = folder_.get();
   return ::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
-}
-
-int TargetFolder::sync() const {
-  return ::fsync(folder_.get()) == 0 ? 0 : errno;
 }
 
 }  // namespace korvelo

@@ -46,18 +46,13 @@ class TargetFolder {
   // file stays as it was; `info` is its status. 0 or errno, nothing held on a refusal.
   int openOnlyName(PosixFile& file, const std::string& name, bool create, bool mustBeNew,
                    struct stat& info) const;
-  // Opens `name` for reading, never through a symbolic link. 0 or errno.
-  int openForReading(PosixFile& file, const std::string& name) const;
   // The status of what is at `name`, a symbolic link itself rather than where it leads.
   // 0 or errno.
   int statOf(const std::string& name, struct stat& info) const;
-  // writeNewFile and atomicReplace (posix_file.h) for `name` in this folder.
-  int writeNewFile(const std::string& name, std::string_view bytes) const;
+  // atomicReplace (posix_file.h) for `name` in this folder.
   int atomicReplace(const std::string& name, std::string_view bytes) const;
   // Renames `from` to `to` in this folder unless something is at `to` (EEXIST). 0 or errno.
   int renameNoReplace(const std::string& from, const std::string& to) const;
-  // Makes the folder's entries durable. 0 or errno.
-  int sync() const;
 
  private:
   PosixFile folder_;

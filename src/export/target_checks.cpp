@@ -62,13 +62,10 @@ std::string hardLinkRefusal(const std::string& path) {
 }
 
 std::string RunTargets::refusal(const std::string& path, const TargetFolder& folder,
-                                const std::string& name,
-                                const std::optional<FileIdentity>& source) const {
+                                const std::string& name) const {
   if (chosen_.count(path) > 0) return chosenTwiceRefusal(path);
   struct stat info {};
-  if (folder.statOf(name, info) != 0) return {};  // a new file
-  if (S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);
-  if (source && FileIdentity{info.st_dev, info.st_ino} == *source) return sourceTargetRefusal(path);
+  if (folder.statOf(name, info) == 0 && S_ISLNK(info.st_mode)) return symbolicLinkRefusal(path);
   return {};
 }
 

@@ -40,10 +40,11 @@ std::string hardLinkRefusal(const std::string& path);
 class RunTargets {
  public:
   void clear() { chosen_.clear(); }
-  // Empty when `path`, the file `name` in `folder`, may be written in this run; else the
-  // German reason.
-  std::string refusal(const std::string& path, const TargetFolder& folder, const std::string& name,
-                      const std::optional<FileIdentity>& source) const;
+  // Empty when `path`, the file `name` in `folder`, may be written in this run (chosen
+  // once, no symbolic link); else the German reason. Whether it is an input of the run
+  // (the disk itself among them) is the caller's to ask.
+  std::string refusal(const std::string& path, const TargetFolder& folder,
+                      const std::string& name) const;
   void add(const std::string& path) { chosen_.insert(path); }
 
  private:
