@@ -270,8 +270,8 @@ std::optional<std::vector<DamagedArea>> damagedAreasIn(const std::string& readPa
                                                        const std::string& file, int64_t fileBytes,
                                                        std::string* damage) {
   const JsonDocument document = readJsonDocument(readPath, kManifestLimit);
-  if (struct stat read{}; ::stat(readPath.c_str(), &read) == 0)
-    noteManifestRead(FileIdentity{read.st_dev, read.st_ino});
+  if (PosixFile read; read.open(readPath, O_PATH | O_CLOEXEC) == 0)
+    noteManifestRead(std::move(read));
   const nlohmann::json* recordings = manifestRecordings(document.json);
   if (!recordings) return std::nullopt;
   const auto damaged = [&](const char* why) {
@@ -300,8 +300,9 @@ std::optional<std::vector<DamagedArea>> damagedAreasIn(const std::string& readPa
 
 // The manifest in the folder, as an input of the run from now on.
 void noteManifest(const TargetFolder& folder) {
-  if (struct stat info{}; folder.statOf(kManifestName, info) == 0)
-    noteManifestRead(FileIdentity{info.st_dev, info.st_ino});
+  PosixFile manifest;
+  if (manifest.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
+    noteManifestRead(std::move(manifest));
 }
 
 // The manifest a record is added to may be one this run read (it usually is): only the
@@ -402,7 +403,11 @@ std::string addToManifest(const TargetFolder& folder, const ManifestRecord& reco
   }
   last = LastWritten{};
   const int error = folder.atomicReplace(kManifestName, text);
-  if (error == 0) noteManifest(folder);
+  if (error == 0) {
+    if (struct stat replaced{}; ::fstat(manifest.get(), &replaced) == 0)
+      forgetManifestRead(FileIdentity{replaced.st_dev, replaced.st_ino});
+    noteManifest(folder);
+  }
   if (error == 0 && files) {
     const FileState state = writtenState(folder, text);
     last = LastWritten{path, std::move(text), std::move(*files), state};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -39,10 +40,11 @@ namespace {
 // The files besides the disk and its mapfiles that the program reads. The settings file
 // is kept by path and looked up when a target is checked: it is replaced by renaming a new
 // file over it. A manifest is kept as the file read or written, which is all there is of
-// it once its folder has moved.
+// it once its folder has moved, and held open: a device and inode freed by deleting or
+// replacing the file could be given to any file made later, which would then pass for it.
 struct ReadFiles {
   std::string settings;
-  std::set<std::pair<dev_t, ino_t>> manifests;
+  std::map<std::pair<dev_t, ino_t>, PosixFile> manifests;
 };
 
 ReadFiles& readFiles() {
@@ -56,8 +58,14 @@ void setSettingsFileOfRun(std::string path) {
   readFiles().settings = std::move(path);
 }
 
-void noteManifestRead(const FileIdentity& manifest) {
-  readFiles().manifests.insert({manifest.device, manifest.inode});
+void noteManifestRead(PosixFile manifest) {
+  struct stat info {};
+  if (::fstat(manifest.get(), &info) == 0)
+    readFiles().manifests.insert_or_assign({info.st_dev, info.st_ino}, std::move(manifest));
+}
+
+void forgetManifestRead(const FileIdentity& manifest) {
+  readFiles().manifests.erase({manifest.device, manifest.inode});
 }
 
 RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source) {

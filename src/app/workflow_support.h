@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "disk/byte_source.h"
+#include "disk/posix_file.h"
 #include "export/log_sink.h"
 #include "export/mount_and_fat_checks.h"
 #include "recfs/fsr5000_disk.h"
@@ -32,9 +33,11 @@ RunInput inputOfRun(const FileIdentity& identity, const ByteSource* source);
 
 // The settings file the program read, from then on an input of every run (empty: none).
 void setSettingsFileOfRun(std::string path);
-// A manifest this process read or wrote (device and inode): no other output of it may
-// replace the manifest. The manifest a record is added to is not refused for this.
-void noteManifestRead(const FileIdentity& manifest);
+// A manifest this process read or wrote, open (O_PATH is enough): no other output of it
+// may replace the manifest. The manifest a record is added to is not refused for this.
+void noteManifestRead(PosixFile manifest);
+// A manifest replaced by a new one is no input any more.
+void forgetManifestRead(const FileIdentity& manifest);
 
 // The German refusal to write over that input; empty for None.
 std::string inputRefusal(const std::string& path, RunInput input);

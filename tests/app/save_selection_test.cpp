@@ -256,6 +256,22 @@ TEST_F(SaveSelectionTest, AManifestOfThisRunIsNeverATarget) {
                      "ist ein Manifest, das in diesem Lauf gelesen wurde.");
 }
 
+// Once replaced by the next record, the manifest read before is no input any more: the
+// file that still has its bytes (here under a second name) may be a target again.
+TEST_F(SaveSelectionTest, AManifestReplacedSinceIsAnInputNoMore) {
+  ManifestRecord record;
+  record.file = "00 Kurz.hav";
+  ASSERT_EQ(addToManifest(dir.path(), record), "");
+  const std::string earlier = dir.file("earlier.json");
+  std::filesystem::create_hard_link(dir.file("korvelo-manifest.json"), earlier);
+  record.file = "01 Lang.hav";
+  ASSERT_EQ(addToManifest(dir.path(), record), "");
+  view.selected = {0};
+  chooser.chooseNext(earlier);
+  controller.saveSelection();
+  EXPECT_EQ(app.queuedJobs().size(), 1u) << testing::PrintToString(saveLines());
+}
+
 TEST_F(SaveSelectionTest, SaveDisabledAfterAFailedSearchIgnoresDoubleClicks) {
   view.saveEnabled = false;
   view.selected = {0};
