@@ -84,14 +84,17 @@ TEST_P(MovingTarget, IsNeverCertifiedAndNothingOutsideTheFolderChanges) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, MovingTarget,
     ::testing::Values(
-        // The file moved away and one of zeros put in its place.
+        // The file moved away and one of zeros put in its place, in one step: the export
+        // looks at its name between two HOJINs and must never find it missing instead.
         MovingCase{"FileSwappedMidExport",
                    {"0", "--pause", "100"},
                    {},
                    [](MovingTargetTest& test) {
                      const std::string path = test.target();
-                     std::filesystem::rename(path, test.elsewhere("weg.hav"));
-                     writeFileBytes(path, std::vector<uint8_t>(4 << 20, 0));
+                     std::filesystem::create_hard_link(path, test.elsewhere("weg.hav"));
+                     const std::string zeros = test.elsewhere("nullen.hav");
+                     writeFileBytes(zeros, std::vector<uint8_t>(4 << 20, 0));
+                     std::filesystem::rename(zeros, path);
                    },
                    "Die Datei \"TARGET\" wurde während des Speicherns durch eine andere ersetzt; "
                    "die Aufnahme ist darin nicht gespeichert."},
