@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export_workflow.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
 
 #include "app/export_records.h"
 #include "app/manifest.h"
+#include "app/manifest_journal.h"
 #include "app/recorded_sums.h"
 #include "disk/system_reason.h"
 #include "disk/target_folder.h"
@@ -31,6 +35,8 @@ ExportWorkflow::ExportWorkflow(AppState& app, SaveAsChooser& chooser, AdmissionQ
 
 ExportWorkflow::~ExportWorkflow() {
   if (SaveDriver* saver = driver()) saver->setJobRetiredHook({});
+  // Records a front end did not fold stay in the journal, where every reader finds them.
+  foldManifestJournal();
 }
 
 std::string ExportWorkflow::nameOf(const ExportItem& item) {
@@ -134,25 +140,49 @@ std::string ExportWorkflow::refusalOf(const HavExportJob& job) const {
 
 // A file that is continued keeps the zero-filled areas its manifest record names (and
 // may have them read again), and is held against the sum recorded for it; for a file
-// written anew the manifest is not even read, which in a folder of 2000 records would
-// cost a whole parse per file.
-void ExportWorkflow::carryEarlierRecord(HavExportJob& job) const {
+// written anew the manifest is not even read. The manifest is read once per folder and
+// run: a resume of 2000 files would otherwise parse the whole manifest for each.
+void ExportWorkflow::carryEarlierRecord(HavExportJob& job) {
   if (!settings_.checksums || !job.continuesExistingFile()) return;
   const TargetFolder& folder = *job.targetFolder();
   const std::string file = std::filesystem::path(job.getPath()).filename().string();
+  const EarlierRecords& earlier = earlierRecordsIn(folder);
   std::string damage;
-  if (auto areas = damagedAreasInManifest(folder, file, static_cast<int64_t>(job.getExpectedSize()),
-                                          &damage))
+  if (auto areas = damagedAreasIn(earlier.document, folder.pathOf(kManifestName), file,
+                                  static_cast<int64_t>(job.getExpectedSize()), &damage))
     job.carryDamage(DamageLedger(std::move(*areas)), settings_.retryBad);
   else if (!damage.empty())
     app_.log.append(damage, Severity::Warning);
   // Read through the folder opened: its path may lead elsewhere by now.
-  for (const RecordedSums& sums : recordedSumsFor(
-           folder.readPathOf(file), readManifestSums(folder.readPathOf(kManifestName)))) {
+  for (const RecordedSums& sums : recordedSumsFor(folder.readPathOf(file), earlier.sums)) {
     if (!sums.damage.empty() || sums.sha256File.empty() || sums.fileBytes < 0) continue;
     job.expectRecordedFile(RecordedFile{sums.fileBytes, sums.sha256File});
     break;
   }
+}
+
+const ExportWorkflow::EarlierRecords& ExportWorkflow::earlierRecordsIn(const TargetFolder& folder) {
+  struct stat info {};
+  ::fstat(folder.descriptor(), &info);
+  std::unique_ptr<EarlierRecords>& known = earlierRecords_[{info.st_dev, info.st_ino}];
+  if (!known) {
+    const std::string readPath = folder.readPathOf(kManifestName);
+    known = std::make_unique<EarlierRecords>();
+    known->document = readManifestDocument(readPath);
+    known->sums = manifestSums(known->document, readPath);
+    PosixFile read;
+    if (read.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
+      noteManifestRead(std::move(read));
+  }
+  return *known;
+}
+
+bool ExportWorkflow::endRun() {
+  std::string keptAside;
+  const std::string problem = foldManifestJournal(&keptAside);
+  if (!keptAside.empty()) app_.log.append(keptAside, Severity::Warning);
+  if (!problem.empty()) app_.log.append(problem, Severity::Error);
+  return problem.empty() && keptAside.empty();
 }
 
 void ExportWorkflow::start() {
@@ -168,6 +198,7 @@ void ExportWorkflow::start() {
 void ExportWorkflow::beginRun(int recordings, int64_t bytes) {
   targets_.clear();
   runFolder_.reset();
+  earlierRecords_.clear();
   progress_.beginRun(recordings, bytes);
   runItems_.clear();
   runFirstOutcome_ = outcomes_.size();

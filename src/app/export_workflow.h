@@ -6,9 +6,12 @@
 // manifest). The front ends only offer recordings, call step() from their timer or loop,
 // and ask to stop; they hold no rules of their own.
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +19,8 @@
 
 #include "app/app_state.h"
 #include "app/export_progress.h"
+#include "app/json_document.h"
+#include "app/recorded_sums.h"
 #include "app/workflow_support.h"
 #include "export/export_result.h"
 #include "export/hav_digests.h"
@@ -103,6 +108,9 @@ class ExportWorkflow {
   // Opens the queued jobs, the file FATs of the run read first (once a run); from then on
   // step() works them off.
   void start();
+  // Ends a run: the records kept in a journal meanwhile go into their manifest. False
+  // (and the reason in the log) when they could not, or a damaged file was kept aside.
+  bool endRun();
   // One step on the head job. False once nothing is left to do: the queue is worked
   // off, or a stop was asked for (the file being written then kept for resuming).
   bool step();
@@ -140,7 +148,13 @@ class ExportWorkflow {
   // Takes what the driver knew of a job it let go; settled after its step.
   void onJobRetired(HavExportJob& job);
   void takeJobResult(HavExportJob& job, ExportOutcome& outcome);
-  void carryEarlierRecord(HavExportJob& job) const;
+  void carryEarlierRecord(HavExportJob& job);
+  // The manifest of a folder as this run found it (its journal merged in), read once.
+  struct EarlierRecords {
+    JsonDocument document;
+    ManifestSums sums;
+  };
+  const EarlierRecords& earlierRecordsIn(const TargetFolder& folder);
   void trackHeadJob();
   void settleRetired();
   // Judges completeness, records the check sums and says what is missing.
@@ -170,6 +184,7 @@ class ExportWorkflow {
   size_t runFirstOutcome_ = 0;        // the outcome of the walk's first offer
   bool fatsReadAhead_ = false;        // the walk's file FATs were read (or need not be)
   std::shared_ptr<const TargetFolder> runFolder_;  // the folder opened last in this run
+  std::map<std::pair<dev_t, ino_t>, std::unique_ptr<EarlierRecords>> earlierRecords_;
   std::shared_ptr<HavDigester> hashing_;  // the walk's two hashing threads, lent to its jobs
   ExportProgressTracker progress_;
   const HavExportJob* head_ = nullptr;  // the job the step count belongs to

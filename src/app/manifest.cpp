@@ -18,6 +18,7 @@
 
 #include "app/app_state.h"
 #include "app/json_document.h"
+#include "app/manifest_journal.h"
 #include "app/workflow_support.h"
 #include "disk/input_file.h"
 #include "disk/posix_file.h"
@@ -148,18 +149,25 @@ std::optional<nlohmann::json> parseManifest(const std::string& text) {
   return std::nullopt;
 }
 
+// The manifest in the folder, as an input of the run from now on.
+void noteManifest(const TargetFolder& folder) {
+  PosixFile manifest;
+  if (manifest.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
+    noteManifestRead(std::move(manifest));
+}
+
 // "<name>.beschädigt-<local time>", with "-2", "-3" ... added while that name is taken.
 // The damaged file keeps its bytes under the new name; 0 or errno.
-int keepAside(const TargetFolder& folder, std::string& aside) {
+int keepAside(const TargetFolder& folder, const std::string& name, std::string& aside) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
-  const std::string base = std::string(kManifestName) + ".beschädigt-" + stamp;
+  const std::string base = name + ".beschädigt-" + stamp;
   for (int attempt = 1; attempt < 100; ++attempt) {
     aside = attempt == 1 ? base : base + "-" + std::to_string(attempt);
-    const int error = folder.renameNoReplace(kManifestName, aside);
+    const int error = folder.renameNoReplace(name, aside);
     if (error != EEXIST) return error;
   }
   return EEXIST;
@@ -186,12 +194,14 @@ FileState stateOf(int fd) {
 // run of 2000 recordings into one folder then neither reads, parses nor serialises again,
 // for every file, the records it has just written (that made the run's time grow with the
 // square of the files). Used only while the locked file is still the one written then,
-// unchanged, so a record another export added in between is never lost.
+// unchanged, so a record another export added in between is never lost. Only the process
+// that wrote the manifest as it is now appends to its journal; any other folds first.
 struct LastWritten {
   std::string path;
   std::string text;
   std::set<std::string> files;
   FileState state;
+  std::optional<TargetFolder> pending;  // its folder, while the journal holds records
 };
 
 // The state of the manifest just renamed into place, taken under its lock: another export
@@ -238,30 +248,109 @@ std::optional<std::set<std::string>> spliceableFiles(const nlohmann::json& docum
 // `added` appended to its records: the same bytes as dumping the whole document again,
 // since dump(2) puts each record of that array on lines of its own, indented by the two
 // levels it stands at.
-std::string appendedText(const std::string& before, const nlohmann::json& added) {
-  std::string text = before.substr(0, before.size() - kRecordsEnd.size()) + ",\n    ";
-  for (const char c : added.dump(2)) {
-    text += c;
-    if (c == '\n') text += "    ";
+std::string appendedText(const std::string& before, const std::vector<nlohmann::json>& added) {
+  std::string text = before.substr(0, before.size() - kRecordsEnd.size());
+  for (const nlohmann::json& record : added) {
+    text += ",\n    ";
+    for (const char c : record.dump(2)) {
+      text += c;
+      if (c == '\n') text += "    ";
+    }
   }
   text += kRecordsEnd;
   return text;
 }
 
-// The new manifest's text; `files` what spliceableFiles says of it.
-std::string withRecord(nlohmann::json document, const ManifestRecord& record,
-                       std::optional<std::set<std::string>>& files) {
+// True when every record names a file of its own that `files` does not hold yet (adds them).
+bool allNew(const std::vector<nlohmann::json>& records, std::set<std::string>& files) {
+  std::set<std::string> added;
+  for (const nlohmann::json& record : records)
+    if (files.contains(recordFile(record)) || !added.insert(recordFile(record)).second)
+      return false;
+  files.merge(added);
+  return true;
+}
+
+// The manifest's text with the records applied; `files` what spliceableFiles says of it.
+std::string withRecords(nlohmann::json document, const std::vector<nlohmann::json>& records,
+                        std::optional<std::set<std::string>>& files) {
   document["schema"] = kJsonSchema;  // a manifest written before the schema was named
-  nlohmann::json& recordings = document["recordings"];
-  for (auto it = recordings.begin(); it != recordings.end();) {
-    if (it->is_object() && recordFile(*it) == record.file)
-      it = recordings.erase(it);
-    else
-      ++it;
-  }
-  recordings.push_back(toJson(record));
+  applyRecords(document["recordings"], records);
   files = spliceableFiles(document);
   return document.dump(2) + "\n";
+}
+
+// Writes the manifest anew with the journal's records and `added` (when given) applied,
+// then removes the journal: renamed aside instead when it held lines that are no records.
+// The caller holds the lock on `manifest`. Empty when written, else the reason.
+std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nlohmann::json* added,
+                 std::string* keptAside) {
+  const std::string path = folder.pathOf(kManifestName);
+  const std::string journalPath = folder.pathOf(kJournalName);
+  LastWritten& last = lastWritten();
+  const bool known = last.path == path && last.state == stateOf(manifest.get()) &&
+                     last.text.ends_with(kRecordsEnd);
+  const JournalRecords journal = readJournal(folder.readPathOf(kJournalName));
+  if (!journal.problem.empty())
+    return textf("Das Journal \"%s\" des Manifests ist nicht lesbar (%s); das Manifest wird "
+                 "nicht ergänzt.",
+                 journalPath.c_str(), journal.problem.c_str());
+  std::vector<nlohmann::json> records = journal.records;
+  if (added) records.push_back(*added);
+  if (records.empty() && journal.damagedLines == 0) return {};
+  std::optional<std::set<std::string>> files;
+  std::string text;
+  if (known && allNew(records, last.files)) {
+    files = std::move(last.files);
+    text = appendedText(last.text, records);
+  } else {
+    std::string before = known ? std::move(last.text) : std::string();
+    if (!known && !readAll(manifest, before))
+      return textf("Das Manifest \"%s\" ist größer als %s Bytes und wird nicht ergänzt.",
+                   path.c_str(), formatThousands(kManifestLimit, '.').c_str());
+    std::optional<nlohmann::json> document = parseManifest(before);
+    if (!document) {
+      // Never replaced unseen: the records it may still hold are the user's to recover.
+      std::string aside;
+      if (const int error = keepAside(folder, kManifestName, aside); error != 0)
+        return textf(
+            "Das Manifest \"%s\" ist beschädigt und ließ sich nicht beiseitelegen "
+            "(%s); es wird nicht ergänzt.",
+            path.c_str(), describeError(error).c_str());
+      if (keptAside)
+        *keptAside += std::string(keptAside->empty() ? "" : " ") +
+                      textf("Das Manifest \"%s\" ist beschädigt und bleibt unverändert als "
+                            "\"%s\" erhalten; ein neues Manifest wird angelegt.",
+                            path.c_str(), folder.pathOf(aside).c_str());
+      document = emptyManifest();
+    }
+    text = withRecords(std::move(*document), records, files);
+  }
+  last = LastWritten{};
+  const int error = folder.atomicReplace(kManifestName, text);
+  if (error != 0) return writeProblem(path, error);
+  if (struct stat replaced{}; ::fstat(manifest.get(), &replaced) == 0)
+    forgetManifestRead(FileIdentity{replaced.st_dev, replaced.st_ino});
+  noteManifest(folder);
+  // Only now that the manifest holds its records: a crash before this leaves them in both,
+  // and applying them twice gives the same manifest.
+  if (journal.damagedLines > 0) {
+    std::string aside;
+    if (keepAside(folder, kJournalName, aside) == 0 && keptAside)
+      *keptAside += std::string(keptAside->empty() ? "" : " ") +
+                    textf("Das Journal \"%s\" enthielt %d unlesbare %s; es bleibt als \"%s\" "
+                          "erhalten.",
+                          journalPath.c_str(), journal.damagedLines,
+                          journal.damagedLines == 1 ? "Zeile" : "Zeilen",
+                          folder.pathOf(aside).c_str());
+  } else if (!journal.missing) {
+    ::unlinkat(folder.descriptor(), kJournalName, 0);
+  }
+  if (files) {
+    const FileState state = writtenState(folder, text);
+    last = LastWritten{path, std::move(text), std::move(*files), state, std::nullopt};
+  }
+  return {};
 }
 
 // The areas of the manifest read from `readPath`, named `path` to the user.
@@ -269,9 +358,28 @@ std::optional<std::vector<DamagedArea>> damagedAreasIn(const std::string& readPa
                                                        const std::string& path,
                                                        const std::string& file, int64_t fileBytes,
                                                        std::string* damage) {
-  const JsonDocument document = readJsonDocument(readPath, kManifestLimit);
+  const JsonDocument document = readManifestDocument(readPath);
   if (PosixFile read; read.open(readPath, O_PATH | O_CLOEXEC) == 0)
     noteManifestRead(std::move(read));
+  return damagedAreasIn(document, path, file, fileBytes, damage);
+}
+
+// The manifest a record is added to may be one this run read (it usually is): only the
+// run's other inputs are refused in its place.
+std::string notAnotherInput(const TargetFolder& folder, const std::string& name,
+                            const std::string& path) {
+  struct stat info {};
+  if (folder.statOf(name, info) != 0) return {};
+  const RunInput input = inputOfRun(FileIdentity{info.st_dev, info.st_ino}, nullptr);
+  return input == RunInput::Manifest ? std::string() : inputRefusal(path, input);
+}
+
+}  // namespace
+
+std::optional<std::vector<DamagedArea>> damagedAreasIn(const JsonDocument& document,
+                                                       const std::string& path,
+                                                       const std::string& file, int64_t fileBytes,
+                                                       std::string* damage) {
   const nlohmann::json* recordings = manifestRecordings(document.json);
   if (!recordings) return std::nullopt;
   const auto damaged = [&](const char* why) {
@@ -297,25 +405,6 @@ std::optional<std::vector<DamagedArea>> damagedAreasIn(const std::string& readPa
   }
   return std::nullopt;
 }
-
-// The manifest in the folder, as an input of the run from now on.
-void noteManifest(const TargetFolder& folder) {
-  PosixFile manifest;
-  if (manifest.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
-    noteManifestRead(std::move(manifest));
-}
-
-// The manifest a record is added to may be one this run read (it usually is): only the
-// run's other inputs are refused in its place.
-std::string notAnotherInput(const TargetFolder& folder, const std::string& name,
-                            const std::string& path) {
-  struct stat info {};
-  if (folder.statOf(name, info) != 0) return {};
-  const RunInput input = inputOfRun(FileIdentity{info.st_dev, info.st_ino}, nullptr);
-  return input == RunInput::Manifest ? std::string() : inputRefusal(path, input);
-}
-
-}  // namespace
 
 ManifestRecord recordFor(const DirectoryEntry& entry) {
   ManifestRecord record;
@@ -359,7 +448,9 @@ std::string addToManifest(const std::string& folder, const ManifestRecord& recor
   TargetFolder opened;
   if (const int error = opened.open(folder); error != 0)
     return writeProblem(opened.pathOf(kManifestName), error);
-  return addToManifest(opened, record, keptAside);
+  if (std::string problem = addToManifest(opened, record, keptAside); !problem.empty())
+    return problem;
+  return foldManifestJournal(keptAside);
 }
 
 std::string addToManifest(const TargetFolder& folder, const ManifestRecord& record,
@@ -367,52 +458,39 @@ std::string addToManifest(const TargetFolder& folder, const ManifestRecord& reco
   const std::string path = folder.pathOf(kManifestName);
   if (std::string refusal = notAnotherInput(folder, kManifestName, path); !refusal.empty())
     return refusal;
-  PosixFile manifest;  // holds the lock until the new manifest is in place
+  LastWritten& last = lastWritten();
+  std::string earlier;  // the journal of another folder this process left pending
+  if (last.pending && last.path != path) earlier = foldManifestJournal(keptAside);
+  PosixFile manifest;  // holds the lock until the record is in the journal or the manifest
   if (const int error = openLocked(folder, manifest); error != 0) return writeProblem(path, error);
   noteManifest(folder);
-  LastWritten& last = lastWritten();
-  std::optional<std::set<std::string>> files;
-  std::string text;
-  if (last.path == path && last.state == stateOf(manifest.get()) &&
-      last.text.ends_with(kRecordsEnd) && !last.files.contains(record.file)) {
-    files = std::move(last.files);
-    files->insert(record.file);
-    text = appendedText(last.text, toJson(record));
-  } else {
-    std::string before;
-    if (!readAll(manifest, before))
-      return textf("Das Manifest \"%s\" ist größer als %s Bytes und wird nicht ergänzt.",
-                   path.c_str(), formatThousands(kManifestLimit, '.').c_str());
-    std::optional<nlohmann::json> document = parseManifest(before);
-    if (!document) {
-      // Never replaced unseen: the records it may still hold are the user's to recover.
-      std::string aside;
-      if (const int error = keepAside(folder, aside); error != 0)
-        return textf(
-            "Das Manifest \"%s\" ist beschädigt und ließ sich nicht beiseitelegen "
-            "(%s); es wird nicht ergänzt.",
-            path.c_str(), describeError(error).c_str());
-      if (keptAside)
-        *keptAside = textf(
-            "Das Manifest \"%s\" ist beschädigt und bleibt unverändert als \"%s\" "
-            "erhalten; ein neues Manifest wird angelegt.",
-            path.c_str(), folder.pathOf(aside).c_str());
-      document = emptyManifest();
+  const nlohmann::json added = toJson(record);
+  std::string problem;
+  if (last.path == path && last.state == stateOf(manifest.get())) {
+    int64_t journalBytes = 0;
+    if (const int error = appendToJournal(folder, added, journalBytes); error != 0) {
+      problem = writeProblem(folder.pathOf(kJournalName), error);
+    } else if (journalBytes < kJournalFoldBytes) {
+      if (!last.pending) last.pending = folder.duplicate();
+    } else {
+      problem = fold(folder, manifest, nullptr, keptAside);
     }
-    text = withRecord(std::move(*document), record, files);
+  } else {
+    problem = fold(folder, manifest, &added, keptAside);
   }
-  last = LastWritten{};
-  const int error = folder.atomicReplace(kManifestName, text);
-  if (error == 0) {
-    if (struct stat replaced{}; ::fstat(manifest.get(), &replaced) == 0)
-      forgetManifestRead(FileIdentity{replaced.st_dev, replaced.st_ino});
-    noteManifest(folder);
-  }
-  if (error == 0 && files) {
-    const FileState state = writtenState(folder, text);
-    last = LastWritten{path, std::move(text), std::move(*files), state};
-  }
-  return writeProblem(path, error);
+  if (!earlier.empty()) problem = earlier + (problem.empty() ? "" : " " + problem);
+  return problem;
+}
+
+std::string foldManifestJournal(std::string* keptAside) {
+  LastWritten& last = lastWritten();
+  if (!last.pending) return {};
+  const TargetFolder folder = std::move(*last.pending);
+  last.pending.reset();
+  PosixFile manifest;
+  if (const int error = openLocked(folder, manifest); error != 0)
+    return writeProblem(folder.pathOf(kManifestName), error);
+  return fold(folder, manifest, nullptr, keptAside);
 }
 
 std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const std::string& folder,

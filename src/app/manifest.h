@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/json_document.h"
 #include "export/damage_ledger.h"
 #include "export/export_result.h"
 
@@ -55,14 +56,19 @@ std::string recordJson(const ManifestRecord& record);
 // Adds the record to the folder's manifest, replacing one for the same file. A manifest
 // that is no manifest (damaged JSON) is renamed to "<name>.beschädigt-<local time>" with
 // its bytes unchanged and a new one begun; *keptAside then says so (German). Exports
-// into the same folder at the same time take turns, so every record stays. The manifest
-// this process wrote last is not read again while it is unchanged. Never written through
-// a symbolic link. Empty when written, else the reason (German).
+// into the same folder at the same time take turns, so every record stays. Once this
+// process has written the manifest, later records go to its journal (manifest_journal.h)
+// until foldManifestJournal(). Never written through a symbolic link. Empty when written,
+// else the reason (German).
 std::string addToManifest(const TargetFolder& folder, const ManifestRecord& record,
                           std::string* keptAside = nullptr);
-// The same for the folder at `folder`, opened for this record.
+// The same for the folder at `folder`, opened for this record; the manifest holds the
+// record when this returns.
 std::string addToManifest(const std::string& folder, const ManifestRecord& record,
                           std::string* keptAside = nullptr);
+// Writes the records this process left in a journal into their manifest and removes the
+// journal; nothing to do when none is pending. Called when a run ends. Empty or the reason.
+std::string foldManifestJournal(std::string* keptAside = nullptr);
 
 // The zero-filled areas the folder's manifest records for that file, whose size is
 // `fileBytes`; nothing when the manifest or the record is missing or unreadable, or any
@@ -76,6 +82,11 @@ std::optional<std::vector<DamagedArea>> damagedAreasInManifest(const TargetFolde
                                                                const std::string& file,
                                                                int64_t fileBytes,
                                                                std::string* damage = nullptr);
+// The same from a manifest read already (readManifestDocument), named `path` to the user.
+std::optional<std::vector<DamagedArea>> damagedAreasIn(const JsonDocument& manifest,
+                                                       const std::string& path,
+                                                       const std::string& file, int64_t fileBytes,
+                                                       std::string* damage = nullptr);
 
 // Writes the record as the file `name` in `folder` (replacing it, never through a symbolic
 // link). Empty when written, else the reason.

@@ -6,6 +6,7 @@
 
 #include "app/json_document.h"
 #include "app/manifest.h"
+#include "app/manifest_journal.h"
 #include "disk/input_file.h"
 #include "disk/text.h"
 
@@ -74,9 +75,12 @@ std::string manifestBeside(const std::string& havPath) {
 }
 
 ManifestSums readManifestSums(const std::string& manifestPath) {
+  return manifestSums(readManifestDocument(manifestPath), manifestPath);
+}
+
+ManifestSums manifestSums(const JsonDocument& document, const std::string& manifestPath) {
   ManifestSums manifest;
   manifest.path = manifestPath;
-  JsonDocument document = readJsonDocument(manifestPath, kManifestLimit);
   manifest.missing = document.missing;
   const nlohmann::json* recordings = manifestRecordings(document.json);
   if (!document.problem.empty() || !recordings) {

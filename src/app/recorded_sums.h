@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/json_document.h"
 #include "export/hav_digests.h"
 
 namespace korvelo {
@@ -38,7 +39,10 @@ struct ManifestSums {
   std::map<std::string, std::vector<RecordedSums>> sumsByFile;  // by the file's name
 };
 
+// The manifest at the path, its journal merged in (manifest_journal.h).
 ManifestSums readManifestSums(const std::string& manifestPath);
+// The same of a document read already, named by its path.
+ManifestSums manifestSums(const JsonDocument& document, const std::string& manifestPath);
 
 // What the manifest and the sidecar "<havPath>.json" record for the file; a source that is
 // missing or silent about the file gives nothing, a damaged one a RecordedSums with its

@@ -85,6 +85,7 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
           Severity::Warning);
     }
   }
+  recordsWritten = workflow.endRun() && recordsWritten;
   const auto elapsed = std::chrono::steady_clock::now() - started;
   app.log.append(
       exportSummary(workflow.outcomes(),

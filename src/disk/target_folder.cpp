@@ -41,6 +41,13 @@ int TargetFolder::statOf(const std::string& name, struct stat& info) const {
   return ::fstatat(folder_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
+TargetFolder TargetFolder::duplicate() const {
+  TargetFolder copy;
+  copy.folder_ = PosixFile(folder_.isOpen() ? ::fcntl(folder_.get(), F_DUPFD_CLOEXEC, 0) : -1);
+  copy.path_ = path_;
+  return copy;
+}
+
 int TargetFolder::atomicReplace(const std::string& name, std::string_view bytes) const {
   return atomicReplaceAt(folder_.get(), name, bytes);
 }

@@ -28,6 +28,9 @@ class TargetFolder {
   // anything but a folder).
   int open(const std::string& path);
   bool isOpen() const { return folder_.isOpen(); }
+  // Another handle of the same folder, for work after this one is gone (closed, not open,
+  // when the descriptor cannot be duplicated).
+  TargetFolder duplicate() const;
   int descriptor() const { return folder_.get(); }
   // The path it was opened by, for messages; no file is ever looked up through it.
   const std::string& path() const { return path_; }

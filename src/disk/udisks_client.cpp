@@ -6,11 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <string_view>
 #include <variant>
+
+#include "disk/system_reason.h"
 
 namespace korvelo {
 namespace {
@@ -63,7 +64,7 @@ std::string reasonOf(const BusError& failure, int result) {
     return "udisks2 antwortet nicht";
   if (failure.error.message != nullptr)
     return std::string("udisks2 meldet: ") + failure.error.message;
-  return std::string("udisks2 meldet: ") + std::strerror(-result);
+  return std::string("udisks2 meldet: ") + systemReason(-result);
 }
 
 bool isRefusal(const BusError& failure) {
@@ -77,7 +78,7 @@ Bus openBus(std::string& failure) {
   sd_bus* bus = nullptr;
   if (const int result = sd_bus_open_system(&bus); result < 0) {
     failure = "udisks2 ist nicht erreichbar, kein Systembus (" +
-              std::string(std::strerror(-result)) + ")";
+              systemReason(-result) + ")";
     return nullptr;
   }
   return Bus(bus);
@@ -215,7 +216,7 @@ UdisksListing listUdisksDisks() {
   std::map<std::string, Interfaces> objects;
   if (const int parsed = readManagedObjects(reply, objects); parsed < 0) {
     listing.failure =
-        "unverständliche Antwort von udisks2 (" + std::string(std::strerror(-parsed)) + ")";
+        "unverständliche Antwort von udisks2 (" + systemReason(-parsed) + ")";
     return listing;
   }
   listing.disks = wholeDisks(objects);
@@ -257,7 +258,7 @@ UdisksOpening openThroughUdisks(const std::string& device, bool mayAsk) {
   int handed = -1;
   if ((result = sd_bus_message_read_basic(reply, 'h', &handed)) < 0) {
     opening.failure =
-        "unverständliche Antwort von udisks2 (" + std::string(std::strerror(-result)) + ")";
+        "unverständliche Antwort von udisks2 (" + systemReason(-result) + ")";
     return opening;
   }
   // The reply owns the handed descriptor and closes it with the message.

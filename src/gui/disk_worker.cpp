@@ -386,6 +386,7 @@ void DiskWorker::stopNow() {
 // One summary line for the run, as the command line prints it, and what the window
 // should tell about recordings that were not saved completely.
 void DiskWorker::endSave() {
+  workflow().endRun();
   const std::vector<ExportOutcome>& outcomes = workflow().outcomes();
   SaveReport report;
   if (outcomes.size() > runFirstOutcome_) {

@@ -18,6 +18,7 @@
 #include "support/expected_output.h"
 #include "support/file_util.h"
 #include "support/sample_recordings.h"
+#include "support/text_file.h"
 
 namespace korvelo::test {
 namespace {
@@ -190,6 +191,40 @@ TEST_F(VerifiedResultsTest, ExportsIntoOneFolderAtOnceKeepEveryRecord) {
     numbers.push_back(record["entry_number"]);
   std::sort(numbers.begin(), numbers.end());
   EXPECT_EQ(numbers, (std::vector<int>{0, 1, 2, 3, 4}));
+}
+
+// A crash can leave records in the journal beside the manifest: a record that replaces the
+// manifest's record of its file, a record of a file the manifest does not name, a line that
+// is no record and a last line cut short. verify goes by the records as the journal leaves
+// them, and the next export writes them into the manifest and keeps the damaged journal.
+TEST_F(VerifiedResultsTest, AJournalLeftByACrashCountsUntilTheNextExportFoldsIt) {
+  exportOne(1);
+  exportOne(2);
+  const std::string manifestPath = output_.file("korvelo-manifest.json");
+  nlohmann::json manifest = readJson(manifestPath);
+  const nlohmann::json first = manifest["recordings"][0], second = manifest["recordings"][1];
+  nlohmann::json spoiled = first;
+  spoiled["sha256_file"] = std::string(64, '0');
+  manifest["recordings"] = nlohmann::json::array({spoiled});
+  writeFileText(manifestPath, manifest.dump(2) + "\n");
+  const std::string journal = output_.file("korvelo-manifest.json.journal");
+  writeFileText(journal, second.dump() + "\nkaputt\n" + first.dump() + "\n{\"file\": \"x");
+  const CliRun checked = runCli({"verify", "-q", "--manifest", manifestPath});
+  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+
+  const CliRun run = runCli({"--drive", image(), "export", "3", "-o", output_.path()});
+  EXPECT_EQ(run.status, 1) << run.err;  // a damaged file was kept aside
+  EXPECT_NE(run.err.find("Das Journal \"" + journal +
+                         "\" enthielt 1 unlesbare Zeile; es bleibt als \"" + journal +
+                         ".beschädigt-"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(std::filesystem::exists(journal));
+  const nlohmann::json folded = readJson(manifestPath);
+  ASSERT_EQ(folded["recordings"].size(), 3u) << folded.dump(2);
+  EXPECT_EQ(folded["recordings"][0], second);
+  EXPECT_EQ(folded["recordings"][1], first);
+  EXPECT_EQ(folded["recordings"][2]["entry_number"], 3);
 }
 
 TEST_F(VerifiedResultsTest, AGoodFileIsReportedGoodAloneAndAgainstTheDisk) {

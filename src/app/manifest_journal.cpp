@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/manifest_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "disk/input_file.h"
+#include "disk/posix_file.h"
+#include "disk/target_folder.h"
+
+namespace korvelo {
+
+namespace {
+
+// A line is a record when it is an object naming its file by a name within the folder.
+bool isRecord(const nlohmann::json& line) {
+  return line.is_object() && isPlainFileName(recordFile(line));
+}
+
+}  // namespace
+
+JournalRecords readJournal(const std::string& path) {
+  JournalRecords journal;
+  std::string text;
+  int error = 0;
+  journal.problem = readInputFile(path, kManifestLimit, text, &error);
+  if (!journal.problem.empty()) {
+    journal.missing = error == ENOENT;
+    if (journal.missing) journal.problem.clear();
+    return journal;
+  }
+  std::string_view rest(text);
+  for (size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+    if (isRecord(record))
+      journal.records.push_back(std::move(record));
+    else
+      ++journal.damagedLines;
+  }
+  return journal;
+}
+
+int appendToJournal(const TargetFolder& folder, const nlohmann::json& record,
+                    int64_t& journalBytes) {
+  PosixFile journal;
+  const int flags = O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  bool made = false;
+  int error = journal.openAt(folder.descriptor(), kJournalName, flags);
+  if (error == ENOENT) {
+    error = journal.openAt(folder.descriptor(), kJournalName, flags | O_CREAT | O_EXCL, 0644);
+    made = error == 0;
+  }
+  if (error != 0) return error;
+  struct stat info {};
+  if (::fstat(journal.get(), &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return ENOTSUP;
+  // A line a crash cut short is closed first, so that it never swallows this record.
+  std::string line;
+  if (info.st_size > 0) {
+    uint8_t last = '\n';
+    if (const int64_t got = journal.readAt(info.st_size - 1, std::span<uint8_t>(&last, 1)); got < 0)
+      return static_cast<int>(-got);
+    if (last != '\n') line = "\n";
+  }
+  line += record.dump() + "\n";
+  if ((error = journal.writeAll(line)) != 0 || (error = journal.syncData()) != 0) return error;
+  if (made) ::fsync(folder.descriptor());  // its name is durable too
+  journalBytes = int64_t{info.st_size} + static_cast<int64_t>(line.size());
+  return journal.close();
+}
+
+void applyRecords(nlohmann::json& recordings, const std::vector<nlohmann::json>& records) {
+  for (const nlohmann::json& record : records) {
+    const std::string file = recordFile(record);
+    for (auto it = recordings.begin(); it != recordings.end();) {
+      if (it->is_object() && recordFile(*it) == file)
+        it = recordings.erase(it);
+      else
+        ++it;
+    }
+    recordings.push_back(record);
+  }
+}
+
+JsonDocument readManifestDocument(const std::string& path, JournalRecords* journal) {
+  JsonDocument document = readJsonDocument(path, kManifestLimit);
+  JournalRecords read = readJournal(path + ".journal");
+  if (document.missing && !read.records.empty()) {
+    document = JsonDocument{};
+    document.json = {{"recordings", nlohmann::json::array()}, {"schema", kJsonSchema}};
+  }
+  if (document.problem.empty() && manifestRecordings(document.json) != nullptr)
+    applyRecords(document.json["recordings"], read.records);
+  if (journal) *journal = std::move(read);
+  return document;
+}
+
+}  // namespace korvelo

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Records of a long run go through the journal beside the manifest: every record can be
+// read at once, the journal stays small, and the manifest written at the end is the one
+// a single write of all records gives.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/manifest.h"
+#include "app/manifest_journal.h"
+#include "disk/target_folder.h"
+#include "support/temp_dir.h"
+#include "support/text_file.h"
+
+namespace korvelo::test {
+namespace {
+
+std::vector<std::string> filesIn(const nlohmann::json& manifest) {
+  std::vector<std::string> files;
+  for (const nlohmann::json& record : manifest["recordings"]) files.push_back(record["file"]);
+  return files;
+}
+
+TEST(ManifestJournalTest, EveryRecordCountsAtOnceAndTheJournalStaysBounded) {
+  TempDir dir;
+  TargetFolder folder;
+  ASSERT_EQ(folder.open(dir.path()), 0);
+  const std::string manifest = dir.file(kManifestName), journal = dir.file(kJournalName);
+  std::vector<std::string> expected;
+  int64_t largestJournal = 0;
+  constexpr int kRecords = 150;  // the journal is folded on the way
+  for (int i = 0; i < kRecords; ++i) {
+    ManifestRecord record;
+    record.entryNumber = i;
+    record.title = "Aufnahme " + std::to_string(i);
+    record.file = std::to_string(i) + ".hav";
+    record.sha256File = std::string(64, 'a');
+    if (i == 7) record.file = "3.hav";  // replaces the record of entry 3
+    ASSERT_EQ(addToManifest(folder, record), "");
+    std::erase(expected, record.file);
+    expected.push_back(record.file);
+    const JsonDocument read = readManifestDocument(manifest);
+    ASSERT_EQ(read.problem, "");
+    ASSERT_EQ(filesIn(read.json), expected) << "after record " << i;
+    if (std::filesystem::exists(journal))
+      largestJournal = std::max<int64_t>(largestJournal, std::filesystem::file_size(journal));
+  }
+  EXPECT_GT(largestJournal, 0);
+  EXPECT_LT(largestJournal, kJournalFoldBytes + 1024);
+  ASSERT_TRUE(std::filesystem::exists(journal));  // the last records wait for the run's end
+  EXPECT_NE(filesIn(nlohmann::json::parse(readFileText(manifest))), expected);
+
+  EXPECT_EQ(foldManifestJournal(), "");
+  EXPECT_FALSE(std::filesystem::exists(journal));
+  const std::string text = readFileText(manifest);
+  const nlohmann::json written = nlohmann::json::parse(text);
+  EXPECT_EQ(filesIn(written), expected);
+  EXPECT_EQ(text, written.dump(2) + "\n");  // the records spliced in as a whole write puts them
+}
+
+}  // namespace
+}  // namespace korvelo::test
