@@ -170,6 +170,17 @@ const ExportWorkflow::EarlierRecords& ExportWorkflow::earlierRecordsIn(const Tar
     known = std::make_unique<EarlierRecords>();
     known->document = readManifestDocument(readPath);
     known->sums = manifestSums(known->document, readPath);
+    // Of the records only what a carry reads later is kept: 2000 whole records held as
+    // JSON would take more memory than the export itself.
+    if (known->document.problem.empty() && manifestRecordings(known->document.json) != nullptr) {
+      for (nlohmann::json& record : known->document.json["recordings"]) {
+        if (!record.is_object()) continue;
+        nlohmann::json kept = nlohmann::json::object();
+        for (const char* key : {"file", "damaged_areas"})
+          if (const auto field = record.find(key); field != record.end()) kept[key] = *field;
+        record = std::move(kept);
+      }
+    }
     PosixFile read;
     if (read.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
       noteManifestRead(std::move(read));
