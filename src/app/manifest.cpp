@@ -466,7 +466,8 @@ std::string addToManifest(const TargetFolder& folder, const ManifestRecord& reco
   noteManifest(folder);
   const nlohmann::json added = toJson(record);
   std::string problem;
-  if (last.path == path && last.state == stateOf(manifest.get())) {
+  // A folder's first record makes its manifest; after that records wait in the journal.
+  if (stateOf(manifest.get()).size > 0) {
     int64_t journalBytes = 0;
     if (const int error = appendToJournal(folder, added, journalBytes); error != 0) {
       problem = writeProblem(folder.pathOf(kJournalName), error);

@@ -56,10 +56,10 @@ std::string recordJson(const ManifestRecord& record);
 // Adds the record to the folder's manifest, replacing one for the same file. A manifest
 // that is no manifest (damaged JSON) is renamed to "<name>.beschädigt-<local time>" with
 // its bytes unchanged and a new one begun; *keptAside then says so (German). Exports
-// into the same folder at the same time take turns, so every record stays. Once this
-// process has written the manifest, later records go to its journal (manifest_journal.h)
-// until foldManifestJournal(). Never written through a symbolic link. Empty when written,
-// else the reason (German).
+// into the same folder at the same time take turns, so every record stays. Once the
+// folder has a manifest, records go to its journal (manifest_journal.h) until
+// foldManifestJournal(), and a damaged manifest is found then. Never written through a
+// symbolic link. Empty when written, else the reason (German).
 std::string addToManifest(const TargetFolder& folder, const ManifestRecord& record,
                           std::string* keptAside = nullptr);
 // The same for the folder at `folder`, opened for this record; the manifest holds the

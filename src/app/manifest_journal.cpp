@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
+#include <vector>
 
 #include "disk/input_file.h"
 #include "disk/posix_file.h"
@@ -19,6 +21,22 @@ namespace {
 // A line is a record when it is an object naming its file by a name within the folder.
 bool isRecord(const nlohmann::json& line) {
   return line.is_object() && isPlainFileName(recordFile(line));
+}
+
+// Cuts the journal of `size` bytes after its last line end (to nothing without one).
+int cutTornLine(PosixFile& journal, int64_t size) {
+  std::vector<uint8_t> chunk(65536);
+  for (int64_t end = size; end > 0;) {
+    const int64_t start = std::max<int64_t>(0, end - static_cast<int64_t>(chunk.size()));
+    const auto piece = std::span<uint8_t>(chunk).first(static_cast<size_t>(end - start));
+    if (const int64_t got = journal.readAt(start, piece); got != static_cast<int64_t>(piece.size()))
+      return got < 0 ? static_cast<int>(-got) : EIO;
+    for (int64_t i = end - 1; i >= start; --i)
+      if (chunk[static_cast<size_t>(i - start)] == '\n')
+        return ::ftruncate(journal.get(), i + 1) == 0 ? 0 : errno;
+    end = start;
+  }
+  return ::ftruncate(journal.get(), 0) == 0 ? 0 : errno;
 }
 
 }  // namespace
@@ -61,15 +79,19 @@ int appendToJournal(const TargetFolder& folder, const nlohmann::json& record,
   struct stat info {};
   if (::fstat(journal.get(), &info) != 0) return errno;
   if (!S_ISREG(info.st_mode)) return ENOTSUP;
-  // A line a crash cut short is closed first, so that it never swallows this record.
-  std::string line;
+  if (info.st_nlink != 1) return EMLINK;  // appending would change it under its other names
+  // A line a crash cut short is a record never reported saved: it is cut off, so that it
+  // neither swallows this record nor counts as a damaged line.
   if (info.st_size > 0) {
     uint8_t last = '\n';
     if (const int64_t got = journal.readAt(info.st_size - 1, std::span<uint8_t>(&last, 1)); got < 0)
       return static_cast<int>(-got);
-    if (last != '\n') line = "\n";
+    if (last != '\n') {
+      if ((error = cutTornLine(journal, info.st_size)) != 0) return error;
+      if (::fstat(journal.get(), &info) != 0) return errno;
+    }
   }
-  line += record.dump() + "\n";
+  const std::string line = record.dump() + "\n";
   if ((error = journal.writeAll(line)) != 0 || (error = journal.syncData()) != 0) return error;
   if (made) ::fsync(folder.descriptor());  // its name is durable too
   journalBytes = int64_t{info.st_size} + static_cast<int64_t>(line.size());

