@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -99,16 +100,17 @@ int appendToJournal(const TargetFolder& folder, const nlohmann::json& record,
 }
 
 void applyRecords(nlohmann::json& recordings, const std::vector<nlohmann::json>& records) {
-  for (const nlohmann::json& record : records) {
-    const std::string file = recordFile(record);
-    for (auto it = recordings.begin(); it != recordings.end();) {
-      if (it->is_object() && recordFile(*it) == file)
-        it = recordings.erase(it);
-      else
-        ++it;
-    }
-    recordings.push_back(record);
-  }
+  // One pass instead of a search per record: 300 records applied to a manifest of 2000
+  // would otherwise compare 600,000 names.
+  std::map<std::string, size_t> lastOf;  // each file's last record
+  for (size_t i = 0; i < records.size(); ++i) lastOf[recordFile(records[i])] = i;
+  nlohmann::json kept = nlohmann::json::array();
+  for (nlohmann::json& record : recordings)
+    if (!record.is_object() || !lastOf.contains(recordFile(record)))
+      kept.push_back(std::move(record));
+  for (size_t i = 0; i < records.size(); ++i)
+    if (lastOf[recordFile(records[i])] == i) kept.push_back(records[i]);
+  recordings = std::move(kept);
 }
 
 JsonDocument readManifestDocument(const std::string& path, JournalRecords* journal) {

@@ -43,7 +43,8 @@ JournalRecords readJournal(const std::string& path);
 int appendToJournal(const TargetFolder& folder, const nlohmann::json& record,
                     int64_t& journalBytes);
 
-// Each record replaces the records of the same file in `recordings` and goes to its end.
+// Applies the records in order: each replaces the records of its file (in `recordings` and
+// earlier in `records`) and goes to the end.
 void applyRecords(nlohmann::json& recordings, const std::vector<nlohmann::json>& records);
 
 // The manifest at `path` as the program reads it: the document with the records of the
