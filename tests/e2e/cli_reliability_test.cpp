@@ -267,6 +267,11 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   if (c.command.back() == "--json" && c.command.front() == "list") {
     const nlohmann::json listed = nlohmann::json::parse(run.out);
     EXPECT_EQ(listed.at("unreadable_slots"), c.damage == Damage::BadSlot2 ? 1 : 0);
+    // A size the probe did not settle is none: null, not a made-up -1.
+    if (c.damage == Damage::BadProbedHead)
+      EXPECT_TRUE(listed.at("file_fat_size").is_null()) << run.out;
+    else
+      EXPECT_EQ(listed.at("file_fat_size"), disk_.fileFatSize);
     size_t blank = 0;
     for (const nlohmann::json& recording : listed.at("recordings"))
       blank += recording.at("blank").get<bool>() ? 1 : 0;
@@ -339,6 +344,13 @@ INSTANTIATE_TEST_SUITE_P(
             "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
             "auf der Kommandozeile mit --fat-size N.",
             5},
+        DamageCase{"BadProbedHeadJson",
+                   Damage::BadProbedHead,
+                   {"list", "--json"},
+                   1,
+                   "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über "
+                   "\"Optionen\", auf der Kommandozeile mit --fat-size N.",
+                   -1},
         DamageCase{
             "BadProbedHeadSearch", Damage::BadProbedHead, {"search"}, 1, kRejectedWarning, 0},
         DamageCase{"BadProbedHeadExport",
