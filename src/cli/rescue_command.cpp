@@ -63,9 +63,10 @@ std::string listLine(const RescuedRecording& recording) {
   const std::vector<std::string> doubts = recording.doubts();
   for (size_t i = 0; i < doubts.size(); ++i) verdict += (i == 0 ? " (" : ", ") + doubts[i];
   if (!doubts.empty()) verdict += ")";
-  return textf("%d\tGerettet %d\t%s\t%zu %s\t%d HOJINs\t %s Bytes\t%s", recording.id, recording.id,
+  return textf("%d\tGerettet %d\t%s\t%zu %s\t%d %s\t %s Bytes\t%s", recording.id, recording.id,
                whereFound(recording).c_str(), recording.blocks.size(),
                recording.blocks.size() == 1 ? "Block" : "Blöcke", recording.hojins,
+               recording.hojins == 1 ? "HOJIN" : "HOJINs",
                formatThousands(static_cast<int64_t>(recording.sizeInBytes()), '.').c_str(),
                verdict.c_str());
 }
