@@ -39,7 +39,7 @@ std::optional<ExitCode> openUdisksDrives(const GlobalOptions& global, Terminal& 
   std::optional<TextAgent> agent;
   for (const std::string& value : global.drives) {
     const std::optional<std::string> device = udisksDevice(value);
-    if (!device || granted().count(*device) != 0) continue;
+    if (!device || granted().count(*device) != 0 || refusals().count(*device) != 0) continue;
     if (mayAsk && !agent) agent.emplace();
     UdisksGrant grant = requestUdisksAccess(*device, mayAsk);
     if (!grant.drive || !global.quiet)
