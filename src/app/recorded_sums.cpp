@@ -131,9 +131,11 @@ std::vector<std::string> recordedDamage(const std::vector<RecordedSums>& recorde
     if (!sums.incomplete || !sums.damage.empty()) continue;
     std::string line = textf("Laut \"%s\" nicht vollständig gespeichert", sums.source.c_str());
     if (sums.unreadableSectors > 0 || sums.damagedAreas > 0) {
-      line += textf(": %lld Sektoren mit Nullen gefüllt in %lld Bereichen",
+      line += textf(": %lld %s mit Nullen gefüllt in %lld %s",
                     static_cast<long long>(sums.unreadableSectors),
-                    static_cast<long long>(sums.damagedAreas));
+                    sums.unreadableSectors == 1 ? "Sektor" : "Sektoren",
+                    static_cast<long long>(sums.damagedAreas),
+                    sums.damagedAreas == 1 ? "Bereich" : "Bereichen");
       if (sums.firstDamagedSector >= 0)
         line +=
             textf(" (der erste ab Sektor %lld)", static_cast<long long>(sums.firstDamagedSector));

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/udisks_access.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <memory>
 
@@ -15,8 +17,12 @@ UdisksGrant requestUdisksAccess(const std::string& device, bool mayAsk) {
   UdisksOpening opening = openThroughUdisks(device, mayAsk);
   grant.refused = opening.refused;
   if (!opening.failure.empty()) {
-    grant.line = textf(" Festplatte \"%s\" lässt sich über udisks2 nicht öffnen: %s (%s).",
-                       device.c_str(), opening.failure.c_str(), accessHint(device).c_str());
+    // The hint is the way round udisks2 (root, the device's group); root has it already,
+    // and the device never refused root, so root is told nothing about being root.
+    grant.reason = opening.failure;
+    if (::geteuid() != 0) grant.reason += " (" + accessHint(device) + ")";
+    grant.line = textf(" Festplatte \"%s\" lässt sich über udisks2 nicht öffnen: %s.",
+                       device.c_str(), grant.reason.c_str());
     return grant;
   }
   DriveSpec drive;

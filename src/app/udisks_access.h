@@ -17,6 +17,7 @@ namespace korvelo {
 struct UdisksGrant {
   std::optional<DriveSpec> drive;  // read through the descriptor; empty when refused
   std::string line;                // for the log: what was granted, or why not
+  std::string reason;              // why not, as the line gives it; empty when granted
   bool refused = false;            // polkit said no (as opposed to a missing daemon)
 };
 

@@ -259,7 +259,13 @@ std::string unexpectedWordProblem(const CLI::App& app, int argc, const char* con
   const std::string shown = escapedBytes(word);
   const auto chosen = app.get_subcommands();
   if (!word.starts_with("-")) {
-    if (!chosen.empty()) return "Unerwartete Angabe „" + shown + "“.";
+    if (!chosen.empty()) {
+      // A mistyped command of a command ("rescue exprt") is named like a mistyped command.
+      const CLI::App* innermost = chosen.front();
+      while (!innermost->get_subcommands().empty())
+        innermost = innermost->get_subcommands().front();
+      return "Unerwartete Angabe „" + shown + "“." + suggestionFor(word, commandNames(*innermost));
+    }
     return "Unbekannter Befehl „" + shown + "“." + suggestionFor(word, commandNames(app));
   }
   const std::string name = word.substr(0, word.find('='));
@@ -321,9 +327,9 @@ CLI::App* addExportCommand(CLI::App& app, ExportOptions& options) {
                          "vollständig geschriebenen Dateien");
   command->option_defaults()->group("Optionen von export");
   command
-      ->add_option("ENTRY", options.entries,
+      ->add_option("EINTRAGSNUMMER", options.entries,
                    "Eintragsnummern der Aufnahmen, wie \"list\" sie zeigt (nicht Listenplätze)")
-      ->type_name("NUMMER")
+      ->type_name("")
       ->check(wholeNumberIn(0, 65535, ""));
   command->add_flag("--all", options.all, "Alle Aufnahmen speichern");
   command

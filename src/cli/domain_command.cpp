@@ -40,9 +40,9 @@ CLI::App* addDomainCommand(CLI::App& app, DomainCommandOptions& options) {
       "und Speichern der gewählten Aufnahmen nötig sind, sind als fertig markiert");
   command->option_defaults()->group("Optionen von domain");
   command
-      ->add_option("ENTRY", options.entries,
+      ->add_option("EINTRAGSNUMMER", options.entries,
                    "Eintragsnummern der Aufnahmen, wie \"list\" sie zeigt")
-      ->type_name("NUMMER")
+      ->type_name("")
       ->check(wholeNumberIn(0, 65535, ""));
   command->add_flag("--all", options.all, "Alle Aufnahmen aufnehmen");
   command->add_option("-o,--output", options.mapfile, "Die zu schreibende Mapdatei")

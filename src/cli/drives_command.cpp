@@ -12,6 +12,7 @@
 #include "app/json_document.h"
 #include "cli/cli_session.h"
 #include "cli/commands.h"
+#include "cli/udisks_drives.h"
 #include "disk/drive_table.h"
 #include "disk/machine_disks.h"
 #include "disk/text.h"
@@ -31,6 +32,7 @@ struct DriveRow {
   char endedAt = 0;      // the drive before it that could not be opened: the search ends there
   bool udisks = false;   // udisks2 lists the disk: "--drive udisks:PATH" may ask it for reading
   bool granted = false;  // read through a descriptor that udisks2 handed over
+  bool refused = false;  // udisks2 was asked and did not hand it over
 };
 
 bool listedByUdisks(const UdisksListing& listing, const std::string& path) {
@@ -62,8 +64,16 @@ std::vector<DriveRow> probeDrives(const GlobalOptions& global) {
     row.disk.path = drive->path;
     row.udisks = listedByUdisks(udisks, drive->path);
     row.granted = drive->descriptor != nullptr;
+    // A drive udisks2 did not hand over is not opened by its bare path: the row says why
+    // udisks2 refused, as the search would end there.
+    const std::optional<std::string> refusal =
+        index < global.drives.size() ? udisksRefusal(global.drives[index]) : std::nullopt;
     int error = 0;
-    if (const std::unique_ptr<ByteSource> source = openDriveSource(designator, &error)) {
+    if (refusal) {
+      row.failure = "über udisks2: " + *refusal;
+      row.refused = true;
+      if (endedAt == 0) endedAt = designator;
+    } else if (const std::unique_ptr<ByteSource> source = openDriveSource(designator, &error)) {
       if (row.disk.sizeBytes == 0 && source->mediaInfo().sizeBytes > 0)
         row.disk.sizeBytes = static_cast<uint64_t>(source->mediaInfo().sizeBytes);
       row.recorder = checkSignature(designator) == 0;
@@ -93,7 +103,7 @@ void printTable(const std::vector<DriveRow>& rows, std::ostream& out) {
     std::string note;
     if (!row.failure.empty()) note = "lässt sich nicht öffnen: " + row.failure;
     if (row.granted) note = "über udisks2 geöffnet";
-    if (!row.failure.empty() && row.udisks)
+    if (!row.failure.empty() && row.udisks && !row.refused)
       note += "; über udisks2 lesbar: --drive udisks:" + row.disk.path;
     if (row.endedAt != 0)
       note += textf("%swird nicht durchsucht: die Suche endet bei Nr. %c", note.empty() ? "" : "; ",

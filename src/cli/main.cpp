@@ -50,9 +50,19 @@ bool wantsJson(const korvelo::cli::Invocation& invocation) {
          (invocation.command == Command::Drives && invocation.drives.json);
 }
 
+// The line that told the user, without the log's indent or the program's name: the
+// error document stands for the program already.
+std::string messageOf(const std::string& line) {
+  const size_t start = std::min(line.find_first_not_of(' '), line.size());
+  const std::string_view text = std::string_view(line).substr(start);
+  constexpr std::string_view prefix = "korvelo-cli: ";
+  return std::string(text.starts_with(prefix) ? text.substr(prefix.size()) : text);
+}
+
 // {"schema": 1, "error": {"exit_code": N, "message": "..."}}: what a script that asked for
 // JSON gets when there is nothing else to give.
-void printError(korvelo::cli::ExitCode code, const std::string& message) {
+void printError(korvelo::cli::ExitCode code, const std::string& line) {
+  const std::string message = messageOf(line);
   const nlohmann::ordered_json error = {
       {"schema", korvelo::kJsonSchema},
       {"error", {{"exit_code", korvelo::cli::toProcessStatus(code)}, {"message", message}}}};
@@ -75,8 +85,12 @@ korvelo::cli::ExitCode runForScript(const korvelo::cli::Invocation& invocation,
 
 korvelo::cli::ExitCode runParsed(const korvelo::cli::Invocation& invocation) {
   korvelo::cli::Terminal terminal = korvelo::cli::Terminal::forStderr(!invocation.global.quiet);
-  if (const auto refused = korvelo::cli::openUdisksDrives(invocation.global, terminal))
+  // drives shows a refused disk in its row, as it does one that cannot be opened.
+  const bool drives = invocation.command == korvelo::cli::Command::Drives;
+  if (const auto refused = korvelo::cli::openUdisksDrives(invocation.global, terminal, drives)) {
+    if (wantsJson(invocation)) printError(*refused, terminal.lastProblem());
     return *refused;
+  }
   if (wantsJson(invocation)) return runForScript(invocation, terminal);
   return run(invocation, terminal, std::cout);
 }
@@ -88,11 +102,9 @@ bool asksForJson(int argc, char** argv) {
                      [](const char* word) { return std::string_view(word) == "--json"; });
 }
 
-// The usage error's first line without the program's name, as the error's message.
-std::string usageMessage(const std::string& text) {
-  std::string line = text.substr(0, text.find('\n'));
-  const std::string prefix = "korvelo-cli: ";
-  return line.starts_with(prefix) ? line.substr(prefix.size()) : line;
+// The usage error's first line, as the error's message.
+std::string usageLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
 }
 
 korvelo::cli::ExitCode parseAndRun(int argc, char** argv) {
@@ -104,7 +116,7 @@ korvelo::cli::ExitCode parseAndRun(int argc, char** argv) {
     return runParsed(std::get<korvelo::cli::Invocation>(parsed));
   const korvelo::cli::ExitCode code = std::get<korvelo::cli::ExitCode>(parsed);
   std::cerr << usage.str();
-  if (json && code != korvelo::cli::ExitCode::Success) printError(code, usageMessage(usage.str()));
+  if (json && code != korvelo::cli::ExitCode::Success) printError(code, usageLine(usage.str()));
   return code;
 }
 

@@ -34,7 +34,10 @@ std::string recordingsJson(Fsr5000Disk& disk) {
   for (const auto& entry : disk.getEntries()) recordings.push_back(recordingJson(*entry));
   nlohmann::ordered_json document;
   document["schema"] = kJsonSchema;
-  document["file_fat_size"] = disk.heldFileFatSize();
+  // Unsettled (the probe found nothing, none given): there is no size to state.
+  const int fileFatSize = disk.heldFileFatSize();
+  document["file_fat_size"] =
+      fileFatSize > 0 ? nlohmann::ordered_json(fileFatSize) : nlohmann::ordered_json();
   document["announced"] = disk.getNumberOfEntries();
   // Slots that could not be read may hold recordings the list lacks (the exit code is 1 then).
   document["unreadable_slots"] = disk.getUnreadableSlots();

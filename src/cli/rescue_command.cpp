@@ -63,11 +63,18 @@ std::string listLine(const RescuedRecording& recording) {
   const std::vector<std::string> doubts = recording.doubts();
   for (size_t i = 0; i < doubts.size(); ++i) verdict += (i == 0 ? " (" : ", ") + doubts[i];
   if (!doubts.empty()) verdict += ")";
-  return textf("%d\tGerettet %d\t%s\t%zu %s\t%d HOJINs\t %s Bytes\t%s", recording.id, recording.id,
+  return textf("%d\tGerettet %d\t%s\t%zu %s\t%d %s\t %s Bytes\t%s", recording.id, recording.id,
                whereFound(recording).c_str(), recording.blocks.size(),
                recording.blocks.size() == 1 ? "Block" : "Blöcke", recording.hojins,
+               recording.hojins == 1 ? "HOJIN" : "HOJINs",
                formatThousands(static_cast<int64_t>(recording.sizeInBytes()), '.').c_str(),
                verdict.c_str());
+}
+
+// A number that does not apply (no region from the head scan, no block after a chain's
+// end, no File-FAT-Size) is null: a script must not take -1 for a place on the disk.
+nlohmann::json numberOrNull(int64_t value) {
+  return value >= 0 ? nlohmann::json(value) : nlohmann::json();
 }
 
 nlohmann::json alternativesJson(const RescuedRecording& recording) {
@@ -75,7 +82,7 @@ nlohmann::json alternativesJson(const RescuedRecording& recording) {
   for (const ChainAlternative& link : recording.alternatives)
     links.push_back({{"hojin", link.hojin},
                      {"after_block", link.afterBlock},
-                     {"chosen_block", link.chosenBlock},
+                     {"chosen_block", numberOrNull(link.chosenBlock)},
                      {"other_blocks", link.otherBlocks},
                      {"more_blocks", link.moreBlocks},
                      {"could_end", link.couldEnd}});
@@ -94,7 +101,7 @@ std::string resultJson(const RescueScanResult& result, const RescueOptions& opti
   for (const RescuedRecording& r : result.recordings) {
     recordings.push_back({{"id", r.id},
                           {"title", textf("Gerettet %d", r.id)},
-                          {"region", r.region},
+                          {"region", numberOrNull(r.region)},
                           {"blocks", r.blocks},
                           {"hojins", r.hojins},
                           {"size_bytes", r.sizeInBytes()},
@@ -106,7 +113,7 @@ std::string resultJson(const RescueScanResult& result, const RescueOptions& opti
   }
   const nlohmann::json document = {{"schema", kJsonSchema},
                                    {"scan", byHeads(options) ? "heads" : "regions"},
-                                   {"file_fat_size", result.fileFatSize},
+                                   {"file_fat_size", numberOrNull(result.fileFatSize)},
                                    {"interrupted", result.interrupted},
                                    {"scanned", result.scanned},
                                    {"unreadable", result.unreadable},

@@ -19,8 +19,14 @@ namespace korvelo::cli {
 inline constexpr std::string_view kUdisksPrefix = "udisks:";
 
 // Asks udisks2 for every --drive that begins with "udisks:". The granted disks are
-// logged; the first refusal is logged with its reason and ends the run with its code.
-std::optional<ExitCode> openUdisksDrives(const GlobalOptions& global, Terminal& terminal);
+// logged; the first refusal is logged with its reason and ends the run with its code,
+// unless `pastRefusals`: then each refusal is logged and kept for udisksRefusal.
+std::optional<ExitCode> openUdisksDrives(const GlobalOptions& global, Terminal& terminal,
+                                         bool pastRefusals = false);
+
+// Why udisks2 did not open the drive of a --drive value "udisks:PATH"; nothing for a
+// granted one, one not asked for, or a plain path.
+std::optional<std::string> udisksRefusal(const std::string& value);
 
 // The drive a --drive value stands for: the path, or the disk granted for "udisks:PATH"
 // (a drive that was not granted keeps the bare path and fails to open as that would).

@@ -149,10 +149,10 @@ bool HavExportJob::readSectors(int sectorCount, bool probe, bool ahead) {
   } else if (read.zeroFilled() > 0) {
     damage_.addAll(read.damage, hojinFileOffset(currentHojin));
     // A detail: the recording's one "Beschädigt: ..." line is what a quiet run shows of it.
-    addOnNewLine(
-        textf("Warnung: %d Sektoren des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
-              read.zeroFilled(), currentHojin, numberOfHojins),
-        Severity::Info);
+    addOnNewLine(textf("Warnung: %d %s des Hojin %d (von %d) nicht lesbar, mit Nullen gefüllt.",
+                       read.zeroFilled(), read.zeroFilled() == 1 ? "Sektor" : "Sektoren",
+                       currentHojin, numberOfHojins),
+                 Severity::Info);
     if (read.notTried > 0) {
       addOnNewLine(textf("  Davon %d nach %d Lesefehlern in Folge nicht versucht.", read.notTried,
                          kFailuresInARowBeforeGivingUp),
@@ -281,8 +281,8 @@ void HavExportJob::checkHojinHead(bool suppressWarnings, int k) {
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (static_cast<uint32_t>(k) != internal) {
     addOnNewLine(
-        textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %u.", k,
-              numberOfHojins, internal),
+        textf("Warnung: Reihenfolge ist falsch, Hojin %d (von %d) hat die interne Nummer %d.", k,
+              numberOfHojins, static_cast<int32_t>(internal)),
         Severity::Warning);
     addOnNewLine(hojin.dumpHead(), Severity::Warning);
   } else if (k == 1 && !hojin.isRecordingStart()) {
@@ -370,9 +370,10 @@ void HavExportJob::endTrim() {
   if (trimReads_ == 0) return;
   int left = 0;
   for (const HojinRun& run : plan_->notTried()) left += run.count();
-  addOnNewLine(textf("Übersprungene Hojins nachgelesen: %d lesbar, %d nicht; %d Hojins bleiben "
-                     "nicht versucht und mit Nullen gefüllt (\"--retry-bad\" liest sie erneut).",
-                     trimmedHojins_, trimReads_ - trimmedHojins_, left),
+  addOnNewLine(textf("Übersprungene Hojins nachgelesen: %d lesbar, %d nicht; %d %s "
+                     "nicht versucht und mit Nullen gefüllt (\"--retry-bad\" liest %s erneut).",
+                     trimmedHojins_, trimReads_ - trimmedHojins_, left,
+                     left == 1 ? "Hojin bleibt" : "Hojins bleiben", left == 1 ? "ihn" : "sie"),
                left > 0 ? Severity::Warning : Severity::Info);
 }
 

@@ -85,11 +85,13 @@ std::string hojinHeadProblem(const HojinBuffer& hojin, int k) {
     case HojinHeadFault::Signature:
       return textf("HOJIN %d: Signatur fehlerhaft.", k);
     case HojinHeadFault::InternalNumbersDiffer:
-      return textf("HOJIN %d: interne Nummern %u und %u.", k, hojin.getInternalNumber(),
-                   hojin.getInternalNumber2());
+      // Signed, as the export's warnings show them: 0xFFFFFFFF is -1.
+      return textf("HOJIN %d: interne Nummern %d und %d.", k,
+                   static_cast<int32_t>(hojin.getInternalNumber()),
+                   static_cast<int32_t>(hojin.getInternalNumber2()));
     case HojinHeadFault::WrongOrder:
-      return textf("HOJIN %d: Reihenfolge falsch, interne Nummer %u.", k,
-                   hojin.getInternalNumber());
+      return textf("HOJIN %d: Reihenfolge falsch, interne Nummer %d.", k,
+                   static_cast<int32_t>(hojin.getInternalNumber()));
     case HojinHeadFault::NotRecordingStart:
       return "HOJIN 1: kein Aufzeichnungsanfang.";
   }

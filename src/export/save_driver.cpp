@@ -141,7 +141,9 @@ void SaveDriver::finishHeadJob() {
 // disk once held, and the user must learn so.
 void SaveDriver::reportDamage(const HavExportJob& job) {
   if (const int wrong = job.getWrongHeadHojins(); wrong > 0) {
-    log_.append(textf("Beschädigt: %d Hojins mit falschem Kopf.", wrong), Severity::Warning);
+    log_.append(
+        textf("Beschädigt: %d %s mit falschem Kopf.", wrong, wrong == 1 ? "Hojin" : "Hojins"),
+        Severity::Warning);
     // Heads that fail almost everywhere mean the HOJINs were looked for in the wrong place.
     if (wrong * 2 > job.getNumberOfHojins())
       log_.append(

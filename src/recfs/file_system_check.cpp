@@ -124,8 +124,12 @@ class Checker {
           {.count = static_cast<int64_t>(entries.size()), .expected = report_.announcedEntries});
     if (disk_.getUnreadableSlots() > 0)
       add("directory-unreadable",
-          textf("Verzeichnis: %d Plätze waren nicht lesbar; ihre Aufnahmen fehlen in der Prüfung.",
-                disk_.getUnreadableSlots()),
+          disk_.getUnreadableSlots() == 1
+              ? std::string("Verzeichnis: 1 Platz war nicht lesbar; seine Aufnahme fehlt in der "
+                            "Prüfung.")
+              : textf("Verzeichnis: %d Plätze waren nicht lesbar; ihre Aufnahmen fehlen in der "
+                      "Prüfung.",
+                      disk_.getUnreadableSlots()),
           {.count = disk_.getUnreadableSlots()});
     std::map<int, std::vector<int>> slotsByNumber;
     std::vector<int> blank;

@@ -38,9 +38,10 @@ TEST_P(CliJson, StdoutIsOneDocumentOfTheWrittenSchema) {
   EXPECT_EQ(document.value("schema", 0), 1);
   EXPECT_EQ(schemaViolations(GetParam().schema, run.out), "");
   if (GetParam().status != 0 && std::string(GetParam().schema) == "error") {
-    // The message is the line stderr shows.
-    EXPECT_NE(run.err.find(document["error"]["message"].get<std::string>()), std::string::npos)
-        << run.err;
+    // The message is the line stderr shows, without the program's name in front.
+    const std::string message = document["error"]["message"].get<std::string>();
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_FALSE(message.starts_with("korvelo-cli") || message.starts_with(" ")) << message;
     EXPECT_EQ(document["error"]["exit_code"], GetParam().status);
   }
 }
@@ -53,13 +54,21 @@ INSTANTIATE_TEST_SUITE_P(
             "Drives", {"--drive", "IMAGE", "--drive", "OUT/", "drives", "--json"}, "drives", 0},
         JsonCase{"Check", {"--drive", "IMAGE", "check", "--json"}, "check", 0},
         JsonCase{"RescueRegions", {"--drive", "IMAGE", "rescue", "--json"}, "rescue", 0},
+        JsonCase{"RescueHeads",
+                 {"--drive", "IMAGE", "rescue", "--scan", "heads", "--json"},
+                 "rescue",
+                 0},
         JsonCase{"TypoIsAnError", {"lsit", "--json"}, "error", 2},
         JsonCase{"BadValueIsAnError", {"--fat-size", "0", "list", "--json"}, "error", 2},
         JsonCase{"BadMapfileIsAnError",
                  {"--drive", "IMAGE", "--mapfile", "OUT/broken.map", "list", "--json"},
                  "error",
                  2},
-        JsonCase{"NoDiskIsAnError", {"--drive", "OUT/none.img", "check", "--json"}, "error", 3}),
+        JsonCase{"NoDiskIsAnError", {"--drive", "OUT/none.img", "check", "--json"}, "error", 3},
+        JsonCase{"UnknownRescuedIdIsAnError",
+                 {"--drive", "IMAGE", "rescue", "export", "99", "--json"},
+                 "error",
+                 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using CliJsonFiles = DemoDiskTest;

@@ -84,7 +84,7 @@ TEST(SwitchesTest, HeadWarningsOfEveryHojinOnlyWithWarningsSwitch) {
   TempDir quiet;
   const CliRun withoutSwitch = runCli({"--drive", image, "export", "0", "-o", quiet.path()});
   // A wrong head makes the file not the recording's, whether it is warned about or not.
-  const std::string damage = "Beschädigt: 1 Hojins mit falschem Kopf.";
+  const std::string damage = "Beschädigt: 1 Hojin mit falschem Kopf.";
   EXPECT_EQ(withoutSwitch.status, 1) << withoutSwitch.err;
   const auto quietLines = withoutSwitch.errLines();
   EXPECT_EQ(std::find(quietLines.begin(), quietLines.end(), warning), quietLines.end());

@@ -267,6 +267,11 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   if (c.command.back() == "--json" && c.command.front() == "list") {
     const nlohmann::json listed = nlohmann::json::parse(run.out);
     EXPECT_EQ(listed.at("unreadable_slots"), c.damage == Damage::BadSlot2 ? 1 : 0);
+    // A size the probe did not settle is none: null, not a made-up -1.
+    if (c.damage == Damage::BadProbedHead)
+      EXPECT_TRUE(listed.at("file_fat_size").is_null()) << run.out;
+    else
+      EXPECT_EQ(listed.at("file_fat_size"), disk_.fileFatSize);
     size_t blank = 0;
     for (const nlohmann::json& recording : listed.at("recordings"))
       blank += recording.at("blank").get<bool>() ? 1 : 0;
@@ -283,6 +288,12 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   if (c.damage == Damage::AnnouncesEveryEntry && c.command.front() == "check") {
     EXPECT_NE(run.out.find("Verzeichnis: 1995 Plätze enthalten nur Nullen und sind keine "
                            "Aufnahmen (5 bis 1999).\n"),
+              std::string::npos)
+        << run.out;
+  }
+  if (c.damage == Damage::BadSlot2 && c.command.front() == "check") {
+    EXPECT_NE(run.out.find(
+                  "Verzeichnis: 1 Platz war nicht lesbar; seine Aufnahme fehlt in der Prüfung.\n"),
               std::string::npos)
         << run.out;
   }
@@ -304,7 +315,7 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   const ProcessRun alone = runProgram(cliProgram(), verify);
   EXPECT_EQ(alone.status, 1) << alone.out;
   EXPECT_NE(alone.out.find("korvelo-manifest.json\" nicht vollständig gespeichert: 55 Sektoren "
-                           "mit Nullen gefüllt in 1 Bereichen (der erste ab Sektor "),
+                           "mit Nullen gefüllt in 1 Bereich (der erste ab Sektor "),
             std::string::npos)
       << alone.out;
 }
@@ -339,6 +350,13 @@ INSTANTIATE_TEST_SUITE_P(
             "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "
             "auf der Kommandozeile mit --fat-size N.",
             5},
+        DamageCase{"BadProbedHeadJson",
+                   Damage::BadProbedHead,
+                   {"list", "--json"},
+                   1,
+                   "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über "
+                   "\"Optionen\", auf der Kommandozeile mit --fat-size N.",
+                   -1},
         DamageCase{
             "BadProbedHeadSearch", Damage::BadProbedHead, {"search"}, 1, kRejectedWarning, 0},
         DamageCase{"BadProbedHeadExport",
@@ -391,6 +409,12 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"BadSlot2Json",
                    Damage::BadSlot2,
                    {"list", "--json"},
+                   1,
+                   "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.",
+                   -1},
+        DamageCase{"BadSlot2Check",
+                   Damage::BadSlot2,
+                   {"check"},
                    1,
                    "  Konnte Sektor 6598768l (0x0064B070) nicht lesen.",
                    -1},

@@ -354,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .maxFailingReads = 6,
                   .lines = {"Warnung: 2 Sektoren des Hojin 3 (von 20) nicht lesbar, mit Nullen "
                             "gefüllt.",
-                            "Warnung: 1 Sektoren des Hojin 17 (von 20) nicht lesbar, mit Nullen "
+                            "Warnung: 1 Sektor des Hojin 17 (von 20) nicht lesbar, mit Nullen "
                             "gefüllt.",
                             "Beschädigt: 2 Hojins mit zusammen 3 nicht lesbaren Sektoren (mit "
                             "Nullen gefüllt)."},
@@ -368,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
                   .entry = 2,
                   .badSectors = {{20, 33}},
                   .maxFailingReads = 3,
-                  .lines = {"Warnung: 1 Sektoren des Hojin 20 (von 120) nicht lesbar, mit Nullen "
+                  .lines = {"Warnung: 1 Sektor des Hojin 20 (von 120) nicht lesbar, mit Nullen "
                             "gefüllt.",
                             "Beschädigt: 1 Hojin mit zusammen 1 nicht lesbaren Sektor (mit "
                             "Nullen gefüllt)."},

@@ -59,17 +59,44 @@ TEST_F(UdisksAccessTest, EachAnswerGivesOneLineAndItsExitCodeAndOnlyReadingIsAsk
     if (c.daemonGone) udisks.stopService();
     const CliRun run =
         runCli({"--drive", "udisks:" + image(), "list"}, {.environment = {udisks.environment()}});
-    const std::string reason = c.reason;
+    // Root was not refused by the device: no word on being root after udisks2's answer.
+    const std::string reason =
+        std::string(c.reason) +
+        (*c.reason == '\0' || ::geteuid() == 0 ? "" : " (" + accessHint(image()) + ")");
     const std::string expected =
-        reason.empty()
-            ? " Festplatte \"" + image() + "\" über udisks2 zum Lesen geöffnet."
-            : " Festplatte \"" + image() + "\" lässt sich über udisks2 nicht öffnen: " + reason +
-                  " (" + accessHint(image()) + ").";
+        reason.empty() ? " Festplatte \"" + image() + "\" über udisks2 zum Lesen geöffnet."
+                       : " Festplatte \"" + image() +
+                             "\" lässt sich über udisks2 nicht öffnen: " + reason + ".";
     ASSERT_FALSE(run.errLines().empty());
     EXPECT_EQ(run.errLines().front(), expected);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_EQ(run.out, reason.empty() ? direct.out : "");
     EXPECT_EQ(udisks.calls(), c.calls);
+    if (reason.empty()) continue;
+    // A script gets that line as the error's message.
+    const nlohmann::json error = {
+        {"schema", 1}, {"error", {{"exit_code", c.status}, {"message", expected.substr(1)}}}};
+    for (const char* command : {"list", "check"}) {
+      const CliRun json = runCli({"--drive", "udisks:" + image(), command, "--json"},
+                                 {.environment = {udisks.environment()}});
+      EXPECT_EQ(json.status, c.status) << command;
+      EXPECT_EQ(nlohmann::json::parse(json.out, nullptr, false), error) << command << json.out;
+    }
+    // drives shows the disk's row with the reason, and ends as for a path it cannot open.
+    const CliRun drives = runCli({"--drive", "udisks:" + image(), "drives", "--json"},
+                                 {.environment = {udisks.environment()}});
+    const CliRun missing = runCli({"--drive", output_.file("none.img"), "drives", "--json"});
+    EXPECT_EQ(drives.status, missing.status);
+    const nlohmann::json rows = nlohmann::json::parse(drives.out, nullptr, false);
+    ASSERT_TRUE(rows.is_object()) << drives.out;
+    ASSERT_EQ(rows.at("drives").size(), 1u);
+    EXPECT_EQ(rows["drives"][0]["path"], image());
+    EXPECT_EQ(rows["drives"][0]["error"], "über udisks2: " + reason);
+    const CliRun table =
+        runCli({"--drive", "udisks:" + image(), "drives"}, {.environment = {udisks.environment()}});
+    ASSERT_EQ(table.outLines().size(), 2u) << table.out;
+    EXPECT_TRUE(table.outLines()[1].ends_with("lässt sich nicht öffnen: über udisks2: " + reason))
+        << table.out;
   }
 }
 

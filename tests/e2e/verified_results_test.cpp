@@ -306,6 +306,12 @@ INSTANTIATE_TEST_SUITE_P(
             "Hojin2Signature", 1624 + 33280 + 1, {'h'}, "HOJIN 2: Signatur fehlerhaft.", false},
         Spoiling{
             "Hojin5Order", 1624 + 4 * 33280 + 59, {9}, "HOJIN 5: interne Nummern 5 und 9.", false},
+        // Signed, as the export warns: 0xFFFFFFFF is -1.
+        Spoiling{"Hojin5NumberAllOnes",
+                 1624 + 4 * 33280 + 56,
+                 {0xFF, 0xFF, 0xFF, 0xFF},
+                 "HOJIN 5: interne Nummern 5 und -1.",
+                 false},
         // Data after the head: only the disk can tell.
         Spoiling{"Hojin17Payload",
                  1624 + 16 * 33280 + 4000,

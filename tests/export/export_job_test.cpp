@@ -394,7 +394,7 @@ TEST(UnreadableSectors, AnUnreadableASectorNeverCarriesTheHojinBeforeNorGetsHead
   ASSERT_FALSE(run.texts.empty());
   const std::vector<std::string> lines = splitLines(run.texts[0]);
   ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "Warnung: 1 Sektoren des Hojin 4 (von 20) nicht lesbar, mit Nullen gefüllt.");
+  EXPECT_EQ(lines[1], "Warnung: 1 Sektor des Hojin 4 (von 20) nicht lesbar, mit Nullen gefüllt.");
   for (const std::string& text : run.texts) {
     EXPECT_EQ(text.find("Signatur des Hojin"), std::string::npos) << text;
     EXPECT_EQ(text.find("interne Nummer"), std::string::npos) << text;
