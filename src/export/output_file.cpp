@@ -5,10 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <string>
 #include <utility>
 
 #include "disk/system_reason.h"
@@ -20,12 +18,6 @@ namespace {
 // How much is handed to the disk at a time: about 2 MiB, a few dozen milliseconds of
 // writing for a slow disk, so that waiting for the piece before never stalls for long.
 constexpr int64_t kWritebackPiece = int64_t{2} << 20;
-
-// Direct writes cover whole pages of the file from page-aligned memory: 4 KiB is the
-// largest logical block size of a disk. A write is copied into the aligned pages in
-// parts of up to kDirectPart.
-constexpr int64_t kPage = 4096;
-constexpr size_t kDirectPart = size_t{1} << 20;
 
 }  // namespace
 
@@ -70,68 +62,12 @@ void OutputFile::startAt(int64_t bytes) {
   written_ = handedToDisk_ = waitedFor_ = bytes;
   pacing_ = true;
   writebackError_ = 0;
-  openDirectWriter();
-}
-
-// The same file opened a second time, through the descriptor (never by its name), with
-// O_DIRECT. Where the file system or the system refuses, every write goes through the
-// cache as before.
-void OutputFile::openDirectWriter() {
-  direct_.close();
-  const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
-  if (direct_.open(self, O_WRONLY | O_DIRECT | O_CLOEXEC) != 0) return;
-  struct stat opened {};
-  if (::fstat(direct_.get(), &opened) != 0 || !identity_ || opened.st_dev != identity_->device ||
-      opened.st_ino != identity_->inode) {
-    direct_.close();
-    return;
-  }
-  if (!pages_) pages_.reset(static_cast<uint8_t*>(std::aligned_alloc(kPage, kDirectPart)));
-  if (!pages_) direct_.close();
-}
-
-int OutputFile::writeCached(int64_t offset, const uint8_t* data, size_t size) {
-  return size == 0 ? 0 : file_.writeAllAt(offset, {data, size});
-}
-
-// Whole pages through the direct descriptor; a file system that turns the request down
-// (EINVAL: it allows no direct writes after all) gets them through the cache, and so does
-// every later write.
-int OutputFile::writePagesDirectly(int64_t offset, const uint8_t* data, size_t size) {
-  std::memcpy(pages_.get(), data, size);
-  const int error = direct_.writeAllAt(offset, {pages_.get(), size});
-  if (error != EINVAL) return error;
-  direct_.close();
-  return writeCached(offset, data, size);
 }
 
 int OutputFile::writeAll(const uint8_t* data, size_t size) {
-  if (!file_.isOpen()) return EBADF;
-  if (!direct_.isOpen()) {
-    if (const int error = writeCached(written_, data, size); error != 0) return error;
-    written_ += static_cast<int64_t>(size);
-    paceWriteback();
-    return 0;
-  }
-  // The part up to the next page boundary and the last partial page go through the cache,
-  // so that the file holds every byte when this returns and no page is written both ways.
-  const size_t lead = std::min(size, static_cast<size_t>((kPage - written_ % kPage) % kPage));
-  if (const int error = writeCached(written_, data, lead); error != 0) return error;
-  written_ += static_cast<int64_t>(lead);
-  data += lead;
-  size -= lead;
-  while (size >= static_cast<size_t>(kPage)) {
-    const size_t part = std::min(kDirectPart, size - size % kPage);
-    const int error =
-        direct_.isOpen() ? writePagesDirectly(written_, data, part) : writeCached(written_, data, part);
-    if (error != 0) return error;
-    written_ += static_cast<int64_t>(part);
-    data += part;
-    size -= part;
-  }
-  if (const int error = writeCached(written_, data, size); error != 0) return error;
+  if (const int error = file_.writeAll({data, size}); error != 0) return error;
   written_ += static_cast<int64_t>(size);
-  if (!direct_.isOpen()) paceWriteback();  // turned down on the way
+  paceWriteback();
   return 0;
 }
 
@@ -173,13 +109,11 @@ int OutputFile::syncAndClose() {
   int error = writebackError_;
   const int syncError = file_.syncData();
   if (syncError != 0 && syncError != EINVAL && syncError != EROFS && error == 0) error = syncError;
-  direct_.close();
   const int closeError = file_.close();  // the identity stays: the file is judged after
   return error != 0 ? error : closeError;
 }
 
 void OutputFile::discard() {
-  direct_.close();
   file_.close();
   identity_.reset();
 }

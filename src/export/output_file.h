@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The ".hav" file being written, front to back. Every write reaches the system before it
-// returns (there is no buffer of our own to flush); the data is synced to the disk once,
-// when the file is closed at the end of the job. The whole pages of a write go to the disk
-// directly, past the page cache, where the file system allows it: copying them into the
-// cache and writing them back from there would cost about as much processor time as both
-// check sums. Elsewhere, every finished piece of a few MiB is handed to the disk and the
-// piece before it waited for. Either way a long export never piles up gigabytes of
-// unwritten data: the final sync stays short (the window keeps answering) and the memory
-// never fills with unwritten data.
+// The ".hav" file being written: one POSIX descriptor, written front to back. Writes go
+// straight to the system (there is no buffer of our own to flush); the data is synced
+// to the disk once, when the file is closed at the end of the job. On the way, every
+// finished piece of a few MiB is handed to the disk and the piece before it waited for,
+// so that a long export never piles up gigabytes of unwritten data: the final sync stays
+// short (the window keeps answering) and the memory never fills with unwritten data.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,18 +54,10 @@ class OutputFile {
  private:
   void paceWriteback();
   void startAt(int64_t bytes);
-  int writeCached(int64_t offset, const uint8_t* data, size_t size);
-  int writePagesDirectly(int64_t offset, const uint8_t* data, size_t size);
-  void openDirectWriter();
   int openOnlyName(const TargetFolder& folder, const std::string& name, bool create,
                    bool mustBeNew);
 
-  struct FreeAligned {
-    void operator()(uint8_t* memory) const { std::free(memory); }
-  };
   PosixFile file_;
-  PosixFile direct_;  // the same file opened again for direct writes; closed where not allowed
-  std::unique_ptr<uint8_t, FreeAligned> pages_;  // whole pages on their way to a direct write
   int64_t written_ = 0;       // bytes written since create: the file's length
   int64_t handedToDisk_ = 0;  // writeback started for the bytes before this offset
   int64_t waitedFor_ = 0;     // written back for the bytes before this offset

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The ".hav" file's writer: whole pages go to the disk directly, the rest through the
-// cache. Writes of every length and alignment leave exactly the bytes written, after
-// each write, in a folder that allows direct writes and in one (tmpfs) that may not.
+// The ".hav" file's writer: writes of every length and alignment, and a write at an
+// offset in between, leave exactly the bytes written after each write, on a disk's file
+// system and on tmpfs.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -38,7 +38,7 @@ void writeAndCompare(const std::string& folderPath) {
     ASSERT_EQ(file.length(), static_cast<int64_t>(expected.size()));
   }
   const std::vector<uint8_t> patch = {9, 8, 7, 6, 5, 4, 3};
-  ASSERT_EQ(file.writeAllAt(4093, patch), 0);  // across a page written directly
+  ASSERT_EQ(file.writeAllAt(4093, patch), 0);  // across a page boundary
   std::copy(patch.begin(), patch.end(), expected.begin() + 4093);
   EXPECT_EQ(file.syncAndClose(), 0);
   EXPECT_EQ(test::readFileBytes(path), expected);
