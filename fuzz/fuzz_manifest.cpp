@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A folder's manifest and a ".hav.json" from fuzzed bytes, read the ways the programs
-// read them: the sums for verify, the zero-filled areas for a continued export, and a new
-// record added by an export. Nothing may throw or crash; every area taken over lies within
-// the file's recording data; an added record stays beside every record that was there.
+// A folder's manifest, its journal and a ".hav.json" from fuzzed bytes, read the ways the
+// programs read them: the sums for verify, the zero-filled areas for a continued export,
+// and a new record added by an export. Nothing may throw or crash; every area taken over
+// lies within the file's recording data; an added record stays beside every record that
+// was there; the journal is gone afterwards, or kept aside with its lines.
 //
-// Input: the manifest's bytes; after the first NUL byte, the sidecar's bytes.
+// Input: the manifest's bytes; after the first NUL byte, the bytes of the sidecar, which
+// are the journal's too.
 
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include <string_view>
 
 #include "app/manifest.h"
+#include "app/manifest_journal.h"
 #include "app/recorded_sums.h"
 #include "export/hav_head.h"
 #include "fuzz_disk.h"
@@ -63,7 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string manifest = folder() + "/" + kManifestName;
   const std::string hav = folder() + "/a.hav";
   write(manifest, input.substr(0, nul));
-  write(hav + ".json", nul == std::string_view::npos ? "" : input.substr(nul + 1));
+  const std::string_view second = nul == std::string_view::npos ? "" : input.substr(nul + 1);
+  write(hav + ".json", second);
+  const std::string journal = folder() + "/" + kJournalName;
+  write(journal, second);
 
   const ManifestSums sums = readManifestSums(manifest);
   for (const std::string& file : sums.files)
@@ -82,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  const size_t before = recordsIn(manifest);
+  const size_t before = recordsIn(manifest) + readJournal(journal).records.size();
   ManifestRecord record;
   record.file = "neu.hav";
   std::string keptAside;
@@ -92,10 +98,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A damaged manifest kept aside holds the input's bytes; it goes, so that the next inputs
   // of this second find its name free again.
   for (const auto& item : std::filesystem::directory_iterator(folder())) {
-    if (item.path().filename().string().rfind(std::string(kManifestName) + ".", 0) != 0) continue;
+    const std::string name = item.path().filename().string();
+    if (name.rfind(std::string(kManifestName) + ".", 0) != 0) continue;
     std::ifstream in(item.path(), std::ios::binary);
     const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    KORVELO_FUZZ_CHECK(!keptAside.empty() && kept == input.substr(0, nul));
+    const bool ofJournal = name.rfind(std::string(kJournalName) + ".", 0) == 0;
+    KORVELO_FUZZ_CHECK(name != kJournalName);
+    // A journal kept aside keeps its lines; a last line a crash would have cut short may
+    // have given way to the new record.
+    const std::string_view lines = second.substr(0, second.rfind('\n') + 1);
+    KORVELO_FUZZ_CHECK(!keptAside.empty() &&
+                       (ofJournal ? kept.rfind(lines, 0) == 0 : kept == input.substr(0, nul)));
     std::filesystem::remove(item.path());
   }
   return 0;

@@ -292,9 +292,10 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
                      last.text.ends_with(kRecordsEnd);
   const JournalRecords journal = readJournal(folder.readPathOf(kJournalName));
   if (!journal.problem.empty())
-    return textf("Das Journal \"%s\" des Manifests ist nicht lesbar (%s); das Manifest wird "
-                 "nicht ergänzt.",
-                 journalPath.c_str(), journal.problem.c_str());
+    return textf(
+        "Das Journal \"%s\" des Manifests ist nicht lesbar (%s); das Manifest wird "
+        "nicht ergänzt.",
+        journalPath.c_str(), journal.problem.c_str());
   std::vector<nlohmann::json> records = journal.records;
   if (added) records.push_back(*added);
   if (records.empty() && journal.damagedLines == 0) return {};
@@ -319,9 +320,10 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
             path.c_str(), describeError(error).c_str());
       if (keptAside)
         *keptAside += std::string(keptAside->empty() ? "" : " ") +
-                      textf("Das Manifest \"%s\" ist beschädigt und bleibt unverändert als "
-                            "\"%s\" erhalten; ein neues Manifest wird angelegt.",
-                            path.c_str(), folder.pathOf(aside).c_str());
+                      textf(
+                          "Das Manifest \"%s\" ist beschädigt und bleibt unverändert als "
+                          "\"%s\" erhalten; ein neues Manifest wird angelegt.",
+                          path.c_str(), folder.pathOf(aside).c_str());
       document = emptyManifest();
     }
     text = withRecords(std::move(*document), records, files);
@@ -337,12 +339,13 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
   if (journal.damagedLines > 0) {
     std::string aside;
     if (keepAside(folder, kJournalName, aside) == 0 && keptAside)
-      *keptAside += std::string(keptAside->empty() ? "" : " ") +
-                    textf("Das Journal \"%s\" enthielt %d unlesbare %s; es bleibt als \"%s\" "
-                          "erhalten.",
-                          journalPath.c_str(), journal.damagedLines,
-                          journal.damagedLines == 1 ? "Zeile" : "Zeilen",
-                          folder.pathOf(aside).c_str());
+      *keptAside +=
+          std::string(keptAside->empty() ? "" : " ") +
+          textf(
+              "Das Journal \"%s\" enthielt %d unlesbare %s; es bleibt als \"%s\" "
+              "erhalten.",
+              journalPath.c_str(), journal.damagedLines,
+              journal.damagedLines == 1 ? "Zeile" : "Zeilen", folder.pathOf(aside).c_str());
   } else if (!journal.missing) {
     ::unlinkat(folder.descriptor(), kJournalName, 0);
   }

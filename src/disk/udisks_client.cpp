@@ -77,8 +77,7 @@ bool isRefusal(const BusError& failure) {
 Bus openBus(std::string& failure) {
   sd_bus* bus = nullptr;
   if (const int result = sd_bus_open_system(&bus); result < 0) {
-    failure = "udisks2 ist nicht erreichbar, kein Systembus (" +
-              systemReason(-result) + ")";
+    failure = "udisks2 ist nicht erreichbar, kein Systembus (" + systemReason(-result) + ")";
     return nullptr;
   }
   return Bus(bus);
@@ -215,8 +214,7 @@ UdisksListing listUdisksDisks() {
   }
   std::map<std::string, Interfaces> objects;
   if (const int parsed = readManagedObjects(reply, objects); parsed < 0) {
-    listing.failure =
-        "unverständliche Antwort von udisks2 (" + systemReason(-parsed) + ")";
+    listing.failure = "unverständliche Antwort von udisks2 (" + systemReason(-parsed) + ")";
     return listing;
   }
   listing.disks = wholeDisks(objects);
@@ -257,8 +255,7 @@ UdisksOpening openThroughUdisks(const std::string& device, bool mayAsk) {
   }
   int handed = -1;
   if ((result = sd_bus_message_read_basic(reply, 'h', &handed)) < 0) {
-    opening.failure =
-        "unverständliche Antwort von udisks2 (" + systemReason(-result) + ")";
+    opening.failure = "unverständliche Antwort von udisks2 (" + systemReason(-result) + ")";
     return opening;
   }
   // The reply owns the handed descriptor and closes it with the message.

@@ -3,6 +3,8 @@
 // read at once, the journal stays small, and the manifest written at the end is the one
 // a single write of all records gives.
 
+#include "app/manifest_journal.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,7 +12,6 @@
 #include <string>
 
 #include "app/manifest.h"
-#include "app/manifest_journal.h"
 #include "disk/target_folder.h"
 #include "support/temp_dir.h"
 #include "support/text_file.h"

@@ -214,10 +214,10 @@ TEST_F(VerifiedResultsTest, AJournalLeftByACrashCountsUntilTheNextExportFoldsIt)
 
   const CliRun run = runCli({"--drive", image(), "export", "3", "-o", output_.path()});
   EXPECT_EQ(run.status, 1) << run.err;  // a damaged file was kept aside
-  EXPECT_NE(run.err.find("Das Journal \"" + journal +
-                         "\" enthielt 1 unlesbare Zeile; es bleibt als \"" + journal +
-                         ".beschädigt-"),
-            std::string::npos)
+  EXPECT_NE(
+      run.err.find("Das Journal \"" + journal + "\" enthielt 1 unlesbare Zeile; es bleibt als \"" +
+                   journal + ".beschädigt-"),
+      std::string::npos)
       << run.err;
   EXPECT_FALSE(std::filesystem::exists(journal));
   const nlohmann::json folded = readJson(manifestPath);

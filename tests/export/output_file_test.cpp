@@ -2,6 +2,8 @@
 // The ".hav" file's writer: writes of every length and alignment, and a write at an
 // offset in between, leave exactly the bytes written after each write, on a disk's file
 // system and on tmpfs.
+#include "export/output_file.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "disk/target_folder.h"
-#include "export/output_file.h"
 #include "support/file_util.h"
 #include "support/temp_dir.h"
 
@@ -25,8 +26,8 @@ void writeAndCompare(const std::string& folderPath) {
   const std::string path = folderPath + "/x.hav";
   std::vector<uint8_t> expected;
   // The head, HOJINs, a large read's worth, writes within one page and across a boundary.
-  const size_t sizes[] = {1624, 33280, 2472, 4096, (size_t{1} << 20) + 3, 5, 16 * 33280,
-                          4095, 1, 4096 * 3 + 7, 2 * (size_t{1} << 20) + 4096};
+  const size_t sizes[] = {1624,       33280, 2472, 4096,         (size_t{1} << 20) + 3,       5,
+                          16 * 33280, 4095,  1,    4096 * 3 + 7, 2 * (size_t{1} << 20) + 4096};
   uint8_t next = 1;
   for (const size_t size : sizes) {
     std::vector<uint8_t> data(size);
