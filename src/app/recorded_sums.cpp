@@ -75,7 +75,14 @@ std::string manifestBeside(const std::string& havPath) {
 }
 
 ManifestSums readManifestSums(const std::string& manifestPath) {
-  return manifestSums(readManifestDocument(manifestPath), manifestPath);
+  JournalRecords journal;
+  ManifestSums sums = manifestSums(readManifestDocument(manifestPath, &journal), manifestPath);
+  // A record in a line that cannot be read is a file nobody is told to check.
+  if (journal.damagedLines > 0)
+    sums.damaged.push_back(textf("Das Journal \"%s.journal\" enthält %d unlesbare %s.",
+                                 manifestPath.c_str(), journal.damagedLines,
+                                 journal.damagedLines == 1 ? "Zeile" : "Zeilen"));
+  return sums;
 }
 
 ManifestSums manifestSums(const JsonDocument& document, const std::string& manifestPath) {

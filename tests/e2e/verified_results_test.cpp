@@ -210,7 +210,9 @@ TEST_F(VerifiedResultsTest, AJournalLeftByACrashCountsUntilTheNextExportFoldsIt)
   const std::string journal = output_.file("korvelo-manifest.json.journal");
   writeFileText(journal, second.dump() + "\nkaputt\n" + first.dump() + "\n{\"file\": \"x");
   const CliRun checked = runCli({"verify", "-q", "--manifest", manifestPath});
-  EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+  EXPECT_EQ(checked.status, 1);
+  EXPECT_EQ(checked.out, "Das Journal \"" + journal + "\" enthält 1 unlesbare Zeile.\n")
+      << checked.err;  // and no word of the sums the journal's record replaced
 
   const CliRun run = runCli({"--drive", image(), "export", "3", "-o", output_.path()});
   EXPECT_EQ(run.status, 1) << run.err;  // a damaged file was kept aside
