@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -298,7 +299,10 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
         journalPath.c_str(), journal.problem.c_str());
   std::vector<nlohmann::json> records = journal.records;
   if (added) records.push_back(*added);
-  if (records.empty() && journal.damagedLines == 0) return {};
+  if (records.empty() && journal.damagedLines == 0) {
+    if (!journal.missing) ::unlinkat(folder.descriptor(), kJournalName, 0);  // empty
+    return {};
+  }
   std::optional<std::set<std::string>> files;
   std::string text;
   if (known && allNew(records, last.files)) {
