@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export_workflow.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -181,9 +180,7 @@ const ExportWorkflow::EarlierRecords& ExportWorkflow::earlierRecordsIn(const Tar
         record = std::move(kept);
       }
     }
-    PosixFile read;
-    if (read.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
-      noteManifestRead(std::move(read));
+    noteManifestIn(folder);
   }
   return *known;
 }

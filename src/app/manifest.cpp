@@ -150,13 +150,6 @@ std::optional<nlohmann::json> parseManifest(const std::string& text) {
   return std::nullopt;
 }
 
-// The manifest in the folder, as an input of the run from now on.
-void noteManifest(const TargetFolder& folder) {
-  PosixFile manifest;
-  if (manifest.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
-    noteManifestRead(std::move(manifest));
-}
-
 // "<name>.beschädigt-<local time>", with "-2", "-3" ... added while that name is taken.
 // The damaged file keeps its bytes under the new name; 0 or errno.
 int keepAside(const TargetFolder& folder, const std::string& name, std::string& aside) {
@@ -337,7 +330,7 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
   if (error != 0) return writeProblem(path, error);
   if (struct stat replaced{}; ::fstat(manifest.get(), &replaced) == 0)
     forgetManifestRead(FileIdentity{replaced.st_dev, replaced.st_ino});
-  noteManifest(folder);
+  noteManifestIn(folder);
   // Only now that the manifest holds its records: a crash before this leaves them in both,
   // and applying them twice gives the same manifest.
   if (journal.damagedLines > 0) {
@@ -382,6 +375,12 @@ std::string notAnotherInput(const TargetFolder& folder, const std::string& name,
 }
 
 }  // namespace
+
+void noteManifestIn(const TargetFolder& folder) {
+  PosixFile manifest;
+  if (manifest.openAt(folder.descriptor(), kManifestName, O_PATH | O_NOFOLLOW | O_CLOEXEC) == 0)
+    noteManifestRead(std::move(manifest));
+}
 
 std::optional<std::vector<DamagedArea>> damagedAreasIn(const JsonDocument& document,
                                                        const std::string& path,
@@ -470,7 +469,7 @@ std::string addToManifest(const TargetFolder& folder, const ManifestRecord& reco
   if (last.pending && last.path != path) earlier = foldManifestJournal(keptAside);
   PosixFile manifest;  // holds the lock until the record is in the journal or the manifest
   if (const int error = openLocked(folder, manifest); error != 0) return writeProblem(path, error);
-  noteManifest(folder);
+  noteManifestIn(folder);
   const nlohmann::json added = toJson(record);
   std::string problem;
   // A folder's first record makes its manifest; after that records wait in the journal.

@@ -66,6 +66,9 @@ std::string addToManifest(const TargetFolder& folder, const ManifestRecord& reco
 // record when this returns.
 std::string addToManifest(const std::string& folder, const ManifestRecord& record,
                           std::string* keptAside = nullptr);
+// Counts the folder's manifest, as it is now, among the inputs of the run (it is then
+// never a target).
+void noteManifestIn(const TargetFolder& folder);
 // Writes the records this process left in a journal into their manifest and removes the
 // journal; nothing to do when none is pending. Called when a run ends. Empty or the reason.
 std::string foldManifestJournal(std::string* keptAside = nullptr);

@@ -42,6 +42,10 @@ int cutTornLine(PosixFile& journal, int64_t size) {
 
 }  // namespace
 
+std::string journalBeside(const std::string& manifestPath) {
+  return manifestPath + ".journal";
+}
+
 JournalRecords readJournal(const std::string& path) {
   JournalRecords journal;
   std::string text;
@@ -115,7 +119,7 @@ void applyRecords(nlohmann::json& recordings, const std::vector<nlohmann::json>&
 
 JsonDocument readManifestDocument(const std::string& path, JournalRecords* journal) {
   JsonDocument document = readJsonDocument(path, kManifestLimit);
-  JournalRecords read = readJournal(path + ".journal");
+  JournalRecords read = readJournal(journalBeside(path));
   if (document.missing && !read.records.empty()) {
     document = JsonDocument{};
     document.json = {{"recordings", nlohmann::json::array()}, {"schema", kJsonSchema}};

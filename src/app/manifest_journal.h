@@ -35,6 +35,9 @@ struct JournalRecords {
   std::string problem;   // why it cannot be read (German, without the path)
 };
 
+// The journal of the manifest at `manifestPath`: "<manifestPath>.journal".
+std::string journalBeside(const std::string& manifestPath);
+
 // The records of the journal at `path`.
 JournalRecords readJournal(const std::string& path);
 
@@ -48,7 +51,7 @@ int appendToJournal(const TargetFolder& folder, const nlohmann::json& record,
 void applyRecords(nlohmann::json& recordings, const std::vector<nlohmann::json>& records);
 
 // The manifest at `path` as the program reads it: the document with the records of the
-// journal beside it ("<path>.journal") applied. A damaged manifest stays as it was read
+// journal beside it applied. A damaged manifest stays as it was read
 // (its problem set); a missing one with a journal is a manifest of the journal's records.
 // `journal` (when given) receives what the journal held.
 JsonDocument readManifestDocument(const std::string& path, JournalRecords* journal = nullptr);

@@ -79,8 +79,8 @@ ManifestSums readManifestSums(const std::string& manifestPath) {
   ManifestSums sums = manifestSums(readManifestDocument(manifestPath, &journal), manifestPath);
   // A record in a line that cannot be read is a file nobody is told to check.
   if (journal.damagedLines > 0)
-    sums.damaged.push_back(textf("Das Journal \"%s.journal\" enthält %d unlesbare %s.",
-                                 manifestPath.c_str(), journal.damagedLines,
+    sums.damaged.push_back(textf("Das Journal \"%s\" enthält %d unlesbare %s.",
+                                 journalBeside(manifestPath).c_str(), journal.damagedLines,
                                  journal.damagedLines == 1 ? "Zeile" : "Zeilen"));
   return sums;
 }

@@ -64,5 +64,24 @@ TEST(ManifestJournalTest, EveryRecordCountsAtOnceAndTheJournalStaysBounded) {
   EXPECT_EQ(text, written.dump(2) + "\n");  // the records spliced in as a whole write puts them
 }
 
+// A journal with a second name elsewhere is not appended to: the record would change the
+// other file too. The record is refused with the reason, and both names keep their bytes.
+TEST(ManifestJournalTest, AJournalWithASecondNameIsNotAppendedTo) {
+  TempDir dir;
+  TargetFolder folder;
+  ASSERT_EQ(folder.open(dir.path()), 0);
+  ManifestRecord record;
+  record.file = "a.hav";
+  ASSERT_EQ(addToManifest(folder, record), "");  // makes the manifest
+  const std::string journal = dir.file(kJournalName), other = dir.file("anderswo");
+  writeFileText(other, "fremd\n");
+  std::filesystem::create_hard_link(other, journal);
+  record.file = "b.hav";
+  EXPECT_EQ(addToManifest(folder, record),
+            "Konnte \"" + journal + "\" nicht schreiben: Zu viele Verweise.");
+  EXPECT_EQ(readFileText(other), "fremd\n");
+  EXPECT_EQ(foldManifestJournal(), "");
+}
+
 }  // namespace
 }  // namespace korvelo::test
