@@ -35,19 +35,26 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
   uint64_t bytes = 0;
   for (const ExportOutcome& outcome : outcomes) {
     if (outcome.ran) bytes += static_cast<uint64_t>(outcome.result.bytesWrittenNow());
-    if (outcome.complete()) {
-      ++saved;
-    } else if (outcome.damaged()) {
-      ++damaged;
-    } else if (outcome.prepareResult == HavExportJob::kSkipped ||
-               outcome.prepareResult == HavExportJob::kCancelled) {
-      ++skipped;
-    } else if (outcome.stopped()) {
-      ++stopped;
-    } else if (outcome.ran && outcome.result.errorCode == 0 && !outcome.result.doubt.empty()) {
-      ++uncertain;  // copied in full, but maybe from more than one recording
-    } else {
-      ++failed;
+    switch (outcome.verdict()) {
+      case ExportVerdict::Saved:
+        ++saved;
+        break;
+      case ExportVerdict::Damaged:
+        ++damaged;
+        break;
+      case ExportVerdict::Skipped:
+        ++skipped;
+        break;
+      case ExportVerdict::Stopped:
+        ++stopped;
+        break;
+      case ExportVerdict::Doubtful:
+        ++uncertain;  // copied in full, but maybe from more than one recording
+        break;
+      case ExportVerdict::Refused:
+      case ExportVerdict::Failed:
+        ++failed;
+        break;
     }
   }
   std::string line = textf("%d %s gespeichert, %d beschädigt, %d übersprungen", saved,

@@ -155,7 +155,7 @@ void ExportWorkflow::carryEarlierRecord(HavExportJob& job) {
   // Read through the folder opened: its path may lead elsewhere by now.
   for (const RecordedSums& sums : recordedSumsFor(folder.readPathOf(file), earlier.sums)) {
     if (!sums.damage.empty() || sums.sha256File.empty() || sums.fileBytes < 0) continue;
-    job.expectRecordedFile(RecordedFile{sums.fileBytes, sums.sha256File});
+    job.expectRecordedFile(RecordedFile{sums.fileBytes, sums.sha256File, sums.prefixes});
     break;
   }
 }
@@ -307,6 +307,14 @@ void ExportWorkflow::takeJobResult(HavExportJob& job, ExportOutcome& outcome) {
 
 // After the driver's step, so that the driver's own lines (rate, damage, file date) come
 // first, as they did when the front ends judged the files themselves.
+ExportVerdict ExportOutcome::verdict() const {
+  if (prepareResult == HavExportJob::kSkipped || prepareResult == HavExportJob::kCancelled)
+    return ExportVerdict::Skipped;
+  if (prepareResult == ExportWorkflow::kRefused) return ExportVerdict::Refused;
+  if (ran) return result.verdict();
+  return result.stopped ? ExportVerdict::Stopped : ExportVerdict::Failed;
+}
+
 void ExportWorkflow::settleRetired() {
   std::vector<size_t> retired;
   retired.swap(retired_);

@@ -56,10 +56,12 @@ struct ExportOutcome {
   std::string resumeLine;     // after a stop: where to go on
   bool recordWritten = true;  // the manifest record (and sidecar) could be written
 
+  // What became of it: the job's verdict once it ran, else what kept it from running.
+  ExportVerdict verdict() const;
   // The file holds the recording's bytes with valid heads.
-  bool complete() const { return ran && result.complete(); }
+  bool complete() const { return verdict() == ExportVerdict::Saved; }
   bool stopped() const { return result.stopped; }
-  bool damaged() const { return ran && (!result.damage.empty() || result.wrongHeadHojins > 0); }
+  bool damaged() const { return verdict() == ExportVerdict::Damaged; }
 };
 
 // What the checks ask of the system; tests answer themselves.

@@ -95,6 +95,12 @@ nlohmann::json toJson(const ManifestRecord& r) {
                            {"slow_reads", r.slowReads},
                            {"longest_read_ms", r.longestReadMs}};
   if (!r.doubt.empty()) record["doubt"] = r.doubt;
+  if (!r.complete && !r.prefixes.empty()) {
+    nlohmann::json prefixes = nlohmann::json::array();
+    for (const PrefixDigest& prefix : r.prefixes)
+      prefixes.push_back({{"bytes", prefix.bytes}, {"sha256", prefix.sha256}});
+    record["sha256_prefixes"] = std::move(prefixes);
+  }
   return record;
 }
 
@@ -438,6 +444,7 @@ ManifestRecord recordFor(const DirectoryEntry& entry, const ExportResult& result
     record.fileBytes = digests.fileBytes;
     record.sha256File = digests.file;
     record.sha256HojinData = digests.hojinData;
+    record.prefixes = digests.prefixes;
   }
   record.complete = result.complete() && digests.readable;
   return record;

@@ -35,6 +35,9 @@ struct ManifestRecord {
   int64_t fileBytes = -1;
   std::string sha256File;
   std::string sha256HojinData;
+  // For a file that is not complete: the sums of its first bytes at each proof boundary,
+  // with which a resume proves the part it keeps.
+  std::vector<PrefixDigest> prefixes;
   bool complete = false;
   int slowReads = 0;          // reads of more than kSlowReadMillis in this export
   int64_t longestReadMs = 0;  // the longest of its reads when one was slow, else 0

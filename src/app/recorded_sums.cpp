@@ -18,6 +18,24 @@ int64_t integerOf(const nlohmann::json& record, const char* key) {
   return found != record.end() && found->is_number_integer() ? found->get<int64_t>() : 0;
 }
 
+// A wrong entry only makes a resume read more again from the disk, so the list is taken
+// as far as it can be, never trusted beyond a sum that the file's bytes must give.
+void takePrefixes(const nlohmann::json& record, RecordedSums& sums) {
+  constexpr size_t kMostPrefixes = 4096;  // 280 GB of recording at one per 68 MB
+  const auto list = record.find("sha256_prefixes");
+  if (list == record.end() || !list->is_array()) return;
+  for (const nlohmann::json& item : *list) {
+    if (sums.prefixes.size() == kMostPrefixes) break;
+    if (!item.is_object()) continue;
+    const auto bytes = item.find("bytes");
+    const auto sum = item.find("sha256");
+    if (bytes == item.end() || !bytes->is_number_integer() || bytes->get<int64_t>() <= 0 ||
+        sum == item.end() || !sum->is_string() || !isSha256Text(sum->get<std::string>()))
+      continue;
+    sums.prefixes.push_back({bytes->get<int64_t>(), sum->get<std::string>()});
+  }
+}
+
 // "complete": false, and the damage the record names with it.
 void takeCompleteness(const nlohmann::json& record, RecordedSums& sums) {
   if (!record.is_object()) return;
@@ -32,6 +50,7 @@ void takeCompleteness(const nlohmann::json& record, RecordedSums& sums) {
   }
   const auto doubt = record.find("doubt");
   if (doubt != record.end() && doubt->is_string()) sums.doubt = doubt->get<std::string>();
+  takePrefixes(record, sums);
 }
 
 // The sums of a record, each a SHA-256 text or empty; `damage` says which field is not.

@@ -27,6 +27,9 @@ struct RecordedSums {
   int64_t damagedAreas = 0;
   int64_t firstDamagedSector = -1;
   std::string doubt;  // why it is not complete although nothing was unreadable
+  // Of an incomplete file: the sums of its first bytes at the proof boundaries, for a
+  // resume to prove the part it keeps. Entries that are not such sums are left out.
+  std::vector<PrefixDigest> prefixes;
 };
 
 // A manifest read once, with what each of its records says.

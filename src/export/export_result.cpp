@@ -29,6 +29,7 @@ std::string errorReason(const ExportResult& result) {
 }  // namespace
 
 std::string ExportResult::incompleteReason() const {
+  if (!fileProblem.empty()) return " (" + fileProblem + ")";
   if (errorCode != 0) return " (" + errorReason(*this) + ")";
   if (stopped) return " (abgebrochen)";
   if (!doubt.empty()) return " (" + doubt + ")";
@@ -40,7 +41,18 @@ std::string ExportResult::incompleteReason() const {
   if (fileBytes != expectedBytes)
     return textf(" (Datei hat %s statt %s Bytes)", formatThousands(fileBytes, '.').c_str(),
                  formatThousands(expectedBytes, '.').c_str());
+  if (digests && (!digests->readable || digests->fileBytes != fileBytes))
+    return " (ihre Prüfsumme ließ sich nicht nehmen)";
   return {};
+}
+
+ExportVerdict ExportResult::verdict() const {
+  if (incompleteReason().empty()) return ExportVerdict::Saved;
+  if (!fileProblem.empty() || targetLost) return ExportVerdict::Failed;
+  if (!damage.empty() || wrongHeadHojins > 0) return ExportVerdict::Damaged;
+  if (stopped) return ExportVerdict::Stopped;
+  if (errorCode == 0 && !doubt.empty()) return ExportVerdict::Doubtful;
+  return ExportVerdict::Failed;
 }
 
 }  // namespace korvelo

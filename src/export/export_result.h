@@ -13,6 +13,19 @@
 
 namespace korvelo {
 
+// What one recording's export came to, decided in one place (ExportResult::verdict, and
+// ExportOutcome::verdict for recordings that never got a job) and read by the summary,
+// the window, the manifest and the exit code alike.
+enum class ExportVerdict {
+  Saved,     // the file holds the recording's bytes exactly, every HOJIN head right
+  Damaged,   // written, with zeros for unreadable sectors or HOJINs with a wrong head
+  Doubtful,  // written in full, but its blocks may not all be this recording's
+  Skipped,   // the target existed and was left alone, or its question was cancelled
+  Refused,   // a check refused the target before a byte was written
+  Stopped,   // ended on request, the file kept for resuming
+  Failed,    // anything else: an error, or a file that is not what this export wrote
+};
+
 struct ExportResult {
   std::string path;
   int errorCode = 0;                  // the job's code; 0 when it ended without error
@@ -32,13 +45,19 @@ struct ExportResult {
   // Why the file can never count as complete whatever is copied (a rescued chain whose
   // blocks may belong to different recordings); empty for a recording of the directory.
   std::string doubt;
+  // Why the file, looked at when the job ended, is not what the job wrote (changed,
+  // cut or given another name behind its back); empty when it is.
+  std::string fileProblem;
 
   // Bytes this export itself wrote into the file.
   int64_t bytesWrittenNow() const { return fileBytes > keptBytes ? fileBytes - keptBytes : 0; }
   // Empty when the file holds the whole recording exactly as the disk has it, with
   // every HOJIN head right; else why not, for the end of a log line: " (...)".
   std::string incompleteReason() const;
-  bool complete() const { return incompleteReason().empty(); }
+  bool complete() const { return verdict() == ExportVerdict::Saved; }
+  // Saved only when the file was looked at after the job and found as it was written,
+  // with the recording's length, no damage, no doubt and (when asked for) its sums.
+  ExportVerdict verdict() const;
 };
 
 }  // namespace korvelo

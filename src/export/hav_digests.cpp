@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/hav_digests.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
+#include "export/hav_geometry.h"
 #include "export/hav_head.h"
 
 namespace korvelo {
@@ -30,6 +34,11 @@ HavDigests endSums(int64_t fileBytes, Sha256& file, Sha256& hojinData) {
 
 }  // namespace
 
+int64_t nextProofBoundary(int64_t offset) {
+  const int64_t hojin = std::max<int64_t>(1, hojinAtFileOffset(offset));
+  return hojinFileOffset((hojin - 1) / kHojinsPerProof * kHojinsPerProof + kHojinsPerProof + 1);
+}
+
 void HavDigestPair::add(std::span<const uint8_t> bytes) {
   addTo(0, bytes, position_);
   addTo(1, bytes, position_);
@@ -37,14 +46,25 @@ void HavDigestPair::add(std::span<const uint8_t> bytes) {
 }
 
 void HavDigestPair::addTo(int sum, std::span<const uint8_t> bytes, int64_t position) {
-  if (sum == 0)
-    file_.update(bytes);
-  else
+  if (sum == 0) {
+    // Cut where a proof boundary falls inside the bytes: the digest so far is taken there.
+    while (!bytes.empty()) {
+      const int64_t boundary = nextProofBoundary(position);
+      const size_t before = static_cast<size_t>(
+          std::min<int64_t>(boundary - position, static_cast<int64_t>(bytes.size())));
+      file_.update(bytes.first(before));
+      position += static_cast<int64_t>(before);
+      bytes = bytes.subspan(before);
+      if (position == boundary) prefixes_.push_back({boundary, file_.hexDigestSoFar()});
+    }
+  } else
     hojinData_.update(hojinDataPart(bytes, position));
 }
 
 HavDigests HavDigestPair::finish() {
-  return endSums(position_, file_, hojinData_);
+  HavDigests digests = endSums(position_, file_, hojinData_);
+  digests.prefixes = std::move(prefixes_);
+  return digests;
 }
 
 HavDigester::~HavDigester() {
@@ -131,6 +151,20 @@ void HavDigester::hashSlots(int sum) {
     }
     changed_.notify_all();
   }
+}
+
+HavDigests digestHavFile(int descriptor) {
+  HavDigestPair sums;
+  std::vector<uint8_t> piece(kSlotBytes);
+  for (int64_t at = 0;;) {
+    const ssize_t got = ::pread(descriptor, piece.data(), piece.size(), at);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {};
+    if (got == 0) break;
+    sums.add({piece.data(), static_cast<size_t>(got)});
+    at += got;
+  }
+  return sums.finish();
 }
 
 HavDigests digestHavFile(const std::string& path) {

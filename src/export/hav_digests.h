@@ -18,11 +18,26 @@
 
 namespace korvelo {
 
+// The SHA-256 of a file's first `bytes` bytes. Taken at every proof boundary while a file
+// is hashed, so that a later resume can prove the part it keeps unchanged.
+struct PrefixDigest {
+  int64_t bytes = 0;
+  std::string sha256;
+  bool operator==(const PrefixDigest&) const = default;
+};
+
+// HOJINs between two proof boundaries: about 68 MB, a few dozen digests for the longest
+// recording. Boundary i (from 1) lies where HOJIN 1 + i * kHojinsPerProof begins.
+inline constexpr int kHojinsPerProof = 2048;
+// The proof boundary after `offset` in a file (strictly greater).
+int64_t nextProofBoundary(int64_t offset);
+
 struct HavDigests {
   bool readable = false;  // false: the sums could not be taken (file not readable, hash failed)
   int64_t fileBytes = 0;
   std::string file;
   std::string hojinData;
+  std::vector<PrefixDigest> prefixes;  // of the whole file, at each proof boundary it passed
 };
 
 // Both sums over bytes given in file order, on the caller's thread, or on the hashing
@@ -42,6 +57,7 @@ class HavDigestPair {
   Sha256 file_;
   Sha256 hojinData_;
   int64_t position_ = 0;
+  std::vector<PrefixDigest> prefixes_;  // written only by the whole file's sum
 };
 
 // Two threads, one per sum, started once and kept for a whole run of files, so that a
@@ -88,5 +104,7 @@ class HavDigester {
 
 // The sums of an existing file, read front to back; readable is false when it cannot be read.
 HavDigests digestHavFile(const std::string& path);
+// The same through an open descriptor, read from its beginning whatever its position.
+HavDigests digestHavFile(int descriptor);
 
 }  // namespace korvelo

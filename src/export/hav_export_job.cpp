@@ -9,6 +9,7 @@
 #include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_naming.h"
+#include "export/finished_file.h"
 #include "export/hav_geometry.h"
 #include "export/target_checks.h"
 
@@ -255,6 +256,7 @@ void HavExportJob::copyStep(bool suppressWarnings) {
   if (stepsTaken_ > 0) clearMessages();
   if (stepsTaken_ == 0) holdHashing();  // jobs opened together hold the threads in turn
   ++stepsTaken_;
+  if (changedBehindBack()) return;
   for (int copied = 0; copied < hojinsPerStep && !finished; ++copied) {
     if (stopAsked()) break;  // the owner keeps the file after the HOJIN copied last
     if (copying) copyHojin(suppressWarnings, true);
@@ -331,27 +333,88 @@ ExportResult HavExportJob::takeResult() {
   result.errorCode = errorCode;
   result.expectedBytes = static_cast<int64_t>(expectedSize);
   result.fileBytes = static_cast<int64_t>(bytesWritten);
-  result.keptBytes = std::min(bytesKept_, result.fileBytes);
   result.wrongHeadHojins = wrongHeadHojins_;
   result.damage = std::move(damage_);
   damage_ = {};
-  if (confirmedDigests_) {
-    result.digests = std::move(*confirmedDigests_);  // taken before it was found complete
-    releaseHashing();
-    sums_.reset();
-  } else if (sums_) {
-    // Bytes the trim may have written behind the copy are taken from the file itself.
-    const bool caughtUp = digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_);
-    releaseHashing();
-    result.digests = sums_->finish();
-    if (!caughtUp) result.digests->readable = false;
-    sums_.reset();
-  }
+  examineFinishedFile(result, takeWrittenSums());
+  result.keptBytes = std::min(bytesKept_, result.fileBytes);
   result.readCosts = readCosts_;
   result.alreadyComplete = alreadyComplete_;
   result.driveGone = isDriveGone();
   result.targetLost = targetLost_;
+  result.fileProblem = fileProblem_;
   return result;
+}
+
+// The sums of the bytes as this job wrote them (or, for a file left as it was, as it
+// found them), when asked for; not readable when they do not cover the file as written.
+std::optional<HavDigests> HavExportJob::takeWrittenSums() {
+  std::optional<HavDigests> sums;
+  if (confirmedDigests_) {
+    sums = std::move(confirmedDigests_);  // taken before it was found complete
+    confirmedDigests_.reset();
+  } else if (sums_) {
+    // Bytes the trim may have written behind the copy are taken from the file itself.
+    const bool caughtUp =
+        !sumsFromFile_ && (digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_));
+    releaseHashing();
+    sums = sums_->finish();
+    if (!caughtUp) sums->readable = false;
+  }
+  releaseHashing();
+  sums_.reset();
+  return sums;
+}
+
+// The file as it lies in its folder now decides its length and its sums: what this job
+// remembers of it counts only where the file agrees. A file the job wrote is looked at
+// through its name and must still be that file; one it found complete, by its name.
+void HavExportJob::examineFinishedFile(ExportResult& result, std::optional<HavDigests> written) {
+  const bool wrote = file.identity().has_value();
+  if (!folder_ || targetLost_ || !fileProblem_.empty() || !(wrote || alreadyComplete_)) {
+    result.digests = std::move(written);
+    return;
+  }
+  const bool sums = written.has_value();
+  FinishedFile finished = korvelo::examineFinishedFile(
+      *folder_, fileName(),
+      {.written = file.identity(),
+       .length = wrote ? file.length() : static_cast<int64_t>(bytesWritten),
+       .sums = sums,
+       .sumsWritten = std::move(written)});
+  if (finished.bytes >= 0) result.fileBytes = finished.bytes;
+  result.digests = std::move(finished.digests);
+  fileProblem_ = finished.problem;  // said in the line that the recording is not saved
+}
+
+// A write into bytes already written (reading damaged areas again, the trim): the sums
+// held in memory are given up and taken from the file when the job ends.
+void HavExportJob::dropSumsHeld() {
+  confirmedDigests_.reset();
+  recordMatchesFile_ = false;
+  sumsFromFile_ = true;
+}
+
+// Whether someone else cut or grew the file since the last step: what it holds is then
+// no longer what was written, and the copy ends with the file as it is.
+bool HavExportJob::changedBehindBack() {
+  if (!file.isOpen()) return false;
+  const int64_t now = file.lengthNow();
+  if (now < 0 || now == file.length()) return false;
+  fileProblem_ = textf(
+      "die Datei wurde während des Speicherns von außen verändert (sie hat %s "
+      "statt %s Bytes)",
+      formatThousands(now, '.').c_str(), formatThousands(file.length(), '.').c_str());
+  addLine(textf("Die Datei \"%s\" wurde während des Speicherns von außen verändert: sie hat %s "
+                "statt %s Bytes; die Aufnahme ist darin nicht vollständig gespeichert.",
+                path.c_str(), formatThousands(now, '.').c_str(),
+                formatThousands(file.length(), '.').c_str()),
+          Severity::Error);
+  file.discard();
+  finished = true;
+  copying = false;
+  errorCode = kIncomplete;
+  return true;
 }
 
 // Syncs and closes a file still open; a failure ends the job with code 4. The file then

@@ -43,6 +43,7 @@ FreeSpace queryFreeSpace(const std::string& path);  // statvfs of the path's fol
 struct RecordedFile {
   int64_t fileBytes = -1;
   std::string sha256File;
+  std::vector<PrefixDigest> prefixes;  // of its first bytes, at the proof boundaries
 };
 
 class HavExportJob {
@@ -164,7 +165,6 @@ class HavExportJob {
   void copyHojin(bool suppressWarnings, bool advance);
   int lastPlannedHojin() const;
   int sectorsOfHojin(int k) const;
-  static int64_t hojinOffset(int k);  // of HOJIN k in the file
   ReadPlan& plan();
   void skipHojin(int sectorCount);
   void noteJump();
@@ -200,12 +200,17 @@ class HavExportJob {
   bool sameAsDiskHojin(std::ifstream& in, int k, int64_t bytes = kHojinBytes);
   bool isCompleteAlready(int64_t fileBytes, int wholeHojins);
   std::string changedSinceRecorded(int64_t fileBytes);
-  void rereadZeroSectors(int64_t fromByte, int64_t keptBytes);
+  int64_t provenPrefix(int64_t keptBytes);
   int continueAfter(int64_t keptBytes, int wholeHojins);
   int refuseToContinue(const std::string& reason, const char* keptLine);
   bool digestKeptBytes(int64_t keptBytes);
   bool digestFileFrom(int64_t offset);
   void retryEarlierDamage(int64_t keptBytes);
+  DamageLedger onRecordingsOwnSectors(const DamageLedger& recorded);
+  void dropSumsHeld();
+  std::optional<HavDigests> takeWrittenSums();
+  void examineFinishedFile(ExportResult& result, std::optional<HavDigests> written);
+  bool changedBehindBack();
   void keepEarlierDamage(int64_t keptBytes);
   void addLine(const std::string& line, Severity severity = Severity::Info);
   void addOnNewLine(const std::string& line, Severity severity = Severity::Info);
@@ -274,9 +279,13 @@ class HavExportJob {
   std::optional<RecordedFile> recorded_;        // what the record of the file to continue says
   std::optional<HavDigests> confirmedDigests_;  // the file's sums, found to be the recorded
   bool resume_ = false;                         // the target exists and is to be continued
-  bool replaceForeign_ = false;  // ... or written anew when it is not this recording's
-  bool mustBeNew_ = false;       // the target was free when chosen and must still be
-  bool targetLost_ = false;      // the file was removed or replaced while written
+  bool replaceForeign_ = false;     // ... or written anew when it is not this recording's
+  bool mustBeNew_ = false;          // the target was free when chosen and must still be
+  bool targetLost_ = false;         // the file was removed or replaced while written
+  bool recordMatchesFile_ = false;  // the file to continue has the sum its record names
+  bool sumsFromFile_ = false;       // a write went into bytes written before: the sums held in
+                                    // memory no longer say what the file holds
+  std::string fileProblem_;         // why the file is not what this job wrote, once found
 };
 
 }  // namespace korvelo

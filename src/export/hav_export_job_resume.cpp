@@ -18,6 +18,7 @@
 #include "export/hav_head.h"
 #include "export/hav_verify.h"
 #include "export/salvage_read.h"
+#include "export/sha256.h"
 #include "export/target_checks.h"
 #include "recfs/disk_layout.h"
 
@@ -65,17 +66,32 @@ int HavExportJob::createOrResume() {
     return refuseToContinue(
         changed, "  Sie bleibt unverändert, ihr Eintrag im Manifest auch; nichts wurde angehängt.");
   }
-  // A full-length file may be complete as a whole; of any other the whole HOJINs stay.
-  const bool fullLength = fileBytes == static_cast<int64_t>(expectedSize);
-  const int64_t keptBytes = fullLength ? fileBytes : hojinFileOffset(wholeHojins + 1);
-  // What the record covers is known; what lies beyond it was written by a run that left
-  // no record (it crashed, or kept none).
-  const int64_t recordedBytes =
-      recorded_ ? std::max<int64_t>(kHavFrontBytes, recorded_->fileBytes) : kHavFrontBytes;
+  // A full-length file may be complete as a whole; of any other the whole HOJINs may stay,
+  // as far as the record proves them unchanged since they were written.
+  int64_t keptBytes = fileBytes == static_cast<int64_t>(expectedSize)
+                          ? fileBytes
+                          : hojinFileOffset(wholeHojins + 1);
+  if (const int64_t proven = provenPrefix(keptBytes); proven < keptBytes) {
+    const int provenHojins = wholeHojinsIn(proven, numberOfHojins);
+    addLine(recorded_ && provenHojins > 0
+                ? textf("Von \"%s\" belegt das Manifest nur Hojin 1 bis %d als unverändert; "
+                        "der Rest wird erneut von der Festplatte gelesen.",
+                        path.c_str(), provenHojins)
+            : recorded_ ? textf("Von \"%s\" belegt das Manifest keinen Hojin als unverändert; "
+                                "sie werden erneut von der Festplatte gelesen.",
+                                path.c_str())
+                        : textf("Für \"%s\" ist nichts verzeichnet, das den vorhandenen Teil als "
+                                "unverändert belegt; er wird erneut von der Festplatte gelesen.",
+                                path.c_str()),
+            Severity::Warning);
+    keptBytes = proven;
+    wholeHojins = provenHojins;
+    confirmedDigests_.reset();
+  }
   if (retryEarlierDamage_) retryEarlierDamage(keptBytes);
   retryEarlierDamage_ = false;
-  rereadZeroSectors(recordedBytes, keptBytes);
-  if (fullLength && isCompleteAlready(fileBytes, wholeHojins)) {
+  if (keptBytes == static_cast<int64_t>(expectedSize) &&
+      isCompleteAlready(fileBytes, wholeHojins)) {
     if (!confirmedDigests_ && !digestKeptBytes(fileBytes)) {
       addOnNewLine(textf("Fehler beim Lesen der Datei \"%s\" für die Prüfsumme.", path.c_str()),
                    Severity::Error);
@@ -140,6 +156,7 @@ std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
   HavDigests now = digestHavFile(readPath());
   if (!now.readable) return "sie lässt sich nicht lesen";
   if (now.file == recorded_->sha256File) {
+    recordMatchesFile_ = true;
     if (sums_) confirmedDigests_ = std::move(now);
     return {};
   }
@@ -147,45 +164,41 @@ std::string HavExportJob::changedSinceRecorded(int64_t fileBytes) {
          "verzeichnete)";
 }
 
-// Without a record, nothing tells a sector the copy had to zero-fill from one that holds
-// zeros on the disk: every sector of zeros in the part that stays and that no record
-// names is read again.
-void HavExportJob::rereadZeroSectors(int64_t fromByte, int64_t keptBytes) {
-  std::vector<std::pair<int64_t, int64_t>> known;  // [begin, end) in the file, in order
-  for (const DamagedArea& area : earlierDamage_.areas())
-    known.emplace_back(area.fileOffset, area.fileOffset + area.sectorCount * kSectorSize);
-  std::sort(known.begin(), known.end());
-  const auto isKnown = [&](int64_t offset) {
-    const auto after =
-        std::upper_bound(known.begin(), known.end(), std::make_pair(offset, INT64_MAX));
-    return after != known.begin() && offset < std::prev(after)->second;
-  };
+// How much of the file's first keptBytes the record proves unchanged since they were
+// written: the longest of the lengths it has a sum of (at the proof boundaries, and the
+// whole file it recorded) that the file's bytes give again, ending at a HOJIN (or at the
+// recording's end). Head and entry image are compared byte for byte anyway; nothing
+// beyond them is proven without a record.
+int64_t HavExportJob::provenPrefix(int64_t keptBytes) {
+  if (keptBytes <= kHavFrontBytes || recordMatchesFile_) return keptBytes;
+  if (!recorded_) return kHavFrontBytes;
+  std::vector<PrefixDigest> candidates = recorded_->prefixes;
+  candidates.push_back({recorded_->fileBytes, recorded_->sha256File});
+  std::erase_if(candidates, [&](const PrefixDigest& candidate) {
+    const bool endsAtHojin =
+        candidate.bytes >= kHavFrontBytes && (candidate.bytes - kHavFrontBytes) % kHojinBytes == 0;
+    return candidate.bytes > keptBytes ||
+           !(endsAtHojin || candidate.bytes == static_cast<int64_t>(expectedSize));
+  });
+  std::sort(candidates.begin(), candidates.end(),
+            [](const PrefixDigest& a, const PrefixDigest& b) { return a.bytes < b.bytes; });
+  if (candidates.empty()) return kHavFrontBytes;
   std::ifstream in(readPath(), std::ios::binary);
-  DamageLedger found;
-  std::vector<uint8_t> data(static_cast<size_t>(kHojinBytes));
-  for (int k = static_cast<int>(std::max<int64_t>(1, hojinAtFileOffset(fromByte)));
-       k <= numberOfHojins && hojinFileOffset(k) < keptBytes; ++k) {
-    const int64_t bytes = std::min<int64_t>(kHojinBytes, keptBytes - hojinFileOffset(k));
-    in.seekg(hojinFileOffset(k));
-    if (!readExactly(in, data.data(), bytes)) break;
-    const int64_t sector = disk->getSectorNumberOfHojin(entry->getEntryNumber(), k);
-    if (sector < 0) break;
-    for (int64_t at = 0; at + kSectorSize <= bytes; at += kSectorSize) {
-      const int64_t offset = hojinFileOffset(k) + at;
-      if (offset < fromByte || !isZeroSector(data.data() + at) || isKnown(offset)) continue;
-      found.add({sector + at / kSectorSize, 1, offset, DamageState::Unreadable});
+  Sha256 sum;
+  std::vector<uint8_t> piece(size_t{1} << 20);
+  int64_t proven = kHavFrontBytes;
+  int64_t hashed = 0;
+  for (const PrefixDigest& candidate : candidates) {
+    while (hashed < candidate.bytes) {
+      const int64_t take =
+          std::min<int64_t>(candidate.bytes - hashed, static_cast<int64_t>(piece.size()));
+      if (!readExactly(in, piece.data(), take)) return proven;
+      sum.update({piece.data(), static_cast<size_t>(take)});
+      hashed += take;
     }
+    if (sum.hexDigestSoFar() == candidate.sha256) proven = candidate.bytes;
   }
-  if (found.empty()) return;
-  addLine(
-      textf("Für \"%s\" ist nicht alles verzeichnet: %s Sektoren voller Nullen werden erneut von "
-            "der Festplatte gelesen.",
-            path.c_str(), formatThousands(found.zeroFilledSectors(), '.').c_str()));
-  DamageLedger recorded = std::move(earlierDamage_);
-  earlierDamage_ = std::move(found);
-  retryEarlierDamage(keptBytes);
-  for (const DamagedArea& area : recorded.areas()) earlierDamage_.insert(area);
-  confirmedDigests_.reset();  // the reading again may have written into the file
+  return proven;
 }
 
 // Why the existing file is not the beginning of this recording's file; empty when it is,

@@ -11,6 +11,7 @@
 #include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/hav_export_job.h"
+#include "export/hav_geometry.h"
 #include "export/read_plan.h"
 #include "recfs/disk_layout.h"
 
@@ -26,6 +27,7 @@ void HavExportJob::carryDamage(DamageLedger earlier, bool retry) {
 // once the drive is gone or has used up its budget of failing reads, the rest stays as it
 // was recorded. So an area that is still dead costs a few reads, not one per sector.
 void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
+  earlierDamage_ = onRecordingsOwnSectors(earlierDamage_);
   PosixFile target;
   struct stat status {};
   if (const int error = folder_->openOnlyName(target, fileName(), false, false, status);
@@ -49,6 +51,7 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
     // Zeros the disk gives are what the file holds already: writing them would change
     // nothing but the file's date.
     const bool zeros = std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0; });
+    if (!zeros) dropSumsHeld();  // whether it fails or not, the file may have changed
     if (zeros || target.writeAllAt(part.fileOffset + from * kSectorSize, bytes) == 0) {
       recovered += to - from;
       return;
@@ -105,8 +108,47 @@ void HavExportJob::retryEarlierDamage(int64_t keptBytes) {
         Severity::Warning);
 }
 
+// A record names where on the disk the zeros of an area belong; only the file FAT says
+// which sectors hold the recording's bytes for those file offsets. An area that names
+// others (a record written by hand, or for another recording) is reported, and the
+// sectors the file FAT gives are what stays recorded and what is read again, so that no
+// other recording's bytes ever reach the file.
+DamageLedger HavExportJob::onRecordingsOwnSectors(const DamageLedger& recorded) {
+  DamageLedger own;
+  for (const DamagedArea& area : recorded.areas()) {
+    bool fits = true;
+    for (int64_t done = 0; done < area.sectorCount;) {
+      const int64_t offset = area.fileOffset + done * kSectorSize;
+      const int64_t k = hojinAtFileOffset(offset);
+      const int64_t within = (offset - hojinFileOffset(k)) / kSectorSize;
+      const int64_t count = std::min<int64_t>(area.sectorCount - done, kSectorsPerHojin - within);
+      const int64_t hojinSector =
+          k >= 1 && k <= numberOfHojins + 1
+              ? disk->getSectorNumberOfHojin(entry->getEntryNumber(), static_cast<int>(k))
+              : -1;
+      if (hojinSector < 0) {
+        // The file FAT does not say (unreadable): the rest stays recorded as it was.
+        own.add({area.firstSector + done, area.sectorCount - done, offset, area.state});
+        break;
+      }
+      fits = fits && area.firstSector + done == hojinSector + within;
+      own.add({hojinSector + within, count, offset, area.state});
+      done += count;
+    }
+    if (!fits) {
+      addLine(textf("Beschädigte Stelle bei Byte %s von \"%s\": Sektor %s passt nicht zur "
+                    "Aufnahme; gelesen werden die Sektoren, die ihre Datei-FAT nennt.",
+                    formatThousands(area.fileOffset, '.').c_str(), path.c_str(),
+                    formatThousands(area.firstSector, '.').c_str()),
+              Severity::Warning);
+    }
+  }
+  return own;
+}
+
 // The areas of the kept part stay recorded (and so counted); the rest is copied anew.
 void HavExportJob::keepEarlierDamage(int64_t keptBytes) {
+  earlierDamage_ = onRecordingsOwnSectors(earlierDamage_);
   damage_.addAll(earlierDamage_.before(keptBytes));
   earlierDamage_ = {};
 }

@@ -98,6 +98,12 @@ void OutputFile::paceWriteback() {
   handedToDisk_ = end;
 }
 
+int64_t OutputFile::lengthNow() const {
+  struct stat info {};
+  if (!file_.isOpen() || ::fstat(file_.get(), &info) != 0) return -1;
+  return info.st_size;
+}
+
 int OutputFile::writeAllAt(int64_t offset, std::span<const uint8_t> bytes) {
   if (!file_.isOpen()) return EBADF;
   if (offset < 0 || offset + static_cast<int64_t>(bytes.size()) > written_) return EINVAL;

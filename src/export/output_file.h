@@ -39,6 +39,9 @@ class OutputFile {
   const std::optional<FileIdentity>& identity() const { return identity_; }
   // Bytes written since the file was opened, the kept ones included: the file's length.
   int64_t length() const { return written_; }
+  // The length the file has now, asked of its descriptor; -1 when it is not open or the
+  // question failed. Differs from length() only when someone else cut or grew the file.
+  int64_t lengthNow() const;
   // Writes all bytes, repeating after interruptions and partial writes. 0 or errno
   // (EBADF when the file is not open).
   int writeAll(const uint8_t* data, size_t size);

@@ -20,6 +20,13 @@ void Sha256::update(std::span<const uint8_t> bytes) {
   if (EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()) != 1) context_.reset();
 }
 
+std::string Sha256::hexDigestSoFar() const {
+  Sha256 copy;
+  if (!context_ || !copy.context_ || EVP_MD_CTX_copy_ex(copy.context_.get(), context_.get()) != 1)
+    return {};
+  return copy.hexDigest();
+}
+
 std::string Sha256::hexDigest() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;

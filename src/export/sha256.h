@@ -19,6 +19,8 @@ class Sha256 {
   // The digest as 64 lower-case hex digits; empty when the library could not hash (out of
   // memory, or no SHA-256 in its configuration). Ends the hash: call once.
   std::string hexDigest();
+  // The digest of the bytes given so far, the hash going on afterwards; empty on failure.
+  std::string hexDigestSoFar() const;
 
  private:
   struct ContextFree {

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -17,6 +18,7 @@
 #include "support/file_util.h"
 #include "support/process_run.h"
 #include "support/reliability_fixture.h"
+#include "support/saved_files_check.h"
 #include "support/temp_dir.h"
 
 namespace korvelo::test {
@@ -76,8 +78,12 @@ class CliReliability : public ::testing::Test {
     const int64_t b = sample::hojinSector(disk_, disk_.recordings[2], 30);
     bad_ = {a + 10, a + 11, b + 40};
     std::ofstream(mapfile()) << mapfileText(static_cast<int64_t>(disk_.imageBytes), bad_);
+    registerSampleDisk(image(), &disk_);
   }
-  static void TearDownTestSuite() { folder_.reset(); }
+  static void TearDownTestSuite() {
+    forgetSampleDisk(image());
+    folder_.reset();
+  }
 
   static std::string image() { return folder_->file("platte.img"); }
   static std::string mapfile() { return folder_->file("platte.map"); }
@@ -138,9 +144,9 @@ TEST_F(CliReliability, AnExportThroughTheMapfileZeroesOnlyTheBadSectorsAndExitsW
   EXPECT_EQ(files, disk_.recordings.size());
 }
 
-// A file with zero-filled sectors is never called complete once its record is gone: the
-// resume reads its sectors of zeros again, keeps what stays unreadable recorded, and fills
-// in what the disk gives now.
+// A file with zero-filled sectors is never called complete once its record is gone: with
+// nothing to prove the part it holds, the resume reads it all again from the disk, records
+// what stays unreadable, and takes what the disk gives now.
 TEST_F(CliReliability, AZeroHoledFileWithoutItsRecordIsReadAgainBeforeItCounts) {
   const std::vector<std::string> throughMapfile{"--drive", image(), "--mapfile", mapfile()};
   auto exportFirst = [&](std::vector<std::string> drive, std::vector<std::string> flags) {
@@ -155,7 +161,10 @@ TEST_F(CliReliability, AZeroHoledFileWithoutItsRecordIsReadAgainBeforeItCounts) 
   const ProcessRun stillBad = exportFirst(throughMapfile, {"--resume"});
   EXPECT_EQ(stillBad.status, 1) << stillBad.err;
   EXPECT_EQ(stillBad.err.find("bereits vollständig"), std::string::npos) << stillBad.err;
-  EXPECT_NE(stillBad.err.find("ist nicht alles verzeichnet: "), std::string::npos) << stillBad.err;
+  EXPECT_NE(stillBad.err.find("ist nichts verzeichnet, das den vorhandenen Teil als unverändert "
+                              "belegt; er wird erneut von der Festplatte gelesen."),
+            std::string::npos)
+      << stillBad.err;
   std::ifstream in(manifest);
   const nlohmann::json record = nlohmann::json::parse(in).at("recordings").at(0);
   EXPECT_FALSE(record.at("complete").get<bool>());
@@ -174,6 +183,96 @@ TEST_F(CliReliability, AZeroHoledFileWithoutItsRecordIsReadAgainBeforeItCounts) 
     }
   }
 }
+
+// Whatever happens to the disk's answers, the file or its record between two runs, what
+// the last run calls complete is the recording's bytes (runCli checks every file it names
+// against the disk); each row ends with the file exactly the recording, or not called so.
+struct CompleteCase {
+  const char* name;
+  bool firstThroughMapfile;  // the first export reads through the mapfile's bad sectors
+  // Between the runs: to the folder's file of entry 0 and its manifest.
+  std::function<void(const std::string& file, const std::string& manifest,
+                     const sample::DiskDescription& disk)>
+      meddle;
+  std::vector<std::string> again;  // the second export's flags (entry 0, the disk whole)
+  int status;                      // of the second run
+  const char* keyText;             // in its stderr
+};
+
+class CompleteMeansTheRecording : public CliReliability,
+                                  public ::testing::WithParamInterface<CompleteCase> {};
+
+TEST_P(CompleteMeansTheRecording, WhateverHappenedInBetween) {
+  const CompleteCase& c = GetParam();
+  std::vector<std::string> first{"--drive", image()};
+  if (c.firstThroughMapfile) first.insert(first.end(), {"--mapfile", mapfile()});
+  first.insert(first.end(), {"export", "0", "-o", output_.path()});
+  ASSERT_EQ(runProgram(cliProgram(), first).status, c.firstThroughMapfile ? 1 : 0);
+  std::string file;
+  for (const auto& item : std::filesystem::directory_iterator(output_.path()))
+    if (item.path().extension() == ".hav") file = item.path().string();
+  c.meddle(file, output_.file("korvelo-manifest.json"), disk_);
+
+  std::vector<std::string> again{"--drive", image(), "export", "0", "-o", output_.path()};
+  again.insert(again.end(), c.again.begin(), c.again.end());
+  const ProcessRun run = runProgram(cliProgram(), again);
+  EXPECT_EQ(run.status, c.status) << run.err;
+  EXPECT_NE(run.err.find(c.keyText), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.empty(), c.status != 0) << run.out;
+  TempDir clean;
+  ASSERT_EQ(
+      runProgram(cliProgram(), {"--drive", image(), "export", "0", "-o", clean.path()}).status, 0);
+  for (const auto& item : std::filesystem::directory_iterator(clean.path()))
+    if (item.path().extension() == ".hav" && c.status == 0)
+      EXPECT_TRUE(readFileBytes(file) == readFileBytes(item.path().string()));
+}
+
+void editManifest(const std::string& manifest,
+                  const std::function<void(nlohmann::json& record)>& edit) {
+  std::ifstream in(manifest);
+  nlohmann::json document = nlohmann::json::parse(in);
+  edit(document.at("recordings").at(0));
+  std::ofstream(manifest) << document.dump(2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CompleteMeansTheRecording,
+    ::testing::Values(
+        // The healed file's sums are recorded, not those of the zero-filled one.
+        CompleteCase{"RetryBadAfterAMapfile",
+                     true,
+                     [](const std::string&, const std::string&, const sample::DiskDescription&) {},
+                     {"--retry-bad"},
+                     0,
+                     "sind jetzt lesbar"},
+        // An area naming another recording's sector is read where the file FAT says.
+        CompleteCase{"RetryBadOfAForeignArea",
+                     true,
+                     [](const std::string&, const std::string& manifest,
+                        const sample::DiskDescription& disk) {
+                       editManifest(manifest, [&](nlohmann::json& record) {
+                         record["damaged_areas"][0]["first_sector"] =
+                             sample::hojinSector(disk, disk.recordings[2], 5);
+                       });
+                     },
+                     {"--retry-bad"},
+                     0,
+                     "passt nicht zur Aufnahme"},
+        // 16 bytes changed in HOJIN 50, then cut to 60 HOJINs: nothing of it is proven.
+        CompleteCase{
+            "ResumeOfAChangedAndCutFile",
+            false,
+            [](const std::string& file, const std::string&, const sample::DiskDescription&) {
+              std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
+              io.seekp(1624 + 49 * 33280 + 100);
+              io.write("\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff", 16);
+              io.close();
+              std::filesystem::resize_file(file, 1624 + 60 * 33280);
+            },
+            {"--resume"},
+            0,
+            "belegt das Manifest keinen Hojin als unverändert"}),
+    [](const ::testing::TestParamInfo<CompleteCase>& info) { return info.param.name; });
 
 // Damage that once passed for zeros or for an empty directory: each case with its exit
 // code and the line that tells the user. The cut image ends 10 sectors into HOJIN 16 of

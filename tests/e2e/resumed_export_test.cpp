@@ -186,6 +186,31 @@ TEST_F(ResumedExportTest, AFileChangedSinceItWasSavedIsNoLongerComplete) {
   EXPECT_EQ(runCli({"verify", "--manifest", output_.file("korvelo-manifest.json")}).status, 1);
 }
 
+// Cut behind the export's back while it pauses between steps: the export writes on
+// after the hole, so the file reaches its length, but it is not the recording and is
+// never called so.
+TEST_F(ResumedExportTest, AFileCutWhileItIsWrittenIsNotCertified) {
+  CliRunOptions options;
+  const std::string path = target(0);
+  bool cut = false;
+  options.signalWhen = [&] {
+    if (!cut && fileSize(path) >= int64_t{1} << 20) {
+      std::filesystem::resize_file(path, 100000);
+      cut = true;
+    }
+    return false;
+  };
+  const CliRun run =
+      runCli({"--drive", image(), "export", "0", "--pause", "100", "-o", output_.path()}, options);
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("wurde während des Speicherns von außen verändert"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(manifestRecord()["complete"], false);
+  EXPECT_NE(readFileBytes(path), expected(0));
+}
+
 TEST_F(ResumedExportTest, WithoutResumeAnExistingFileIsStillSkipped) {
   const std::vector<uint8_t> full = expected(1);
   const std::vector<uint8_t> front(full.begin(), full.begin() + kFront + kHojinBytes);

@@ -371,6 +371,10 @@ TEST(UnreadableSectors, AContinuedFileKeepsAndCountsTheDamageOfItsKeptPart) {
 
   auto resumed = preparedJob(disk, 0, path, true);
   resumed->carryDamage(earlier.damage, false);
+  // What the manifest would say of the kept file: without it nothing of it is kept.
+  const std::vector<uint8_t> kept = test::readFileBytes(path);
+  resumed->expectRecordedFile(
+      RecordedFile{static_cast<int64_t>(kept.size()), test::sha256Hex(kept), {}});
   ASSERT_EQ(resumed->openFile(), 0);
   copyToEnd(*resumed);
   const ExportResult result = resumed->takeResult();

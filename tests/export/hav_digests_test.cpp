@@ -61,6 +61,10 @@ TEST_P(DigestPiecesTest, BothSumsMatchTheBytesInOrder) {
     }
     threads.release();
     const std::string wholeSum = sha256Hex(*bytes);
+    // A sum of the first bytes where HOJIN 2049, 4097, ... begins, up to the end.
+    std::vector<PrefixDigest> prefixes;
+    for (size_t end = kFront + 2048 * 33280; end <= bytes->size(); end += 2048 * 33280)
+      prefixes.push_back({static_cast<int64_t>(end), sha256Hex({bytes->data(), end})});
     const std::string dataSum =
         sha256Hex(std::span<const uint8_t>(*bytes).subspan(std::min(kFront, bytes->size())));
     for (const HavDigests& digests : {held.finish(), pair.finish()}) {
@@ -68,6 +72,7 @@ TEST_P(DigestPiecesTest, BothSumsMatchTheBytesInOrder) {
       EXPECT_EQ(digests.fileBytes, static_cast<int64_t>(bytes->size()));
       EXPECT_EQ(digests.file, wholeSum);
       EXPECT_EQ(digests.hojinData, dataSum);
+      EXPECT_EQ(digests.prefixes, prefixes);
     }
   }
 }
@@ -83,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         Pieces{
             "ManyMegabytesInOddPieces", (size_t{9} << 20) + 17, {kFront, 65537, 1 << 20, 333333}},
         Pieces{"OneHugePiece", (size_t{5} << 20) + 1, {size_t{5} << 20}},
+        // Two proof boundaries, one falling inside a piece, the second at the very end.
+        Pieces{"ToTheSecondProofBoundary", kFront + 2 * 2048 * 33280, {kFront, 3 << 20}},
         // Twice round the slots, the last one full when the sums are ended.
         Pieces{"WholeSlotsOnly", size_t{8} << 20, {size_t{1} << 20}}),
     [](const ::testing::TestParamInfo<Pieces>& info) { return std::string(info.param.name); });

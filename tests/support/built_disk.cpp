@@ -8,6 +8,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/saved_files_check.h"
+
 namespace korvelo::test {
 namespace {
 
@@ -45,6 +47,7 @@ class WatchedSource final : public ByteSource {
 BuiltDisk::BuiltDisk(sample::DiskDescription description, BuiltDiskOptions options)
     : image_(dir_.file("recorder.img")), description_(std::move(description)) {
   sample::buildDisk(description_, image_);
+  registerSampleDisk(image_, &description_);
   if (options.cutAtByte >= 0 && ::truncate(image_.c_str(), options.cutAtByte) != 0) {
     throw std::runtime_error("cannot cut " + image_ + ": " + std::strerror(errno));
   }
@@ -66,6 +69,10 @@ BuiltDisk::BuiltDisk(sample::DiskDescription description, BuiltDiskOptions optio
     return std::make_unique<WatchedSource>(std::move(inner), reads, bad, costly);
   };
   drives_.emplace(std::vector<DriveSpec>{drive});
+}
+
+BuiltDisk::~BuiltDisk() {
+  forgetSampleDisk(image_);
 }
 
 std::string mapfileText(int64_t imageBytes, const std::set<int64_t>& badSectors) {

@@ -37,6 +37,7 @@ struct BuiltDiskOptions {
 class BuiltDisk {
  public:
   explicit BuiltDisk(sample::DiskDescription description, BuiltDiskOptions options = {});
+  ~BuiltDisk();
   BuiltDisk(const BuiltDisk&) = delete;
   BuiltDisk& operator=(const BuiltDisk&) = delete;
 

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "support/saved_files_check.h"
+
 namespace korvelo::test {
 
 namespace {
@@ -177,6 +179,8 @@ CliRun runCli(const std::vector<std::string>& arguments, const CliRunOptions& op
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (options.program.empty() || options.program == cliPath())
+    checkSavedFilesOfRun(arguments, run.out);
   return run;
 }
 
