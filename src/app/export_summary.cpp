@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export_summary.h"
 
+#include "app/saved_place.h"
 #include "disk/text.h"
 
 namespace korvelo {
@@ -35,8 +36,10 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
   uint64_t bytes = 0;
   for (const ExportOutcome& outcome : outcomes) {
     if (outcome.ran) bytes += static_cast<uint64_t>(outcome.result.bytesWrittenNow());
-    if (outcome.complete()) {
+    if (isSavedNow(outcome)) {
       ++saved;
+    } else if (outcome.complete()) {
+      ++failed;  // written whole, but its folder was removed since
     } else if (outcome.damaged()) {
       ++damaged;
     } else if (outcome.prepareResult == HavExportJob::kSkipped ||

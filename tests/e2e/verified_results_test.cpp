@@ -379,7 +379,7 @@ TEST_F(VerifiedResultsTest, WithoutRecordedSumsItSaysSoAndChecksTheFileAlone) {
                                   "Festplatte prüfen)\n  Eintrag 3"))
       << run.out;
   EXPECT_EQ(run.err, "WARNUNG: 1 von 1 Datei nicht geprüft.\n");
-  EXPECT_EQ(runCli({"verify", "-q", target(3)}).outLines().front(), run.outLines().front());
+  EXPECT_EQ(runCli({"verify", "-q", target(3)}).out, run.out.substr(0, run.out.find('\n') + 1));
   const CliRun withDisk = verify(3, true);
   EXPECT_EQ(withDisk.status, 0) << withDisk.out;
   EXPECT_TRUE(
