@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/export_summary.h"
 
+#include "app/saved_place.h"
 #include "disk/text.h"
 
 namespace korvelo {
@@ -37,7 +38,8 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
     if (outcome.ran) bytes += static_cast<uint64_t>(outcome.result.bytesWrittenNow());
     switch (outcome.verdict()) {
       case ExportVerdict::Saved:
-        ++saved;
+        // Written whole, but a folder removed since took it with it.
+        ++(isSavedNow(outcome) ? saved : failed);
         break;
       case ExportVerdict::Damaged:
         ++damaged;

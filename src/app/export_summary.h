@@ -13,7 +13,8 @@
 
 namespace korvelo {
 
-// Saved: complete files (also those a resume found complete). Damaged: files written
+// Saved: complete files (also those a resume found complete) whose folder was not removed
+// since (those count as failed). Damaged: files written
 // with zero-filled sectors or wrong HOJIN heads. Skipped: targets that existed and were
 // left alone (or whose save-as question was cancelled). Failed: the rest. The size is what
 // this run wrote into the files, whatever became of them (a continued file's kept part not

@@ -2,7 +2,6 @@
 #include "app/manifest.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "app/app_state.h"
 #include "app/json_document.h"
 #include "app/manifest_journal.h"
+#include "app/manifest_lock.h"
 #include "app/workflow_support.h"
 #include "disk/input_file.h"
 #include "disk/posix_file.h"
@@ -104,32 +104,29 @@ nlohmann::json toJson(const ManifestRecord& r) {
   return record;
 }
 
-// Opens the manifest (made empty when missing) and locks it against every other export
-// into the same folder, so that no record is lost between reading and writing. Writing
-// renames a new file into its place: a lock that was granted on a file replaced in the
-// meantime is given up and taken on the new one. Where the file system has no locks, the
-// manifest is written without. 0 or errno.
-int openLocked(const TargetFolder& folder, PosixFile& manifest) {
-  for (;;) {
-    const int flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    if (const int error = manifest.openAt(folder.descriptor(), kManifestName, flags); error != 0)
-      return error;
-    int locked;
-    do {
-      locked = ::flock(manifest.get(), LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
-    struct stat held {};
-    struct stat current {};
-    if (::fstat(manifest.get(), &held) != 0) return errno;
-    if (!S_ISREG(held.st_mode)) return ENOTSUP;
-    if (locked != 0) return 0;
-    if (folder.statOf(kManifestName, current) == 0 && current.st_dev == held.st_dev &&
-        current.st_ino == held.st_ino)
-      return 0;
-  }
+// Opens the manifest, made empty when missing; the caller holds the folder's lock. 0 or errno.
+int openManifest(const TargetFolder& folder, PosixFile& manifest) {
+  const int flags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  if (const int error = manifest.openAt(folder.descriptor(), kManifestName, flags); error != 0)
+    return error;
+  struct stat held {};
+  if (::fstat(manifest.get(), &held) != 0) return errno;
+  return S_ISREG(held.st_mode) ? 0 : ENOTSUP;
 }
 
-// The locked manifest's text; false when it is larger than a manifest may be.
+// Waits for the folder's lock and opens its manifest. 0 or errno; `failed` names the file
+// that could not be had.
+int lockAndOpen(const TargetFolder& folder, ManifestLock& lock, PosixFile& manifest,
+                std::string& failed) {
+  if (const int error = lock.take(folder); error != 0) {
+    failed = folder.pathOf(kManifestLockName);
+    return error;
+  }
+  failed = folder.pathOf(kManifestName);
+  return openManifest(folder, manifest);
+}
+
+// The manifest's text; false when it is larger than a manifest may be.
 bool readAll(const PosixFile& file, std::string& text) {
   std::vector<uint8_t> chunk(65536);
   for (;;) {
@@ -183,17 +180,20 @@ struct FileState {
   bool operator==(const FileState&) const = default;
 };
 
-FileState stateOf(int fd) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) return {};
+FileState stateFrom(const struct stat& status) {
   return {status.st_dev, status.st_ino, status.st_size,
           int64_t{status.st_ctim.tv_sec} * 1000000000 + status.st_ctim.tv_nsec};
+}
+
+FileState stateOf(int fd) {
+  struct stat status {};
+  return ::fstat(fd, &status) == 0 ? stateFrom(status) : FileState{};
 }
 
 // The manifest as this process wrote it last, and the file each of its records names. A
 // run of 2000 recordings into one folder then neither reads, parses nor serialises again,
 // for every file, the records it has just written (that made the run's time grow with the
-// square of the files). Used only while the locked file is still the one written then,
+// square of the files). Used only while the manifest is still the file written then,
 // unchanged, so a record another export added in between is never lost. Only the process
 // that wrote the manifest as it is now appends to its journal; any other folds first.
 struct LastWritten {
@@ -204,15 +204,14 @@ struct LastWritten {
   std::optional<TargetFolder> pending;  // its folder, while the journal holds records
 };
 
-// The state of the manifest just renamed into place, taken under its lock: another export
-// may have locked the new file and added its record in between, which the length tells
-// (its text holds one record more); then nothing is remembered.
-FileState writtenState(const TargetFolder& folder, const std::string& text) {
-  PosixFile written;
-  if (openLocked(folder, written) != 0) return {};
-  const FileState state = stateOf(written.get());
-  return state.size == static_cast<off_t>(text.size()) ? state : FileState{};
+// The state of the manifest just renamed into place; nobody else changes it while the lock
+// is held.
+FileState writtenState(const TargetFolder& folder) {
+  struct stat status {};
+  return folder.statOf(kManifestName, status) == 0 ? stateFrom(status) : FileState{};
 }
+
+void (*afterManifestReplaced)() = nullptr;
 
 LastWritten& lastWritten() {
   static LastWritten last;
@@ -282,7 +281,7 @@ std::string withRecords(nlohmann::json document, const std::vector<nlohmann::jso
 
 // Writes the manifest anew with the journal's records and `added` (when given) applied,
 // then removes the journal: renamed aside instead when it held lines that are no records.
-// The caller holds the lock on `manifest`. Empty when written, else the reason.
+// The caller holds the folder's lock. Empty when written, else the reason.
 std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nlohmann::json* added,
                  std::string* keptAside) {
   const std::string path = folder.pathOf(kManifestName);
@@ -332,11 +331,13 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
     text = withRecords(std::move(*document), records, files);
   }
   last = LastWritten{};
+  removeLeftoverTemporaries(folder);
   const int error = folder.atomicReplace(kManifestName, text);
   if (error != 0) return writeProblem(path, error);
   if (struct stat replaced{}; ::fstat(manifest.get(), &replaced) == 0)
     forgetManifestRead(FileIdentity{replaced.st_dev, replaced.st_ino});
   noteManifestIn(folder);
+  if (afterManifestReplaced) afterManifestReplaced();
   // Only now that the manifest holds its records: a crash before this leaves them in both,
   // and applying them twice gives the same manifest.
   if (journal.damagedLines > 0) {
@@ -353,7 +354,7 @@ std::string fold(const TargetFolder& folder, const PosixFile& manifest, const nl
     ::unlinkat(folder.descriptor(), kJournalName, 0);
   }
   if (files) {
-    const FileState state = writtenState(folder, text);
+    const FileState state = writtenState(folder);
     last = LastWritten{path, std::move(text), std::move(*files), state, std::nullopt};
   }
   return {};
@@ -381,6 +382,10 @@ std::string notAnotherInput(const TargetFolder& folder, const std::string& name,
 }
 
 }  // namespace
+
+void setAfterManifestReplaced(void (*hook)()) {
+  afterManifestReplaced = hook;
+}
 
 void noteManifestIn(const TargetFolder& folder) {
   PosixFile manifest;
@@ -474,8 +479,12 @@ std::string addToManifest(const TargetFolder& folder, const ManifestRecord& reco
   LastWritten& last = lastWritten();
   std::string earlier;  // the journal of another folder this process left pending
   if (last.pending && last.path != path) earlier = foldManifestJournal(keptAside);
-  PosixFile manifest;  // holds the lock until the record is in the journal or the manifest
-  if (const int error = openLocked(folder, manifest); error != 0) return writeProblem(path, error);
+  // Held until the record is in the journal or the manifest, and across a fold.
+  ManifestLock lock;
+  PosixFile manifest;
+  std::string failed;
+  if (const int error = lockAndOpen(folder, lock, manifest, failed); error != 0)
+    return writeProblem(failed, error);
   noteManifestIn(folder);
   const nlohmann::json added = toJson(record);
   std::string problem;
@@ -501,9 +510,11 @@ std::string foldManifestJournal(std::string* keptAside) {
   if (!last.pending) return {};
   const TargetFolder folder = std::move(*last.pending);
   last.pending.reset();
+  ManifestLock lock;
   PosixFile manifest;
-  if (const int error = openLocked(folder, manifest); error != 0)
-    return writeProblem(folder.pathOf(kManifestName), error);
+  std::string failed;
+  if (const int error = lockAndOpen(folder, lock, manifest, failed); error != 0)
+    return writeProblem(failed, error);
   return fold(folder, manifest, nullptr, keptAside);
 }
 

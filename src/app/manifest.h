@@ -59,8 +59,8 @@ std::string recordJson(const ManifestRecord& record);
 // Adds the record to the folder's manifest, replacing one for the same file. A manifest
 // that is no manifest (damaged JSON) is renamed to "<name>.beschädigt-<local time>" with
 // its bytes unchanged and a new one begun; *keptAside then says so (German). Exports
-// into the same folder at the same time take turns, so every record stays. Once the
-// folder has a manifest, records go to its journal (manifest_journal.h) until
+// into the same folder at the same time take turns (manifest_lock.h), so every record stays. Once
+// the folder has a manifest, records go to its journal (manifest_journal.h) until
 // foldManifestJournal(), and a damaged manifest is found then. Never written through a
 // symbolic link. Empty when written, else the reason (German).
 std::string addToManifest(const TargetFolder& folder, const ManifestRecord& record,
@@ -75,6 +75,10 @@ void noteManifestIn(const TargetFolder& folder);
 // Writes the records this process left in a journal into their manifest and removes the
 // journal; nothing to do when none is pending. Called when a run ends. Empty or the reason.
 std::string foldManifestJournal(std::string* keptAside = nullptr);
+// Called by every fold once the new manifest is in place and before the journal goes: the
+// moment at which another export's record would be lost if it could come in. Tests stop a
+// run there; nothing by default.
+void setAfterManifestReplaced(void (*hook)());
 
 // The zero-filled areas the folder's manifest records for that file, whose size is
 // `fileBytes`; nothing when the manifest or the record is missing or unreadable, or any

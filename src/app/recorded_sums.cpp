@@ -96,7 +96,15 @@ std::string manifestBeside(const std::string& havPath) {
 ManifestSums readManifestSums(const std::string& manifestPath) {
   JournalRecords journal;
   ManifestSums sums = manifestSums(readManifestDocument(manifestPath, &journal), manifestPath);
-  // A record in a line that cannot be read is a file nobody is told to check.
+  // A journal or a line that cannot be read may hold a record of a file nobody would be
+  // told to check; a FIFO or a huge file in its place is refused before it is read.
+  if (!journal.problem.empty()) {
+    sums.journalProblem = textf(
+        "Das Journal \"%s\" ist nicht lesbar (%s); die Aufnahmen, die es "
+        "verzeichnet, bleiben ungeprüft.",
+        journalBeside(manifestPath).c_str(), journal.problem.c_str());
+    sums.damaged.push_back(sums.journalProblem);
+  }
   if (journal.damagedLines > 0)
     sums.damaged.push_back(textf("Das Journal \"%s\" enthält %d unlesbare %s.",
                                  journalBeside(manifestPath).c_str(), journal.damagedLines,

@@ -39,6 +39,9 @@ struct ManifestSums {
   std::string problem;             // why the manifest cannot be used at all (German, with its path)
   std::vector<std::string> files;  // the files its records name, as paths beside it, in order
   std::vector<std::string> damaged;  // one German line per record that cannot be used
+  // Why the journal beside it cannot be read (German, with its path): the records it may
+  // hold are unknown. Also among `damaged`.
+  std::string journalProblem;
   std::map<std::string, std::vector<RecordedSums>> sumsByFile;  // by the file's name
 };
 

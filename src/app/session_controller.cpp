@@ -45,6 +45,7 @@ void SessionController::searchDisk() {
   Log& log = app_.log;
   const Settings& settings = app_.settings;
   log.append("Suche FSR-Festplatte ...");
+  recorderIsEmpty_ = false;
   fileSysCheckRelaxed = settings.tevionPVR8005HDD || settings.noFileSysCheck;
   const char drive = findRecorderDrive();
   logStatus(drive == 0 ? Severity::Error : Severity::Info);
@@ -77,6 +78,7 @@ void SessionController::searchDisk() {
                      announced, listed),
                Severity::Warning);
   }
+  recorderIsEmpty_ = listed == 0 && announced == 0 && app_.disk->getUnreadableSlots() == 0;
   settleFileFatSize();
   if (stopAsDriveGone()) return;
   log.append("Warte auf Benutzer...");
@@ -143,7 +145,10 @@ void SessionController::settleFileFatSize() {
   app_.log.append(
       textf("  Geschätzter \"File-FAT-Size\"-Wert: %d -- %s", estimate, statusText().c_str()));
   const int confirmed = disk.verifySizeFileFAT();
-  logStatus(found <= 0 || confirmed < 0 ? Severity::Warning : Severity::Info);
+  // Without recordings the probe finds no recording's start and nothing can be tested;
+  // there is nothing to save either, so the user is not asked for a value.
+  const bool inDoubt = (found <= 0 || confirmed < 0) && !recorderIsEmpty_;
+  logStatus(inDoubt ? Severity::Warning : Severity::Info);
   if (found <= 0) {
     fileFatSizeDoubt_ = "die automatische Ermittlung fand keinen Wert";
   } else if (confirmed < 0 && !firstHeadsConfirmFileFatSize(disk)) {
@@ -151,7 +156,7 @@ void SessionController::settleFileFatSize() {
     // where the entries' own numbers put one is the value rejected.
     fileFatSizeDoubt_ = textf("die Überprüfung verwirft den ermittelten Wert %d", found);
   }
-  if (found <= 0 || confirmed < 0) {
+  if (inDoubt) {
     // One line for both front ends: the disk gave no value that can be trusted.
     app_.log.append(
         "  Bitte den \"File-FAT-Size\"-Wert von Hand vorgeben: im Fenster über \"Optionen\", "

@@ -53,6 +53,10 @@ class SessionController {
   // not be read: the File-FAT-Size is in doubt. `stops`: the line says that nothing is
   // read ("Abbruch: ..."); else it only warns ("Warnung: ...").
   bool admitFileFatSize(bool stops = true);
+  // The last search found a recorder whose directory lists no recording and announces
+  // none, every slot read: nothing there is read through the File-FAT-Size, so a value in
+  // doubt asks nothing of the user until something looks beyond the directory.
+  bool recorderIsEmpty() const { return recorderIsEmpty_; }
 
   // Saving: what is admitted, queued, stepped and recorded, for every front end.
   ExportWorkflow& workflow() { return workflow_; }
@@ -79,6 +83,7 @@ class SessionController {
   ExportWorkflow workflow_;
   std::string fileFatSizeDoubt_;
   bool givenFileFatSizeFailed_ = false;
+  bool recorderIsEmpty_ = false;
 };
 
 }  // namespace korvelo

@@ -9,6 +9,7 @@
 
 #include "app/export_summary.h"
 #include "app/folder_chooser.h"
+#include "app/saved_place.h"
 #include "cli/interrupt.h"
 #include "cli/progress_view.h"
 
@@ -48,7 +49,6 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
   const auto started = std::chrono::steady_clock::now();
   const int count = static_cast<int>(items.size());
   workflow.beginRun(items);
-  int complete = 0;
   bool recordsWritten = true;
   bool interrupted = false;
   for (int i = 0; i < count && !workflow.driveGone(); ++i) {
@@ -72,13 +72,9 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
       interrupted = true;
       break;
     }
-    if (outcome.complete()) {
-      out << outcome.path << "\n";
-      out.flush();
-      ++complete;
-    } else if (rules.resume && !rules.force &&
-               outcome.result.errorCode == HavExportJob::kNotCreated &&
-               std::filesystem::exists(outcome.path)) {
+    if (!outcome.complete() && rules.resume && !rules.force &&
+        outcome.result.errorCode == HavExportJob::kNotCreated &&
+        std::filesystem::exists(outcome.path)) {
       app.log.append(
           "Mit --resume --force wird sie neu geschrieben, wenn sie keine andere Aufnahme "
           "enthält; sonst wird unter dem nächsten freien Namen gespeichert.",
@@ -86,6 +82,17 @@ ExitCode saveItems(CliSession& session, const std::vector<ExportItem>& items,
     }
   }
   recordsWritten = workflow.endRun() && recordsWritten;
+  // The paths once the run is over, where the files are then: the folder may have been
+  // moved or removed while it went on.
+  int complete = 0;
+  for (const ExportOutcome& outcome : workflow.outcomes()) {
+    if (!isSavedNow(outcome)) continue;
+    ++complete;
+    if (const SavedPlace place = savedPlaceOf(outcome); !place.path.empty())
+      out << place.path << "\n";
+  }
+  out.flush();
+  logFolderFates(workflow.outcomes(), app.log);
   const auto elapsed = std::chrono::steady_clock::now() - started;
   app.log.append(
       exportSummary(workflow.outcomes(),

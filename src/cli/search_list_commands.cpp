@@ -10,13 +10,21 @@
 
 namespace korvelo::cli {
 
+namespace {
+
+// A File-FAT-Size that was not confirmed leaves the search unfinished, unless the recorder
+// holds no recording: nothing is read through it, there is nothing to save.
+bool fileFatSizeSettled(CliSession& session) {
+  if (session.controller().recorderIsEmpty()) return true;
+  return session.admitFileFatSize(false) && session.fileFatSizeConfirmed();
+}
+
+}  // namespace
+
 ExitCode runSearch(const Invocation& invocation, Terminal& terminal) {
   CliSession session(invocation, terminal);
   if (!session.searchDisk()) return ExitCode::NoRecorderDisk;
-  // A File-FAT-Size that was not confirmed leaves the search unfinished.
-  if (!session.admitFileFatSize(false) || !session.fileFatSizeConfirmed())
-    return ExitCode::ExportFailed;
-  return ExitCode::Success;
+  return fileFatSizeSettled(session) ? ExitCode::Success : ExitCode::ExportFailed;
 }
 
 ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream& out) {
@@ -36,8 +44,7 @@ ExitCode runList(const Invocation& invocation, Terminal& terminal, std::ostream&
   out.flush();
   // The directory is listed whatever the File-FAT-Size, but where it is in doubt no
   // recording could be read through it: the run is not clean.
-  if (!session.admitFileFatSize(false) || !session.fileFatSizeConfirmed())
-    return ExitCode::ExportFailed;
+  if (!fileFatSizeSettled(session)) return ExitCode::ExportFailed;
   // A slot that could not be read may hold a recording the list lacks: the list is
   // printed, but not as the whole directory.
   if (session.app().disk->getUnreadableSlots() > 0) return ExitCode::ExportFailed;

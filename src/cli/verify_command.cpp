@@ -3,7 +3,8 @@
 // head), against the check sums their export recorded (manifest and ".hav.json") and,
 // when a disk is given with --drive, byte for byte against the disk. With --manifest it
 // checks every file the manifest names. The report goes to stdout; exit code 0 when
-// every file is good, 1 otherwise. The output follows checksum checkers: a line per file,
+// every file is good, 1 otherwise (also when a file could be held against neither sums
+// nor the disk). The output follows checksum checkers: a line per file,
 // only the failures with -q, and a warning with the count of failures on stderr.
 
 #include <CLI/CLI.hpp>
@@ -30,12 +31,19 @@ struct ReportStyle {
   bool quiet = false;     // only the files that are not good
 };
 
+// Without recorded sums and without the disk only the file's form is known, not that its
+// bytes are the recording's: as a checksum checker passes no file its list does not name,
+// such a file is not called good.
+bool unchecked(const HavCheck& check, const ReportStyle& style) {
+  return check.good() && !style.withDisk && !style.withSums;
+}
+
 // One line per file, as checksum checkers print it: the file, then "In Ordnung" or its
 // first finding; further findings on indented lines below it, and on request the entry
 // and the sums. Quiet: only the files that are not good.
 void report(const std::string& path, const HavCheck& check, const ReportStyle& style,
             std::ostream& out) {
-  if (style.quiet && check.good()) return;
+  if (style.quiet && check.good() && !unchecked(check, style)) return;
   std::string verdict;
   if (!check.good())
     verdict = check.problems.empty() ? "Nicht in Ordnung." : check.problems.front();
@@ -45,8 +53,8 @@ void report(const std::string& path, const HavCheck& check, const ReportStyle& s
     verdict = "In Ordnung";
   else
     verdict =
-        "In Ordnung (keine aufgezeichneten Prüfsummen: nur Kopf, Länge und HOJIN-Köpfe "
-        "geprüft)";
+        "Nicht geprüft (keine aufgezeichneten Prüfsummen: nur Kopf, Länge und HOJIN-Köpfe "
+        "stimmen; mit --drive gegen die Festplatte prüfen)";
   out << path << ": " << verdict << "\n";
   for (size_t i = 1; i < check.problems.size(); ++i) out << "  " << check.problems[i] << "\n";
   if (!style.details) return;
@@ -65,6 +73,12 @@ void report(const std::string& path, const HavCheck& check, const ReportStyle& s
 std::string failureTotal(size_t failed, size_t checked) {
   return textf("WARNUNG: %zu von %zu %s %s nicht.", failed, checked,
                checked == 1 ? "Datei" : "Dateien", failed == 1 ? "stimmt" : "stimmen");
+}
+
+// "WARNUNG: 2 von 5 Dateien nicht geprüft."
+std::string uncheckedTotal(size_t unchecked, size_t checked) {
+  return textf("WARNUNG: %zu von %zu %s nicht geprüft.", unchecked, checked,
+               checked == 1 ? "Datei" : "Dateien");
 }
 
 }  // namespace
@@ -121,6 +135,7 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
     }
   }
   size_t failed = 0;
+  size_t notChecked = 0;
   size_t checked = 0;
   // Ctrl-C ends the comparison with the disk before its next HOJIN and the run before the
   // next file; what was checked so far is reported.
@@ -140,25 +155,29 @@ ExitCode runVerify(const Invocation& invocation, Terminal& terminal, std::ostrea
     else
       check = checkHavFile(path);
     const ManifestSums& sources = manifestFor(manifest.empty() ? manifestBeside(path) : manifest);
-    // A manifest beside the file that is there but cannot be read is a finding of its own.
+    // A manifest beside the file that is there but cannot be read is a finding of its own,
+    // and so is its journal: the file's newest record may stand in it.
     if (!sources.missing && !sources.problem.empty()) check.problems.push_back(sources.problem);
+    if (manifest.empty() && !sources.journalProblem.empty())
+      check.problems.push_back(sources.journalProblem);
     const std::vector<RecordedSums> sums = recordedSumsFor(path, sources);
     for (std::string& line : sumMismatches(check.digests, sums))
       check.problems.push_back(std::move(line));
     // A file its own record calls incomplete is never "In Ordnung", whatever its sums.
     for (std::string& line : recordedDamage(sums)) check.problems.push_back(std::move(line));
     if (session && !missing) compareHavWithDisk(path, *session->app().disk, check, &stop);
-    report(path, check,
-           {.withDisk = withDisk,
-            .withSums = !sums.empty(),
-            .details = invocation.verify.details,
-            .quiet = invocation.global.quiet},
-           out);
+    const ReportStyle style{.withDisk = withDisk,
+                            .withSums = !sums.empty(),
+                            .details = invocation.verify.details,
+                            .quiet = invocation.global.quiet};
+    report(path, check, style, out);
     ++checked;
     if (!check.good()) ++failed;
-    allGood = allGood && check.good();
+    if (unchecked(check, style)) ++notChecked;
+    allGood = allGood && check.good() && !unchecked(check, style);
   }
   if (failed > 0) terminal.logLine(failureTotal(failed, checked), Severity::Warning);
+  if (notChecked > 0) terminal.logLine(uncheckedTotal(notChecked, checked), Severity::Warning);
   // 1 is the code for "not everything is as it should be", as for an incomplete export.
   return allGood ? ExitCode::Success : ExitCode::ExportFailed;
 }

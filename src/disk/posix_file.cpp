@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "disk/text.h"
@@ -22,6 +24,13 @@ std::pair<std::string, std::string> splitPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return {".", path};
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Cut so that a name near the system's limit still leaves room for the additions.
+constexpr size_t kNameRoom = 200;
+
+std::string temporaryPrefix(const std::string& name) {
+  return "." + name.substr(0, kNameRoom) + ".";
 }
 
 // Writes, syncs and closes; the first failure's errno.
@@ -174,10 +183,7 @@ int atomicReplaceAt(int folder, const std::string& name, std::string_view bytes)
   const bool exists = ::fstatat(folder, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && S_ISLNK(old.st_mode)) return ELOOP;
   if (exists && !S_ISREG(old.st_mode)) return ENOTSUP;
-  // Cut so that a name near the system's limit still leaves room for the additions.
-  constexpr size_t kNameRoom = 200;
-  const std::string temporary =
-      "." + name.substr(0, kNameRoom) + "." + std::to_string(::getpid()) + ".tmp";
+  const std::string temporary = temporaryPrefix(name) + std::to_string(::getpid()) + ".tmp";
   PosixFile file;
   if (const int error = createTemporary(file, folder, temporary); error != 0) return error;
   int error = exists && ::fchmod(file.get(), old.st_mode & 07777) != 0 ? errno : 0;
@@ -191,6 +197,22 @@ int atomicReplaceAt(int folder, const std::string& name, std::string_view bytes)
   // fail: the file itself is on the disk.
   ::fsync(folder);
   return 0;
+}
+
+std::optional<pid_t> temporaryOwner(const std::string& name, const std::string& candidate) {
+  const std::string prefix = temporaryPrefix(name);
+  constexpr std::string_view kEnd = ".tmp";
+  if (candidate.size() <= prefix.size() + kEnd.size() || !candidate.starts_with(prefix) ||
+      !candidate.ends_with(kEnd))
+    return std::nullopt;
+  const std::string_view digits = std::string_view(candidate).substr(
+      prefix.size(), candidate.size() - prefix.size() - kEnd.size());
+  pid_t pid = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9' || pid > (INT32_MAX - 9) / 10) return std::nullopt;
+    pid = pid * 10 + (c - '0');
+  }
+  return pid > 0 ? std::optional<pid_t>(pid) : std::nullopt;
 }
 
 std::string symbolicLinkRefusal(const std::string& path) {

@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,6 +79,10 @@ int atomicReplace(const std::string& path, std::string_view bytes);
 // The same for `name` (no slash in it) in the open folder `folder`: the temporary, the
 // rename and the sync all go to that folder, wherever its path leads meanwhile.
 int atomicReplaceAt(int folder, const std::string& name, std::string_view bytes);
+
+// The process that made `candidate` as the temporary of atomicReplace for `name`, when it
+// is one; for removing what a killed run left.
+std::optional<pid_t> temporaryOwner(const std::string& name, const std::string& candidate);
 
 // The line that refuses to write through a symbolic link.
 std::string symbolicLinkRefusal(const std::string& path);

@@ -2,10 +2,12 @@
 #include "disk/target_folder.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace korvelo {
 
@@ -21,6 +23,37 @@ std::string TargetFolder::pathOf(const std::string& name) const {
 
 std::string TargetFolder::readPathOf(const std::string& name) const {
   return "/proc/self/fd/" + std::to_string(folder_.get()) + "/" + name;
+}
+
+bool TargetFolder::isAtItsPath() const {
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(folder_.get(), &held) == 0 &&
+         ::stat(path_.empty() ? "." : path_.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+bool TargetFolder::isRemoved() const {
+  struct stat held {};
+  return ::fstat(folder_.get(), &held) == 0 && held.st_nlink == 0;
+}
+
+std::optional<std::string> TargetFolder::pathNow() const {
+  if (isRemoved()) return std::nullopt;
+  const std::string link = "/proc/self/fd/" + std::to_string(folder_.get());
+  std::vector<char> target(PATH_MAX);
+  const ssize_t length = ::readlink(link.c_str(), target.data(), target.size());
+  if (length <= 0 || static_cast<size_t>(length) >= target.size() || target[0] != '/')
+    return std::nullopt;
+  // The name may have changed again since the system looked it up: only a path that
+  // leads to this folder is given.
+  const std::string path(target.data(), static_cast<size_t>(length));
+  struct stat held {};
+  struct stat named {};
+  if (::fstat(folder_.get(), &held) != 0 || ::stat(path.c_str(), &named) != 0 ||
+      held.st_dev != named.st_dev || held.st_ino != named.st_ino)
+    return std::nullopt;
+  return path;
 }
 
 int TargetFolder::openOnlyName(PosixFile& file, const std::string& name, bool create,

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,14 @@ class TargetFolder {
   // take a path (streams, the check sums): wherever the folder's own path leads by now,
   // they read the file that is being written.
   std::string readPathOf(const std::string& name) const;
+  // Whether path() still leads to this folder (a symbolic link in it followed, as when it
+  // was opened).
+  bool isAtItsPath() const;
+  // Whether the folder was removed: the files in it are gone with it.
+  bool isRemoved() const;
+  // Where the folder is now, as the system names it through the descriptor (an absolute
+  // path); nothing when it was removed or the system cannot tell.
+  std::optional<std::string> pathNow() const;
 
   // Opens `name` for writing, never through a symbolic link (ELOOP) nor waiting for a
   // device or a pipe: created when `create` (new only, EEXIST otherwise, when

@@ -10,6 +10,7 @@
 
 #include "app/disk_check_log.h"
 #include "app/export_summary.h"
+#include "app/saved_place.h"
 #include "app/udisks_access.h"
 #include "disk/mapfile_source.h"
 #include "disk/text.h"
@@ -383,8 +384,9 @@ void DiskWorker::stopNow() {
   runSaveStep();
 }
 
-// One summary line for the run, as the command line prints it, and what the window
-// should tell about recordings that were not saved completely.
+// One summary line for the run, as the command line prints it (after a line for a folder
+// moved or removed meanwhile), and what the window should tell about recordings that were
+// not saved completely.
 void DiskWorker::endSave() {
   workflow().endRun();
   const std::vector<ExportOutcome>& outcomes = workflow().outcomes();
@@ -394,6 +396,7 @@ void DiskWorker::endSave() {
         outcomes.begin() + static_cast<std::ptrdiff_t>(runFirstOutcome_), outcomes.end());
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - runStart_);
+    logFolderFates(run, app_.log);
     app_.log.append(exportSummary(run, elapsed.count()), Severity::Summary);
     for (const ExportOutcome& outcome : run) {
       report.stopped = report.stopped || outcome.stopped();

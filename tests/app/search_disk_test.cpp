@@ -97,6 +97,28 @@ TEST_F(SearchDiskTest, ManualModeUsesTheConfiguredValue) {
   EXPECT_EQ(app.disk->heldFileFatSize(), 70);
 }
 
+// A recorder without recordings gives the probe no recording start to find: the value
+// stays unknown, but nothing is read through it, so the user is not asked for one (a look
+// beyond the directory still is told).
+TEST_F(SearchDiskTest, AnEmptyRecorderAsksForNoFileFatSize) {
+  sample::DiskDescription description = test::fsrDisk({});
+  description.probeMarker = false;  // as a recorder that never recorded
+  test::ScopedTestDrives drives({test::imageDrive(image(description))});
+  SessionController controller(app, view, chooser);
+  controller.searchDisk();
+  EXPECT_EQ(app.log.lines(),
+            (Lines{"Suche FSR-Festplatte ...",
+                   " Untersuche Festplatte 0 ...  Signatur stimmt! -   \"file_system.sys\"-Sektor "
+                   "vorhanden.",
+                   "Lese HAV-Verzeichnis...", "Extrahiere Filmverzeichnis...",
+                   "  Geschätzter \"File-FAT-Size\"-Wert: 72 -- Automatisch ermittelter "
+                   "\"File-FAT-Size\": -1",
+                   "Keine Aufzeichnungen gefunden, \"File-FAT-Size\"-Überprüfung nicht möglich.",
+                   "Warte auf Benutzer..."}));
+  EXPECT_TRUE(controller.recorderIsEmpty());
+  EXPECT_FALSE(controller.admitFileFatSize(false));
+}
+
 TEST_F(SearchDiskTest, ShortDirectoryIsWarnedAbout) {
   sample::DiskDescription description =
       test::fsrDisk({test::recording(0, "A", 1, 0), test::recording(1, "B", 1, 1),

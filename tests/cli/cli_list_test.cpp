@@ -173,6 +173,30 @@ TEST(MissingDriveTest, AnUnopenablePathIsNoRecorderDisk) {
   EXPECT_EQ(run.errLines().back(), "Warte auf Benutzer...");
 }
 
+// A recorder that never recorded: the probe finds no File-FAT-Size, but with nothing to
+// save there is nothing to warn about.
+TEST(EmptyRecorderTest, SearchAndListEndCleanly) {
+  TempDir folder;
+  sample::DiskDescription disk = sample::demoDisk();
+  disk.recordings.clear();
+  disk.probeMarker = false;
+  const std::string image = folder.file("empty.img");
+  sample::buildDisk(disk, image);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"search"}, {"list"}, {"list", "--json"}}) {
+    SCOPED_TRACE(command.back());
+    std::vector<std::string> arguments = {"--drive", image};
+    arguments.insert(arguments.end(), command.begin(), command.end());
+    const CliRun run = runCli(arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.errLines().back(), "Warte auf Benutzer...");
+    EXPECT_EQ(run.err.find("nicht gesichert"), std::string::npos) << run.err;
+    if (command.size() == 1) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+}
+
 TEST(AnnouncedEntriesTest, JsonReportsWhatTheDirectoryHeadAnnounces) {
   TempDir folder;
   sample::DiskDescription disk = sample::demoDisk();

@@ -136,6 +136,18 @@ TEST_F(MovingTargetTest, FolderSwappedForALinkKeepsEveryFile) {
   ASSERT_TRUE(done);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(std::filesystem::is_empty(other()));
+  // The closing lines name where the files are now.
+  const std::string now = std::filesystem::canonical(moved).string();
+  EXPECT_NE(run.err.find("Der Zielordner \"" + folder() +
+                         "\" wurde während des Speicherns verschoben; die Dateien liegen jetzt "
+                         "in \"" +
+                         now + "\".\n"),
+            std::string::npos)
+      << run.err;
+  std::vector<std::string> printed;
+  for (const sample::Recording& recording : disk().recordings)
+    printed.push_back(now + "/" + expectedFileName(recording));
+  EXPECT_EQ(run.outLines(), printed);
   std::ifstream manifest(moved + "/korvelo-manifest.json");
   const std::string text((std::istreambuf_iterator<char>(manifest)),
                          std::istreambuf_iterator<char>());
@@ -149,6 +161,32 @@ TEST_F(MovingTargetTest, FolderSwappedForALinkKeepsEveryFile) {
     EXPECT_NE(text.find("\"file\": \"" + name + "\""), std::string::npos) << text;
   }
   EXPECT_EQ(text.find("\"complete\": false"), std::string::npos) << text;
+}
+
+// The folder removed while --all writes the third file: the two files written before are
+// gone with it and are not called saved, nor is a path of them printed.
+TEST_F(MovingTargetTest, FolderRemovedMidRunSavesNothing) {
+  const std::string third = output_.file(expectedFileName(recording(2)));
+  CliRunOptions options;
+  options.signal = 0;  // nothing is sent: the hook only acts
+  bool done = false;
+  options.signalWhen = [&] {
+    if (!done && fileSize(third) >= kHavFrontBytes + 2 * int64_t{kHojinBytes}) {
+      std::filesystem::remove_all(folder());
+      done = true;
+    }
+    return done;
+  };
+  const CliRun run =
+      runCli({"--drive", image(), "export", "-o", folder(), "--all", "--pause", "100"}, options);
+  ASSERT_TRUE(done);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("Der Zielordner \"" + folder() +
+                         "\" wurde während des Speicherns gelöscht; 2 Dateien darin sind nicht "
+                         "gespeichert. Bitte erneut speichern.\n0 Aufnahmen gespeichert, "),
+            std::string::npos)
+      << run.err;
 }
 
 }  // namespace
