@@ -44,7 +44,7 @@ std::string exportSummary(const std::vector<ExportOutcome>& outcomes, int64_t el
       ++skipped;
     } else if (outcome.stopped()) {
       ++stopped;
-    } else if (outcome.ran && outcome.result.errorCode == 0 && !outcome.result.doubt.empty()) {
+    } else if (outcome.uncertain()) {
       ++uncertain;  // copied in full, but maybe from more than one recording
     } else {
       ++failed;

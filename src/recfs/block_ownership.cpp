@@ -106,8 +106,9 @@ class FileFatRuns {
 
 }  // namespace
 
-BlockOwnership::BlockOwnership(int64_t dataAreaStart, int64_t blockCount)
+BlockOwnership::BlockOwnership(int64_t dataAreaStart, int64_t blockCount, int64_t blocksBegun)
     : dataAreaStart_(dataAreaStart),
+      blocksBegun_(std::max<int64_t>({0, blockCount, blocksBegun})),
       owners_(static_cast<size_t>(std::max<int64_t>(0, blockCount)), kFree) {}
 
 int64_t BlockOwnership::freeBlocks() const {
@@ -154,9 +155,11 @@ const OwnedRecording& BlockOwnership::add(OwnedRecording recording,
   for (int64_t block : blocks) {
     if (block < blockCount()) {
       claim(block, index);
-    } else if (recordings_.back().blocksBeyondEnd++ == 0) {
-      recordings_.back().firstBeyondEnd = block;
+      continue;
     }
+    OwnedRecording& added = recordings_.back();
+    if (added.blocksBeyondEnd++ == 0) added.firstBeyondEnd = block;
+    if (block >= blocksBegun_ && added.blocksOffDisk++ == 0) added.firstOffDisk = block;
   }
   return recordings_.back();
 }
@@ -170,7 +173,11 @@ BlockOwnership buildBlockOwnership(Fsr5000Disk& disk, const RecordingVisitor& vi
   const int64_t sectors = diskSectors(disk);
   const int64_t blocks =
       sectors < 0 ? bits : std::clamp<int64_t>((sectors - start) / kSectorsPerBlock, 0, bits);
-  BlockOwnership ownership(start, blocks);
+  const int64_t begun =
+      sectors < 0 ? bits
+                  : std::clamp<int64_t>((sectors - start + kSectorsPerBlock - 1) / kSectorsPerBlock,
+                                        0, bits);
+  BlockOwnership ownership(start, blocks, begun);
   if (size <= 0) return ownership;
 
   // In the order of the entry numbers the file FATs lie in: one pass up the file-FAT area.

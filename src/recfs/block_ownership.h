@@ -28,6 +28,10 @@ struct OwnedRecording {
   int64_t blocksNeeded = 0;     // blocks its length in sectors fills
   int64_t blocksBeyondEnd = 0;  // named blocks that do not lie wholly on the disk
   int64_t firstBeyondEnd = -1;  // the first of them
+  // Of those, the blocks not one sector of which is on the disk, and the first of them. An
+  // image that ddrescue wrote up to a recording's last sector ends inside its last block.
+  int64_t blocksOffDisk = 0;
+  int64_t firstOffDisk = -1;
   // Of its blocks on the disk, those another recording names too, and the lowest of them;
   // final only once every recording is in the ownership.
   int64_t crossLinkedBlocks = 0;
@@ -42,7 +46,9 @@ class BlockOwnership {
   static constexpr uint16_t kShared = 0xFFFE;  // claimed by two or more recordings
 
   BlockOwnership() = default;
-  BlockOwnership(int64_t dataAreaStart, int64_t blockCount);
+  // `blocksBegun`: the blocks whose first sector lies on the disk (blockCount, or one more
+  // when the disk ends inside a block).
+  BlockOwnership(int64_t dataAreaStart, int64_t blockCount, int64_t blocksBegun = -1);
 
   int64_t dataAreaStart() const { return dataAreaStart_; }
   int64_t blockCount() const { return static_cast<int64_t>(owners_.size()); }
@@ -68,6 +74,7 @@ class BlockOwnership {
   void noteSharing(int index, int64_t block);
 
   int64_t dataAreaStart_ = 0;
+  int64_t blocksBegun_ = 0;  // >= owners_.size()
   std::vector<uint16_t> owners_;
   std::map<int64_t, std::vector<int>> shared_;
   int64_t sharedCount_ = 0;  // blocks claimed more than once, named in shared_ or not

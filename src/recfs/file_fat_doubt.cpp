@@ -49,14 +49,14 @@ std::string fileFatDoubt(const BlockOwnership& ownership, size_t index) {
     reasons.push_back(textf("die File-FAT nennt %s, die Länge braucht nur %lld",
                             countedBlocks(recording.setBits).c_str(),
                             static_cast<ll>(recording.blocksNeeded)));
-  if (recording.blocksBeyondEnd == 1)
+  if (recording.blocksOffDisk == 1)
     reasons.push_back(textf("Block %lld liegt hinter dem Ende der Festplatte",
-                            static_cast<ll>(recording.firstBeyondEnd)));
-  if (recording.blocksBeyondEnd > 1)
-    reasons.push_back(textf(
-        "%lld Blöcke liegen hinter dem Ende der Festplatte, der erste ist "
-        "Block %lld",
-        static_cast<ll>(recording.blocksBeyondEnd), static_cast<ll>(recording.firstBeyondEnd)));
+                            static_cast<ll>(recording.firstOffDisk)));
+  if (recording.blocksOffDisk > 1)
+    reasons.push_back(
+        textf("%lld Blöcke liegen hinter dem Ende der Festplatte, der erste ist "
+              "Block %lld",
+              static_cast<ll>(recording.blocksOffDisk), static_cast<ll>(recording.firstOffDisk)));
   std::string joined;
   for (const std::string& reason : reasons) joined += (joined.empty() ? "" : "; ") + reason;
   return joined;

@@ -2,9 +2,9 @@
 #pragma once
 // Why a recording's file FAT may hand over bytes that are not the recording's alone: it
 // names blocks that another recording's file FAT names too, more blocks than the length
-// needs, or blocks beyond the disk's end. The heads of the HOJINs copied from there may
-// still look right, so a file copied by such a file FAT is written, but never counts as
-// complete. The check reports the same facts of the ownership as its findings.
+// needs, or blocks that begin beyond the disk's end. The heads of the HOJINs copied from
+// there may still look right, so a file copied by such a file FAT is written, but never
+// counts as complete. The check reports the same facts of the ownership as its findings.
 
 #include <map>
 #include <string>

@@ -61,6 +61,14 @@ TEST(BlockOwnership, EveryRecordingThatSharesABlockIsInDoubtWithTheOthersNamed) 
   EXPECT_EQ(fileFatDoubt(ownership, 3), "");
   EXPECT_EQ(fileFatDoubt(ownership, 4), "Block 8199 gehört auch einer anderen Aufnahme");
   EXPECT_EQ(fileFatDoubt(ownership, 5), "Block 8199 gehört auch einer anderen Aufnahme");
+
+  // A disk that ends inside block 8, as an image that ddrescue wrote up to the last sector
+  // of a recording does: block 8 is begun on it, block 9 is not.
+  BlockOwnership endsInside(0, 8, 9);
+  endsInside.add({.entryNumber = 1, .fatRead = true, .blocksNeeded = 2}, {7, 8});
+  endsInside.add({.entryNumber = 2, .fatRead = true, .blocksNeeded = 1}, {9});
+  EXPECT_EQ(fileFatDoubt(endsInside, 0), "");
+  EXPECT_EQ(fileFatDoubt(endsInside, 1), "Block 9 liegt hinter dem Ende der Festplatte");
 }
 
 }  // namespace
