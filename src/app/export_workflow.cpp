@@ -16,6 +16,7 @@
 #include "disk/text.h"
 #include "export/file_naming.h"
 #include "export/hav_geometry.h"
+#include "recfs/file_fat_doubt.h"
 
 namespace korvelo {
 namespace {
@@ -86,6 +87,7 @@ int ExportWorkflow::offer(const ExportItem& item) {
 
   ExportOutcome outcome;
   outcome.item = item;
+  noteFileFatDoubt(outcome.item);
   outcome.prepareResult = result;
   outcome.result.expectedBytes = static_cast<int64_t>(job->getExpectedSize());
   if (result == HavExportJob::kPrepared || result == kRefused) outcome.path = job->getPath();
@@ -211,6 +213,7 @@ void ExportWorkflow::beginRun(int recordings, int64_t bytes) {
   runItems_.clear();
   runFirstOutcome_ = outcomes_.size();
   fatsReadAhead_ = false;
+  fileFatDoubts_.clear();
   hashing_.reset();  // its threads end with the last job of the walk before
 }
 
@@ -236,7 +239,17 @@ void ExportWorkflow::readFileFatsAhead() {
   for (size_t i = offered; i < runItems_.size(); ++i)
     if (runItems_[i].disk && runItems_[i].entry)
       recordings[runItems_[i].disk].push_back(runItems_[i].entry);
-  for (auto& [disk, entries] : recordings) disk->readFileFatsAhead(entries);
+  // The same pass holds every recording against the others' file FATs: one that shares
+  // blocks may copy another's HOJINs, whose heads look right all the same.
+  for (auto& [disk, entries] : recordings)
+    fileFatDoubts_.merge(fileFatDoubts(disk->readFileFatsAhead(entries)));
+  for (size_t i = runFirstOutcome_; i < outcomes_.size(); ++i) noteFileFatDoubt(outcomes_[i].item);
+}
+
+void ExportWorkflow::noteFileFatDoubt(ExportItem& item) const {
+  const auto found = fileFatDoubts_.find(item.entry);
+  if (found == fileFatDoubts_.end()) return;
+  item.doubt += (item.doubt.empty() ? "" : "; ") + found->second;
 }
 
 ExportProgress ExportWorkflow::progress() const {

@@ -39,8 +39,10 @@ struct ExportItem {
   Fsr5000Disk* disk = nullptr;
   const DirectoryEntry* entry = nullptr;  // owned by `disk`
   int rescuedId = -1;                     // >= 0: a rescued finding, named so in the log
-  // Why the file can never count as complete whatever is copied (a rescued chain whose
-  // blocks may belong to different recordings); empty for a recording of the directory.
+  // Why the file can never count as complete whatever is copied: a rescued chain whose
+  // blocks may belong to different recordings, or a file FAT that names blocks of another
+  // recording, more than the length needs or beyond the disk (noted once the run's file
+  // FATs are read). Empty when there is no such reason.
   std::string doubt;
 };
 
@@ -62,6 +64,8 @@ struct ExportOutcome {
   bool complete() const { return verdict() == ExportVerdict::Saved; }
   bool stopped() const { return result.stopped; }
   bool damaged() const { return verdict() == ExportVerdict::Damaged; }
+  // Copied without error, but maybe not from this recording's blocks alone (the doubt).
+  bool uncertain() const { return verdict() == ExportVerdict::Doubtful; }
 };
 
 // What the checks ask of the system; tests answer themselves.
@@ -170,6 +174,8 @@ class ExportWorkflow {
   // The file FATs of the queued jobs not opened yet and of the recordings still to be
   // offered, read in one pass over the file-FAT area of each disk.
   void readFileFatsAhead();
+  // Adds what the file FATs read for the run hold against the item to its doubt.
+  void noteFileFatDoubt(ExportItem& item) const;
 
   AppState& app_;
   SaveAsChooser& chooser_;
@@ -185,6 +191,8 @@ class ExportWorkflow {
   std::vector<ExportItem> runItems_;  // the walk's recordings, when it named them
   size_t runFirstOutcome_ = 0;        // the outcome of the walk's first offer
   bool fatsReadAhead_ = false;        // the walk's file FATs were read (or need not be)
+  // Recordings of the walk's disks whose file FATs are in doubt, once read: why.
+  std::map<const DirectoryEntry*, std::string> fileFatDoubts_;
   std::shared_ptr<const TargetFolder> runFolder_;  // the folder opened last in this run
   std::map<std::pair<dev_t, ino_t>, std::unique_ptr<EarlierRecords>> earlierRecords_;
   std::shared_ptr<HavDigester> hashing_;  // the walk's two hashing threads, lent to its jobs

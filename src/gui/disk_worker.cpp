@@ -49,6 +49,7 @@ std::string incompleteLine(const ExportOutcome& outcome) {
     return name + ": angehalten; die Datei ist gesichert und lässt sich fortsetzen.";
   if (outcome.damaged()) return name + ": beschädigt" + outcome.result.incompleteReason() + ".";
   if (!outcome.ran) return name + ": nicht gespeichert (der Grund steht im Log).";
+  if (outcome.uncertain()) return name + ": unsicher" + outcome.result.incompleteReason() + ".";
   return name + ": nicht gespeichert" + outcome.result.incompleteReason() + ".";
 }
 

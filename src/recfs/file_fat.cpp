@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recfs/file_fat.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace korvelo {
@@ -15,6 +16,13 @@ FileFat::FileFat(std::span<const uint8_t> bytes, int64_t kept)
       if (byte & (1u << bit)) setBits_.push_back(8 * static_cast<int64_t>(index) + (8 - bit));
     }
   }
+}
+
+FileFat::FileFat(int64_t byteCount, std::span<const int64_t> blocks, int64_t kept)
+    : byteCount_(byteCount), setBitCount_(static_cast<int64_t>(blocks.size())) {
+  const auto keptCount = static_cast<size_t>(std::clamp<int64_t>(kept, 0, setBitCount_));
+  setBits_.reserve(keptCount);
+  for (size_t i = 0; i < keptCount; ++i) setBits_.push_back(blocks[i] + 1);
 }
 
 FileFat::BlockBit FileFat::findBlock(int64_t ordinal) const {

@@ -18,6 +18,9 @@ class FileFat {
   // `kept` of them; all are counted.
   explicit FileFat(std::span<const uint8_t> bytes,
                    int64_t kept = std::numeric_limits<int64_t>::max());
+  // The same from the numbers of the blocks the bitmap of `byteCount` bytes names (block
+  // b is bit b + 1), ascending, as the block ownership lists them.
+  FileFat(int64_t byteCount, std::span<const int64_t> blocks, int64_t kept);
 
   // Where a scan over the bitmap for the `ordinal`-th set bit (from 1) would stop.
   struct BlockBit {

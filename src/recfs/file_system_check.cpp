@@ -6,6 +6,7 @@
 
 #include "disk/mapfile_source.h"
 #include "disk/text.h"
+#include "recfs/file_fat_doubt.h"
 #include "recfs/hojin_buffer.h"
 #include "recfs/rescue_scan_support.h"
 
@@ -36,11 +37,6 @@ std::string ranges(const std::vector<int>& numbers) {
     i = end + 1;
   }
   return text;
-}
-
-// "1 Block", "2 Blöcke".
-std::string countedBlocks(int64_t count) {
-  return count == 1 ? "1 Block" : textf("%lld Blöcke", static_cast<long long>(count));
 }
 
 class Checker {
@@ -191,7 +187,7 @@ class Checker {
                 number, countedBlocks(recording.setBits).c_str(),
                 static_cast<ll>(recording.blocksNeeded)),
           {.entry = number, .count = recording.setBits, .expected = recording.blocksNeeded});
-    if (recording.setBits > recording.blocksNeeded)
+    if (recording.namesSurplusBlocks())
       add("fat-long",
           textf("Eintrag %d: Die File-FAT nennt %s, die Länge braucht nur %lld: "
                 "überzählige Blöcke.",

@@ -15,6 +15,7 @@
 
 namespace korvelo {
 
+class BlockOwnership;
 class FileFat;
 class HojinBuffer;
 
@@ -33,13 +34,14 @@ class Fsr5000Disk {
   virtual int64_t getSectorNumberOfHojin(int entryNumber, int hojinNumber);
   virtual void setSizeFileFAT(int value);
   virtual int verifySizeFileFAT();
-  // Reads the file FATs of these recordings in one pass, ascending over the file-FAT area
-  // in requests of up to 1 MiB, and keeps of each the block numbers its HOJINs need (no
-  // more in all than the data area has blocks), so that saving them one after the other
-  // does not go back there for every recording. Replaces those read ahead before; does
-  // nothing for fewer than two. A request that fails ends the pass: the file FATs not kept
-  // are read when asked for, as without the pass.
-  virtual void readFileFatsAhead(const std::vector<const DirectoryEntry*>& recordings);
+  // Reads the file FATs of every recording of the directory in one pass, ascending over the
+  // file-FAT area in requests of up to 1 MiB, and returns which blocks each names (see
+  // buildBlockOwnership). Of these recordings it keeps the block numbers their HOJINs need
+  // (no more in all than the data area has blocks), so that saving them one after the other
+  // does not go back there for every recording. Replaces those read ahead before. A file
+  // FAT that cannot be read is not kept: it is read when asked for, as without the pass.
+  // Empty while the File-FAT-Size is not settled.
+  virtual BlockOwnership readFileFatsAhead(const std::vector<const DirectoryEntry*>& recordings);
 
   const std::vector<std::unique_ptr<DirectoryEntry>>& getEntries() const { return entries; }
   bool isDirectoryRead() const { return directoryRead; }

@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "recfs/block_ownership.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/rescue_recording.h"
 
@@ -23,8 +24,12 @@ class RescueDisk : public Fsr5000Disk {
   // No directory is read: the list is what was rescued.
   bool readDirectory(bool force) override;
   int64_t getSectorNumberOfHojin(int entryNumber, int hojinNumber) override;
-  // Rescued recordings have no file FAT: there is nothing to read ahead.
-  void readFileFatsAhead(const std::vector<const DirectoryEntry*>& /*recordings*/) override {}
+  // Rescued recordings have no file FAT: there is nothing to read ahead, and nothing to
+  // hold them against (their chains carry doubts of their own).
+  BlockOwnership readFileFatsAhead(
+      const std::vector<const DirectoryEntry*>& /*recordings*/) override {
+    return {};
+  }
 
   // The made-up entry of a rescued recording, or null for an unknown id.
   const DirectoryEntry* entryFor(int id) const;

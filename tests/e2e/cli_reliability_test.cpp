@@ -18,6 +18,7 @@
 #include "support/file_util.h"
 #include "support/process_run.h"
 #include "support/reliability_fixture.h"
+#include "support/sample_recordings.h"
 #include "support/saved_files_check.h"
 #include "support/temp_dir.h"
 
@@ -284,7 +285,8 @@ enum class Damage {
   BadInsideProbedHojin,
   BadProbedHead,
   BadSlot2,
-  AnnouncesEveryEntry  // the directory head announces 65535 entries: 1995 slots of zeros
+  AnnouncesEveryEntry,  // the directory head announces 65535 entries: 1995 slots of zeros
+  CrossLinkedFileFat    // entry 1's file FAT overwritten with entry 0's
 };
 
 struct DamageCase {
@@ -309,9 +311,11 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
     sample::DiskDescription announcing = disk_;
     announcing.announcedEntries = 65535;
     sample::buildDisk(announcing, announcingImage());
+    sample::buildDisk(crossLinkedDemoDisk(), crossLinkedImage());
   }
   static std::string cutImage() { return folder_->file("cut.img"); }
   static std::string announcingImage() { return folder_->file("announcing.img"); }
+  static std::string crossLinkedImage() { return folder_->file("crosslinked.img"); }
   static int64_t cutSector() { return sample::hojinSector(disk_, disk_.recordings[4], 16) + 10; }
 
   // --drive and, where the damage comes from one, --mapfile.
@@ -327,6 +331,8 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
         return {"--drive", cutImage(), "--mapfile", folder_->file("cut.map")};
       case Damage::AnnouncesEveryEntry:
         return {"--drive", announcingImage()};
+      case Damage::CrossLinkedFileFat:
+        return {"--drive", crossLinkedImage()};
       case Damage::BadInsideProbedHojin:
         bad = {probed + 30};
         break;
@@ -343,6 +349,12 @@ class CliDamage : public CliReliability, public ::testing::WithParamInterface<Da
   }
 };
 
+const char* const kCrossLinkDoubt =
+    "Block 0 gehört auch Eintrag 0, insgesamt gehören 7 Blöcke dieser Aufnahme auch anderen; "
+    "die File-FAT nennt 7 Blöcke, die Länge braucht nur 1";
+const std::string kCrossLinkedLine =
+    std::string("Eintrag 1 \"Tagesschau\" wurde nicht vollständig gespeichert. (") +
+    kCrossLinkDoubt + ")";
 const char* const kRejectedStop =
     "Abbruch: Der \"File-FAT-Size\"-Wert ist nicht gesichert (die automatische Ermittlung "
     "fand keinen Wert); ohne ihn wird keine Aufnahme gelesen. Bitte den Wert vorgeben: im "
@@ -383,6 +395,28 @@ TEST_P(CliDamage, IsReportedWithItsExitCode) {
   }
   if (std::string(c.keyLine) == kRejectedStop) {
     EXPECT_EQ(filesIn(target.path()), 0u);
+  }
+  // A record holds a doubt exactly where the file FAT shares blocks with another's: the
+  // file is written, but neither complete nor counted as saved.
+  const bool crossLinked = c.damage == Damage::CrossLinkedFileFat;
+  if (std::ifstream in(target.file("korvelo-manifest.json")); in) {
+    const nlohmann::json manifest = nlohmann::json::parse(in);
+    for (const nlohmann::json& record : manifest.at("recordings")) {
+      const int number = record.at("entry_number");
+      const bool inDoubt = crossLinked && number <= 1;  // entries 0 and 1 name the same blocks
+      EXPECT_EQ(record.contains("doubt"), inDoubt) << record.dump(2);
+      if (inDoubt) EXPECT_FALSE(record.at("complete").get<bool>());
+      if (inDoubt && number == 1) EXPECT_EQ(record.at("doubt"), kCrossLinkDoubt);
+    }
+  }
+  if (crossLinked) {
+    EXPECT_EQ(filesIn(target.path()), c.command.size() - 3);  // every entry given is written
+    const auto uncertain = std::count(c.command.begin(), c.command.end(), "0") +
+                           std::count(c.command.begin(), c.command.end(), "1");
+    EXPECT_NE(run.err.find("0 Aufnahmen gespeichert, 0 beschädigt, 0 übersprungen, " +
+                           std::to_string(uncertain) + " unsicher, "),
+              std::string::npos)
+        << run.err;
   }
   if (c.damage == Damage::AnnouncesEveryEntry && c.command.front() == "check") {
     EXPECT_NE(run.out.find("Verzeichnis: 1995 Plätze enthalten nur Nullen und sind keine "
@@ -524,6 +558,21 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    "Speichern abgeschlossen.",
                    1},
+        // Every head right, but they are entry 0's: the file FAT names entry 0's blocks.
+        DamageCase{"CrossLinkedFileFatExport",
+                   Damage::CrossLinkedFileFat,
+                   {"export", "1", "-o", "OUT"},
+                   1,
+                   kCrossLinkedLine.c_str(),
+                   0},
+        // Entry 1 offered after the pass over the file FATs that entry 0 began; entry 0
+        // names the same blocks and is in doubt too.
+        DamageCase{"CrossLinkedFileFatBothOfThem",
+                   Damage::CrossLinkedFileFat,
+                   {"export", "0", "1", "-o", "OUT"},
+                   1,
+                   kCrossLinkedLine.c_str(),
+                   0},
         // Every head wrong: the file is not the recording's, however complete its size.
         DamageCase{
             "WrongFileFatSize",

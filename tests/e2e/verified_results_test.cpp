@@ -88,6 +88,7 @@ TEST_F(VerifiedResultsTest, ManifestAndSidecarsNameEveryFileWithItsCheckSums) {
     EXPECT_EQ(record["sha256_file"], sha256Hex(file));
     EXPECT_EQ(record["sha256_hojin_data"], dataHash(file));
     EXPECT_EQ(record["complete"], !hasWrongHead(expected));
+    EXPECT_FALSE(record.contains("doubt"));  // no file FAT of the disk names another's blocks
     // The sidecar is the record and the version of its format.
     nlohmann::json sidecar = readJson(target(number) + ".json");
     EXPECT_EQ(sidecar["schema"], 1);

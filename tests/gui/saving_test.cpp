@@ -24,6 +24,7 @@
 #include "gui/recording_list.h"
 #include "gui_test_support.h"
 #include "support/file_util.h"
+#include "support/sample_recordings.h"
 
 using namespace korvelo;
 using namespace korvelo::guitest;
@@ -37,8 +38,8 @@ class SavingTest : public QObject {
   ScriptedChooser chooser_;
   std::string folder_;
 
-  void openWindow() {
-    DriveTable::usePaths({demoImage().path});
+  void openWindow(const std::string& image = demoImage().path) {
+    DriveTable::usePaths({image});
     app_ = std::make_unique<AppState>();
     folder_ = freshFolder();
     useTestSettings(*app_, folder_);
@@ -423,6 +424,32 @@ class SavingTest : public QObject {
     QVERIFY2(
         fileDifference(target("news.hav"), expectedHavFile(demoImage(), recording(1))).isEmpty(),
         qPrintable(logLines(*window_).join('\n')));
+  }
+
+  // Entry 1's file FAT names entry 0's blocks: the file is written, but the summary and
+  // the box call it uncertain, with the reason.
+  void aCrossLinkedRecordingIsWrittenButCalledUncertain() {
+    const std::string image = freshFolder() + "/crosslinked.img";
+    sample::buildDisk(test::crossLinkedDemoDisk(), image);
+    openWindow(image);
+    chooser_.chooseNext(target("news.hav"));
+    selectRows({1});
+    QTest::mouseClick(window_->saveButton(), Qt::LeftButton);
+    QVERIFY(waitForSaveEnd(*window_));
+    QVERIFY(QFileInfo::exists(QString::fromStdString(target("news.hav"))));
+    QVERIFY2(logHasLineStartingWith(*window_,
+                                    QString::fromUtf8("0 Aufnahmen gespeichert, 0 beschädigt, 0 "
+                                                      "übersprungen, 1 unsicher, ")),
+             qPrintable(logLines(*window_).join('\n')));
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY((box = window_->findChild<QMessageBox*>(QStringLiteral("incompleteSaveBox"))) !=
+                nullptr);
+    QVERIFY2(box->text().contains(
+                 QString::fromUtf8("  Eintrag 1 \"Tagesschau\": unsicher (Block 0 gehört auch "
+                                   "Eintrag 0, insgesamt gehören 7 Blöcke dieser Aufnahme auch "
+                                   "anderen; die File-FAT nennt 7 Blöcke, die Länge braucht nur "
+                                   "1).\n")),
+             qPrintable(box->text()));
   }
 
   void minimisedWindowShowsPercentInTitle() {

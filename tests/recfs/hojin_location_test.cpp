@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "recfs/block_ownership.h"
 #include "recfs/directory_entry.h"
 #include "recfs/fsr5000_disk.h"
 #include "recfs/recfs_fixture.h"
@@ -294,12 +295,16 @@ TEST_F(FileFatsAheadTest, AHojinBeyondTheRecordingReadsItsFileFat) {
   EXPECT_EQ(image.readsAt(6662708), 1);
 }
 
-// A request that fails ends the pass: every file FAT not held is read when it is asked
-// for, with the trace of today's read, also the unreadable one.
-TEST_F(FileFatsAheadTest, AFailingRequestEndsThePassAndItsFileFatsAreReadAsBefore) {
+// A request that fails is read again file FAT by file FAT: only the unreadable one is left
+// out, and read when it is asked for, with the trace of today's read.
+TEST_F(FileFatsAheadTest, AFailingRequestIsReadAgainFileFatByFileFat) {
   image.badSectors().insert(6662706);  // entry 1's file FAT
-  disk.readFileFatsAhead(recordings);
-  EXPECT_EQ(image.reads(), test::ReadLog{int64_t{6662705} * 512});
+  const BlockOwnership ownership = disk.readFileFatsAhead(recordings);
+  EXPECT_EQ(image.reads(), (test::ReadLog{int64_t{6662705} * 512, int64_t{6662705} * 512,
+                                          int64_t{6662706} * 512, int64_t{6662708} * 512}));
+  ASSERT_EQ(ownership.recordings().size(), 3u);
+  EXPECT_FALSE(ownership.recordings()[1].fatRead);
+  EXPECT_TRUE(ownership.recordings()[2].fatRead);
   image.clearReads();
   EXPECT_EQ(disk.getSectorNumberOfHojin(1, 1), -1);
   EXPECT_EQ(statusText(),
@@ -307,13 +312,19 @@ TEST_F(FileFatsAheadTest, AFailingRequestEndsThePassAndItsFileFatsAreReadAsBefor
   image.badSectors().clear();
   for (const auto& [entry, last] : {std::pair{0, 33}, {3, 17}})
     EXPECT_EQ(answers(entry, last), freshAnswers(entry, last)) << "entry " << entry;
-  EXPECT_EQ(image.readsAt(6662705), 2);  // this disk's read and the fresh disk's
-  EXPECT_EQ(image.readsAt(6662708), 2);
+  EXPECT_EQ(image.readsAt(6662705), 1);  // the fresh disk's only
+  EXPECT_EQ(image.readsAt(6662708), 1);
 }
 
-TEST_F(FileFatsAheadTest, OneRecordingIsLeftToItsOwnRead) {
-  disk.readFileFatsAhead({recordings.front()});
-  EXPECT_TRUE(image.reads().empty());
+// A recording saved alone is held against every other file FAT: the pass reads them all,
+// as for a run of all of them.
+TEST_F(FileFatsAheadTest, OneRecordingStillReadsEveryFileFatInOnePass) {
+  const BlockOwnership ownership = disk.readFileFatsAhead({recordings.front()});
+  EXPECT_EQ(image.reads(), (test::ReadLog{int64_t{6662705} * 512, int64_t{6662708} * 512}));
+  EXPECT_EQ(ownership.recordings().size(), 3u);
+  image.clearReads();
+  EXPECT_EQ(answers(3, 17), freshAnswers(3, 17));
+  EXPECT_EQ(image.readsAt(6662708), 1);  // the fresh disk's only
 }
 
 }  // namespace

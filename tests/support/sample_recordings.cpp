@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <string>
 
+#include "diskbuilder/layout.h"
+#include "diskbuilder/presets.h"
+
 namespace korvelo::test {
 namespace {
 
@@ -44,6 +47,15 @@ bool hasWrongHead(const sample::Recording& recording) {
     if (defect != sample::HeadDefect::None && defect != sample::HeadDefect::NotRecordingStart)
       return true;
   return false;
+}
+
+sample::DiskDescription crossLinkedDemoDisk() {
+  sample::DiskDescription disk = sample::demoDisk();
+  std::vector<uint8_t> fileFat(static_cast<size_t>(disk.fileFatSize) * 512, 0);
+  for (const uint32_t block : disk.recordings.at(0).blocks)
+    fileFat[block / 8] |= static_cast<uint8_t>(0x80 >> (block % 8));
+  disk.rawSectors.emplace_back(sample::fileFatSector(disk.model, disk.fileFatSize, 1), fileFat);
+  return disk;
 }
 
 }  // namespace korvelo::test

@@ -23,4 +23,9 @@ std::vector<uint8_t> handMadeHead(const sample::Recording& recording);
 // file, though byte for byte the disk's, does not count as complete.
 bool hasWrongHead(const sample::Recording& recording);
 
+// The demo disk with entry 1's file FAT overwritten with entry 0's: both name blocks 0 to 6,
+// so entry 1 ("Tagesschau", 15 HOJINs in one block) copies the first HOJINs of entry 0,
+// whose heads look right for it.
+sample::DiskDescription crossLinkedDemoDisk();
+
 }  // namespace korvelo::test
