@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
@@ -138,7 +140,7 @@ bool readAll(const PosixFile& file, std::string& text) {
 }
 
 nlohmann::json emptyManifest() {
-  return {{"program", std::string("korvelo-cli ") + kVersion},
+  return {{"program", manifestProgram()},
           {"recordings", nlohmann::json::array()},
           {"schema", kJsonSchema}};
 }
@@ -421,6 +423,21 @@ std::optional<std::vector<DamagedArea>> damagedAreasIn(const JsonDocument& docum
     return areas;
   }
   return std::nullopt;
+}
+
+namespace {
+std::mutex programMutex;
+std::string programName = "korvelo";  // guarded by programMutex
+}  // namespace
+
+void setManifestProgram(std::string name) {
+  const std::lock_guard<std::mutex> lock(programMutex);
+  programName = std::move(name);
+}
+
+std::string manifestProgram() {
+  const std::lock_guard<std::mutex> lock(programMutex);
+  return programName + " " + kVersion;
 }
 
 ManifestRecord recordFor(const DirectoryEntry& entry) {

@@ -46,6 +46,13 @@ struct ManifestRecord {
   std::string doubt;
 };
 
+// The program that writes new manifests names itself once at start ("korvelo-cli",
+// "korvelo"); a new manifest's "program" is that name and the version, so a user can
+// tell which front end made it. "korvelo" until a front end says otherwise.
+void setManifestProgram(std::string name);
+// "<name> <version>" as it goes into a new manifest.
+std::string manifestProgram();
+
 // The record's fields taken from the entry; the rest is the caller's.
 ManifestRecord recordFor(const DirectoryEntry& entry);
 // The record of an export: the entry's facts, the file's name, sums and length from

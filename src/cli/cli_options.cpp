@@ -25,8 +25,6 @@ namespace korvelo::cli {
 
 namespace {
 
-constexpr const char* kProgramName = "korvelo-cli";
-
 constexpr const char* kDescription =
     "korvelo-cli rettet Aufnahmen von der Festplatte eines Finepass FSR-5000 TDR oder\n"
     "Tevion PVR 8005 HDD in \".hav\"-Dateien, ohne Fenster, für Skripte und Stapelbetrieb.\n"

@@ -96,6 +96,9 @@ using ParseResult = std::variant<Invocation, ExitCode>;
 ParseResult parseCommandLine(int argc, const char* const* argv, std::ostream& out,
                              std::ostream& err);
 
+// The command's name, as it calls itself in messages and in the manifests it makes.
+inline constexpr const char* kProgramName = "korvelo-cli";
+
 // "korvelo-cli 1.30", the first line of --version.
 std::string versionLine();
 

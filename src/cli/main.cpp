@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/json_document.h"
+#include "app/manifest.h"
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/udisks_drives.h"
@@ -123,6 +124,7 @@ korvelo::cli::ExitCode parseAndRun(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  korvelo::setManifestProgram(korvelo::cli::kProgramName);
   const korvelo::cli::ExitCode code = parseAndRun(argc, argv);
   std::cout.flush();
   return korvelo::cli::toProcessStatus(code);

@@ -115,7 +115,7 @@ bool loadQtTranslations(QTranslator& translator) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  QCoreApplication::setApplicationName(QStringLiteral("korvelo"));
+  QCoreApplication::setApplicationName(QString::fromUtf8(korvelo::kWindowProgramName));
   QCoreApplication::setApplicationVersion(QString::fromStdString(korvelo::kVersion));
   QTranslator qtTexts;
   const bool translated = loadQtTranslations(qtTexts);

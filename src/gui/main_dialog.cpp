@@ -28,6 +28,7 @@
 #include <mutex>
 #include <set>
 
+#include "app/manifest.h"
 #include "app/session_controller.h"
 #include "disk/pending_read.h"
 #include "disk/text.h"
@@ -113,6 +114,8 @@ const char* taskText(DiskTask task) {
 }  // namespace
 
 MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(app) {
+  // Manifests made from here say the window wrote them, not the command line.
+  setManifestProgram(kWindowProgramName);
   buildControls();
   buildMenus();
   setWindowIcon(appIcon());
@@ -282,29 +285,31 @@ QLayout* MainDialog::buildProgressArea() {
 void MainDialog::buildMenus() {
   menuBar_ = new QMenuBar(this);
   QMenu* menu = menuBar_->addMenu(QString::fromUtf8("&Menü"));
-  openImageAction_ = menu->addAction(QString::fromUtf8("Abbild &öffnen..."));
-  openImageAction_->setShortcut(QKeySequence::Open);
-  udisksAction_ = menu->addAction(QString::fromUtf8("Festplatte über &udisks öffnen…"));
-  searchAgainAction_ = menu->addAction(QStringLiteral("Erneut &suchen"));
-  searchAgainAction_->setShortcut(QKeySequence::Refresh);
-  saveToFolderAction_ = menu->addAction(QString::fromUtf8("Auswahl in &Ordner speichern..."));
+  saveToFolderAction_ = menu->addAction(QString::fromUtf8("Auswahl in Ordner &speichern..."));
   saveToFolderAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   addAction(saveToFolderAction_);  // the shortcut works wherever the focus is
   menu->addSeparator();
   optionsAction_ = menu->addAction(QStringLiteral("&Optionen"));
   aboutAction_ = menu->addAction(QString::fromUtf8("&Über Korvelo"));
   quitAction_ = menu->addAction(QStringLiteral("&Beenden"));
+  // Everything that reads the disk as a whole, rather than the selected recordings.
+  QMenu* disk = menuBar_->addMenu(QStringLiteral("&Festplatte"));
+  searchAgainAction_ = disk->addAction(QStringLiteral("Erneut &suchen"));
+  searchAgainAction_->setShortcut(QKeySequence::Refresh);
+  openImageAction_ = disk->addAction(QString::fromUtf8("Abbild &öffnen..."));
+  openImageAction_->setShortcut(QKeySequence::Open);
+  udisksAction_ = disk->addAction(QString::fromUtf8("Festplatte über &udisks öffnen…"));
+  disk->addSeparator();
+  checkAction_ = disk->addAction(QString::fromUtf8("Festplatte &prüfen"));
+  addAction(checkAction_);
+  mapAction_ = disk->addAction(QString::fromUtf8("&Belegungsplan..."));
+  addAction(mapAction_);
+  rescueAction_ = disk->addAction(QString::fromUtf8("Aufnahmen &retten..."));
+  addAction(rescueAction_);
   // Where a Linux user looks for it: a help menu, and the window's context menu.
   QMenu* help = menuBar_->addMenu(QStringLiteral("&Hilfe"));
   infoAction_ = help->addAction(QString::fromUtf8("Inf&o über Korvelo..."));
   addAction(infoAction_);
-  // Rescuing lost recordings goes beyond the recorder's own menu: it sits with the help.
-  rescueAction_ = help->addAction(QString::fromUtf8("Aufnahmen &retten..."));
-  addAction(rescueAction_);
-  checkAction_ = help->addAction(QString::fromUtf8("Festplatte &prüfen"));
-  addAction(checkAction_);
-  mapAction_ = help->addAction(QString::fromUtf8("&Belegungsplan..."));
-  addAction(mapAction_);
   setContextMenuPolicy(Qt::ActionsContextMenu);
   layout()->setMenuBar(menuBar_);
 

@@ -38,6 +38,9 @@ class RescueDialog;
 class LogView;
 class RecordingList;
 
+// The window's program, as the desktop and the manifests it makes know it.
+inline constexpr const char* kWindowProgramName = "korvelo";
+
 class MainDialog : public QDialog {
   Q_OBJECT
 

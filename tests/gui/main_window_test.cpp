@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -51,6 +52,12 @@ class MainWindowTest : public QObject {
     window_ = std::make_unique<MainDialog>(*app_);
     window_->show();
     QVERIFY(waitForSearch(*window_));
+  }
+
+  static QStringList texts(const QList<QAction*>& actions) {
+    QStringList result;
+    for (QAction* action : actions) result << action->text();
+    return result;
   }
 
   void selectRows(std::initializer_list<int> rows,
@@ -175,22 +182,47 @@ class MainWindowTest : public QObject {
   void menusOfferEveryCommand() {
     openWindowOn(blankImage());
     const QList<QAction*> menus = window_->menuBar()->actions();
-    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus.size(), 3);
     QCOMPARE(menus.at(0)->text(), QString::fromUtf8("&Menü"));
-    QStringList commands;
-    for (QAction* action : menus.at(0)->menu()->actions()) commands << action->text();
-    QCOMPARE(commands, (QStringList{QString::fromUtf8("Abbild &öffnen..."),
-                                    QString::fromUtf8("Festplatte über &udisks öffnen…"),
-                                    "Erneut &suchen", "Auswahl in &Ordner speichern...", "",
-                                    "&Optionen", QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
+    QCOMPARE(texts(menus.at(0)->menu()->actions()),
+             (QStringList{"Auswahl in Ordner &speichern...", "", "&Optionen",
+                          QString::fromUtf8("&Über Korvelo"), "&Beenden"}));
     QCOMPARE(window_->saveToFolderAction()->shortcut(),
              QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-    QCOMPARE(menus.at(1)->text(), QStringLiteral("&Hilfe"));
-    QCOMPARE(menus.at(1)->menu()->actions().value(0), window_->infoAction());
+    QCOMPARE(menus.at(1)->text(), QStringLiteral("&Festplatte"));
+    QCOMPARE(texts(menus.at(1)->menu()->actions()),
+             (QStringList{"Erneut &suchen", QString::fromUtf8("Abbild &öffnen..."),
+                          QString::fromUtf8("Festplatte über &udisks öffnen…"), "",
+                          QString::fromUtf8("Festplatte &prüfen"), "&Belegungsplan...",
+                          "Aufnahmen &retten..."}));
+    QCOMPARE(menus.at(1)->menu()->actions().value(4), window_->checkAction());
+    QCOMPARE(menus.at(2)->text(), QStringLiteral("&Hilfe"));
+    QCOMPARE(menus.at(2)->menu()->actions().value(0), window_->infoAction());
     QCOMPARE(window_->infoAction()->text(), QString::fromUtf8("Inf&o über Korvelo..."));
     // The window's own context menu offers it as well.
     QCOMPARE(window_->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(window_->actions().contains(window_->infoAction()));
+  }
+
+  // Alt plus a letter must reach one command: within the menu bar, within each menu and
+  // within the window's context menu, no two entries share their marked letter.
+  void menuAcceleratorsAreUnique() {
+    openWindowOn(blankImage());
+    QList<QList<QAction*>> groups{window_->menuBar()->actions(), window_->actions()};
+    for (QAction* menu : window_->menuBar()->actions()) groups << menu->menu()->actions();
+    for (const QList<QAction*>& group : groups) {
+      QMap<QChar, QString> taken;
+      for (QAction* action : group) {
+        const QString text = action->text();
+        const qsizetype mark = text.indexOf(QLatin1Char('&'));
+        if (action->isSeparator()) continue;
+        QVERIFY2(mark >= 0 && mark + 1 < text.size(), qPrintable("no letter marked: " + text));
+        const QChar letter = text.at(mark + 1).toLower();
+        QVERIFY2(!taken.contains(letter),
+                 qPrintable(QString("Alt+%1: %2 / %3").arg(letter, taken.value(letter), text)));
+        taken.insert(letter, text);
+      }
+    }
   }
 
   // "Festplatte über udisks öffnen…" offers the disks by model and size; a granted disk

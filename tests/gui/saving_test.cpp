@@ -68,6 +68,16 @@ class SavingTest : public QObject {
     return QJsonDocument(document.object().value(QStringLiteral("recordings")).toArray()).toJson();
   }
 
+  // The program the manifest says made it.
+  static QString readManifestProgram(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll())
+        .object()
+        .value(QStringLiteral("program"))
+        .toString();
+  }
+
   const sample::Recording& recording(int slot) const {
     return demoImage().disk.recordings.at(static_cast<size_t>(slot));
   }
@@ -272,6 +282,10 @@ class SavingTest : public QObject {
     const QByteArray windowManifest = readManifestRecords(target("korvelo-manifest.json"));
     QVERIFY(windowManifest.contains("\"sha256_file\""));
     QCOMPARE(windowManifest, readManifestRecords(cliFolder + "/korvelo-manifest.json"));
+    // Each says which program made it.
+    QCOMPARE(readManifestProgram(target("korvelo-manifest.json")), QStringLiteral("korvelo 1.30"));
+    QCOMPARE(readManifestProgram(cliFolder + "/korvelo-manifest.json"),
+             QStringLiteral("korvelo-cli 1.30"));
   }
 
   // A folder typed into the save-as dialog that does not exist yet is made, as the command
