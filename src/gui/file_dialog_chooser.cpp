@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include "gui/folder_dialog.h"
+
 namespace korvelo {
 
 QWidget* FileDialogChooser::parentWidget(const void* parent) {
@@ -18,6 +20,16 @@ QWidget* FileDialogChooser::parentWidget(const void* parent) {
 QStringList FileDialogChooser::nameFilters() {
   return {QStringLiteral("Handan Audio Video (*.hav)"), QStringLiteral("Alle Dateien (*)")};
 }
+
+namespace {
+
+SaveAsAnswer cancelled() {
+  SaveAsAnswer answer;
+  answer.kind = SaveAsAnswer::Kind::Cancelled;
+  return answer;
+}
+
+}  // namespace
 
 SaveAsAnswer FileDialogChooser::chooseSaveAs(const SaveAsRequest& request) {
   QFileDialog dialog(parentWidget(request.parent));
@@ -31,15 +43,17 @@ SaveAsAnswer FileDialogChooser::chooseSaveAs(const SaveAsRequest& request) {
   if (!folder.isEmpty() && QDir(folder).exists()) dialog.setDirectory(folder);
   dialog.selectFile(QString::fromStdString(request.proposedName));
 
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return cancelled();
   SaveAsAnswer answer;
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-    answer.kind = SaveAsAnswer::Kind::Cancelled;
-    return answer;
-  }
   const QString chosen = dialog.selectedFiles().constFirst();
   answer.kind = SaveAsAnswer::Kind::Chosen;
   answer.path = QDir::toNativeSeparators(chosen).toStdString();
   const QFileInfo existing(chosen);
+  if (!existing.dir().exists()) {
+    // Typed into the name; the save makes the folder, once the user has said so.
+    if (!askToMakeFolder(parentWidget(request.parent), existing.absolutePath())) return cancelled();
+    return answer;
+  }
   if (!existing.exists()) return answer;
   return askAboutExisting(parentWidget(request.parent), existing, answer);
 }

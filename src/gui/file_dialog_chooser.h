@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The save-as question answered by the desktop's file dialog: ".hav" filter, "hav"
-// appended when the name has no suffix, and for an existing file the question whether
-// to continue it, replace it or not to save.
+// appended when the name has no suffix, for an existing file the question whether
+// to continue it, replace it or not to save, and for a folder not there yet whether the
+// save shall make it.
 
 #include <QString>
 

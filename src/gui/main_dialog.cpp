@@ -36,6 +36,7 @@
 #include "gui/about_dialog.h"
 #include "gui/app_icon.h"
 #include "gui/disk_map_view.h"
+#include "gui/folder_dialog.h"
 #include "gui/log_view.h"
 #include "gui/options_dialog.h"
 #include "gui/recording_list.h"
@@ -641,10 +642,9 @@ void MainDialog::saveSelectionToFolder() {
   if (folderQuestion_) {
     folder = folderQuestion_();
   } else {
-    folder =
-        QFileDialog::getExistingDirectory(this, QString::fromUtf8("Auswahl in Ordner speichern"),
-                                          QString::fromStdString(app_.settings.pathToHAVs))
-            .toStdString();
+    folder = FolderDialog::choose(this, QString::fromUtf8("Auswahl in Ordner speichern"),
+                                  QString::fromStdString(app_.settings.pathToHAVs))
+                 .toStdString();
   }
   if (folder.empty()) return;
   saveSelectionTo(folder);
