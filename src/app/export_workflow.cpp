@@ -11,6 +11,7 @@
 #include "app/manifest.h"
 #include "app/manifest_journal.h"
 #include "app/recorded_sums.h"
+#include "disk/front_end_words.h"
 #include "disk/system_reason.h"
 #include "disk/target_folder.h"
 #include "disk/text.h"
@@ -366,10 +367,9 @@ void ExportWorkflow::stopQueue() {
       const bool kept = job.stopAndKeep();
       if (!job.getMessages().empty()) app_.log.append(job.getMessages(), job.getMessageSeverity());
       outcome.resumeLine =
-          kept ? textf(
-                     "Abgebrochen: \"%s\" enthält Hojin 1 bis %d (von %d) und ist gesichert; "
-                     "export --resume setzt dort fort.",
-                     job.getPath().c_str(), job.getWholeHojinsWritten(), job.getNumberOfHojins())
+          kept ? textf("Abgebrochen: \"%s\" enthält Hojin 1 bis %d (von %d) und ist gesichert; %s",
+                       job.getPath().c_str(), job.getWholeHojinsWritten(), job.getNumberOfHojins(),
+                       nextStepWords().resumeKept)
                : textf("Abgebrochen: \"%s\" ließ sich nicht sichern.", job.getPath().c_str());
       app_.log.append(outcome.resumeLine, kept ? Severity::Warning : Severity::Error);
     }

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/workflow_support.h"
+#include "disk/front_end_words.h"
 #include "disk/posix_file.h"
 #include "disk/system_reason.h"
 #include "disk/target_folder.h"
@@ -103,10 +104,9 @@ SaveAsAnswer FolderChooser::chooseSaveAs(const SaveAsRequest& request) {
       return answer;
     }
     if (!resume_ && !overwrite_) {
-      log_.append(
-          textf("Zieldatei \"%s\" existiert bereits; überspringe (mit --force überschreiben).",
-                lastPath_.c_str()),
-          Severity::Warning);
+      log_.append(textf("Zieldatei \"%s\" existiert bereits; überspringe (%s).", lastPath_.c_str(),
+                        nextStepWords().overwriteSkipped),
+                  Severity::Warning);
       return answer;
     }
     // --force replaces this recording's own file, or one that is no recording at all;

@@ -12,6 +12,7 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/udisks_drives.h"
+#include "disk/front_end_words.h"
 
 namespace {
 
@@ -125,6 +126,7 @@ korvelo::cli::ExitCode parseAndRun(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   korvelo::setManifestProgram(korvelo::cli::kProgramName);
+  korvelo::speakAs(korvelo::FrontEnd::CommandLine);
   const korvelo::cli::ExitCode code = parseAndRun(argc, argv);
   std::cout.flush();
   return korvelo::cli::toProcessStatus(code);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "disk/front_end_words.h"
 #include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_date.h"
@@ -146,11 +147,10 @@ void SaveDriver::reportDamage(const HavExportJob& job) {
         Severity::Warning);
     // Heads that fail almost everywhere mean the HOJINs were looked for in the wrong place.
     if (wrong * 2 > job.getNumberOfHojins())
-      log_.append(
-          "Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist "
-          "wahrscheinlich falsch. Bitte den richtigen Wert in den Optionen "
-          "(korvelo-cli: --fat-size N) einstellen.",
-          Severity::Warning);
+      log_.append(textf("Die meisten Hojin-Köpfe sind falsch: Der \"File-FAT-Size\"-Wert ist "
+                        "wahrscheinlich falsch. Bitte den richtigen Wert %s einstellen.",
+                        nextStepWords().fatSizeSetting),
+                  Severity::Warning);
   }
   if (job.getDamagedHojins() > 0) {
     log_.append(textf("Beschädigt: %d %s mit zusammen %s nicht lesbaren %s (mit Nullen gefüllt).",

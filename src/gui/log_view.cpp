@@ -26,7 +26,10 @@ QString linesOf(std::string_view piece) {
 
 LogView::LogView(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Long lines (a path, the advice for a failing disk) wrap at the control's edge: a
+  // horizontal scroll bar would hide their end, where the advice stands.
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   setUndoRedoEnabled(false);
   setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 }

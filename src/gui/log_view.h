@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The log control: read-only, grows by the new lines only, and keeps the last lines in
-// view after every entry.
+// The log control: read-only, grows by the new lines only, wraps long lines at its width,
+// and keeps the last lines in view after every entry.
 
 #include <QPlainTextEdit>
 #include <string_view>

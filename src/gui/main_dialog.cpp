@@ -30,6 +30,7 @@
 
 #include "app/manifest.h"
 #include "app/session_controller.h"
+#include "disk/front_end_words.h"
 #include "disk/pending_read.h"
 #include "disk/text.h"
 #include "export/hav_head.h"
@@ -117,6 +118,8 @@ const char* taskText(DiskTask task) {
 MainDialog::MainDialog(AppState& app, QWidget* parent) : QDialog(parent), app_(app) {
   // Manifests made from here say the window wrote them, not the command line.
   setManifestProgram(kWindowProgramName);
+  // The core's texts name the window's buttons and menus, not command-line options.
+  speakAs(FrontEnd::Window);
   buildControls();
   buildMenus();
   setWindowIcon(appIcon());

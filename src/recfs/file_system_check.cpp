@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 
+#include "disk/front_end_words.h"
 #include "disk/mapfile_source.h"
 #include "disk/text.h"
 #include "recfs/file_fat_doubt.h"
@@ -311,8 +312,8 @@ class Checker {
         addBlockFinding(
             "lost-recording",
             textf("Freier Block %lld (Sektor %lld) beginnt mit einem Aufnahmebeginn: "
-                  "möglicherweise eine verlorene Aufnahme (siehe \"korvelo-cli rescue\").",
-                  static_cast<ll>(block), static_cast<ll>(sector)),
+                  "möglicherweise eine verlorene Aufnahme (%s).",
+                  static_cast<ll>(block), static_cast<ll>(sector), nextStepWords().rescueLost),
             {.block = block, .sector = sector});
     }
   }

@@ -343,6 +343,14 @@ class MainWindowTest : public QObject {
     QVERIFY(bar->maximum() > 0);
     QCOMPARE(bar->value(), bar->maximum());
     QVERIFY(view.isReadOnly());
+    // A line longer than the control wraps; its end is in view without scrolling sideways.
+    const std::string advice =
+        "Warnung: 3 langsame Lesezugriffe (länger als 2 s, der längste 31,5 s). Die Festplatte "
+        "lässt nach: am besten jetzt mit GNU ddrescue ein Abbild ziehen.";
+    view.appendPiece(advice + "\r\n");
+    QCoreApplication::processEvents();
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 0);
+    QVERIFY(view.toPlainText().endsWith("\n" + QString::fromStdString(advice)));
   }
 
   void logEntriesBeforeTheWindowAppearInIt() {

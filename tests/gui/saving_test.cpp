@@ -398,8 +398,9 @@ class SavingTest : public QObject {
       window_->close();
     QCOMPARE(questions, how == QStringLiteral("cancel") ? 0 : 1);
     const QRegularExpression kept(
-        QStringLiteral("^Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis ([0-9]+) \\(von %2\\) "
-                       "und ist gesichert; export --resume setzt dort fort\\.$")
+        QStringLiteral(
+            "^Abgebrochen: \"%1\" enth\u00e4lt Hojin 1 bis ([0-9]+) \\(von %2\\) "
+            "und ist gesichert; \"Speichern\" und dann \"Fortsetzen\" setzt dort fort\\.$")
             .arg(QRegularExpression::escape(QString::fromStdString(target("news.hav"))))
             .arg(recording(1).lengthSectors / 65));
     if (how == QStringLiteral("close-no")) {
