@@ -36,6 +36,15 @@ AboutDialog::AboutDialog(const std::string& version, QWidget* parent)
   purpose->setWordWrap(true);
   auto* leadIn = new QLabel(QString::fromUtf8("Besuchen sie dazu oder für Fragen: "), this);
 
+  // What a user holds after a save, and how to know it is still what was saved.
+  auto* havFile = new QLabel(
+      QString::fromUtf8("Eine .hav-Datei enthält einen Kopf von 88 Bytes, das 1536 Bytes große "
+                        "Abbild des Verzeichniseintrags und danach die Hojins des Receivers "
+                        "unverändert; ob sie noch so ist wie gespeichert, prüft \"korvelo-cli "
+                        "verify\" mit ihrer SHA-256-Summe aus dem Manifest."),
+      this);
+  havFile->setWordWrap(true);
+
   auto* licence = new QLabel(
       QString::fromUtf8("Lizenz: GPL-3.0-or-later (GNU General Public License, Version 3 oder "
                         "später); ohne jede Gewährleistung."),
@@ -48,12 +57,13 @@ AboutDialog::AboutDialog(const std::string& version, QWidget* parent)
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   auto* grid = new QGridLayout(this);
-  grid->addWidget(icon, 0, 0, 5, 1);
+  grid->addWidget(icon, 0, 0, 6, 1);
   grid->addWidget(version_, 0, 1);
   grid->addWidget(purpose, 1, 1);
   grid->addWidget(leadIn, 2, 1);
   grid->addWidget(address_, 3, 1);
-  grid->addWidget(licence, 4, 1);
+  grid->addWidget(havFile, 4, 1);
+  grid->addWidget(licence, 5, 1);
   grid->addWidget(ok, 0, 2, Qt::AlignTop);
   grid->setColumnStretch(1, 1);
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);

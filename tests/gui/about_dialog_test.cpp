@@ -62,6 +62,11 @@ class AboutDialogTest : public QObject {
         "Dieses Programm dient dazu, Aufzeichnungen (Filme) von einer aus einem Finepass "
         "FSR-5000 TDR stammende Festplatte auszulesen. ")));
     QVERIFY(texts.contains(QString::fromUtf8("Besuchen sie dazu oder für Fragen: ")));
+    QVERIFY(texts.contains(QString::fromUtf8(
+        "Eine .hav-Datei enthält einen Kopf von 88 Bytes, das 1536 Bytes große Abbild des "
+        "Verzeichniseintrags und danach die Hojins des Receivers unverändert; ob sie noch so ist "
+        "wie gespeichert, prüft \"korvelo-cli verify\" mit ihrer SHA-256-Summe aus dem "
+        "Manifest.")));
   }
 
   // Shown whole, opened in the browser by a click, selected and copied but never edited.
