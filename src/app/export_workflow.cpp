@@ -17,6 +17,7 @@
 #include "disk/text.h"
 #include "export/file_naming.h"
 #include "export/hav_geometry.h"
+#include "export/save_failure_advice.h"
 #include "recfs/file_fat_doubt.h"
 
 namespace korvelo {
@@ -84,6 +85,8 @@ int ExportWorkflow::offer(const ExportItem& item) {
   } else {
     log.append(textf("Fehler %d ist beim Vorbereiten des Speicherns aufgetreten.", result),
                Severity::Error);
+    if (const std::string advice = adviceAfterPrepareFailure(result); !advice.empty())
+      log.append(advice, Severity::Error);
   }
 
   ExportOutcome outcome;

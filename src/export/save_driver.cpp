@@ -9,6 +9,7 @@
 #include "disk/target_folder.h"
 #include "disk/text.h"
 #include "export/file_date.h"
+#include "export/save_failure_advice.h"
 #include "recfs/disk_layout.h"
 
 namespace korvelo {
@@ -56,6 +57,8 @@ void SaveDriver::startSaving() {
     view_.setSaveEnabled(true);
     log_.append(textf("Fehler %d ist beim Speichern aufgetreten.", result), Severity::Error);
     logJobMessages(job);
+    if (const std::string advice = adviceAfterOpenFailure(result); !advice.empty())
+      log_.append(advice, Severity::Error);
     std::unique_ptr<HavExportJob> failed = std::move(*it);
     it = queue_.erase(it);
     retireJob(std::move(failed));
@@ -127,6 +130,8 @@ void SaveDriver::finishHeadJob() {
   view_.setReadBarPosition(0);
   view_.setWriteBarPosition(0);
   reportDamage(*queue_.front());
+  if (queue_.front()->getErrorCode() == HavExportJob::kDataNotWritten)
+    log_.append(adviceAfterWriteFailure(), Severity::Error);
   std::unique_ptr<HavExportJob> job = std::move(queue_.front());
   queue_.pop_front();
   retireJob(std::move(job));

@@ -133,7 +133,9 @@ TEST_F(SaveSelectionTest, FailedDialogIsReportedAndSaveComesBack) {
   EXPECT_EQ(saveLines(), (Lines{"Eintrag 0 \"Kurz\" ausgewählt.",
                                 "FN = \"" + chooser.requests[0].proposedName + "\", Error = 12290",
                                 "Größe der Zieldatei 101.464 Bytes.",
-                                "Fehler 1 ist beim Vorbereiten des Speicherns aufgetreten."}));
+                                "Fehler 1 ist beim Vorbereiten des Speicherns aufgetreten.",
+                                "Grund: Die Frage nach der Zieldatei ließ sich nicht stellen. "
+                                "Bitte noch einmal speichern."}));
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_TRUE(app.queuedJobs().empty());
 }
@@ -167,7 +169,9 @@ TEST_F(SaveSelectionTest, TooLittleSpaceWithDebugInfo) {
       (Lines{"Eintrag 2 \"Drei\" ausgewählt.",
              "Freier Speicherplatz auf der Festplatte: 1.000 Bytes", "Zuwenig Platz zum Speichern.",
              "Insgesamt 16 HOJINs sollen kopiert werden: Größe der Zieldatei 534.104 Bytes.",
-             "Fehler 10000 ist beim Vorbereiten des Speicherns aufgetreten."}));
+             "Fehler 10000 ist beim Vorbereiten des Speicherns aufgetreten.",
+             "Grund: Im Zielordner ist nicht genug Platz für diese Aufnahme. Bitte Platz schaffen "
+             "oder einen Ordner auf einem anderen Laufwerk wählen und noch einmal speichern."}));
   EXPECT_TRUE(view.saveEnabled);
   EXPECT_EQ(test::fileSize(dir.path() + "/" + chooser.requests[0].proposedName), -1);
 }

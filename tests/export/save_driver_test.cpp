@@ -163,6 +163,9 @@ TEST_F(SaveDriverTest, AJobThatCannotBeOpenedIsReportedAndRemovedAtOnce) {
             (Lines{"Fehler 2 ist beim Speichern aufgetreten.",
                    "\r\nFehler beim Öffnen der Datei \"" + missing +
                        "\"\r\n  FileException: Datei oder Ordner gibt es nicht",
+                   "Grund: Die Zieldatei ließ sich nicht anlegen (keine Schreibrechte im Ordner, "
+                   "Ordner fehlt oder Ziel schreibgeschützt). Bitte einen Ordner wählen, in den "
+                   "Sie schreiben dürfen, und noch einmal speichern.",
                    "Fehler beim Setzen des Dateidatums auf \"2007/01/01 - 18:45:00 Uhr\".",
                    "  Linux meldet FileException(2): \"Datei oder Ordner gibt es nicht\"",
                    "  Bitte das Datum per Hand ändern."}));

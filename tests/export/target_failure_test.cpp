@@ -91,6 +91,13 @@ TEST_F(TargetFailure, AFileSystemThatFillsUpMidRecordingEndsThatJobWithItsReason
         line.find("  FileException: Kein Platz mehr auf dem Gerät") != std::string::npos)
       reasonLogged = true;
   EXPECT_TRUE(reasonLogged) << ::testing::PrintToString(log.lines);
+  // After the reason, what to do: one line, kept in the log.
+  EXPECT_NE(log.find("Grund: Die Zieldatei ließ sich nicht weiter schreiben, meist weil das Ziel "
+                     "voll oder nicht mehr erreichbar ist. Die schon geschriebenen Hojins bleiben "
+                     "in der Datei; bitte Platz schaffen oder ein anderes Ziel wählen und die "
+                     "Aufnahme noch einmal speichern."),
+            log.lines.size())
+      << ::testing::PrintToString(log.lines);
   // What was written stays, and it is plainly shorter than a complete file.
   EXPECT_LT(test::fileSize(first),
             static_cast<int64_t>(image.expectedHav(image.recording(0)).size()));
