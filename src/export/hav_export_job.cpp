@@ -243,6 +243,9 @@ bool HavExportJob::writeOrFail(const uint8_t* data, size_t size, const std::stri
   }
   addOnNewLine(failureLine, Severity::Error);
   addOnNewLine(textf("  FileException: %s", describeError(error).c_str()), Severity::Error);
+  // What did reach the file stays in it and counts as written, also for the summary.
+  if (const int64_t reached = file.lengthNow(); reached >= 0)
+    bytesWritten = static_cast<uint64_t>(reached);
   file.discard();
   copying = false;
   errorCode = code;

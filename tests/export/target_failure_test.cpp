@@ -20,6 +20,7 @@ using test::RecorderImage;
 struct Outcome {
   std::string path;
   int errorCode = 0;
+  uint64_t bytesWritten = 0;
 };
 
 class TargetFailure : public ::testing::Test {
@@ -31,7 +32,7 @@ class TargetFailure : public ::testing::Test {
     queue.push_back(image.preparedJob(0, first));
     queue.push_back(image.preparedJob(1, secondPath));
     driver.setJobRetiredHook([this](const HavExportJob& job) {
-      outcomes.push_back({job.getPath(), job.getErrorCode()});
+      outcomes.push_back({job.getPath(), job.getErrorCode(), job.getBytesWritten()});
     });
     driver.startSaving();
     test::driveToEnd(driver, between);
@@ -98,7 +99,8 @@ TEST_F(TargetFailure, AFileSystemThatFillsUpMidRecordingEndsThatJobWithItsReason
                      "Aufnahme noch einmal speichern."),
             log.lines.size())
       << ::testing::PrintToString(log.lines);
-  // What was written stays, and it is plainly shorter than a complete file.
+  // What was written stays, counted as written, and it is plainly shorter than a whole file.
+  EXPECT_EQ(static_cast<int64_t>(outcomes[0].bytesWritten), test::fileSize(first));
   EXPECT_LT(test::fileSize(first),
             static_cast<int64_t>(image.expectedHav(image.recording(0)).size()));
 }
