@@ -353,18 +353,18 @@ ExportResult HavExportJob::takeResult() {
 // found them), when asked for; not readable when they do not cover the file as written.
 std::optional<HavDigests> HavExportJob::takeWrittenSums() {
   std::optional<HavDigests> sums;
+  // Bytes the trim may have written behind the copy are taken from the file itself.
+  const bool caughtUp =
+      confirmedDigests_ || !sums_ ||
+      (!sumsFromFile_ && (digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_)));
+  releaseHashing();  // the threads are done with the sums before they are ended
   if (confirmedDigests_) {
     sums = std::move(confirmedDigests_);  // taken before it was found complete
     confirmedDigests_.reset();
   } else if (sums_) {
-    // Bytes the trim may have written behind the copy are taken from the file itself.
-    const bool caughtUp =
-        !sumsFromFile_ && (digestHeldFrom_ < 0 || digestFileFrom(digestHeldFrom_));
-    releaseHashing();
     sums = sums_->finish();
     if (!caughtUp) sums->readable = false;
   }
-  releaseHashing();
   sums_.reset();
   return sums;
 }
@@ -375,6 +375,8 @@ std::optional<HavDigests> HavExportJob::takeWrittenSums() {
 void HavExportJob::examineFinishedFile(ExportResult& result, std::optional<HavDigests> written) {
   const bool wrote = file.identity().has_value();
   if (!folder_ || targetLost_ || !fileProblem_.empty() || !(wrote || alreadyComplete_)) {
+    // Not looked at: whoever records the file takes its sums from the file itself.
+    if (written) written->readable = false;
     result.digests = std::move(written);
     return;
   }
@@ -394,7 +396,6 @@ void HavExportJob::examineFinishedFile(ExportResult& result, std::optional<HavDi
 // held in memory are given up and taken from the file when the job ends.
 void HavExportJob::dropSumsHeld() {
   confirmedDigests_.reset();
-  recordMatchesFile_ = false;
   sumsFromFile_ = true;
 }
 
